@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only when one of them is missing.
+set -euo pipefail
+PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qtbase5-dev qtbase5-dev-tools
+    p7zip-full genisoimage xorriso
+    shared-mime-info fonts-dejavu-core
+    xvfb xauth xdotool imagemagick
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

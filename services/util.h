@@ -1,0 +1,80 @@
+#ifndef VEXLOR_UTIL_H
+#define VEXLOR_UTIL_H
+
+// Static operations shared by every page: folders and log, the command helpers, file work,
+// formatting and the file-type catalogue, prompts and pickers, and the El Torito reader.
+// Each group is implemented in a file of its own (see the comments).
+
+#include <QDataStream>
+#include <QDateTime>
+#include <QIcon>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class QWidget;
+
+class Util
+{
+public:
+    // --- command helpers (services/cruncommandthread.cpp) ---
+    // Runs "program" (quoted, so a path with blanks works) with the argument string split by
+    // the platform rules, waits in a local event loop and returns its standard output.
+    static QString callexternapp(const QString &program, const QString &arguments);
+    // The same; *exitCode receives the exit code, or -1 when the program could not be started
+    // or crashed.
+    static QString callexternapp(const QString &program, const QString &arguments, int *exitCode);
+
+    // --- folders and log (services/util_log.cpp) ---
+    static QString GetCurrentExePath();
+    static QString GetTempDir();
+    static void WriteLog(const QString &text);
+
+    // --- file and folder operations (services/util_files.cpp) ---
+    static bool IsFileExists(const QString &path);
+    static void RemoveFile(const QString &path);
+    static void RemoveDir(const QString &path, bool flag = true);
+    static bool FileCopy(const QString &src, const QString &dst);
+    static bool DirCopy(const QString &src, const QString &dst);
+    static bool DirCopy2(const QString &src, const QString &dstParent);
+    static qint64 DirSize(const QString &path);
+    static bool WriteMulLinesToFile(const QStringList &lines, const QString &path);
+
+    // --- formatting and file types (services/util_format.cpp) ---
+    static QString SizeToString(qint64 size);
+    static QString QT2String(const QDateTime &time);
+    static QString ReplaceBlank(QString text);
+    static QString GetExtension(const QString &name);
+    static QIcon GetExtensionIcon(const QString &name);
+    static QString GetExtensionString(const QString &name);
+    static QMap<QString, QIcon> m_Icons;
+    static QMap<QString, QString> m_Types;
+
+    // Bytes copied so far by the background copier's task in progress
+    // (services/util_files.cpp defines it).
+    static std::atomic<qint64> copyedsize;
+
+    // --- prompts, pickers, cursor, desktop (services/util_prompts.cpp) ---
+    static void SetCursorBusy();
+    static void RestoreCursor();
+    static QString GetOpenFileDialog(QWidget *parent, const QString &filter);
+    static QStringList GetOpenFilesDialog(QWidget *parent);
+    static QString GetDirDialog(QWidget *parent);
+    static QString GetSaveDialog(QWidget *parent, const QString &filter);
+    static QStringList GetDirsDialog(QWidget *parent);
+    static QStringList GetDirsAndFilesDialog(QWidget *parent);
+    static void ShowError(const QString &text);
+    static void ShowOpen(const QString &text, const QString &folder);
+    static int ShowChoose(const QString &image);
+    static void OpenExplorer(QWidget *parent, const QString &path);
+
+    // --- El Torito boot image (model/bootextract.cpp) ---
+    static bool BootExtract(const QString &isoPath, const QString &outPath);
+    static void ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *entry);
+    static int Read(QDataStream &stream, qint64 offset, int length, void *buffer);
+    static void WriteData(QString &path, void *data, int length);
+};
+
+#endif // VEXLOR_UTIL_H

@@ -1,0 +1,169 @@
+#ifndef VEXLOR_TESTHELPERS_H
+#define VEXLOR_TESTHELPERS_H
+
+// Helpers for tests that drive real pages: they answer the modal pickers and prompts a page
+// opens by finding the dialog on screen, the way a user would, instead of stubbing the page.
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace TestHelpers {
+
+// Polls the visible top-level widgets (the active modal widget first) and hands each to
+// handler until it returns true, or until timeoutMs has passed. Returns at once; the polling
+// runs from the event loop, so it also works inside the nested loop of a modal exec().
+class ModalWatcher : public QObject
+{
+public:
+    ModalWatcher(std::function<bool(QWidget *)> handler, int timeoutMs)
+        : m_handler(std::move(handler))
+        , m_timeout(timeoutMs)
+    {
+        m_clock.start();
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start();
+    }
+    bool done() const { return m_done; }
+
+private:
+    void poll()
+    {
+        if (m_done)
+            return;
+        QList<QWidget *> candidates;
+        if (QWidget *w = QApplication::activeModalWidget())
+            candidates << w;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && !candidates.contains(w))
+                candidates << w;
+        }
+        for (QWidget *w : candidates) {
+            if (m_handler(w)) {
+                m_done = true;
+                m_timer.stop();
+                deleteLater();
+                return;
+            }
+        }
+        if (m_clock.elapsed() > m_timeout) {
+            qWarning("ModalWatcher: no matching dialog appeared in time");
+            m_timer.stop();
+            deleteLater();
+        }
+    }
+    std::function<bool(QWidget *)> m_handler;
+    int m_timeout;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    bool m_done = false;
+};
+
+inline QPointer<ModalWatcher> onModal(std::function<bool(QWidget *)> handler,
+                                      int timeoutMs = 20000)
+{
+    return new ModalWatcher(std::move(handler), timeoutMs);
+}
+
+// Waits for a visible dialog of type T and calls fn on it once.
+template<class T>
+QPointer<ModalWatcher> onDialog(std::function<void(T *)> fn, int timeoutMs = 20000)
+{
+    return onModal(
+        [fn](QWidget *w) {
+            T *d = qobject_cast<T *>(w);
+            if (!d || !d->isVisible())
+                return false;
+            fn(d);
+            return true;
+        },
+        timeoutMs);
+}
+
+// Puts the given paths (all in one folder) into a file dialog's selection as if typed.
+inline void selectInFileDialog(QFileDialog *fd, const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const QString dir = QFileInfo(paths.first()).absolutePath();
+    fd->setDirectory(dir);
+    QString text;
+    if (paths.size() == 1) {
+        text = QFileInfo(paths.first()).fileName();
+    } else {
+        QStringList quoted;
+        for (const QString &p : paths)
+            quoted << QLatin1Char('"') + QFileInfo(p).fileName() + QLatin1Char('"');
+        text = quoted.join(QLatin1Char(' '));
+    }
+    if (QLineEdit *edit = fd->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        edit->setText(text);
+    else
+        fd->selectFile(paths.size() == 1 ? paths.first() : text);
+}
+
+// Answers the next file dialog (a platform picker or the program's own) with paths.
+inline QPointer<ModalWatcher> answerFileDialog(const QStringList &paths, int timeoutMs = 20000)
+{
+    return onDialog<QFileDialog>(
+        [paths](QFileDialog *fd) {
+            selectInFileDialog(fd, paths);
+            fd->done(QDialog::Accepted);
+        },
+        timeoutMs);
+}
+
+inline QPointer<ModalWatcher> answerFileDialog(const QString &path, int timeoutMs = 20000)
+{
+    return answerFileDialog(QStringList{path}, timeoutMs);
+}
+
+inline QPointer<ModalWatcher> cancelFileDialog(int timeoutMs = 20000)
+{
+    return onDialog<QFileDialog>([](QFileDialog *fd) { fd->done(QDialog::Rejected); },
+                                 timeoutMs);
+}
+
+// Waits for a visible modal dialog of class T (for example CommDialog or GerneralDialog),
+// lets inspect look at it, then closes it with result.
+template<class T>
+QPointer<ModalWatcher> closeDialog(int result, std::function<void(T *)> inspect = {},
+                                   int timeoutMs = 20000)
+{
+    return onModal(
+        [result, inspect](QWidget *w) {
+            // The exact class, so that waiting for a message box never catches a progress
+            // dialog derived from it.
+            if (w->metaObject() != &T::staticMetaObject)
+                return false;
+            T *d = static_cast<T *>(w);
+            if (!d->isVisible())
+                return false;
+            if (inspect)
+                inspect(d);
+            d->done(result);
+            return true;
+        },
+        timeoutMs);
+}
+
+// Processes events until cond() holds or timeoutMs passes; returns cond().
+inline bool waitUntil(const std::function<bool()> &cond, int timeoutMs = 30000)
+{
+    return QTest::qWaitFor(cond, timeoutMs);
+}
+
+} // namespace TestHelpers
+
+#endif // VEXLOR_TESTHELPERS_H
