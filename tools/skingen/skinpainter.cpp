@@ -514,15 +514,14 @@ void paintToolStrip(QPainter &p, const Entry &e)
 
 void paintSmallClose(QPainter &p, const Entry &e)
 {
+    // A small square button in the colours of the light buttons.
+    const ButtonColors c = buttonColors(Look::Secondary, e.state);
     const QRectF r(QPointF(0, 0), e.size);
-    QColor sign = kText;
-    p.setPen(Qt::NoPen);
-    if (e.state == State::Hover || e.state == State::Pressed) {
-        p.setBrush(stateShade(QColor(0xff, 0x5f, 0x57), e.state));
-        p.drawRoundedRect(r.adjusted(2, 2, -2, -2), 5, 5);
-        sign = kWhite;
-    }
-    drawCross(p, r.center(), 4.5, sign, 1.8);
+    p.setPen(QPen(c.border, 1));
+    p.setBrush(c.fill);
+    p.drawRoundedRect(crisp(r.adjusted(2, 2, -2, -2)), 5, 5);
+    const QPointF shift(0, e.state == State::Pressed ? 1 : 0);
+    drawCross(p, r.center() + shift, 4.5, c.word, 1.8);
 }
 
 void paintRadio(QPainter &p, const Entry &e)
