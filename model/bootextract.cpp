@@ -141,7 +141,9 @@ void Util::ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *en
 int Util::Read(QDataStream &stream, qint64 offset, int length, void *buffer)
 {
     QIODevice *device = stream.device();
-    if (!device || offset < 0 || !device->seek(offset))
+    // A file seeks past its end without complaint; a position that is not in it fails here.
+    if (!device || offset < 0 || (!device->isSequential() && offset > device->size())
+        || !device->seek(offset))
         return 25;
     qint64 done = 0;
     if (length > 0 && buffer) {
