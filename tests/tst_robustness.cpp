@@ -222,11 +222,9 @@ void TestRobustness::mutatedImages()
             result = Util::BootExtract(iso, out);
         }
         const Expected expected = expectFor(image);
-        const QString where = QString("round %1 size %2 catalog %3 written %4 size %5")
+        const QString where = QString("round %1, image of %2 bytes, output of %3 bytes")
                                   .arg(round)
                                   .arg(image.size())
-                                  .arg(le32(image, record + 71))
-                                  .arg(QFile::exists(out))
                                   .arg(QFileInfo(out).size());
         QVERIFY2(result == expected.result, qPrintable(where));
         QVERIFY2(QFile::exists(out) == expected.written, qPrintable(where));
@@ -251,7 +249,7 @@ void TestRobustness::mutatedEntries()
     QByteArray storage(3 * 1024 * 1024, 0);
     for (int i = 0; i < storage.size(); ++i)
         storage[i] = char(rng());
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         // A prefix of random length, without copying.
         QByteArray image
             = QByteArray::fromRawData(storage.constData(), int(rng() % unsigned(storage.size())));
@@ -286,7 +284,7 @@ void TestRobustness::mutatedEntries()
             ++written;
         }
     }
-    QVERIFY2(written > 250, qPrintable(QString::number(written)));
+    QVERIFY2(written > 100, qPrintable(QString::number(written)));
 }
 
 void TestRobustness::mutatedListingRows()
