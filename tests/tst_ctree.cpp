@@ -91,6 +91,7 @@ private slots:
     void copyAndMove();
     void metaType();
     void largeFolders();
+    void deepTreeDestroyed();
     void randomOperationsMatchLinearModel();
 };
 
@@ -556,6 +557,25 @@ void TestCTree::largeFolders()
     top->Rename("renamed");
     QVERIFY(wide.GetItem("renamed/dir500/f50"));
     QVERIFY(!wide.GetItem("top/dir500/f50"));
+}
+
+void TestCTree::deepTreeDestroyed()
+{
+    // Far deeper than any real image; destroying it must not recurse once per level.
+    CTree tree;
+    Item *current = &tree.m_Root;
+    for (int depth = 0; depth < 300000; ++depth)
+        current = current->m_Children.append(makeItem("d", true));
+    current->m_Children.append(makeItem("leaf"));
+    tree.Clear();
+    QVERIFY(tree.m_Root.m_Children.isEmpty());
+    {
+        Item local;
+        Item *cur = &local;
+        for (int depth = 0; depth < 300000; ++depth)
+            cur = cur->m_Children.append(makeItem("d", true));
+    } // destructor
+    QVERIFY(tree.AddItem(makeItem("x")));
 }
 
 // A long deterministic run of random operations against a plain model that finds items by
