@@ -148,9 +148,9 @@ void TestCTree::addItem()
 
     CTree tree;
     QString got;
-    for (const QString &spec : adds) {
-        QString path = spec.section('=', 0, 0);
-        const QString time = spec.contains('=') ? spec.section('=', 1) : QString();
+    for (const QString &entry : adds) {
+        QString path = entry.section('=', 0, 0);
+        const QString time = entry.contains('=') ? entry.section('=', 1) : QString();
         const bool isDir = path.endsWith(":D");
         if (isDir)
             path.chop(2);
