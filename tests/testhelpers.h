@@ -119,7 +119,7 @@ inline QPointer<ModalWatcher> answerFileDialog(const QStringList &paths, int tim
     return onDialog<QFileDialog>(
         [paths](QFileDialog *fd) {
             selectInFileDialog(fd, paths);
-            fd->done(QDialog::Accepted);
+            static_cast<QDialog *>(fd)->done(QDialog::Accepted);
         },
         timeoutMs);
 }
@@ -131,7 +131,7 @@ inline QPointer<ModalWatcher> answerFileDialog(const QString &path, int timeoutM
 
 inline QPointer<ModalWatcher> cancelFileDialog(int timeoutMs = 20000)
 {
-    return onDialog<QFileDialog>([](QFileDialog *fd) { fd->done(QDialog::Rejected); },
+    return onDialog<QFileDialog>([](QFileDialog *fd) { static_cast<QDialog *>(fd)->done(QDialog::Rejected); },
                                  timeoutMs);
 }
 
