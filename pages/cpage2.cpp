@@ -677,15 +677,16 @@ void CPage2::RetireRunner(CRunCommandThread *runner, std::function<void()> after
     const QPointer<CRunCommandThread> guard(runner);
     m_Retired << guard;
     auto finish = [this, guard, after]() {
-        if (!guard)
+        if (!guard || !m_Retired.contains(guard))
             return;
-        guard->wait();
         m_Retired.removeAll(guard);
-        delete guard.data();
         if (after)
             after();
+        // Deferred: the runner may still be on the stack below a nested event loop (its
+        // sigfinished() handler may be showing a message); it goes once that has returned.
+        guard->deleteLater();
     };
     connect(runner, &QThread::finished, this, finish, Qt::QueuedConnection);
     if (!runner->isRunning())
-        QMetaObject::invokeMethod(this, finish, Qt::QueuedConnection);
+        finish();
 }

@@ -72,7 +72,7 @@ private:
     void SetControlsEnabled(bool enabled);
     void SetLoadButtonsEnabled(bool enabled);
     void EndLoading();
-    // Deletes runner once its thread has ended, then calls after (if given).
+    // Once the thread of runner has ended: calls after (if given) and deletes the runner.
     void RetireRunner(CRunCommandThread *runner, std::function<void()> after = {});
     // Moves the extracted items from the work folder up into m_DestDir and removes the work
     // folder. Returns the items that had to take another name.
