@@ -44,6 +44,9 @@ static void click(QWidget *button)
 {
     QVERIFY(button);
     QVERIFY(button->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
+    // The cursor may rest where the button now appears; it comes in from beside it.
+    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
     QTest::mouseMove(button, button->rect().center());
     QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
     QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());

@@ -748,8 +748,8 @@ void paintCopyPage(QPainter &p, const QSize &size)
     text(p, QRectF(46, 118, 440, 22), QStringLiteral("Choose the drive that holds the disc"),
          font(13, true), kText);
     text(p, QRectF(20, 180, 476, 18),
-         QStringLiteral("Eject opens the selected drive, so that you can change the disc."),
-         font(11.5), kHint);
+         QStringLiteral("Press Eject to take the disc out of the selected drive."), font(11.5),
+         kHint);
     stepBadge(p, QPointF(29, 283), 2);
     text(p, QRectF(46, 270, 108, 27), QStringLiteral("Image format"),
          fitted(font(13, true), QStringLiteral("Image format"), 108), kText);
