@@ -121,29 +121,36 @@ CPage2::~CPage2()
     delete ui;
     ui = nullptr;
 
-    // Stop what still runs, then free every runner whose thread has ended. A runner whose
-    // thread does not end in time is left alone rather than destroyed while it runs.
-    CRunCommandThread *extracting = m_ExtractThread;
-    m_ExtractThread = nullptr;
-    if (extracting)
-        extracting->terminate();
+    // Stop what still runs, then free every runner whose thread has ended (a runner whose
+    // thread does not end in time is left alone rather than destroyed while it runs), and
+    // deliver what stopped extractions left in their work folders.
+    if (m_ExtractThread) {
+        m_ExtractThread->terminate();
+        const QString workDir = m_WorkDir, destDir = m_DestDir, relDir = m_RelDir;
+        const QStringList names = m_ExtractNames;
+        m_Retired << Retired { m_ExtractThread, [workDir, destDir, relDir, names]() {
+                                  ExtractLogic::MoveUp(workDir, destDir, relDir, names);
+                              } };
+        m_ExtractThread = nullptr;
+    }
     if (m_ListThread) {
         m_ListThread->terminate();
-        m_Retired << QPointer<CRunCommandThread>(m_ListThread);
+        m_Retired << Retired { m_ListThread, {} };
         m_ListThread = nullptr;
     }
-    if (extracting)
-        m_Retired << QPointer<CRunCommandThread>(extracting);
-    for (const QPointer<CRunCommandThread> &runner : qAsConst(m_Retired)) {
-        if (runner && runner->wait(kRunnerWaitMs))
-            delete runner.data();
-        else if (runner)
-            qWarning() << "CPage2::~CPage2 a runner did not end in time; left behind";
-    }
+    const QList<Retired> retired = m_Retired;
     m_Retired.clear();
-    // Deliver what a stopped extraction left in its work folder.
-    if (extracting && !m_WorkDir.isEmpty())
-        ExtractLogic::MoveUp(m_WorkDir, m_DestDir, m_RelDir, m_ExtractNames);
+    for (const Retired &r : retired) {
+        if (!r.runner)
+            continue;
+        if (!r.runner->wait(kRunnerWaitMs)) {
+            qWarning() << "CPage2::~CPage2 a runner did not end in time; left behind";
+            continue;
+        }
+        delete r.runner.data();
+        if (r.after)
+            r.after();
+    }
     if (m_Loading)
         Util::RestoreCursor();
 }
@@ -674,17 +681,22 @@ void CPage2::RetireRunner(CRunCommandThread *runner, std::function<void()> after
             after();
         return;
     }
+    m_Retired << Retired { runner, after };
     const QPointer<CRunCommandThread> guard(runner);
-    m_Retired << guard;
-    auto finish = [this, guard, after]() {
-        if (!guard || !m_Retired.contains(guard))
+    auto finish = [this, guard]() {
+        if (!guard)
             return;
-        m_Retired.removeAll(guard);
-        if (after)
-            after();
-        // Deferred: the runner may still be on the stack below a nested event loop (its
-        // sigfinished() handler may be showing a message); it goes once that has returned.
-        guard->deleteLater();
+        for (int i = 0; i < m_Retired.size(); ++i) {
+            if (m_Retired.at(i).runner != guard)
+                continue;
+            const std::function<void()> then = m_Retired.takeAt(i).after;
+            if (then)
+                then();
+            // Deferred: the runner may still be on the stack below a nested event loop (its
+            // sigfinished() handler may be showing a message); it goes once that has returned.
+            guard->deleteLater();
+            return;
+        }
     };
     connect(runner, &QThread::finished, this, finish, Qt::QueuedConnection);
     if (!runner->isRunning())

@@ -103,7 +103,13 @@ private:
     // Global position of the last mouse release on the table, to tell check-box clicks apart.
     QPoint m_LastReleasePos;
     bool m_HaveReleasePos = false;
-    QList<QPointer<CRunCommandThread>> m_Retired;
+    // Runners the page no longer uses, waiting for their threads to end.
+    struct Retired
+    {
+        QPointer<CRunCommandThread> runner;
+        std::function<void()> after;
+    };
+    QList<Retired> m_Retired;
 };
 
 #endif // VEXLOR_CPAGE2_H

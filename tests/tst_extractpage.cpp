@@ -124,6 +124,7 @@ private slots:
     void nothingTickedShowsThePictureMessage();
     void newLoadClearsTheViewsAtOnce();
     void stopDuringALargeExtraction();
+    void closingThePageDuringAnExtraction();
     void notAnImageGivesOurErrorAndAUsablePage();
     void failedExtractionShowsTheToolsMessage();
 
@@ -459,6 +460,22 @@ void TestExtractPage::stopDuringALargeExtraction()
     QCOMPARE(message, QStringLiteral("Extract files successfully."));
     QCOMPARE(entries(dest2), QStringList { "small.txt" });
     QVERIFY(pageUsable());
+    QDir(dest).removeRecursively();
+}
+
+void TestExtractPage::closingThePageDuringAnExtraction()
+{
+    loadImage(m_BigIso);
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
+    const QString dest = m_Tmp.path() + "/dest6";
+    QVERIFY(QDir().mkpath(dest));
+    auto picker = answerFileDialog(dest);
+    m_Page->OnExtract();
+    QVERIFY(m_Page->m_ExtractThread);
+    // The tool is stopped, and what it wrote is moved out of the work folder.
+    delete m_Page;
+    m_Page = nullptr;
+    QVERIFY(!entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()));
     QDir(dest).removeRecursively();
 }
 
