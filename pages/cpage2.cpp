@@ -268,8 +268,9 @@ void CPage2::LoadImage(const QString &file)
     ui->list->setRowCount(0);
 
     if (m_ListThread) {
-        // The previous listing's table is complete but its tool has not ended yet.
+        // A previous listing whose tool has not ended yet: its output is no longer wanted.
         m_ListThread->disconnect(this);
+        m_ListThread->terminate();
         RetireRunner(m_ListThread);
         m_ListThread = nullptr;
     }
