@@ -141,8 +141,11 @@ int Util::Read(QDataStream &stream, qint64 offset, int length, void *buffer)
 {
     QIODevice *device = stream.device();
     // A file seeks past its end without complaint; a position that is not in it fails here.
-    if (!device || offset < 0 || (!device->isSequential() && offset > device->size())
-        || !device->seek(offset))
+    // (A block device reports no size, so it is left to the read.)
+    if (!device || offset < 0)
+        return 25;
+    const qint64 size = device->isSequential() ? 0 : device->size();
+    if ((size > 0 && offset > size) || !device->seek(offset))
         return 25;
     qint64 done = 0;
     if (length > 0 && buffer) {

@@ -219,18 +219,18 @@ void TestPrompts::dirPicker()
 {
     const QString folder = m_dir.filePath("beta");
     QString title, start;
-    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    bool foldersOnly = false;
     onDialog<QFileDialog>([&](QFileDialog *fd) {
         title = fd->windowTitle();
         start = fd->directory().absolutePath();
-        mode = fd->fileMode();
+        foldersOnly = fd->testOption(QFileDialog::ShowDirsOnly);
         selectInFileDialog(fd, { folder });
         static_cast<QDialog *>(fd)->done(QDialog::Accepted);
     });
     QCOMPARE(Util::GetDirDialog(nullptr), folder);
     QCOMPARE(title, QString("Open Directory"));
     QCOMPARE(start, QDir::currentPath());
-    QVERIFY(mode == QFileDialog::Directory || mode == QFileDialog::DirectoryOnly);
+    QVERIFY(foldersOnly);
 }
 
 void TestPrompts::savePicker()
