@@ -127,6 +127,7 @@ private slots:
     void newLoadClearsTheViewsAtOnce();
     void stopDuringALargeExtraction();
     void closingThePageDuringAnExtraction();
+    void worksEmbeddedInAHostWindow();
     void notAnImageGivesOurErrorAndAUsablePage();
     void failedExtractionShowsTheToolsMessage();
 
@@ -542,6 +543,39 @@ void TestExtractPage::closingThePageDuringAnExtraction()
     m_Page = nullptr;
     QVERIFY(!entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()));
     QDir(dest).removeRecursively();
+}
+
+void TestExtractPage::worksEmbeddedInAHostWindow()
+{
+    // As the home window shows it: a child widget placed over the host's content.
+    delete m_Page;
+    QWidget host;
+    host.resize(860, 580);
+    m_Page = new CPage2(&host);
+    m_Page->setParent(&host, Qt::WindowFlags());
+    m_Page->InitializeUI();
+    m_Page->move(195, 107);
+    host.show();
+    m_Page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    m_List = m_Page->findChild<QTableWidget *>("list");
+    m_Tree = m_Page->findChild<QTreeWidget *>("tree");
+
+    loadImage(m_Iso);
+    clickRow(rowOf(m_List, "-dash.txt"), 60);
+    const QString dest = m_Tmp.path() + "/dest7";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
+    QVERIFY(pageUsable());
+    delete m_Page;
+    m_Page = nullptr;
 }
 
 void TestExtractPage::notAnImageGivesOurErrorAndAUsablePage()
