@@ -1,0 +1,115 @@
+#ifndef VEXLOR_CPAGE2_H
+#define VEXLOR_CPAGE2_H
+
+// The Extract page: open an ISO image, browse its folders, tick files and folders of one folder
+// and extract them into a folder of the local disk.
+
+#include "model/ctree.h"
+#include "pages/extractlogic.h"
+#include "ui/cprogressdialog.h"
+#include "ui/imagedialog.h"
+
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class CRunCommandThread;
+class QMenu;
+class QTableWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SCheckBoxHeaderView;
+
+namespace Ui {
+class CPage2;
+}
+
+class CPage2 : public ImageDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CPage2(QWidget *parent = nullptr);
+    ~CPage2() override;
+
+    virtual void InitializeUI();
+    virtual void RefreshTable();
+    virtual void LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode);
+
+    // Lists image and fills the views from it (what Load ISO does once a file is chosen).
+    void LoadImage(const QString &image);
+
+    // The node of the folder view (parent node or below) that carries item, or null.
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
+
+public slots:
+    virtual void OnLoadISO();
+    virtual void OnBack();
+    virtual void OnExtract();
+    virtual void OnStopExtract();
+    virtual void OnUnzipFinished();
+    virtual void OnLineOutput(QString line);
+    virtual void OnTreeCurrentChanged();
+    virtual void OnListViewDoubleClicked();
+    virtual void OnListContextMenuRequest(QPoint pos);
+    virtual void OnExtractOutput(QString line);
+    virtual void OnExtractFinished();
+    virtual void RefreshTreeWidget();
+    void OnListViewClicked(QTableWidgetItem *pItem);
+    void slotSelectAll(bool bChecked);
+
+private slots:
+    // The listing runner has ended (whether or not its table was complete).
+    void OnListFinished();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void SetControlsEnabled(bool enabled);
+    void SetLoadButtonsEnabled(bool enabled);
+    void EndLoading();
+    // Once the thread of runner has ended: calls after (if given) and deletes the runner.
+    void RetireRunner(CRunCommandThread *runner, std::function<void()> after = {});
+    // Moves the extracted items from the work folder up into m_DestDir and removes the work
+    // folder. Returns the items that had to take another name.
+    QList<ExtractLogic::Renamed> DeliverExtracted(QStringList *failed);
+
+public:
+    Item *m_CurrentItem = nullptr;
+    QString m_IsoPath;
+    QString m_DestDir;
+    QString m_RelDir;
+    QStringList m_ExtractNames;
+    Ui::CPage2 *ui = nullptr;
+    CProgressDialog m_ProgressDialog;
+    CRunCommandThread *m_ExtractThread = nullptr;
+    QMenu *m_ListMenu = nullptr;
+    SCheckBoxHeaderView *m_HeaderView = nullptr;
+    bool m_InTable = false;
+    CTree m_Tree;
+
+private:
+    // Fresh folder inside m_DestDir that the running or last extraction writes into.
+    QString m_WorkDir;
+    CRunCommandThread *m_ListThread = nullptr; // runner of the listing in progress
+    bool m_Loading = false; // between OnLoadISO() and the end of its listing
+    bool m_ListClosed = false; // the listing's table was read to its closing separator
+    ExtractLogic::ToolErrors m_ListErrors;
+    ExtractLogic::ToolErrors m_ExtractErrors;
+    // Global position of the last mouse release on the table, to tell check-box clicks apart.
+    QPoint m_LastReleasePos;
+    bool m_HaveReleasePos = false;
+    // Runners the page no longer uses, waiting for their threads to end.
+    struct Retired
+    {
+        QPointer<CRunCommandThread> runner;
+        std::function<void()> after;
+    };
+    QList<Retired> m_Retired;
+};
+
+#endif // VEXLOR_CPAGE2_H

@@ -1,0 +1,136 @@
+#ifndef VEXLOR_EXTRACTLOGIC_H
+#define VEXLOR_EXTRACTLOGIC_H
+
+// The parts of the Extract page that need no widget: reading 7-Zip's extraction progress,
+// composing the extraction request, choosing a name that does not clash at the destination, and
+// judging how a listing or an extraction ended. The page calls these; they are tested on their own.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace ExtractLogic {
+
+// --- progress -----------------------------------------------------------------------------
+
+// What one output line of "7z x ... -bsp2 -bb3" means for the progress dialog.
+struct Progress
+{
+    bool valid = false; // the line carries a percentage
+    int value = 0; // 0..100
+    QString text; // new dialog text; empty when the text stays as it is
+};
+
+// Reads a progress line of the form "45% 12 - boot/grub/grub.cfg" (the count is optional).
+// 7-Zip redraws its progress with backspaces instead of line breaks, so one line may hold several
+// updates separated by backspaces: the last one that is a progress line counts.
+// The number is what stands before the first "% " (its last blank-separated word); the path is
+// what follows the first " - " after it. From 100% on the text says that the files are being
+// copied into place.
+Progress ReadProgressLine(const QString &line);
+
+// "Extracting files: " followed by the path.
+QString ExtractingText(const QString &path);
+// The text shown once 7-Zip reports 100%.
+QString CopyingText();
+
+// --- request ------------------------------------------------------------------------------
+
+struct Request
+{
+    QString relDir; // folder of the table inside the image, with a trailing "/"; "" at the root
+    QStringList names; // ticked names, in table order, each once
+    QStringList relPaths; // relDir + name for each of names
+};
+
+// Builds the request from the path of the table's folder (Item::m_Path, "" for the root) and the
+// names of the ticked rows. Names that could not stand for one entry of the folder ("", ".", "..")
+// are left out, and a name ticked twice is taken once.
+Request BuildRequest(const QString &folderPath, const QStringList &tickedNames);
+
+// The 7-Zip command line for extracting relPaths of image below workDir. Every name follows "--",
+// so a name beginning with "-" is never read as a switch. No recursive matching: a named folder is
+// extracted whole anyway, and "-r" would also pull in every entry of the same name in subfolders.
+QStringList ExtractArguments(const QString &image, const QString &workDir,
+                             const QStringList &relPaths);
+
+// Prefix of the fresh folder that each extraction creates inside the destination.
+QString WorkDirPrefix();
+
+// --- delivery -----------------------------------------------------------------------------
+
+// A name for name that exists() does not report taken: name itself, else "name (2)", "name (3)"
+// and so on. For a file with an extension the number goes before the extension
+// ("grub (2).cfg"); folders and names without an extension (or starting with their only dot,
+// like ".hidden") get it at the end. Returns "" when no free name is found.
+QString ClashFreeName(const QString &name, bool isDir,
+                      const std::function<bool(const QString &)> &exists);
+
+struct Renamed
+{
+    QString name; // the name in the image
+    QString keptAs; // the name it got in the destination
+};
+
+struct Delivery
+{
+    QList<Renamed> renamed; // items that had to take another name
+    QStringList failed; // names that could not be moved; they stay in the work folder
+    bool workDirRemoved = false;
+};
+
+// Moves each of names from workDir/relDir up to destDir, under a clash-free name, never replacing
+// anything that is already there, then removes workDir with what is left in it (the folders of
+// relDir). When an item could not be moved, workDir stays so that nothing extracted is lost.
+// Names that were not extracted (for example after Stop) are skipped.
+Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
+                const QStringList &names);
+
+// The completion text: "Extract files successfully." and, when some items had to take new
+// names, which ones.
+QString SuccessText(const QList<Renamed> &renamed);
+
+// --- judging a run ------------------------------------------------------------------------
+
+// Collects the lines in which 7-Zip reports errors: "ERROR: ..." lines, the line after an
+// "ERRORS:" heading, and lines that mention a data error or an unexpected end of the archive.
+class ToolErrors
+{
+public:
+    void AddLine(const QString &line);
+    void Clear();
+    bool IsEmpty() const { return m_Lines.isEmpty(); }
+    QStringList Lines() const { return m_Lines; }
+    // The tool's own words for the user: the last few distinct error lines, one per line.
+    QString Summary(int maxLines = 2) const;
+
+private:
+    QStringList m_Lines;
+    bool m_AfterHeading = false;
+};
+
+// How the tool's run ended, as the command runner reports it.
+struct RunEnd
+{
+    bool failedToStart = false;
+    bool crashed = false;
+    int exitCode = 0;
+};
+
+struct Verdict
+{
+    bool success = false;
+    QString message; // for the user when success is false
+};
+
+// An extraction succeeded only when the tool started, ended by itself with exit status 0 and
+// reported no error.
+Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors);
+
+// The message shown when a listing ended without its closing separator line.
+QString ListingFailureText(const RunEnd &end, const ToolErrors &errors);
+
+} // namespace ExtractLogic
+
+#endif // VEXLOR_EXTRACTLOGIC_H

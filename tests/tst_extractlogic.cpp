@@ -1,0 +1,438 @@
+// The Extract page's widget-free parts: the progress-line reader, the extraction request and
+// command line, clash-free names, the move-up of extracted items and the judging of a run.
+
+#include "pages/extractlogic.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ExtractLogic;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every entry below root, relative, sorted, folders with a trailing "/".
+QStringList entries(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        QString rel = QDir(root).relativeFilePath(it.filePath());
+        if (it.fileInfo().isDir())
+            rel += QLatin1Char('/');
+        out << rel;
+    }
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestExtractLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readProgressLine_data();
+    void readProgressLine();
+    void readProgressLineSurvivesNoise();
+
+    void buildRequest_data();
+    void buildRequest();
+    void extractArguments();
+
+    void clashFreeName_data();
+    void clashFreeName();
+
+    void moveUp_data();
+    void moveUp();
+    void moveUpKeepsWorkDirWhenAMoveFails();
+
+    void judgeExtraction_data();
+    void judgeExtraction();
+    void listingFailureText_data();
+    void listingFailureText();
+    void successText();
+};
+
+void TestExtractLogic::readProgressLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("text");
+
+    const QString copying = CopyingText();
+    QTest::newRow("count and path")
+        << "45% 12 - boot/grub/grub.cfg" << true << 45 << "Extracting files: boot/grub/grub.cfg";
+    QTest::newRow("no count") << " 12% - f1.bin" << true << 12 << "Extracting files: f1.bin";
+    QTest::newRow("padded number")
+        << "  7% 1 - a b/c d.txt" << true << 7 << "Extracting files: a b/c d.txt";
+    QTest::newRow("percent at position 0") << "% 12 - boot/grub/grub.cfg" << false << 0 << "";
+    QTest::newRow("100 percent") << "100% 3 - f3.bin" << true << 100 << copying;
+    QTest::newRow("above 100 is held at 100") << "140% 3 - f3.bin" << true << 100 << copying;
+    QTest::newRow("percent alone") << "  0%" << false << 0 << "";
+    QTest::newRow("no path") << " 45% 12" << false << 0 << "";
+    QTest::newRow("dash in the name")
+        << "45% 12 - a - b.txt" << true << 45 << "Extracting files: a - b.txt";
+    QTest::newRow("not a number") << "abc% 1 - x" << true << 0 << "Extracting files: x";
+    QTest::newRow("-bb3 name line") << "- boot/grub/" << false << 0 << "";
+    QTest::newRow("-bb3 name with percent") << "- sale 50% off - now.txt" << false << 0 << "";
+    QTest::newRow("summary") << "Everything is Ok" << false << 0 << "";
+    QTest::newRow("empty") << "" << false << 0 << "";
+    // 7-Zip redraws with backspaces; the runner hands several redraws over as one line.
+    QTest::newRow("redraws") << QString::fromLatin1(
+        "  0M Scan\b\b\b\b\b\b\b\b\b         \b\b\b\b\b\b\b\b\b  0%\b\b\b\b    \b\b\b\b 12% - "
+        "f1.bin\b\b\b\b\b\b\b\b\b\b\b\b\b             \b\b\b\b\b\b\b\b\b\b\b\b\b 24% 1 - "
+        "f2.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b               \b\b\b\b\b\b\b\b\b\b\b\b\b\b\b")
+                             << true << 24 << "Extracting files: f2.bin";
+    QTest::newRow("redraw then -bb3 line")
+        << QString::fromLatin1(" 66% 1 - f2.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b    \b\b\b\b- f3.bin")
+        << true << 66 << "Extracting files: f2.bin";
+    QTest::newRow("carriage return removed")
+        << "50% 2 - x.bin\r" << true << 50 << "Extracting files: x.bin";
+}
+
+void TestExtractLogic::readProgressLine()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, valid);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+    const Progress p = ReadProgressLine(line);
+    QCOMPARE(p.valid, valid);
+    if (valid) {
+        QCOMPARE(p.value, value);
+        QCOMPARE(p.text, text);
+    }
+}
+
+void TestExtractLogic::readProgressLineSurvivesNoise()
+{
+    // Mutated progress and error lines: never a crash, never a value outside 0..100.
+    const QStringList seeds = { "45% 12 - boot/grub/grub.cfg", "100% 1 - f3.bin",
+                                "ERROR: Data Error : f2.bin", "ERRORS:", "- a/b" };
+    const QString alphabet = QStringLiteral("0123456789% -\b\r\nERO:abc/.\t");
+    QRandomGenerator rng(42);
+    ToolErrors errors;
+    for (int i = 0; i < 20000; ++i) {
+        QString line = seeds.at(rng.bounded(seeds.size()));
+        const int edits = rng.bounded(6);
+        for (int e = 0; e < edits; ++e) {
+            const int pos = line.isEmpty() ? 0 : rng.bounded(line.size() + 1);
+            const QChar c = alphabet.at(rng.bounded(alphabet.size()));
+            switch (rng.bounded(3)) {
+            case 0:
+                line.insert(pos, c);
+                break;
+            case 1:
+                if (pos < line.size())
+                    line.remove(pos, 1);
+                break;
+            default:
+                if (pos < line.size())
+                    line[pos] = c;
+                break;
+            }
+        }
+        const Progress p = ReadProgressLine(line);
+        QVERIFY(p.value >= 0 && p.value <= 100);
+        errors.AddLine(line);
+    }
+    QVERIFY(!errors.IsEmpty());
+}
+
+void TestExtractLogic::buildRequest_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("ticked");
+    QTest::addColumn<QString>("relDir");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("relPaths");
+
+    QTest::newRow("root") << "" << QStringList { "a.txt", "boot" } << ""
+                          << QStringList { "a.txt", "boot" } << QStringList { "a.txt", "boot" };
+    QTest::newRow("nested") << "boot/grub" << QStringList { "grub.cfg", "fonts" } << "boot/grub/"
+                            << QStringList { "grub.cfg", "fonts" }
+                            << QStringList { "boot/grub/grub.cfg", "boot/grub/fonts" };
+    QTest::newRow("ticked twice") << "d" << QStringList { "x", "x", "y" } << "d/"
+                                  << QStringList { "x", "y" } << QStringList { "d/x", "d/y" };
+    QTest::newRow("names that are no entry")
+        << "d" << QStringList { "", ".", "..", "a/b", "ok" } << "d/" << QStringList { "ok" }
+        << QStringList { "d/ok" };
+    QTest::newRow("odd names kept")
+        << "" << QStringList { "-r", " blank ", "ü.txt" } << ""
+        << QStringList { "-r", " blank ", "ü.txt" } << QStringList { "-r", " blank ", "ü.txt" };
+    QTest::newRow("nothing") << "d" << QStringList {} << "d/" << QStringList {} << QStringList {};
+}
+
+void TestExtractLogic::buildRequest()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, ticked);
+    QFETCH(QString, relDir);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, relPaths);
+    const Request r = BuildRequest(folder, ticked);
+    QCOMPARE(r.relDir, relDir);
+    QCOMPARE(r.names, names);
+    QCOMPARE(r.relPaths, relPaths);
+}
+
+void TestExtractLogic::extractArguments()
+{
+    const QStringList paths = { "-r", "-ofoo", "d/-y", "a b/c" };
+    const QStringList args = ExtractArguments("/img/x.iso", "/dest/.w", paths);
+    QCOMPARE(args.first(), QStringLiteral("x"));
+    QVERIFY(args.contains("-o/dest/.w"));
+    QVERIFY(args.contains("-y"));
+    const int end = args.indexOf("--");
+    QVERIFY(end > 0);
+    // Every switch before "--", no recursive matching; image and names after it, names in order.
+    for (int i = 0; i < end; ++i)
+        QVERIFY2(args.at(i) != "-r", qPrintable(args.join(' ')));
+    const QStringList rest = args.mid(end + 1);
+    QVERIFY(rest.contains("/img/x.iso"));
+    QCOMPARE(rest.mid(rest.size() - paths.size()), paths);
+}
+
+void TestExtractLogic::clashFreeName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("isDir");
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("free") << "a.txt" << false << QStringList { "b.txt" } << "a.txt";
+    QTest::newRow("file") << "grub.cfg" << false << QStringList { "grub.cfg" } << "grub (2).cfg";
+    QTest::newRow("file, 2 taken")
+        << "grub.cfg" << false << QStringList { "grub.cfg", "grub (2).cfg" } << "grub (3).cfg";
+    QTest::newRow("folder with dot") << "v1.2" << true << QStringList { "v1.2" } << "v1.2 (2)";
+    QTest::newRow("no extension") << "README" << false << QStringList { "README" } << "README (2)";
+    QTest::newRow("hidden file") << ".hidden" << false << QStringList { ".hidden" }
+                                 << ".hidden (2)";
+    QTest::newRow("trailing dot") << "name." << false << QStringList { "name." } << "name. (2)";
+    QTest::newRow("two extensions")
+        << "a.tar.gz" << false << QStringList { "a.tar.gz" } << "a.tar (2).gz";
+    QTest::newRow("dash name") << "-r" << false << QStringList { "-r" } << "-r (2)";
+    QTest::newRow("empty") << "" << false << QStringList {} << "";
+}
+
+void TestExtractLogic::clashFreeName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, isDir);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, expected);
+    const QSet<QString> set(taken.begin(), taken.end());
+    QCOMPARE(ClashFreeName(name, isDir, [&](const QString &n) { return set.contains(n); }),
+             expected);
+}
+
+void TestExtractLogic::moveUp_data()
+{
+    // Each case: files in the work folder, files already in the destination, the request, and
+    // the destination's entries afterwards (the work folder must be gone).
+    QTest::addColumn<QStringList>("extracted");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("relDir");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QStringList>("renamed");
+
+    QTest::newRow("root items") << QStringList { "a.txt", "d/x" } << QStringList {} << ""
+                                << QStringList { "a.txt", "d" }
+                                << QStringList { "a.txt", "d/", "d/x" } << QStringList {};
+    QTest::newRow("nested file, pre-existing first component kept")
+        << QStringList { "boot/grub/grub.cfg" } << QStringList { "boot/old.txt" } << "boot/grub/"
+        << QStringList { "grub.cfg" } << QStringList { "boot/", "boot/old.txt", "grub.cfg" }
+        << QStringList {};
+    QTest::newRow("clash with a file")
+        << QStringList { "d/a.txt" } << QStringList { "a.txt" } << "d/" << QStringList { "a.txt" }
+        << QStringList { "a (2).txt", "a.txt" } << QStringList { "a (2).txt" };
+    QTest::newRow("clash with a folder")
+        << QStringList { "x/d/new" } << QStringList { "d/old" } << "x/" << QStringList { "d" }
+        << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" };
+    QTest::newRow("not extracted is skipped")
+        << QStringList { "d/a" } << QStringList {} << "d/" << QStringList { "a", "missing" }
+        << QStringList { "a" } << QStringList {};
+    QTest::newRow("dash and blanks")
+        << QStringList { "-r", " b c " } << QStringList {} << "" << QStringList { "-r", " b c " }
+        << QStringList { " b c ", "-r" } << QStringList {};
+}
+
+void TestExtractLogic::moveUp()
+{
+    QFETCH(QStringList, extracted);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, relDir);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, after);
+    QFETCH(QStringList, renamed);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString dest = tmp.path() + "/dest";
+    const QString work = dest + "/" + WorkDirPrefix() + "abc";
+    QVERIFY(QDir().mkpath(work));
+    for (const QString &f : extracted)
+        writeFile(work + "/" + f, "new:" + f.toUtf8());
+    for (const QString &f : existing)
+        writeFile(dest + "/" + f, "old:" + f.toUtf8());
+
+    const Delivery d = MoveUp(work, dest, relDir, names);
+    QVERIFY(d.failed.isEmpty());
+    QVERIFY(d.workDirRemoved);
+    QCOMPARE(entries(dest), after);
+    QStringList keptAs;
+    for (const Renamed &r : d.renamed)
+        keptAs << r.keptAs;
+    QCOMPARE(keptAs, renamed);
+    for (const QString &f : existing)
+        QCOMPARE(readFile(dest + "/" + f), "old:" + f.toUtf8());
+}
+
+void TestExtractLogic::moveUpKeepsWorkDirWhenAMoveFails()
+{
+    // A destination that has gone away: nothing can be moved, and the work folder with the
+    // extracted copy must stay.
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString work = tmp.path() + "/work";
+    writeFile(work + "/d/a.txt", "data");
+    const Delivery d = MoveUp(work, tmp.path() + "/gone", "d/", { "a.txt" });
+    QCOMPARE(d.failed, QStringList { "a.txt" });
+    QVERIFY(!d.workDirRemoved);
+    QCOMPARE(readFile(work + "/d/a.txt"), QByteArray("data"));
+}
+
+void TestExtractLogic::judgeExtraction_data()
+{
+    QTest::addColumn<bool>("failedToStart");
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<QString>("messagePart");
+
+    QTest::newRow("clean") << false << false << 0
+                           << QStringList { "- a.txt", "45% 1 - a.txt", "Everything is Ok" } << true
+                           << "";
+    QTest::newRow("not started") << true << false << -1 << QStringList {} << false
+                                 << "could not be started";
+    QTest::newRow("crashed") << false << true << -1 << QStringList {} << false
+                             << "stopped unexpectedly";
+    QTest::newRow("exit status only")
+        << false << false << 2 << QStringList {} << false << "exit status 2";
+    QTest::newRow("data error") << false << false << 2
+                                << QStringList { "- f2.bin", "ERROR: Data Error : f2.bin",
+                                                 "Sub items Errors: 1" }
+                                << false << "Data Error : f2.bin";
+    QTest::newRow("ERRORS heading")
+        << false << false << 2
+        << QStringList { "Extracting archive: t.iso", "ERRORS:", "Unexpected end of archive",
+                         "Physical Size = 1" }
+        << false << "Unexpected end of archive";
+    QTest::newRow("error line with status 0")
+        << false << false << 0 << QStringList { "ERROR: Data Error : x" } << false
+        << "Data Error : x";
+    QTest::newRow("error glued to a redraw")
+        << false << false << 2
+        << QStringList { QString::fromLatin1(" 66% 1 - f2.bin\b\b\b\bERROR: CRC Failed : f2.bin") }
+        << false << "CRC Failed : f2.bin";
+    QTest::newRow("warning is no error")
+        << false << false << 0
+        << QStringList { "WARNINGS:", "There are data after the end of archive" } << true << "";
+}
+
+void TestExtractLogic::judgeExtraction()
+{
+    QFETCH(bool, failedToStart);
+    QFETCH(bool, crashed);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, success);
+    QFETCH(QString, messagePart);
+
+    ToolErrors errors;
+    for (const QString &l : lines)
+        errors.AddLine(l);
+    RunEnd end;
+    end.failedToStart = failedToStart;
+    end.crashed = crashed;
+    end.exitCode = exitCode;
+    const Verdict v = JudgeExtraction(end, errors);
+    QCOMPARE(v.success, success);
+    if (!success) {
+        QVERIFY2(v.message.contains(messagePart), qPrintable(v.message));
+        QVERIFY(!v.message.contains("successfully"));
+    }
+}
+
+void TestExtractLogic::listingFailureText_data()
+{
+    QTest::addColumn<bool>("failedToStart");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("second");
+
+    QTest::newRow("not an archive")
+        << false
+        << QStringList { "Errors: 1", "ERROR: /x/notes.iso : Cannot open the file as archive" }
+        << "/x/notes.iso : Cannot open the file as archive";
+    QTest::newRow("missing file") << false
+                                  << QStringList { "System ERROR:",
+                                                   "errno=2 : No such file or directory" }
+                                  << "errno=2 : No such file or directory";
+    QTest::newRow("no tool") << true << QStringList {} << "The 7-Zip program could not be started.";
+    QTest::newRow("nothing said") << false << QStringList {} << "";
+}
+
+void TestExtractLogic::listingFailureText()
+{
+    QFETCH(bool, failedToStart);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, second);
+    ToolErrors errors;
+    for (const QString &l : lines)
+        errors.AddLine(l);
+    RunEnd end;
+    end.failedToStart = failedToStart;
+    end.exitCode = 2;
+    const QStringList text = ListingFailureText(end, errors).split('\n');
+    QCOMPARE(text.first(), QStringLiteral("The file could not be read as an ISO image."));
+    QCOMPARE(text.value(1), second);
+}
+
+void TestExtractLogic::successText()
+{
+    QCOMPARE(SuccessText({}), QStringLiteral("Extract files successfully."));
+    const QString one = SuccessText({ Renamed { "a.txt", "a (2).txt" } });
+    QVERIFY(one.startsWith("Extract files successfully.\n"));
+    QVERIFY(one.contains("\"a (2).txt\""));
+    QList<Renamed> many;
+    for (int i = 0; i < 5; ++i)
+        many << Renamed { QString::number(i), QString::number(i) + " (2)" };
+    QVERIFY(SuccessText(many).contains("and 2 more"));
+}
+
+QTEST_GUILESS_MAIN(TestExtractLogic)
+#include "tst_extractlogic.moc"

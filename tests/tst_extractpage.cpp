@@ -1,0 +1,637 @@
+// Drives the real Extract page with the real 7-Zip on images built here with genisoimage: load,
+// browse, tick, extract (also into a destination that already holds clashing names), Stop, and
+// the error paths. Pickers and prompts are answered the way a user would.
+
+#include "pages/cpage2.h"
+#include "services/util.h"
+#include "testhelpers.h"
+#include "ui/cimagebutton.h"
+#include "ui/commdialog.h"
+#include "ui/cprogressdialog.h"
+#include "ui/gerneraldialog.h"
+#include "ui/scheckboxheaderview.h"
+
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace TestHelpers;
+
+namespace {
+
+const QByteArray kGrubCfg = "set timeout=5\nmenuentry \"x\" {}\n";
+const QByteArray kFont = QByteArray(3000, 'f');
+const QByteArray kMinus = "minus file\n";
+const QByteArray kReadMe = "read me, with blanks\n";
+const QByteArray kCafe = QByteArray("caf\xc3\xa9 content\n");
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every entry below root, relative and sorted; folders end in "/".
+QStringList entries(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        QString rel = QDir(root).relativeFilePath(it.filePath());
+        if (it.fileInfo().isDir())
+            rel += QLatin1Char('/');
+        out << rel;
+    }
+    out.sort();
+    return out;
+}
+
+QString isoTool()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+    return tool.isEmpty() ? Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs") : tool;
+}
+
+bool makeIso(const QString &source, const QString &image)
+{
+    QProcess p;
+    p.start(isoTool(), { "-quiet", "-J", "-R", "-o", image, source });
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning() << "makeIso failed" << p.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+QStringList tableNames(QTableWidget *list)
+{
+    QStringList names;
+    for (int r = 0; r < list->rowCount(); ++r)
+        names << list->item(r, 0)->text();
+    return names;
+}
+
+int rowOf(QTableWidget *list, const QString &name)
+{
+    return tableNames(list).indexOf(name);
+}
+
+QStringList childTexts(QTreeWidgetItem *node)
+{
+    QStringList out;
+    for (int i = 0; i < node->childCount(); ++i)
+        out << node->child(i)->text(0);
+    return out;
+}
+
+QString labelText(QWidget *dialog)
+{
+    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
+    return label ? label->text() : QString();
+}
+
+} // namespace
+
+class TestExtractPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void formAfterInitializeUI();
+    void listingLines_data();
+    void listingLines();
+    void loadBrowseTickAndExtract();
+    void extractOddNamesFromTheRoot();
+    void nothingTickedShowsThePictureMessage();
+    void newLoadClearsTheViewsAtOnce();
+    void stopDuringALargeExtraction();
+    void closingThePageDuringAnExtraction();
+    void worksEmbeddedInAHostWindow();
+    void notAnImageGivesOurErrorAndAUsablePage();
+    void failedExtractionShowsTheToolsMessage();
+
+private:
+    void loadImage(const QString &image);
+    void clickRow(int row, int x);
+    void doubleClickRow(int row);
+    // Ticks rows by clicking on their name (x at least 17) and answers the folder picker.
+    void extractInto(const QString &dest);
+    bool pageUsable() const;
+
+    QTemporaryDir m_Tmp;
+    QString m_Iso;
+    QString m_BigIso;
+    CPage2 *m_Page = nullptr;
+    QTableWidget *m_List = nullptr;
+    QTreeWidget *m_Tree = nullptr;
+};
+
+void TestExtractPage::initTestCase()
+{
+    QVERIFY(m_Tmp.isValid());
+    QVERIFY2(QFileInfo(Util::GetCurrentExePath() + "/7z/7z").isExecutable(), "7z beside the test");
+
+    const QString src = m_Tmp.path() + "/src";
+    QVERIFY(writeFile(src + "/boot/grub/grub.cfg", kGrubCfg));
+    QVERIFY(writeFile(src + "/boot/grub/fonts/unicode.pf2", kFont));
+    QVERIFY(writeFile(src + "/boot/grub/-minus.txt", kMinus));
+    QVERIFY(writeFile(src + "/boot/isolinux.bin", QByteArray(2048, 'b')));
+    QVERIFY(writeFile(src + "/docs and notes/read me.txt", kReadMe));
+    QVERIFY(writeFile(src + QString::fromUtf8("/Ünïcødé/naïve café.txt"), kCafe));
+    QVERIFY(writeFile(src + "/-dash.txt", kMinus));
+    QVERIFY(QDir().mkpath(src + "/empty"));
+    m_Iso = m_Tmp.path() + "/test.iso";
+    QVERIFY(makeIso(src, m_Iso));
+
+    // Large enough that Stop comes while 7-Zip is still writing (sparse, so cheap to make).
+    const QString big = m_Tmp.path() + "/bigsrc";
+    QVERIFY(QDir().mkpath(big));
+    for (int i = 0; i < 4; ++i) {
+        QFile f(big + QStringLiteral("/part%1.bin").arg(i));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(256ll * 1024 * 1024));
+    }
+    QVERIFY(writeFile(big + "/small.txt", "small\n"));
+    m_BigIso = m_Tmp.path() + "/big.iso";
+    QVERIFY(makeIso(big, m_BigIso));
+    QDir(big).removeRecursively();
+}
+
+void TestExtractPage::init()
+{
+    m_Page = new CPage2();
+    m_Page->InitializeUI();
+    m_Page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_Page));
+    m_List = m_Page->findChild<QTableWidget *>("list");
+    m_Tree = m_Page->findChild<QTreeWidget *>("tree");
+    QVERIFY(m_List && m_Tree);
+}
+
+void TestExtractPage::cleanup()
+{
+    delete m_Page;
+    m_Page = nullptr;
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestExtractPage::loadImage(const QString &image)
+{
+    auto picker = answerFileDialog(image);
+    m_Page->OnLoadISO();
+    QVERIFY(!picker || picker->done());
+    QVERIFY(waitUntil([&] { return m_Page->m_CurrentItem != nullptr; }));
+}
+
+void TestExtractPage::clickRow(int row, int x)
+{
+    const QRect rect = m_List->visualItemRect(m_List->item(row, 0));
+    QTest::mouseClick(m_List->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(x, rect.center().y()));
+}
+
+void TestExtractPage::doubleClickRow(int row)
+{
+    const QRect rect = m_List->visualItemRect(m_List->item(row, 1));
+    const QPoint at = rect.center();
+    QTest::mouseClick(m_List->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(m_List->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+bool TestExtractPage::pageUsable() const
+{
+    const auto buttons = m_Page->findChildren<CImageButton *>();
+    for (CImageButton *b : buttons) {
+        if (!b->isEnabled() && b->window() == m_Page)
+            return false;
+    }
+    return m_Page->isEnabled() && m_List->isEnabled() && m_Tree->isEnabled()
+        && !m_Page->m_ProgressDialog.isVisible() && QApplication::overrideCursor() == nullptr;
+}
+
+void TestExtractPage::formAfterInitializeUI()
+{
+    QCOMPARE(m_Page->objectName(), QStringLiteral("CPage2"));
+    QCOMPARE(m_Page->size(), QSize(664, 472));
+    const QList<QPair<QString, QPoint>> places
+        = { { "loadiso", { 567, 17 } }, { "back", { 11, 417 } }, { "extract", { 546, 417 } } };
+    for (const auto &place : places) {
+        auto *button = m_Page->findChild<CImageButton *>(place.first);
+        QVERIFY2(button, qPrintable(place.first));
+        QCOMPARE(button->pos(), place.second);
+    }
+    QCOMPARE(m_Tree->geometry(), QRect(10, 54, 213, 350));
+    QCOMPARE(m_List->geometry(), QRect(223, 54, 431, 350));
+    QVERIFY(m_Tree->isHeaderHidden());
+    QCOMPARE(m_List->columnCount(), 4);
+    QStringList headers;
+    for (int c = 0; c < 4; ++c) {
+        headers << m_List->horizontalHeaderItem(c)->text();
+        QCOMPARE(m_List->columnWidth(c), 107);
+    }
+    QCOMPARE(headers, (QStringList { "File Name", " Size", "Type", "Time" }));
+    QVERIFY(qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader()));
+    QVERIFY(!m_List->verticalHeader()->isVisible());
+    QCOMPARE(m_List->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(m_List->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(m_List->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(m_List->contextMenuPolicy(), Qt::CustomContextMenu);
+    QVERIFY(m_Tree->styleSheet().startsWith("background:#f3ffed;"));
+    QVERIFY(m_List->styleSheet().startsWith("background:#ffffff;"));
+    QCOMPARE(m_List->rowCount(), 0);
+    QCOMPARE(m_Tree->topLevelItemCount(), 0);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::listingLines_data()
+{
+    // Lines as the runner hands them to OnLineOutput; the folders and files the root then
+    // holds ("/" after a folder), whether the views were built, and the reader's state.
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("root");
+    QTest::addColumn<bool>("built");
+    QTest::addColumn<bool>("inTable");
+
+    const QString sep = QStringLiteral(
+        "------------------- ----- ------------ ------------  ------------------------");
+    const QString dir = QStringLiteral("2024-01-02 03:04:05 D....                            ");
+    const QString file = QStringLiteral("2024-01-02 03:04:05 .....          123          123  ");
+    QTest::newRow("table") << QStringList { "7-Zip banner",
+                                            "Path = x.iso",
+                                            sep,
+                                            dir + "boot",
+                                            file + "boot/a.bin",
+                                            file + "top.txt",
+                                            sep,
+                                            "2024-01-02 03:04:05  123  123  2 files, 1 folders" }
+                           << QStringList { "boot/", "top.txt" } << true << false;
+    QTest::newRow("empty image") << QStringList { sep, sep } << QStringList {} << true << false;
+    QTest::newRow("rows before the table are ignored")
+        << QStringList { file + "early.txt", sep, file + "in.txt", sep } << QStringList { "in.txt" }
+        << true << false;
+    QTest::newRow("separator inside a line")
+        << QStringList { "xx " + sep + " yy", file + "a", "--" + sep } << QStringList { "a" }
+        << true << false;
+    QTest::newRow("never closed") << QStringList { sep, file + "a" } << QStringList { "a" } << false
+                                  << true;
+    QTest::newRow("file before its folder row") << QStringList { sep, file + "d/x", dir + "d", sep }
+                                                << QStringList { "d/" } << true << false;
+    QTest::newRow("short and odd rows")
+        << QStringList { sep, "short", file.left(53), file + "b", file + " c ", sep }
+        << QStringList { "b", " c " } << true << false;
+    QTest::newRow("second table goes into the same tree")
+        << QStringList { sep, file + "a", sep, sep, file + "b", sep } << QStringList { "a", "b" }
+        << true << false;
+}
+
+void TestExtractPage::listingLines()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, root);
+    QFETCH(bool, built);
+    QFETCH(bool, inTable);
+
+    for (const QString &line : lines)
+        m_Page->OnLineOutput(line);
+    QStringList names;
+    for (const Item *child : m_Page->m_Tree.m_Root.m_Children)
+        names << child->GetName() + (child->m_IsDir ? "/" : "");
+    QCOMPARE(names, root);
+    QCOMPARE(m_Page->m_InTable, inTable);
+    QCOMPARE(m_Page->m_CurrentItem != nullptr, built);
+    if (built) {
+        QCOMPARE(m_List->rowCount(), root.size());
+        QCOMPARE(m_Tree->topLevelItemCount(), 1);
+        QCOMPARE(m_Tree->topLevelItem(0)->childCount(), root.filter("/").size());
+    }
+}
+
+void TestExtractPage::loadBrowseTickAndExtract()
+{
+    loadImage(m_Iso);
+    QVERIFY(pageUsable());
+
+    // Folder view: the image's name on top, every folder below in listing order.
+    QCOMPARE(m_Tree->topLevelItemCount(), 1);
+    QTreeWidgetItem *top = m_Tree->topLevelItem(0);
+    QCOMPARE(top->text(0), QStringLiteral("test.iso"));
+    QVERIFY(top->isExpanded());
+    QStringList topFolders = childTexts(top);
+    QCOMPARE(QSet<QString>(topFolders.begin(), topFolders.end()),
+             (QSet<QString> { "boot", "docs and notes", QString::fromUtf8("Ünïcødé"), "empty" }));
+
+    // The table shows the root: folders with "Folder", files with size and type; times as listed.
+    QStringList names = tableNames(m_List);
+    QCOMPARE(QSet<QString>(names.begin(), names.end()),
+             (QSet<QString> { "-dash.txt", "boot", "docs and notes", QString::fromUtf8("Ünïcødé"),
+                              "empty" }));
+    const int dash = rowOf(m_List, "-dash.txt");
+    QCOMPARE(m_List->item(dash, 1)->text(), Util::SizeToString(kMinus.size()));
+    QCOMPARE(m_List->item(dash, 3)->text().size(), 19);
+    QCOMPARE(m_List->item(rowOf(m_List, "boot"), 2)->text(), QStringLiteral("Folder"));
+    QCOMPARE(m_List->item(rowOf(m_List, "boot"), 0)->checkState(), Qt::Unchecked);
+
+    // Into boot, then grub, by double-click; the folder view follows.
+    doubleClickRow(rowOf(m_List, "boot"));
+    QCOMPARE(m_Page->m_CurrentItem->m_Path, QStringLiteral("boot"));
+    names = tableNames(m_List);
+    QCOMPARE(QSet<QString>(names.begin(), names.end()), (QSet<QString> { "grub", "isolinux.bin" }));
+    // A double click on a file changes nothing.
+    doubleClickRow(rowOf(m_List, "isolinux.bin"));
+    QCOMPARE(m_Page->m_CurrentItem->m_Path, QStringLiteral("boot"));
+    doubleClickRow(rowOf(m_List, "grub"));
+    QCOMPARE(m_Page->m_CurrentItem->m_Path, QStringLiteral("boot/grub"));
+    QVERIFY(m_Tree->currentItem());
+    QCOMPARE(m_Tree->currentItem()->text(0), QStringLiteral("grub"));
+    QVERIFY(m_Tree->currentItem()->isSelected());
+    QVERIFY(m_Tree->currentItem()->parent()->isExpanded());
+    names = tableNames(m_List);
+    QCOMPARE(QSet<QString>(names.begin(), names.end()),
+             (QSet<QString> { "grub.cfg", "fonts", "-minus.txt" }));
+    for (int r = 0; r < m_List->rowCount(); ++r)
+        QCOMPARE(m_List->item(r, 0)->checkState(), Qt::Unchecked);
+
+    // Tick: a click on the name toggles; a click on the check box toggles only once.
+    clickRow(rowOf(m_List, "grub.cfg"), 60);
+    QCOMPARE(m_List->item(rowOf(m_List, "grub.cfg"), 0)->checkState(), Qt::Checked);
+    clickRow(rowOf(m_List, "-minus.txt"), 60);
+    clickRow(rowOf(m_List, "-minus.txt"), 60);
+    QCOMPARE(m_List->item(rowOf(m_List, "-minus.txt"), 0)->checkState(), Qt::Unchecked);
+    clickRow(rowOf(m_List, "-minus.txt"), 60);
+    QCOMPARE(m_List->item(rowOf(m_List, "-minus.txt"), 0)->checkState(), Qt::Checked);
+    const int fonts = rowOf(m_List, "fonts");
+    QStyleOptionViewItem option;
+    option.initFrom(m_List->viewport());
+    option.rect = m_List->visualItemRect(m_List->item(fonts, 0));
+    option.features |= QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay
+        | QStyleOptionViewItem::HasDecoration;
+    const QRect box
+        = m_List->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, m_List);
+    QVERIFY(m_List->viewport()->mapTo(m_List, box.center()).x() < 17);
+    QTest::mouseClick(m_List->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+    QCOMPARE(m_List->item(fonts, 0)->checkState(), Qt::Checked);
+
+    // The destination already holds a folder named like the first component of the relative
+    // path, and a file named like one of the ticked files.
+    const QString dest = m_Tmp.path() + "/dest1";
+    QVERIFY(writeFile(dest + "/boot/keep.txt", "keep"));
+    QVERIFY(writeFile(dest + "/grub.cfg", "older grub.cfg"));
+
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QVERIFY(!message.isEmpty());
+
+    QVERIFY2(message.startsWith("Extract files successfully."), qPrintable(message));
+    QVERIFY2(message.contains("grub (2).cfg"), qPrintable(message));
+    QCOMPARE(entries(dest),
+             (QStringList { "-minus.txt", "boot/", "boot/keep.txt", "fonts/", "fonts/unicode.pf2",
+                            "grub (2).cfg", "grub.cfg" }));
+    QCOMPARE(readFile(dest + "/grub (2).cfg"), kGrubCfg);
+    QCOMPARE(readFile(dest + "/grub.cfg"), QByteArray("older grub.cfg"));
+    QCOMPARE(readFile(dest + "/-minus.txt"), kMinus);
+    QCOMPARE(readFile(dest + "/fonts/unicode.pf2"), kFont);
+    QCOMPARE(readFile(dest + "/boot/keep.txt"), QByteArray("keep"));
+    QVERIFY(pageUsable());
+    QCOMPARE(m_Page->m_RelDir, QStringLiteral("boot/grub/"));
+    QCOMPARE(m_Page->m_DestDir, dest);
+
+    // The folder view leads back to the root.
+    m_Tree->setCurrentItem(top);
+    emit m_Tree->itemClicked(top, 0);
+    QCOMPARE(m_Page->m_CurrentItem, &m_Page->m_Tree.m_Root);
+    QCOMPARE(m_List->rowCount(), 5);
+}
+
+void TestExtractPage::extractOddNamesFromTheRoot()
+{
+    loadImage(m_Iso);
+    // The header's box ticks every row of the folder; untick boot again by a click.
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
+    for (int r = 0; r < m_List->rowCount(); ++r)
+        QCOMPARE(m_List->item(r, 0)->checkState(), Qt::Checked);
+    clickRow(rowOf(m_List, "boot"), 60);
+
+    const QString dest = m_Tmp.path() + "/dest2";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(m_Page->m_RelDir, QString());
+    QCOMPARE(entries(dest),
+             (QStringList { "-dash.txt", "docs and notes/", "docs and notes/read me.txt", "empty/",
+                            QString::fromUtf8("Ünïcødé/"),
+                            QString::fromUtf8("Ünïcødé/naïve café.txt") }));
+    QCOMPARE(readFile(dest + "/docs and notes/read me.txt"), kReadMe);
+    QCOMPARE(readFile(dest + QString::fromUtf8("/Ünïcødé/naïve café.txt")), kCafe);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::nothingTickedShowsThePictureMessage()
+{
+    loadImage(m_Iso);
+    bool shown = false;
+    auto message
+        = closeDialog<GerneralDialog>(QDialog::Accepted, [&](GerneralDialog *) { shown = true; });
+    m_Page->OnExtract();
+    QVERIFY(shown);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::newLoadClearsTheViewsAtOnce()
+{
+    loadImage(m_Iso);
+    doubleClickRow(rowOf(m_List, "boot"));
+    QVERIFY(m_List->rowCount() > 0);
+
+    auto picker = answerFileDialog(m_Iso);
+    m_Page->OnLoadISO();
+    // Loading: nothing in the views can lead to the cleared tree.
+    QCOMPARE(m_Page->m_CurrentItem, nullptr);
+    QCOMPARE(m_List->rowCount(), 0);
+    QCOMPARE(m_Tree->topLevelItemCount(), 0);
+    QVERIFY(!m_Page->findChild<CImageButton *>("loadiso")->isEnabled());
+    QVERIFY(waitUntil([&] { return m_Page->m_CurrentItem != nullptr; }));
+    QCOMPARE(m_List->rowCount(), 5);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::stopDuringALargeExtraction()
+{
+    loadImage(m_BigIso);
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
+    clickRow(rowOf(m_List, "small.txt"), 60);
+
+    const QString dest = m_Tmp.path() + "/dest3";
+    QVERIFY(QDir().mkpath(dest));
+    auto picker = answerFileDialog(dest);
+    m_Page->OnExtract();
+    QVERIFY(m_Page->m_ProgressDialog.isVisible());
+    QVERIFY(!m_List->isEnabled() || !m_Page->isEnabled());
+
+    // Stop, as the progress dialog's Stop button does.
+    QTest::qWait(50);
+    QVERIFY(QMetaObject::invokeMethod(&m_Page->m_ProgressDialog, "OnBtnCancel"));
+    QCOMPARE(m_Page->m_ExtractThread, nullptr);
+    QVERIFY(pageUsable());
+
+    // No message follows a Stop; what was extracted is moved out of the work folder.
+    bool prompted = false;
+    auto anyPrompt = closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *) { prompted = true; }, 1500);
+    QTest::qWait(1600);
+    QVERIFY(!prompted);
+    QVERIFY(waitUntil(
+        [&] { return !entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()); }));
+
+    // The page still works: extract the small file.
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(false);
+    clickRow(rowOf(m_List, "small.txt"), 60);
+    const QString dest2 = m_Tmp.path() + "/dest4";
+    QVERIFY(QDir().mkpath(dest2));
+    QString message;
+    auto picker2 = answerFileDialog(dest2);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(entries(dest2), QStringList { "small.txt" });
+    QVERIFY(pageUsable());
+    QDir(dest).removeRecursively();
+}
+
+void TestExtractPage::closingThePageDuringAnExtraction()
+{
+    loadImage(m_BigIso);
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
+    const QString dest = m_Tmp.path() + "/dest6";
+    QVERIFY(QDir().mkpath(dest));
+    auto picker = answerFileDialog(dest);
+    m_Page->OnExtract();
+    QVERIFY(m_Page->m_ExtractThread);
+    // The tool is stopped, and what it wrote is moved out of the work folder.
+    delete m_Page;
+    m_Page = nullptr;
+    QVERIFY(!entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()));
+    QDir(dest).removeRecursively();
+}
+
+void TestExtractPage::worksEmbeddedInAHostWindow()
+{
+    // As the home window shows it: a child widget placed over the host's content.
+    delete m_Page;
+    QWidget host;
+    host.resize(860, 580);
+    m_Page = new CPage2(&host);
+    m_Page->setParent(&host, Qt::WindowFlags());
+    m_Page->InitializeUI();
+    m_Page->move(195, 107);
+    host.show();
+    m_Page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    m_List = m_Page->findChild<QTableWidget *>("list");
+    m_Tree = m_Page->findChild<QTreeWidget *>("tree");
+
+    loadImage(m_Iso);
+    clickRow(rowOf(m_List, "-dash.txt"), 60);
+    const QString dest = m_Tmp.path() + "/dest7";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
+    QVERIFY(pageUsable());
+    delete m_Page;
+    m_Page = nullptr;
+}
+
+void TestExtractPage::notAnImageGivesOurErrorAndAUsablePage()
+{
+    const QString notes = m_Tmp.path() + "/notes.iso";
+    QVERIFY(writeFile(notes, "just some text, not an image\n"));
+
+    QString message;
+    auto picker = answerFileDialog(notes);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnLoadISO();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }));
+    QVERIFY2(message.startsWith("The file could not be read as an ISO image."),
+             qPrintable(message));
+    QVERIFY(pageUsable());
+    QCOMPARE(m_List->rowCount(), 0);
+    QCOMPARE(m_Tree->topLevelItemCount(), 0);
+    QCOMPARE(m_Page->m_CurrentItem, nullptr);
+
+    // A real image loads afterwards.
+    loadImage(m_Iso);
+    QCOMPARE(m_List->rowCount(), 5);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::failedExtractionShowsTheToolsMessage()
+{
+    // An image that is cut short after it was listed: 7-Zip reports the damage and exits
+    // with an error, which must not be shown as a success.
+    const QString src = m_Tmp.path() + "/cutsrc";
+    QByteArray data(4 * 1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char((i * 7) ^ (i >> 9));
+    QVERIFY(writeFile(src + "/data.bin", data));
+    const QString cut = m_Tmp.path() + "/cut.iso";
+    QVERIFY(makeIso(src, cut));
+    loadImage(cut);
+    QVERIFY(QFile::resize(cut, QFileInfo(cut).size() / 2));
+    clickRow(rowOf(m_List, "data.bin"), 60);
+
+    const QString dest = m_Tmp.path() + "/dest5";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QVERIFY2(message.startsWith("Some files could not be extracted."), qPrintable(message));
+    QVERIFY2(message.contains("Unexpected end of archive") || message.contains("Data Error"),
+             qPrintable(message));
+    // What was extracted stays, out of the work folder.
+    QCOMPARE(entries(dest), QStringList { "data.bin" });
+    QVERIFY(pageUsable());
+}
+
+QTEST_MAIN(TestExtractPage)
+#include "tst_extractpage.moc"
