@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "pages/cpage2.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
@@ -179,6 +180,13 @@ void MainWindow::onMenu()
     }
 }
 
+void MainWindow::EmbedPage(ImageDialog *page)
+{
+    // A page is a skinned dialog; without window flags it is drawn inside the home window,
+    // over the feature buttons. Closed pages stay hidden children until the window goes.
+    page->setParent(this, Qt::Widget);
+}
+
 void MainWindow::onBurn()
 {
     // Opens the Burn page once it exists.
@@ -186,7 +194,12 @@ void MainWindow::onBurn()
 
 void MainWindow::onExtract()
 {
-    // Opens the Extract page once it exists.
+    auto *page = new CPage2(this);
+    EmbedPage(page);
+    page->InitializeUI();
+    page->move(195, 107);
+    page->SetMoveable(false);
+    page->show();
 }
 
 void MainWindow::onCreate()

@@ -3,6 +3,7 @@
 
 #include "ui/cbasemainwindow.h"
 
+class ImageDialog;
 class QMenu;
 
 // The home window: five feature buttons, the Home and Help links, its own close and minimise
@@ -37,6 +38,8 @@ public slots:
     void aboutus();
 
 private:
+    void EmbedPage(ImageDialog *page);
+
     struct Form;
     Form *m_form;
 };

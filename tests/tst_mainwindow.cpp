@@ -8,6 +8,7 @@
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
+#include "ui/imagedialog.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -58,7 +59,8 @@ private slots:
     void windowAndForm();
     void buttonPlaces_data();
     void buttonPlaces();
-    void featureButtonsOpenNothingYet();
+    void featureButtons_data();
+    void featureButtons();
     void helpMenu();
     void helpMenuReplacedByOnMenu();
     void links_data();
@@ -124,15 +126,53 @@ void TestMainWindow::buttonPlaces()
     QCOMPARE(b->parentWidget(), &w);
 }
 
-void TestMainWindow::featureButtonsOpenNothingYet()
+void TestMainWindow::featureButtons_data()
 {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("pageClass");
+    QTest::addColumn<QPoint>("place");
+    QTest::newRow("extract") << "extract"
+                             << "CPage2" << QPoint(195, 107);
+    QTest::newRow("burn (not built yet)") << "burn" << QString() << QPoint();
+    QTest::newRow("edit (not built yet)") << "edit" << QString() << QPoint();
+    QTest::newRow("copy (not built yet)") << "copy" << QString() << QPoint();
+}
+
+// Each press opens a fresh page embedded in the home window; Back hides it and the next press
+// opens a new one.
+void TestMainWindow::featureButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, pageClass);
+    QFETCH(QPoint, place);
     MainWindow w;
     w.show();
+    auto pages = [&w, &pageClass] {
+        QList<ImageDialog *> found;
+        for (ImageDialog *d : w.findChildren<ImageDialog *>(QString(), Qt::FindDirectChildrenOnly))
+            if (!pageClass.isEmpty() && pageClass == d->metaObject()->className())
+                found << d;
+        return found;
+    };
     const int before = w.children().size();
-    for (const char *name : { "burn", "extract", "create", "edit", "copy" })
-        click(child(&w, name));
-    QCOMPARE(w.children().size(), before);
-    QVERIFY(w.isVisible());
+    click(child(&w, button.toLatin1().constData()));
+    if (pageClass.isEmpty()) {
+        QCOMPARE(w.children().size(), before);
+        return;
+    }
+    QCOMPARE(pages().size(), 1);
+    ImageDialog *first = pages().first();
+    QVERIFY(first->isVisible());
+    QVERIFY(!first->isWindow());
+    QCOMPARE(first->pos(), place);
+    first->close();
+    QVERIFY(!first->isVisible());
+    click(child(&w, button.toLatin1().constData()));
+    QCOMPARE(pages().size(), 2);
+    ImageDialog *second = pages().last();
+    QVERIFY(second != first);
+    QVERIFY(second->isVisible());
+    QVERIFY(!first->isVisible());
 }
 
 void TestMainWindow::helpMenu()
