@@ -14,13 +14,18 @@ fi
 
 mkdir -p out
 shot="$(pwd)/out/home-window.png"
-display=":$((90 + RANDOM % 9))"
+num=""
+for n in $(seq 90 199); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then num=$n; break; fi
+done
+[ -n "$num" ] || { echo "No free display number for Xvfb." >&2; exit 1; }
+display=":$num"
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() { kill "${app_pid:-}" "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$num" ] && xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 build/bin/vexlor &
 app_pid=$!
