@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -93,6 +94,7 @@ private slots:
     void fileCopy_data();
     void fileCopy();
     void fileCopyWritesChunksAndCounts();
+    void fileCopyAcrossFileSystems();
     void fileCopyOfSameFileUnderAnotherName();
     void fileCopyReplacesLinkNotItsTarget();
     void fileCopyThatRunsOutOfRoomFails();
@@ -182,6 +184,27 @@ void TestFiles::fileCopyWritesChunksAndCounts()
     QCOMPARE(g_chunks, (QList<qint64> { 4096, 4096, 1808 }));
     QCOMPARE(qint64(Util::copyedsize), qint64(10005));
     QCOMPARE(readFile(path("out/big")), data);
+}
+
+void TestFiles::fileCopyAcrossFileSystems()
+{
+    // Between two kinds of file system the chunks go through a buffer of this process.
+    struct stat here, shm;
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(QFile::encodeName(m_dir->path()), &here) != 0
+        || shm.st_dev == here.st_dev)
+        QSKIP("no second file system at /dev/shm");
+    QTemporaryDir other(QStringLiteral("/dev/shm/tst_files-XXXXXX"));
+    QVERIFY(other.isValid());
+    const QByteArray data = pattern(10000);
+    QVERIFY(writeFile(path("big"), data));
+    g_chunks.clear();
+    UtilFiles::SetChunkSize(4096);
+    UtilFiles::SetChunkHook(recordChunk);
+    QVERIFY(Util::FileCopy(path("big"), other.path() + QStringLiteral("/big")));
+    QVERIFY(Util::FileCopy(other.path() + QStringLiteral("/big"), path("back")));
+    QCOMPARE(g_chunks, (QList<qint64> { 4096, 4096, 1808, 4096, 4096, 1808 }));
+    QCOMPARE(readFile(other.path() + QStringLiteral("/big")), data);
+    QCOMPARE(readFile(path("back")), data);
 }
 
 void TestFiles::fileCopyOfSameFileUnderAnotherName()
