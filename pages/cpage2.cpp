@@ -570,7 +570,7 @@ void CPage2::OnExtract()
     connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage2::OnExtractOutput);
     m_ExtractThread->SetRunCmd(
         SevenZip::Program(),
-        ExtractLogic::ExtractArguments(m_IsoPath, m_WorkDir, request.relPaths));
+        SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, request.relPaths));
 
     SetControlsEnabled(false);
     m_ProgressDialog.show();

@@ -103,20 +103,6 @@ Request BuildRequest(const QString &folderPath, const QStringList &tickedNames)
     return request;
 }
 
-QStringList ExtractArguments(const QString &image, const QString &workDir,
-                             const QStringList &relPaths)
-{
-    QStringList args = SevenZip::ExtractArgs(image, workDir, relPaths);
-    // Drop the recursive switch; only switches before "--" are looked at, so a name "-r"
-    // stays.
-    const int end = args.indexOf(QStringLiteral("--"));
-    for (int i = (end < 0 ? args.size() : end) - 1; i >= 0; --i) {
-        if (args.at(i) == QLatin1String("-r"))
-            args.removeAt(i);
-    }
-    return args;
-}
-
 QString WorkDirPrefix()
 {
     return QStringLiteral(".vexlor-extract-");

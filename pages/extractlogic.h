@@ -49,12 +49,6 @@ struct Request
 // are left out, and a name ticked twice is taken once.
 Request BuildRequest(const QString &folderPath, const QStringList &tickedNames);
 
-// The 7-Zip command line for extracting relPaths of image below workDir. Every name follows "--",
-// so a name beginning with "-" is never read as a switch. No recursive matching: a named folder is
-// extracted whole anyway, and "-r" would also pull in every entry of the same name in subfolders.
-QStringList ExtractArguments(const QString &image, const QString &workDir,
-                             const QStringList &relPaths);
-
 // Prefix of the fresh folder that each extraction creates inside the destination.
 QString WorkDirPrefix();
 

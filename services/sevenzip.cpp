@@ -25,8 +25,8 @@ QStringList ExtractArgs(const QString &image, const QString &dest, const QString
 {
     QStringList args { QStringLiteral("x"),         QStringLiteral("-y"),
                        QStringLiteral("-bb3"),      QStringLiteral("-bsp2"),
-                       QStringLiteral("-o") + dest, QStringLiteral("-r"),
-                       QStringLiteral("--"),        image };
+                       QStringLiteral("-o") + dest, QStringLiteral("--"),
+                       image };
     args += relPaths;
     return args;
 }

@@ -17,7 +17,9 @@ QStringList ListArgs(const QString &image);
 // List an image, names as UTF-8: "-scsUTF-8", "l", "--", image
 QStringList ListArgsUtf8(const QString &image);
 // Extract chosen entries with their relative paths below dest:
-// "x", "-y", "-bb3", "-bsp2", "-o" + dest, "-r", "--", image, relPaths...
+// "x", "-y", "-bb3", "-bsp2", "-o" + dest, "--", image, relPaths...
+// No recursive matching: a named folder comes out whole anyway, while "-r" would also pull in
+// every entry of the same name in any subfolder (and overwrite with "-y").
 QStringList ExtractArgs(const QString &image, const QString &dest, const QStringList &relPaths);
 // Extract a whole image below workDir: "x", "-y", "-bb3", "-bsp2", "-o" + workDir, "--", image
 QStringList ExtractAllArgs(const QString &workDir, const QString &image);

@@ -2,6 +2,7 @@
 // command line, clash-free names, the move-up of extracted items and the judging of a run.
 
 #include "pages/extractlogic.h"
+#include "services/sevenzip.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,7 +202,7 @@ void TestExtractLogic::buildRequest()
 void TestExtractLogic::extractArguments()
 {
     const QStringList paths = { "-r", "-ofoo", "d/-y", "a b/c" };
-    const QStringList args = ExtractArguments("/img/x.iso", "/dest/.w", paths);
+    const QStringList args = SevenZip::ExtractArgs("/img/x.iso", "/dest/.w", paths);
     QCOMPARE(args.first(), QStringLiteral("x"));
     QVERIFY(args.contains("-o/dest/.w"));
     QVERIFY(args.contains("-y"));

@@ -157,11 +157,11 @@ void TestSevenZip::argumentLists_data()
                                 << QStringList { "-scsUTF-8", "l", "--", "-x.iso" };
     QTest::newRow("extract chosen")
         << SevenZip::ExtractArgs("/i/a.iso", "/out dir", { "-r", "d/-ofoo.txt", "a b" })
-        << QStringList { "x",  "-y",       "-bb3", "-bsp2",       "-o/out dir", "-r",
-                         "--", "/i/a.iso", "-r",   "d/-ofoo.txt", "a b" };
+        << QStringList { "x",        "-y", "-bb3",        "-bsp2", "-o/out dir", "--",
+                         "/i/a.iso", "-r", "d/-ofoo.txt", "a b" };
     QTest::newRow("extract nothing chosen")
         << SevenZip::ExtractArgs("i.iso", "o", {})
-        << QStringList { "x", "-y", "-bb3", "-bsp2", "-oo", "-r", "--", "i.iso" };
+        << QStringList { "x", "-y", "-bb3", "-bsp2", "-oo", "--", "i.iso" };
     QTest::newRow("extract all") << SevenZip::ExtractAllArgs("/w/tmp/", "-i.iso")
                                  << QStringList { "x",         "-y", "-bb3",  "-bsp2",
                                                   "-o/w/tmp/", "--", "-i.iso" };
