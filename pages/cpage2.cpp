@@ -568,9 +568,8 @@ void CPage2::OnExtract()
     m_ExtractThread = new CRunCommandThread();
     connect(m_ExtractThread, &CRunCommandThread::sigfinished, this, &CPage2::OnExtractFinished);
     connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage2::OnExtractOutput);
-    m_ExtractThread->SetRunCmd(
-        SevenZip::Program(),
-        SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, request.relPaths));
+    m_ExtractThread->SetRunCmd(SevenZip::Program(),
+                               SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, request.relPaths));
 
     SetControlsEnabled(false);
     m_ProgressDialog.show();

@@ -23,9 +23,12 @@ QStringList ListArgsUtf8(const QString &image)
 
 QStringList ExtractArgs(const QString &image, const QString &dest, const QStringList &relPaths)
 {
-    QStringList args { QStringLiteral("x"),         QStringLiteral("-y"),
-                       QStringLiteral("-bb3"),      QStringLiteral("-bsp2"),
-                       QStringLiteral("-o") + dest, QStringLiteral("--"),
+    QStringList args { QStringLiteral("x"),
+                       QStringLiteral("-y"),
+                       QStringLiteral("-bb3"),
+                       QStringLiteral("-bsp2"),
+                       QStringLiteral("-o") + dest,
+                       QStringLiteral("--"),
                        image };
     args += relPaths;
     return args;

@@ -109,6 +109,7 @@ private slots:
     void listRelativeImageNamedLikeASwitch();
     void extractChosenEntries();
     void extractChosenFolderBringsItsContent();
+    void extractChosenFileOnlyAtItsPath();
     void extractAll();
     void unpackOverwrites();
     void notAnImage();
@@ -130,6 +131,7 @@ void TestSevenZip::initTestCase()
     QVERIFY(writeFile(path("src/a.txt"), "top a"));
     QVERIFY(writeFile(path("src/folder/deep/x.bin"), QByteArray(300000, 'x')));
     QVERIFY(writeFile(path("src/folder/y.txt"), "y"));
+    QVERIFY(writeFile(path("src/folder/a.txt"), "deep a"));
     QVERIFY(QDir().mkpath(path("src/empty")));
     m_source = tree(path("src"));
 
@@ -157,8 +159,8 @@ void TestSevenZip::argumentLists_data()
                                 << QStringList { "-scsUTF-8", "l", "--", "-x.iso" };
     QTest::newRow("extract chosen")
         << SevenZip::ExtractArgs("/i/a.iso", "/out dir", { "-r", "d/-ofoo.txt", "a b" })
-        << QStringList { "x",        "-y", "-bb3",        "-bsp2", "-o/out dir", "--",
-                         "/i/a.iso", "-r", "d/-ofoo.txt", "a b" };
+        << QStringList { "x",  "-y",       "-bb3", "-bsp2",       "-o/out dir",
+                         "--", "/i/a.iso", "-r",   "d/-ofoo.txt", "a b" };
     QTest::newRow("extract nothing chosen")
         << SevenZip::ExtractArgs("i.iso", "o", {})
         << QStringList { "x", "-y", "-bb3", "-bsp2", "-oo", "--", "i.iso" };
@@ -323,6 +325,15 @@ void TestSevenZip::extractChosenFolderBringsItsContent()
     const QString dest = path("folder out");
     QVERIFY(run(SevenZip::ExtractArgs(m_image, dest, { "folder" }), false).succeeded);
     QCOMPARE(tree(dest + QStringLiteral("/folder")), tree(path("src/folder")));
+}
+
+// A chosen name is taken at its own path only: "a.txt" must not also bring folder/a.txt.
+void TestSevenZip::extractChosenFileOnlyAtItsPath()
+{
+    const QString dest = path("only top");
+    QVERIFY(run(SevenZip::ExtractArgs(m_image, dest, { "a.txt" }), false).succeeded);
+    const QMap<QString, QByteArray> expected { { "a.txt", "top a" } };
+    QCOMPARE(tree(dest), expected);
 }
 
 void TestSevenZip::extractAll()
