@@ -7,13 +7,18 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMap>
 #include <QPointer>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -162,6 +167,84 @@ inline bool waitUntil(const std::function<bool()> &cond, int timeoutMs = 30000)
 {
     return QTest::qWaitFor(cond, timeoutMs);
 }
+
+// --- files ---
+
+// Writes bytes to path, creating the folders on the way; true when all were written.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The file's bytes, or "<missing>" when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every entry below root (hidden ones too), relative and sorted; folders end in "/".
+inline QStringList entries(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        QString rel = QDir(root).relativeFilePath(it.filePath());
+        if (it.fileInfo().isDir())
+            rel += QLatin1Char('/');
+        out << rel;
+    }
+    out.sort();
+    return out;
+}
+
+// Every entry below root: relative path -> content; folders end in "/" and map to nothing.
+// Links to folders count as files (they are not followed).
+inline QMap<QString, QByteArray> fileTree(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    const QFileInfoList list
+        = QDir(root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo &entry : list) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            files.insert(entry.fileName() + QLatin1Char('/'), QByteArray());
+            const auto below = fileTree(entry.absoluteFilePath());
+            for (auto it = below.begin(); it != below.end(); ++it)
+                files.insert(entry.fileName() + QLatin1Char('/') + it.key(), it.value());
+        } else {
+            files.insert(entry.fileName(), readFile(entry.absoluteFilePath()));
+        }
+    }
+    return files;
+}
+
+// --- widgets ---
+
+// Clicks an image button the way a user does: the cursor comes in from beside it, presses and
+// releases.
+inline void clickButton(QWidget *button)
+{
+    QVERIFY(button && button->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
+    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
+    QTest::mouseMove(button, button->rect().center());
+    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
+    QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// Receives the addresses the program hands to the desktop (QDesktopServices::setUrlHandler).
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 } // namespace TestHelpers
 

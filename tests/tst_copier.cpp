@@ -1,3 +1,4 @@
+#include "testhelpers.h"
 // The background copier: order, remaining bytes, removal, failures and stopping. Hooks hold
 // the worker after a chunk or between two tasks, so the states in between can be looked at.
 
@@ -19,6 +20,8 @@
 #include <atomic>
 #include <csignal>
 #include <memory>
+
+using namespace TestHelpers;
 
 namespace {
 
@@ -50,19 +53,6 @@ QByteArray pattern(int size, char seed = 'a')
     for (int i = 0; i < size; ++i)
         data[i] = char(seed + i % 23);
     return data;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 class FileSizeLimit

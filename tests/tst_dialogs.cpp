@@ -29,29 +29,6 @@
 
 using namespace TestHelpers;
 
-// Receives the addresses the program hands to the desktop.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-// Clicks an image button the way a user does: the cursor enters it, presses and releases.
-static void click(QWidget *button)
-{
-    QVERIFY(button);
-    QVERIFY(button->isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
-    // The cursor may rest where the button now appears; it comes in from beside it.
-    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
-    QTest::mouseMove(button, button->rect().center());
-    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
-    QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
-}
-
 static CImageButton *button(QWidget *dialog, const char *name)
 {
     return dialog->findChild<CImageButton *>(QLatin1String(name));
@@ -149,7 +126,7 @@ void TestDialogs::commDialogButtons()
     QFETCH(QString, name);
     QFETCH(int, result);
     CommDialog dialog;
-    onDialog<CommDialog>([&](CommDialog *d) { click(button(d, qPrintable(name))); });
+    onDialog<CommDialog>([&](CommDialog *d) { clickButton(button(d, qPrintable(name))); });
     QCOMPARE(dialog.exec(), result);
 }
 
@@ -173,10 +150,10 @@ void TestDialogs::openFolderKeepsDialogOpen()
     dialog.SetOpen(folder);
     bool stayedOpen = false;
     onDialog<CommDialog>([&](CommDialog *d) {
-        click(button(d, "btncancel"));
+        clickButton(button(d, "btncancel"));
         stayedOpen = d->isVisible();
-        click(button(d, "btncancel"));
-        click(button(d, "btnok"));
+        clickButton(button(d, "btncancel"));
+        clickButton(button(d, "btnok"));
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QVERIFY(stayedOpen);
@@ -254,7 +231,7 @@ void TestDialogs::progressStop()
     });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    click(button(&dialog, "btncancel"));
+    clickButton(button(&dialog, "btncancel"));
     QCOMPARE(cancels, 1);
     QVERIFY(!visibleAtSignal);
     QVERIFY(!dialog.isVisible());
@@ -280,7 +257,7 @@ void TestDialogs::progressKeysWhenStopDisabled()
     QVERIFY(!button(&dialog, "btncancel")->isEnabled());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    click(button(&dialog, "btncancel"));
+    clickButton(button(&dialog, "btncancel"));
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QCloseEvent fromWindowSystem;
     QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
@@ -342,7 +319,7 @@ void TestDialogs::inputTypedText()
     QString input;
     onDialog<CInputDialog>([&](CInputDialog *d) {
         QTest::keyClicks(d->findChild<QLineEdit *>(), "  new name ");
-        click(button(d, "btnok"));
+        clickButton(button(d, "btnok"));
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.GetInput(), QString("new name"));
@@ -377,7 +354,7 @@ void TestDialogs::pictureDialogButtons()
     QCOMPARE(ok->pos(), QPoint((420 - ok->width()) / 2, 150));
     QCOMPARE(button(&dialog, "btnno")->pos(), QPoint(250, 150));
 
-    onDialog<GerneralDialog>([&](GerneralDialog *d) { click(button(d, qPrintable(name))); });
+    onDialog<GerneralDialog>([&](GerneralDialog *d) { clickButton(button(d, qPrintable(name))); });
     QCOMPARE(dialog.exec(), result);
 }
 
@@ -401,7 +378,7 @@ void TestDialogs::aboutBox()
     QVERIFY(QMetaObject::invokeMethod(label, "linkActivated", Q_ARG(QString, url)));
     QCOMPARE(m_catcher.urls, QList<QUrl> { QUrl(url) });
 
-    onDialog<CAboutusDialog>([&](CAboutusDialog *d) { click(button(d, "close")); });
+    onDialog<CAboutusDialog>([&](CAboutusDialog *d) { clickButton(button(d, "close")); });
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
 }
 

@@ -1,3 +1,4 @@
+#include "testhelpers.h"
 // The Extract page's widget-free parts: the progress-line reader, the extraction request and
 // command line, clash-free names, the move-up of extracted items and the judging of a run.
 
@@ -11,42 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace TestHelpers;
+
 using namespace ExtractLogic;
-
-namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// Every entry below root, relative, sorted, folders with a trailing "/".
-QStringList entries(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        QString rel = QDir(root).relativeFilePath(it.filePath());
-        if (it.fileInfo().isDir())
-            rel += QLatin1Char('/');
-        out << rel;
-    }
-    out.sort();
-    return out;
-}
-
-} // namespace
 
 class TestExtractLogic : public QObject
 {

@@ -31,38 +31,6 @@ const QByteArray kMinus = "minus file\n";
 const QByteArray kReadMe = "read me, with blanks\n";
 const QByteArray kCafe = QByteArray("caf\xc3\xa9 content\n");
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    return f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// Every entry below root, relative and sorted; folders end in "/".
-QStringList entries(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        QString rel = QDir(root).relativeFilePath(it.filePath());
-        if (it.fileInfo().isDir())
-            rel += QLatin1Char('/');
-        out << rel;
-    }
-    out.sort();
-    return out;
-}
-
 QString isoTool()
 {
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));

@@ -1,3 +1,4 @@
+#include "testhelpers.h"
 // File and folder operations on real files in a temporary folder.
 
 #include "services/util.h"
@@ -14,6 +15,8 @@
 
 #include <csignal>
 
+using namespace TestHelpers;
+
 namespace {
 
 QList<qint64> g_chunks;
@@ -28,39 +31,6 @@ QByteArray pattern(int size)
     for (int i = 0; i < size; ++i)
         data[i] = char('a' + (i * 7) % 26);
     return data;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Every file below root, relative path -> content.
-QMap<QString, QByteArray> tree(const QString &root)
-{
-    QMap<QString, QByteArray> files;
-    QDir dir(root);
-    const QFileInfoList entries
-        = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QFileInfo &entry : entries) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            const auto below = tree(entry.absoluteFilePath());
-            files.insert(entry.fileName() + QStringLiteral("/"), QByteArray());
-            for (auto it = below.begin(); it != below.end(); ++it)
-                files.insert(entry.fileName() + QLatin1Char('/') + it.key(), it.value());
-        } else {
-            files.insert(entry.fileName(), readFile(entry.absoluteFilePath()));
-        }
-    }
-    return files;
 }
 
 // Limits the size of files this process may write, for a copy that runs out of room.
@@ -258,7 +228,7 @@ void TestFiles::dirCopyReplacesAndKeepsSource()
     const QMap<QString, QByteArray> expected {
         { "a.txt", "new a" }, { "other", "stays" }, { "sub/", "" }, { "sub/b.txt", "b" }
     };
-    QCOMPARE(tree(dst), expected);
+    QCOMPARE(fileTree(dst), expected);
     QCOMPARE(readFile(path("src/a.txt")), QByteArray("new a"));
 }
 
@@ -273,7 +243,7 @@ void TestFiles::dirCopy2CopiesFolderItself()
     const QMap<QString, QByteArray> expected {
         { "b/", "" }, { "b/deep/", "" }, { "b/deep/two", "2" }, { "b/empty/", "" }, { "b/one", "1" }
     };
-    QCOMPARE(tree(path("c")), expected);
+    QCOMPARE(fileTree(path("c")), expected);
 }
 
 void TestFiles::dirCopyEndsOnLinkLoops()

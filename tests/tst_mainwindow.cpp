@@ -23,25 +23,6 @@
 
 using namespace TestHelpers;
 
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-static void click(QWidget *button)
-{
-    QVERIFY(button && button->isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
-    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
-    QTest::mouseMove(button, button->rect().center());
-    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
-    QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
-}
-
 static CImageButton *child(QWidget *w, const char *name)
 {
     return w->findChild<CImageButton *>(QLatin1String(name));
@@ -155,7 +136,7 @@ void TestMainWindow::featureButtons()
         return found;
     };
     const int before = w.children().size();
-    click(child(&w, button.toLatin1().constData()));
+    clickButton(child(&w, button.toLatin1().constData()));
     if (pageClass.isEmpty()) {
         QCOMPARE(w.children().size(), before);
         return;
@@ -167,7 +148,7 @@ void TestMainWindow::featureButtons()
     QCOMPARE(first->pos(), place);
     first->close();
     QVERIFY(!first->isVisible());
-    click(child(&w, button.toLatin1().constData()));
+    clickButton(child(&w, button.toLatin1().constData()));
     QCOMPARE(pages().size(), 2);
     ImageDialog *second = pages().last();
     QVERIFY(second != first);
@@ -235,7 +216,7 @@ void TestMainWindow::links()
     QVERIFY(QUrl(url).host().endsWith("example.org"));
     MainWindow w;
     w.show();
-    click(child(&w, qPrintable(name)));
+    clickButton(child(&w, qPrintable(name)));
     QCOMPARE(m_catcher.urls, QList<QUrl> { QUrl(url) });
 }
 
@@ -272,7 +253,7 @@ void TestMainWindow::closeButtonEndsProcessAtOnce()
     if (qEnvironmentVariableIsSet("VEXLOR_CLOSE_CHILD")) {
         MainWindow w;
         w.show();
-        QTimer::singleShot(0, &w, [&] { click(child(&w, "close")); });
+        QTimer::singleShot(0, &w, [&] { clickButton(child(&w, "close")); });
         QTest::qWait(5000);
         qFatal("the close button did not end the process");
     }

@@ -17,26 +17,6 @@
 
 using namespace TestHelpers;
 
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-static void click(QWidget *button)
-{
-    QVERIFY(button && button->isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
-    // The cursor may rest where the button now appears; it comes in from beside it.
-    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
-    QTest::mouseMove(button, button->rect().center());
-    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
-    QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
-}
-
 static CImageButton *button(QWidget *dialog, const char *name)
 {
     return dialog->findChild<CImageButton *>(QLatin1String(name));
@@ -119,9 +99,9 @@ void TestPrompts::showOpen()
     QString text;
     onDialog<CommDialog>([&](CommDialog *d) {
         text = d->findChild<QLabel *>("label")->text();
-        click(button(d, "btncancel"));
+        clickButton(button(d, "btncancel"));
         stayedOpen = d->isVisible();
-        click(button(d, "btnok"));
+        clickButton(button(d, "btnok"));
     });
     Util::ShowOpen("Extract files successfully.", folder);
     QCOMPARE(text, QString("Extract files successfully."));
@@ -153,7 +133,7 @@ void TestPrompts::showChoose()
         if (action == "escape")
             QTest::keyClick(d, Qt::Key_Escape);
         else
-            click(button(d, qPrintable(action)));
+            clickButton(button(d, qPrintable(action)));
     });
     QCOMPARE(Util::ShowChoose(picture), result);
     QCOMPARE(size, QSize(420, 188));

@@ -1,3 +1,4 @@
+#include "testhelpers.h"
 // The 7-Zip argument lists and line readers, and each list checked against the real program
 // on a small image made with mkisofs (-J -R) beside the executable.
 
@@ -12,36 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace TestHelpers;
+
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-// Every entry below root: relative path -> content ("/" ends a folder).
-QMap<QString, QByteArray> tree(const QString &root, const QString &prefix = QString())
-{
-    QMap<QString, QByteArray> entries;
-    const QFileInfoList list
-        = QDir(root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QFileInfo &entry : list) {
-        const QString name = prefix + entry.fileName();
-        if (entry.isDir()) {
-            entries.insert(name + QLatin1Char('/'), QByteArray());
-            const auto below = tree(entry.absoluteFilePath(), name + QLatin1Char('/'));
-            for (auto it = below.begin(); it != below.end(); ++it)
-                entries.insert(it.key(), it.value());
-        } else {
-            QFile file(entry.absoluteFilePath());
-            file.open(QIODevice::ReadOnly);
-            entries.insert(name, file.readAll());
-        }
-    }
-    return entries;
-}
 
 struct Run
 {
@@ -133,7 +107,7 @@ void TestSevenZip::initTestCase()
     QVERIFY(writeFile(path("src/folder/y.txt"), "y"));
     QVERIFY(writeFile(path("src/folder/a.txt"), "deep a"));
     QVERIFY(QDir().mkpath(path("src/empty")));
-    m_source = tree(path("src"));
+    m_source = fileTree(path("src"));
 
     m_image = path("image.iso");
     QProcess mkisofs;
@@ -307,7 +281,7 @@ void TestSevenZip::extractChosenEntries()
                                                { "d/", "" },
                                                { "d/-ofoo.txt", "dash o" },
                                                { name, "blank and non-ASCII" } };
-    QCOMPARE(tree(dest), expected);
+    QCOMPARE(fileTree(dest), expected);
 
     bool sawProgress = false;
     for (const QString &line : result.lines) {
@@ -324,7 +298,7 @@ void TestSevenZip::extractChosenFolderBringsItsContent()
 {
     const QString dest = path("folder out");
     QVERIFY(run(SevenZip::ExtractArgs(m_image, dest, { "folder" }), false).succeeded);
-    QCOMPARE(tree(dest + QStringLiteral("/folder")), tree(path("src/folder")));
+    QCOMPARE(fileTree(dest + QStringLiteral("/folder")), fileTree(path("src/folder")));
 }
 
 // A chosen name is taken at its own path only: "a.txt" must not also bring folder/a.txt.
@@ -333,7 +307,7 @@ void TestSevenZip::extractChosenFileOnlyAtItsPath()
     const QString dest = path("only top");
     QVERIFY(run(SevenZip::ExtractArgs(m_image, dest, { "a.txt" }), false).succeeded);
     const QMap<QString, QByteArray> expected { { "a.txt", "top a" } };
-    QCOMPARE(tree(dest), expected);
+    QCOMPARE(fileTree(dest), expected);
 }
 
 void TestSevenZip::extractAll()
@@ -341,7 +315,7 @@ void TestSevenZip::extractAll()
     const QString work = path("work");
     const Run result = run(SevenZip::ExtractAllArgs(work, m_image), false);
     QVERIFY(result.succeeded);
-    QCOMPARE(tree(work), m_source);
+    QCOMPARE(fileTree(work), m_source);
 }
 
 void TestSevenZip::unpackOverwrites()
@@ -350,7 +324,7 @@ void TestSevenZip::unpackOverwrites()
     QVERIFY(writeFile(mount + QStringLiteral("/a.txt"), "stale"));
     const Run result = run(SevenZip::UnpackArgs(mount, m_image), false);
     QVERIFY(result.succeeded);
-    QCOMPARE(tree(mount), m_source);
+    QCOMPARE(fileTree(mount), m_source);
 }
 
 void TestSevenZip::notAnImage()
