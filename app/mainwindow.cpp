@@ -1,0 +1,223 @@
+#include "app/mainwindow.h"
+
+#include "ui/caboutusdialog.h"
+#include "ui/cimagebutton.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QUrl>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+// The Help menu of the menu bar; one for the whole process.
+QMenu *g_helpMenu = nullptr;
+} // namespace
+
+// The home window's form: every child is an image button placed on the window itself.
+struct MainWindow::Form
+{
+    CImageButton *menu;
+    CImageButton *min;
+    CImageButton *close;
+    CImageButton *burn;
+    CImageButton *extract;
+    CImageButton *create;
+    CImageButton *edit;
+    CImageButton *copy;
+    CImageButton *home;
+    CImageButton *help;
+
+    void setupUi(QMainWindow *window)
+    {
+        window->setObjectName(QStringLiteral("MainWindow"));
+        window->resize(860, 580);
+        menu = button(window, "menu", 775, 1, 28, 28);
+        min = button(window, "min", 803, 1, 28, 28);
+        close = button(window, "close", 831, 1, 28, 28);
+        burn = button(window, "burn", 205, 120, 120, 80);
+        extract = button(window, "extract", 644, 120, 120, 80);
+        create = button(window, "create", 205, 350, 120, 80);
+        edit = button(window, "edit", 424, 350, 120, 80);
+        copy = button(window, "copy", 644, 350, 120, 80);
+        home = button(window, "home", 627, 38, 51, 41);
+        help = button(window, "help", 699, 38, 51, 41);
+        window->setWindowTitle(QStringLiteral("MainWindow"));
+    }
+
+    static CImageButton *button(QWidget *window, const char *name, int x, int y, int w, int h)
+    {
+        auto *b = new CImageButton(window);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(x, y, w, h);
+        return b;
+    }
+};
+
+static QString nwu(const char *name)
+{
+    return QStringLiteral(":/nwu/") + QLatin1String(name);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : CBaseMainWindow(parent)
+    , m_form(new Form)
+{
+    m_form->setupUi(this);
+    setWindowTitle(QStringLiteral("Vexlor"));
+    SetBackGround(nwu("main"));
+    SetMoveable(true);
+
+    m_form->close->SetBackGround(nwu("osxclose1"), nwu("osxclose2"), nwu("osxclose3"),
+                                 nwu("osxclose4"));
+    m_form->min->SetBackGround(nwu("osxmin1"), nwu("osxmin2"), nwu("osxmin3"), nwu("osxmin4"));
+    m_form->menu->hide();
+    m_form->close->move(10, 9);
+    m_form->min->move(30, 9);
+    m_form->help->move(m_form->help->x(), m_form->help->y() - 15);
+    m_form->home->move(m_form->home->x(), m_form->home->y() - 15);
+
+    onMenu();
+
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(m_form->close, clicked, this, &MainWindow::onClose);
+    connect(m_form->min, clicked, this, &MainWindow::onMin);
+    connect(m_form->menu, clicked, this, &MainWindow::onMenu);
+
+    m_form->burn->SetBackGround(nwu("mburn1"), nwu("mburn2"), nwu("mburn3"), QString());
+    connect(m_form->burn, clicked, this, &MainWindow::onBurn);
+    m_form->extract->SetBackGround(nwu("Extract1"), nwu("Extract2"), nwu("Extract3"), QString());
+    connect(m_form->extract, clicked, this, &MainWindow::onExtract);
+    m_form->create->SetBackGround(nwu("Create1"), nwu("Create2"), nwu("Create3"), QString());
+    connect(m_form->create, clicked, this, &MainWindow::onCreate);
+    m_form->edit->SetBackGround(nwu("Edit1"), nwu("Edit2"), nwu("Edit3"), QString());
+    connect(m_form->edit, clicked, this, &MainWindow::onEdit);
+    m_form->copy->SetBackGround(nwu("Copy-Disc1"), nwu("Copy-Disc2"), nwu("Copy-Disc3"), QString());
+    connect(m_form->copy, clicked, this, &MainWindow::onCopy);
+
+    m_form->home->SetBackGround(nwu("Home"), 4);
+    connect(m_form->home, clicked, this, &MainWindow::onHome);
+    m_form->help->SetBackGround(nwu("Help"), 4);
+    connect(m_form->help, clicked, this, &MainWindow::onHelp);
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_form;
+    // The Help menu has no parent; it goes with the window whose menu bar shows it.
+    delete g_helpMenu;
+    g_helpMenu = nullptr;
+}
+
+QString MainWindow::HomePageUrl()
+{
+    return QStringLiteral("https://vexlor.example.org/");
+}
+
+QString MainWindow::HelpUrl()
+{
+    return QStringLiteral("https://vexlor.example.org/help");
+}
+
+QMenu *MainWindow::HelpMenu()
+{
+    return g_helpMenu;
+}
+
+void MainWindow::onClose()
+{
+    // Ends the process at once: running tools and copiers are not waited for.
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+void MainWindow::onMin()
+{
+    showMinimized();
+}
+
+void MainWindow::onMenu()
+{
+    if (g_helpMenu) {
+        delete g_helpMenu;
+        g_helpMenu = nullptr;
+    }
+    g_helpMenu = new QMenu(tr("Help"));
+
+    auto *help = new QAction(QStringLiteral("Help(&H)"), this);
+    help->setShortcut(QKeySequence(tr("CTRL+H")));
+    connect(help, &QAction::triggered, this, &MainWindow::onHelp);
+    auto *about = new QAction(QStringLiteral("About US(&U)"), this);
+    about->setShortcut(QKeySequence(tr("CTRL+U")));
+    connect(about, &QAction::triggered, this, &MainWindow::aboutus);
+    auto *exit = new QAction(QStringLiteral("Exit(&E)"), this);
+    exit->setShortcut(QKeySequence(tr("CTRL+E")));
+    connect(exit, &QAction::triggered, this, &MainWindow::close);
+    g_helpMenu->addAction(help);
+    g_helpMenu->addAction(about);
+    g_helpMenu->addSeparator();
+    g_helpMenu->addAction(exit);
+
+    auto *bar = new QMenuBar(nullptr);
+    setMenuBar(bar);
+    bar->addMenu(g_helpMenu);
+
+    // Where the platform has no application-wide menu bar, the bar would lie inside the window
+    // over the skin's header. It is hidden there; the menu stays reachable from the window's
+    // context menu and its shortcuts stay active through the window.
+    const QList<QAction *> old = actions();
+    for (QAction *action : old)
+        removeAction(action);
+    if (!bar->platformMenuBar()) {
+        bar->hide();
+        addActions({ help, about, exit });
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+}
+
+void MainWindow::onBurn()
+{
+    // Opens the Burn page once it exists.
+}
+
+void MainWindow::onExtract()
+{
+    // Opens the Extract page once it exists.
+}
+
+void MainWindow::onCreate()
+{
+    // Opens the Create page once it exists.
+}
+
+void MainWindow::onEdit()
+{
+    // Opens the Edit page once it exists.
+}
+
+void MainWindow::onCopy()
+{
+    // Opens the Copy-disc page once it exists.
+}
+
+void MainWindow::onHome()
+{
+    QDesktopServices::openUrl(QUrl(HomePageUrl()));
+}
+
+void MainWindow::onHelp()
+{
+    QDesktopServices::openUrl(QUrl(HelpUrl()));
+}
+
+void MainWindow::aboutus()
+{
+    auto *dialog = new CAboutusDialog(nullptr);
+    dialog->show();
+    dialog->exec();
+    delete dialog;
+}

@@ -1,0 +1,103 @@
+// Prompts, file pickers, the busy cursor and the folder opener of Util.
+
+#include "services/util.h"
+
+#include "ui/cfiledialog.h"
+#include "ui/commdialog.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QUrl>
+
+void Util::SetCursorBusy()
+{
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void Util::RestoreCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+QString Util::GetOpenFileDialog(QWidget *parent, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Open File"), QDir::homePath(),
+                                        QStringLiteral("All Files (*);;") + filter, nullptr,
+                                        QFileDialog::ReadOnly);
+}
+
+QStringList Util::GetOpenFilesDialog(QWidget *parent)
+{
+    return QFileDialog::getOpenFileNames(parent, QStringLiteral("Open Files"), QDir::homePath(),
+                                         QStringLiteral("Any Files(*.*)"), nullptr,
+                                         QFileDialog::ReadOnly);
+}
+
+QString Util::GetDirDialog(QWidget *parent)
+{
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Open Directory"),
+                                             QStringLiteral("."), QFileDialog::ShowDirsOnly);
+}
+
+QString Util::GetSaveDialog(QWidget *parent, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save File"), QStringLiteral("."),
+                                        filter);
+}
+
+static QStringList RunFileDialog(QWidget *parent, bool filesToo)
+{
+    CFileDialog dialog(parent, filesToo);
+    if (dialog.exec() != QDialog::Accepted)
+        return QStringList();
+    return dialog.selectedFiles();
+}
+
+QStringList Util::GetDirsDialog(QWidget *parent)
+{
+    return RunFileDialog(parent, false);
+}
+
+QStringList Util::GetDirsAndFilesDialog(QWidget *parent)
+{
+    return RunFileDialog(parent, true);
+}
+
+void Util::ShowError(const QString &text)
+{
+    CommDialog dialog;
+    dialog.SetAllowWarp();
+    dialog.SetText(text);
+    dialog.SetCancelHidden();
+    dialog.exec();
+}
+
+void Util::ShowOpen(const QString &text, const QString &folder)
+{
+    CommDialog dialog;
+    dialog.SetText(text);
+    dialog.SetOpen(folder);
+    dialog.exec();
+}
+
+int Util::ShowChoose(const QString &image)
+{
+    CommDialog dialog;
+    dialog.SetAllowWarp();
+    dialog.SetBackGround(image);
+    dialog.SetText(QString());
+    return dialog.exec() == QDialog::Accepted ? 1 : 0;
+}
+
+void Util::OpenExplorer(QWidget *parent, const QString &path)
+{
+    Q_UNUSED(parent);
+    QString folder = path;
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // Characters with a meaning in URLs ("#", "?", "%") are part of the folder's name here.
+    const QString encoded = QString::fromUtf8(QUrl::toPercentEncoding(folder, "/"));
+    QDesktopServices::openUrl(QUrl(QStringLiteral("file:///") + encoded, QUrl::StrictMode));
+}

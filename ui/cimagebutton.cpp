@@ -1,0 +1,6 @@
+#include "ui/cimagebutton.h"
+
+CImageButton::CImageButton(QWidget *parent)
+    : CBaseImageCtrl(parent)
+{
+}

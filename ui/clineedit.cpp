@@ -1,0 +1,98 @@
+#include "ui/clineedit.h"
+
+#include "ui/cskinimage.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cstdlib>
+
+CLineEdit::CLineEdit(QWidget *parent)
+    : QLineEdit(parent)
+{
+    // Move events without a held button let the picture show its hover state.
+    setMouseTracking(true);
+}
+
+void CLineEdit::SetImage(QString n, QString h, QString p, QPoint pos)
+{
+    m_normal = n;
+    m_hover = h;
+    m_pressed = p;
+    m_pos = pos;
+    update();
+}
+
+QRect CLineEdit::getRect()
+{
+    const int left = m_pos.x() < 0 ? width() + m_pos.x() : m_pos.x();
+    const int top = m_pos.y() < 0 ? height() + m_pos.y() : m_pos.y();
+    const int side = height() - 2 * std::abs(m_pos.y());
+    return QRect(left, top, side, side);
+}
+
+void CLineEdit::paintEvent(QPaintEvent *event)
+{
+    QLineEdit::paintEvent(event);
+
+    const QRect square = getRect();
+    QString path;
+    if (!m_pressed.isEmpty()) {
+        const bool inside = square.contains(mapFromGlobal(QCursor::pos()));
+        if (inside && (QApplication::mouseButtons() & Qt::LeftButton))
+            path = m_pressed;
+        else if (inside)
+            path = m_hover;
+        else
+            path = m_normal;
+    } else {
+        path = hasFocus() ? m_hover : m_normal;
+    }
+    const QPixmap image = CSkinImage::Load(path);
+    if (image.isNull() || image.size().isEmpty())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(square.topLeft(), image);
+}
+
+void CLineEdit::enterEvent(QEvent *event)
+{
+    QLineEdit::enterEvent(event);
+    update();
+}
+
+void CLineEdit::leaveEvent(QEvent *event)
+{
+    QLineEdit::leaveEvent(event);
+    update();
+}
+
+void CLineEdit::mousePressEvent(QMouseEvent *event)
+{
+    QLineEdit::mousePressEvent(event);
+    update();
+}
+
+void CLineEdit::mouseMoveEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseMoveEvent(event);
+    update();
+}
+
+void CLineEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    update();
+    if (getRect().contains(event->pos()))
+        emit OnClicked();
+}
+
+void CLineEdit::keyPressEvent(QKeyEvent *event)
+{
+    QLineEdit::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return)
+        emit OnClicked();
+}
