@@ -1,0 +1,313 @@
+// Times the whole Create path of the Create page (adding, staging and writing the image with the
+// mkisofs beside the executable) for 1 GiB in four large files and for one folder of 20,000
+// small files, next to bare genisoimage and bare xorrisofs on the same source folders.
+//
+//   bench_create [--repeat N] [--only large|small] [--types joliet,iso9660,udf] [work folder]
+//
+// Every figure is the median of N runs (default 1) with warm caches. The page figures include
+// the pickers being answered on screen (up to about 20 ms each).
+
+#include "pages/cpage3.h"
+#include "pages/createlogic.h"
+#include "services/util.h"
+#include "tests/testhelpers.h"
+#include "ui/commdialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using CreateLogic::ImageType;
+using namespace TestHelpers;
+
+namespace {
+
+struct Type
+{
+    ImageType type;
+    const char *name;
+    const char *radio;
+    const char *genisoSwitch;
+};
+
+const Type Types[] = {
+    { ImageType::Joliet, "joliet", "jolet", "-J" },
+    { ImageType::Iso9660, "iso9660", "iso9600", "-l" },
+    { ImageType::Udf, "udf", "udf", "-udf" },
+};
+
+void say(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+double median(QVector<double> v)
+{
+    if (v.isEmpty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double timeRuns(int repeat, const std::function<double()> &once)
+{
+    QVector<double> times;
+    for (int i = 0; i < repeat; ++i) {
+        const double t = once();
+        if (t < 0)
+            return -1;
+        times << t;
+    }
+    return median(times);
+}
+
+// Seconds a program takes, or -1 when it fails.
+double runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(-1))
+        return -1;
+    const double s = t.nsecsElapsed() / 1e9;
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        say(QStringLiteral("  %1 failed: %2").arg(program, QString::fromLocal8Bit(p.readAll()).right(300)));
+        return -1;
+    }
+    return s;
+}
+
+bool makeLargeFiles(const QString &dir)
+{
+    QDir().mkpath(dir);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    quint32 x = 12345;
+    for (char &c : block) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 24);
+    }
+    for (int f = 0; f < 4; ++f) {
+        QFile file(dir + QStringLiteral("/large%1.bin").arg(f));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (int mb = 0; mb < 256; ++mb) {
+            // Each MiB differs from the others.
+            const qint32 mark = f * 256 + mb;
+            memcpy(block.data(), &mark, sizeof mark);
+            if (file.write(block) != block.size())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool makeSmallFiles(const QString &dir)
+{
+    QDir().mkpath(dir);
+    for (int i = 0; i < 20000; ++i) {
+        // Names that share their first eight characters, as photos or logs often do.
+        QFile file(dir + QStringLiteral("/file_%1.dat").arg(i, 5, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QByteArray(100 + i % 900, char('a' + i % 26)));
+    }
+    return true;
+}
+
+// The page path: add the sources, create the image, close the success prompt. Returns seconds,
+// or -1 on failure; addSeconds receives the part spent adding.
+double pagePath(const Type &type, const QStringList &files, const QString &folder,
+                const QString &image, double *addSeconds)
+{
+    QFile::remove(image);
+    auto page = std::make_unique<CPage3>();
+    const QString stage = Util::GetTempDir() + QStringLiteral("/tmp");
+    // The new page first empties the working folder; that is not part of this run.
+    waitUntil([&] { return !QDir(stage).exists(); }, 120000);
+    page->findChild<QRadioButton *>(QString::fromLatin1(type.radio))->setChecked(true);
+
+    QElapsedTimer t;
+    t.start();
+    if (!files.isEmpty()) {
+        answerFileDialog(files);
+        page->OnAddFile();
+    } else {
+        answerFileDialog(folder);
+        page->OnAddDir();
+    }
+    const double added = t.nsecsElapsed() / 1e9;
+
+    QString shown;
+    double done = -1;
+    answerFileDialog(image);
+    closeDialog<CommDialog>(
+        QDialog::Accepted,
+        [&](CommDialog *d) {
+            done = t.nsecsElapsed() / 1e9;
+            if (QLabel *label = d->findChild<QLabel *>(QStringLiteral("label")))
+                shown = label->text();
+        },
+        600000);
+    QTimer::singleShot(0, page.get(), &CPage3::OnCreate);
+    waitUntil([&] { return done >= 0; }, 600000);
+    if (shown != QLatin1String("Create ISO successfully!")) {
+        say(QStringLiteral("  page run failed: %1").arg(shown));
+        return -1;
+    }
+    if (addSeconds)
+        *addSeconds = added;
+    page.reset();
+    QFile::remove(image);
+    return done;
+}
+
+QString fmt(double s)
+{
+    return s < 0 ? QStringLiteral("     -") : QStringLiteral("%1").arg(s, 6, 'f', 2);
+}
+
+QString ratio(double a, double b)
+{
+    return (a < 0 || b <= 0) ? QStringLiteral("    -") : QStringLiteral("%1x").arg(a / b, 5, 'f', 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+
+    int repeat = 1;
+    QString only;
+    QStringList types{ "joliet", "iso9660", "udf" };
+    QString work;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
+            repeat = qMax(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
+            only = args[++i];
+        else if (args[i] == QLatin1String("--types") && i + 1 < args.size())
+            types = args[++i].split(QLatin1Char(','));
+        else
+            work = args[i];
+    }
+    std::unique_ptr<QTemporaryDir> temp;
+    if (work.isEmpty()) {
+        temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/bench_create-XXXXXX"));
+        work = temp->path();
+    }
+    QDir().mkpath(work);
+
+    const QString mkisofs = Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
+    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+    const QString xorrisofs = QStandardPaths::findExecutable(QStringLiteral("xorrisofs"));
+    say(QStringLiteral("mkisofs: %1\ngenisoimage: %2\nxorrisofs: %3\nwork folder: %4, runs: %5")
+            .arg(mkisofs, genisoimage, xorrisofs, work)
+            .arg(repeat));
+
+    struct Set
+    {
+        QString name;
+        QString source; // the folder the bare tools are given
+        QStringList files; // the page adds these files ...
+        QString folder; // ... or this folder
+        double goal;
+    };
+    QList<Set> sets;
+    if (only.isEmpty() || only == QLatin1String("large")) {
+        const QString dir = work + QStringLiteral("/large");
+        say(QStringLiteral("making 4 x 256 MiB ..."));
+        if (!QFileInfo::exists(dir + QStringLiteral("/large3.bin")) && !makeLargeFiles(dir))
+            return 1;
+        QStringList files;
+        for (int f = 0; f < 4; ++f)
+            files << dir + QStringLiteral("/large%1.bin").arg(f);
+        sets << Set{ QStringLiteral("1 GiB in 4 files"), dir, files, QString(), 2.0 };
+    }
+    if (only.isEmpty() || only == QLatin1String("small")) {
+        const QString dir = work + QStringLiteral("/small/many");
+        say(QStringLiteral("making 20,000 small files ..."));
+        if (!QFileInfo::exists(dir + QStringLiteral("/file_19999.dat")) && !makeSmallFiles(dir))
+            return 1;
+        sets << Set{ QStringLiteral("20,000 files in 1 folder"), work + QStringLiteral("/small"),
+                     QStringList(), dir, 1.5 };
+    }
+
+    const QString image = work + QStringLiteral("/out.iso");
+    say(QString());
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+            .arg(QStringLiteral("set"), -26)
+            .arg(QStringLiteral("type"), -8)
+            .arg(QStringLiteral("genisoimage"), 11)
+            .arg(QStringLiteral("xorrisofs"), 9)
+            .arg(QStringLiteral("our mkisofs"), 11)
+            .arg(QStringLiteral("page add"), 8)
+            .arg(QStringLiteral("page total"), 10)
+            .arg(QStringLiteral("ratio"), 6)
+            .arg(QStringLiteral("goal"), 5));
+    for (const Set &set : sets) {
+        for (const Type &type : Types) {
+            if (!types.contains(QString::fromLatin1(type.name)))
+                continue;
+            const QStringList tail{ QStringLiteral("-R"), QStringLiteral("-r"),
+                                    QStringLiteral("-o"), image, set.source };
+            const double geniso = timeRuns(repeat, [&] {
+                return runTool(genisoimage, QStringList{ QString::fromLatin1(type.genisoSwitch) } + tail);
+            });
+            double xorriso = -1;
+            if (type.type != ImageType::Udf && !xorrisofs.isEmpty()) {
+                xorriso = timeRuns(repeat, [&] {
+                    return runTool(xorrisofs, QStringList{ QString::fromLatin1(type.genisoSwitch) } + tail);
+                });
+            }
+            const double ours = timeRuns(repeat, [&] {
+                return runTool(mkisofs, CreateLogic::CreateArguments(type.type, image, set.source));
+            });
+            QFile::remove(image);
+            QVector<double> adds;
+            const double page = timeRuns(repeat, [&] {
+                double add = 0;
+                const double s = pagePath(type, set.files, set.folder, image, &add);
+                adds << add;
+                return s;
+            });
+            double fastest = geniso;
+            if (xorriso > 0 && (fastest < 0 || xorriso < fastest))
+                fastest = xorriso;
+            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+                    .arg(set.name, -26)
+                    .arg(QString::fromLatin1(type.name), -8)
+                    .arg(fmt(geniso), 11)
+                    .arg(fmt(xorriso), 9)
+                    .arg(fmt(ours), 11)
+                    .arg(fmt(median(adds)), 8)
+                    .arg(fmt(page), 10)
+                    .arg(ratio(page, fastest), 6)
+                    .arg(QStringLiteral("%1x").arg(set.goal, 0, 'f', 1), 5));
+        }
+    }
+    QDir(Util::GetTempDir() + QStringLiteral("/tmp")).removeRecursively();
+    say(QStringLiteral("\nratio = page total / the faster bare tool; seconds, median of %1 run(s)")
+            .arg(repeat));
+    return 0;
+}
