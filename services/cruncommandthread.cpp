@@ -1,0 +1,429 @@
+#include "services/cruncommandthread.h"
+
+#include "services/util.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMetaEnum>
+#include <QMutexLocker>
+#include <QProcessEnvironment>
+#include <QTextCodec>
+
+#include <langinfo.h>
+#include <strings.h>
+
+// Command lines, errors and stops.
+Q_LOGGING_CATEGORY(lcRunner, "vexlor.runner")
+// Every piece of output as read; off unless enabled with
+// QT_LOGGING_RULES="vexlor.runner.output=true".
+Q_LOGGING_CATEGORY(lcRunnerOutput, "vexlor.runner.output", QtInfoMsg)
+
+namespace {
+
+// Output is read in pieces of at most this many bytes (a 2048-byte line buffer).
+constexpr int kMaxPiece = 2047;
+// The wait loop of a run checks for a stop request at least this often.
+constexpr int kPollMs = 100;
+// How long a program may take to end after the termination request before it is killed.
+constexpr int kTerminateGraceMs = 3000;
+constexpr int kKillWaitMs = 2000;
+
+bool isUtf8CodeSet(const char *codeSet)
+{
+    return codeSet && (strcasecmp(codeSet, "UTF-8") == 0 || strcasecmp(codeSet, "utf8") == 0);
+}
+
+// True when both this program's text codec and its C library locale use UTF-8.
+bool ownLocaleIsUtf8()
+{
+    QTextCodec *codec = QTextCodec::codecForLocale();
+    return codec && codec->mibEnum() == 106 && isUtf8CodeSet(nl_langinfo(CODESET));
+}
+
+// The environment of a child process and the codec its output is decoded with. Tools print
+// names in their locale's encoding: when ours is not UTF-8 the child gets a UTF-8 character
+// type and its output is decoded as UTF-8, so non-ASCII names survive either way.
+QProcessEnvironment childEnvironment(QTextCodec **codec)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!ownLocaleIsUtf8()) {
+        if (!env.value(QStringLiteral("LC_ALL")).isEmpty())
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        else
+            env.insert(QStringLiteral("LC_CTYPE"), QStringLiteral("C.UTF-8"));
+    }
+    // In a UTF-8 locale the locale codec is UTF-8; otherwise the child now writes UTF-8.
+    *codec = QTextCodec::codecForMib(106);
+    return env;
+}
+
+// Length of the first piece of at most kMaxPiece bytes of data; a UTF-8 sequence is not cut.
+int pieceLength(const QByteArray &data)
+{
+    if (data.size() <= kMaxPiece)
+        return data.size();
+    int len = kMaxPiece;
+    for (int back = 0; back < 3 && len > 0 && (uchar(data.at(len)) & 0xC0) == 0x80; ++back)
+        --len;
+    return (uchar(data.at(len)) & 0xC0) == 0x80 ? kMaxPiece : len;
+}
+
+QString decode(QTextCodec *codec, QByteArray bytes)
+{
+    bytes.replace('\0', QByteArray());
+    return codec->toUnicode(bytes);
+}
+
+} // namespace
+
+void CProcess::OnTerminate()
+{
+    qCDebug(lcRunner) << "CProcess::OnTerminate()";
+    terminate();
+}
+
+CRunCommandThread::CRunCommandThread(QObject *parent)
+    : QThread(nullptr)
+{
+    Q_UNUSED(parent)
+}
+
+CRunCommandThread::~CRunCommandThread()
+{
+    if (isRunning()) {
+        m_stopRequested = true;
+        wait();
+    }
+}
+
+void CRunCommandThread::SetRunCmd(const QString &command, const QStringList &arguments)
+{
+    m_command = command;
+    m_arguments = arguments;
+}
+
+void CRunCommandThread::start(QThread::Priority priority)
+{
+    // The worker of the previous run may still be on its way out (just after its sigfinished(),
+    // or ending its program after terminate()); starting a running thread would do nothing.
+    if (isRunning())
+        wait();
+    m_stopRequested = false;
+    m_exitCode = -1;
+    m_crashed = false;
+    m_failedToStart = false;
+    ++m_generation;
+    m_running = true;
+    QThread::start(priority);
+}
+
+void CRunCommandThread::terminate()
+{
+    qCDebug(lcRunner) << "CRunCommandThread::terminate";
+    {
+        QMutexLocker locker(&m_processLock);
+        m_stopRequested = true;
+    }
+    m_running = false;
+    // Reaches the process queued on the worker thread; the worker also sees the stop request
+    // and asks the process to terminate before it ends.
+    emit terminateprocess();
+}
+
+void CRunCommandThread::waitFinished()
+{
+    while (m_running) {
+        if (isFinished() && !m_finishPending)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!m_running)
+            break;
+        QThread::msleep(10);
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int CRunCommandThread::ExitCode() const
+{
+    return m_exitCode;
+}
+
+bool CRunCommandThread::Crashed() const
+{
+    return m_crashed;
+}
+
+bool CRunCommandThread::FailedToStart() const
+{
+    return m_failedToStart;
+}
+
+bool CRunCommandThread::Succeeded() const
+{
+    return !m_failedToStart && !m_crashed && m_exitCode == 0;
+}
+
+void CRunCommandThread::OnTerminateProcess()
+{
+    QMutexLocker locker(&m_processLock);
+    qCDebug(lcRunner) << "CRunCommandThread::OnTerminateProcess is called" << m_process;
+    if (m_process) {
+        if (QThread::currentThread() == m_process->thread())
+            m_process->terminate();
+        else
+            QMetaObject::invokeMethod(m_process, "OnTerminate", Qt::QueuedConnection);
+    }
+    m_process = nullptr;
+}
+
+void CRunCommandThread::sloterrorstart(QProcess::ProcessError error)
+{
+    const char *name = QMetaEnum::fromType<QProcess::ProcessError>().valueToKey(error);
+    qCWarning(lcRunner) << "CRunCommandThread::sloterrorstart" << name << m_command;
+    Util::WriteLog(QStringLiteral("CRunCommandThread::sloterrorstart"));
+}
+
+void CRunCommandThread::onReadOutput()
+{
+    if (m_current)
+        readAvailable(m_current);
+}
+
+void CRunCommandThread::readAvailable(CProcess *process)
+{
+    const QByteArray bytes = process->readAll();
+    if (bytes.isEmpty())
+        return;
+    qCDebug(lcRunnerOutput) << "CRunCommandThread::onReadOutput" << bytes;
+    m_pending += bytes;
+    cutLines(false);
+}
+
+// Cuts the pending output into lines. A line feed, a carriage return and a backspace each end
+// a line: tools redraw one console line with carriage returns, and 7-Zip rewrites its
+// progress with runs of backspaces. The unfinished tail waits for the rest of its line, except
+// that a line longer than a piece is handed out in pieces; at the end of the run it is flushed.
+void CRunCommandThread::cutLines(bool atEnd)
+{
+    int start = 0;
+    const int size = m_pending.size();
+    const char *data = m_pending.constData();
+    for (int i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\n' || c == '\r' || c == '\b') {
+            if (i > start)
+                emitPiece(m_pending.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    m_pending.remove(0, start);
+    while (m_pending.size() >= kMaxPiece || (atEnd && !m_pending.isEmpty())) {
+        const int len = pieceLength(m_pending);
+        emitPiece(m_pending.left(len));
+        m_pending.remove(0, len);
+    }
+}
+
+void CRunCommandThread::emitPiece(const QByteArray &line)
+{
+    QByteArray rest = line;
+    while (!rest.isEmpty()) {
+        const int len = pieceLength(rest);
+        const QString text = decode(m_codec, rest.left(len));
+        rest.remove(0, len);
+        if (text.trimmed().isEmpty())
+            continue;
+        Util::WriteLog(text);
+        const quint64 generation = m_generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, text, generation] {
+                if (generation == m_generation && !m_stopRequested)
+                    emit standoutputline(text);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void CRunCommandThread::run()
+{
+    OnTerminateProcess();
+    m_pending.clear();
+    const quint64 generation = m_generation;
+    const QProcessEnvironment env = childEnvironment(&m_codec);
+
+    auto *process = new CProcess;
+    {
+        QMutexLocker locker(&m_processLock);
+        if (m_stopRequested) {
+            delete process;
+            return;
+        }
+        m_process = process;
+    }
+    m_current = process;
+    connect(this, &CRunCommandThread::terminateprocess, process, &CProcess::OnTerminate);
+    process->setProcessEnvironment(env);
+    process->setReadChannel(QProcess::StandardOutput);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    if (!m_CollectOutput) {
+        connect(process, &QProcess::readyReadStandardOutput, this, &CRunCommandThread::onReadOutput,
+                Qt::DirectConnection);
+    }
+    connect(process, &QProcess::errorOccurred, this, &CRunCommandThread::sloterrorstart,
+            Qt::DirectConnection);
+
+    if (m_arguments.isEmpty()) {
+        // A whole command line: blanks separate arguments, double quotes group.
+        QStringList words = QProcess::splitCommand(m_command);
+        const QString program = words.isEmpty() ? QString() : words.takeFirst();
+        process->start(program, words, QIODevice::ReadWrite);
+    } else {
+        process->start(m_command, m_arguments, QIODevice::ReadWrite);
+    }
+    qCDebug(lcRunner) << "CRunCommandThread run " << m_command << m_arguments;
+    QString logLine = m_command + QLatin1Char(' ');
+    for (const QString &argument : qAsConst(m_arguments))
+        logLine += argument + QLatin1Char(' ');
+    Util::WriteLog(logLine);
+
+    if (!process->waitForStarted(-1)) {
+        m_failedToStart = true;
+        m_exitCode = -1;
+        if (m_CollectOutput)
+            m_OutputLines.clear();
+        forgetProcess(process);
+        postFinished(generation);
+        return;
+    }
+    // Nothing is ever written to a tool: a tool that asks a question sees the end of its input
+    // instead of waiting for ever.
+    process->closeWriteChannel();
+
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (m_stopRequested) {
+            stopProcess(process);
+            forgetProcess(process);
+            return;
+        }
+        if (process->state() == QProcess::NotRunning || process->waitForFinished(kPollMs))
+            break;
+    }
+    finishProcess(process);
+    forgetProcess(process);
+    postFinished(generation);
+}
+
+void CRunCommandThread::postFinished(quint64 generation)
+{
+    m_finishPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != m_generation)
+                return;
+            m_finishPending = false;
+            if (m_stopRequested)
+                return;
+            emit sigfinished();
+            m_running = false;
+        },
+        Qt::QueuedConnection);
+}
+
+// Asks the program to terminate and waits for it to end; one that ignores the request is
+// killed, so no process outlives the worker.
+void CRunCommandThread::stopProcess(CProcess *process)
+{
+    // Ending it is what was asked for: no more lines, and its end is no error.
+    disconnect(process, &QProcess::readyReadStandardOutput, this, &CRunCommandThread::onReadOutput);
+    disconnect(process, &QProcess::errorOccurred, this, &CRunCommandThread::sloterrorstart);
+    if (process->state() == QProcess::NotRunning)
+        return;
+    qCDebug(lcRunner) << "CRunCommandThread::stopProcess" << m_command;
+    process->terminate();
+    if (!process->waitForFinished(kTerminateGraceMs)) {
+        qCWarning(lcRunner) << "CRunCommandThread::stopProcess: no end after the termination "
+                               "request, killing"
+                            << m_command;
+        process->kill();
+        process->waitForFinished(kKillWaitMs);
+    }
+}
+
+void CRunCommandThread::finishProcess(CProcess *process)
+{
+    if (m_CollectOutput) {
+        QString text = decode(m_codec, process->readAll());
+        text.remove(QLatin1Char('\r'));
+        m_OutputLines = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
+        for (const QString &line : qAsConst(m_OutputLines)) {
+            if (!line.trimmed().isEmpty())
+                Util::WriteLog(line);
+        }
+    } else {
+        readAvailable(process);
+        cutLines(true);
+    }
+    m_crashed = process->exitStatus() == QProcess::CrashExit;
+    m_exitCode = m_crashed ? -1 : process->exitCode();
+}
+
+void CRunCommandThread::forgetProcess(CProcess *process)
+{
+    {
+        QMutexLocker locker(&m_processLock);
+        if (m_process == process)
+            m_process = nullptr;
+    }
+    m_current = nullptr;
+    // The process was made on this thread; it goes with it. A process still running here
+    // (one that could not be stopped) is killed by its destructor.
+    delete process;
+}
+
+callexternappT::callexternappT(const QString &program, const QString &arguments)
+    : m_Program(program)
+    , m_Arguments(arguments)
+{
+}
+
+void callexternappT::run()
+{
+    QTextCodec *codec = nullptr;
+    QProcess process;
+    process.setProcessEnvironment(childEnvironment(&codec));
+    // The program is taken whole (so its path may hold blanks); the argument string is split
+    // by the platform rules.
+    process.start(m_Program, QProcess::splitCommand(m_Arguments), QIODevice::ReadWrite);
+    process.closeWriteChannel();
+    const bool finished = process.waitForFinished(-1);
+    m_Result = decode(codec, process.readAllStandardOutput());
+    if (finished && process.exitStatus() == QProcess::NormalExit)
+        m_ExitCode = process.exitCode();
+    else
+        m_ExitCode = -1;
+    qCDebug(lcRunner) << "callexternappT::run" << m_Program << m_Arguments << m_Result;
+    Util::WriteLog(m_Program + QLatin1Char(' ') + m_Arguments + QStringLiteral(" result:")
+                   + m_Result);
+}
+
+QString Util::callexternapp(const QString &program, const QString &arguments)
+{
+    return callexternapp(program, arguments, nullptr);
+}
+
+QString Util::callexternapp(const QString &program, const QString &arguments, int *exitCode)
+{
+    callexternappT thread(program, arguments);
+    QEventLoop loop;
+    QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    thread.start();
+    loop.exec();
+    thread.wait();
+    if (exitCode)
+        *exitCode = thread.m_ExitCode;
+    return thread.m_Result;
+}
