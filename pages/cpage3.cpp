@@ -61,6 +61,28 @@ void processEventsFor(int ms)
     loop.exec();
 }
 
+// Prepares a message prompt whose text may take several lines and may hold file names, which
+// are shown as they are (never read as markup).
+void prepareMessage(CommDialog &dialog, const QString &text)
+{
+    dialog.SetAllowWarp();
+    dialog.SetText(text);
+    if (QLabel *label = dialog.findChild<QLabel *>(QStringLiteral("label"))) {
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setGeometry(30, 28, dialog.width() - 60, 108);
+    }
+}
+
+// An error prompt like Util::ShowError, with room for the tool's message or a list of files.
+void ShowLongError(const QString &text)
+{
+    CommDialog dialog;
+    prepareMessage(dialog, text);
+    dialog.SetCancelHidden();
+    dialog.exec();
+}
+
 } // namespace
 
 CPage3::CPage3(QWidget *parent)
@@ -80,12 +102,14 @@ CPage3::~CPage3()
     m_FileCopy.wait();
     if (m_CreateThread) {
         m_CreateThread->terminate();
-        m_StoppedThreads << m_CreateThread;
+        m_StoppedRuns << StoppedRun{ m_CreateThread, m_Image };
         m_CreateThread = nullptr;
     }
-    for (CRunCommandThread *thread : qAsConst(m_StoppedThreads)) {
-        thread->wait();
-        delete thread;
+    // Each runner ends its tool (terminating, then killing it) before its thread ends.
+    for (const StoppedRun &run : qAsConst(m_StoppedRuns)) {
+        run.thread->wait();
+        run.image.RemoveIfWritten();
+        delete run.thread;
     }
     delete form;
 }
@@ -416,9 +440,9 @@ ImageType CPage3::SelectedType() const
 bool CPage3::AskSwitchToUdf(const QStringList &largeFiles)
 {
     CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetText(tr("%1 is 4 GB or larger and cannot be stored in an ISO9660 or Jolet image. "
-                      "Create a UDF ISO instead?")
+    prepareMessage(dialog,
+                   tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
+                      "image.\nCreate a UDF ISO instead?")
                        .arg(largeFiles.first()));
     return dialog.exec() == QDialog::Accepted;
 }
@@ -503,9 +527,9 @@ void CPage3::OnCreate()
     const QStringList unstaged = UnstagedItems();
     if (!unstaged.isEmpty()) {
         EndCreate();
-        Util::ShowError(tr("These items could not be copied for the image, so it was not "
-                           "created. Remove them and add them again:\n%1")
-                            .arg(CreateLogic::PathListText(unstaged)));
+        ShowLongError(tr("The ISO file was not created: these items could not be copied for "
+                         "it. Remove them and add them again.\n%1")
+                          .arg(CreateLogic::PathListText(unstaged)));
         return;
     }
 
@@ -516,18 +540,10 @@ void CPage3::OnCreate()
         type, isoPath, Util::GetTempDir() + QLatin1Char('/') + QStringLiteral("tmp"),
         !largeFiles.isEmpty());
     m_IsoPath = isoPath;
-    const QFileInfo before(m_IsoPath);
-    m_IsoExisted = before.exists();
-    m_IsoOldSize = m_IsoExisted ? before.size() : -1;
-    m_IsoOldTime = m_IsoExisted ? before.lastModified() : QDateTime();
+    m_Image = ImageTarget::Before(isoPath);
     m_ToolLines.clear();
     m_LastArguments = args;
 
-    if (m_CreateThread) {
-        m_CreateThread->terminate();
-        m_StoppedThreads << m_CreateThread;
-        m_CreateThread = nullptr;
-    }
     m_CreateThread = new CRunCommandThread(nullptr);
     m_CreateThread->SetRunCmd(Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs"),
                               args);
@@ -564,7 +580,7 @@ void CPage3::OnCreateFinished()
     m_CreateThread = nullptr;
 
     const QFileInfo image(m_IsoPath);
-    result.imageWritten = image.isFile() && image.size() > 0 && IsoTouchedByRun();
+    result.imageWritten = image.isFile() && image.size() > 0 && m_Image.TouchedByRun();
     const QString failure
         = CreateLogic::FailureText(result, CreateLogic::PickToolMessage(m_ToolLines));
     EndCreate();
@@ -573,8 +589,8 @@ void CPage3::OnCreateFinished()
         return;
     }
     qWarning() << "CPage3::OnCreateFinished mkisofs failed" << result.exitCode << m_ToolLines;
-    RemovePartialImage();
-    Util::ShowError(failure);
+    m_Image.RemoveIfWritten();
+    ShowLongError(failure);
 }
 
 void CPage3::StopCreate()
@@ -582,11 +598,31 @@ void CPage3::StopCreate()
     m_StopRequested = true;
     if (m_CreateThread) {
         m_CreateThread->terminate();
-        m_StoppedThreads << m_CreateThread;
+        m_StoppedRuns << StoppedRun{ m_CreateThread, m_Image };
         m_CreateThread = nullptr;
-        RemovePartialImage();
+        // Removed now, and again once the tool has ended, in case it had not opened it yet.
+        m_Image.RemoveIfWritten();
+        ReapStoppedRuns();
     }
-    m_ProgressDialog.hide();
+    EndCreate();
+}
+
+void CPage3::ReapStoppedRuns()
+{
+    for (int i = 0; i < m_StoppedRuns.size();) {
+        const StoppedRun run = m_StoppedRuns.at(i);
+        if (!run.thread->isFinished()) {
+            ++i;
+            continue;
+        }
+        m_StoppedRuns.removeAt(i);
+        // A new run to the same file owns it now.
+        if (!m_CreateThread || QFileInfo(m_IsoPath) != QFileInfo(run.image.path))
+            run.image.RemoveIfWritten();
+        delete run.thread;
+    }
+    if (!m_StoppedRuns.isEmpty())
+        QTimer::singleShot(50, this, &CPage3::ReapStoppedRuns);
 }
 
 void CPage3::EndCreate()
@@ -595,22 +631,34 @@ void CPage3::EndCreate()
     m_ProgressDialog.hide();
 }
 
-bool CPage3::IsoTouchedByRun() const
+CPage3::ImageTarget CPage3::ImageTarget::Before(const QString &path)
 {
-    const QFileInfo now(m_IsoPath);
-    if (!now.exists())
-        return false;
-    if (!m_IsoExisted)
-        return true;
-    return now.size() != m_IsoOldSize || now.lastModified() != m_IsoOldTime;
+    ImageTarget target;
+    target.path = path;
+    const QFileInfo info(path);
+    target.existed = info.exists();
+    if (target.existed) {
+        target.oldSize = info.size();
+        target.oldTime = info.lastModified();
+    }
+    return target;
 }
 
-void CPage3::RemovePartialImage()
+bool CPage3::ImageTarget::TouchedByRun() const
 {
-    // Only a file this run wrote goes; an earlier file it never touched stays.
-    const QFileInfo info(m_IsoPath);
-    if (m_IsoPath.isEmpty() || !info.isFile() || !IsoTouchedByRun())
+    const QFileInfo now(path);
+    if (path.isEmpty() || !now.exists())
+        return false;
+    if (!existed)
+        return true;
+    return now.size() != oldSize || now.lastModified() != oldTime;
+}
+
+void CPage3::ImageTarget::RemoveIfWritten() const
+{
+    // Only a file the run wrote goes; a folder, or an earlier file it never touched, stays.
+    if (!QFileInfo(path).isFile() || !TouchedByRun())
         return;
-    if (!QFile::remove(m_IsoPath))
-        qWarning() << "CPage3::RemovePartialImage could not remove" << m_IsoPath;
+    if (!QFile::remove(path))
+        qWarning() << "CPage3::ImageTarget::RemoveIfWritten could not remove" << path;
 }

@@ -94,8 +94,27 @@ private:
     QStringList UnstagedItems();
     bool WaitForStaging();
     void EndCreate();
-    void RemovePartialImage();
-    bool IsoTouchedByRun() const;
+    // Ends runs stopped by the user once their tools have ended, and removes what they wrote.
+    void ReapStoppedRuns();
+
+    // The image file of one run and what lay at its path before, so that only a file the run
+    // wrote is ever removed.
+    struct ImageTarget
+    {
+        QString path;
+        bool existed = false;
+        qint64 oldSize = -1;
+        QDateTime oldTime;
+
+        static ImageTarget Before(const QString &path);
+        bool TouchedByRun() const;
+        void RemoveIfWritten() const;
+    };
+    struct StoppedRun
+    {
+        CRunCommandThread *thread;
+        ImageTarget image;
+    };
 
     Form *form;
     CProgressDialog m_ProgressDialog;
@@ -114,12 +133,9 @@ private:
     // The last output lines of the running mkisofs, for the error message.
     QStringList m_ToolLines;
     QStringList m_LastArguments;
-    // What lay at m_IsoPath before the run, so that only a file the run wrote is removed.
-    bool m_IsoExisted = false;
-    qint64 m_IsoOldSize = -1;
-    QDateTime m_IsoOldTime;
-    // Runners stopped by the user; deleted once their threads have ended.
-    QList<CRunCommandThread *> m_StoppedThreads;
+    ImageTarget m_Image;
+    // Runs stopped by the user whose tools may still be ending.
+    QList<StoppedRun> m_StoppedRuns;
 };
 
 #endif // VEXLOR_CPAGE3_H
