@@ -70,8 +70,7 @@ private:
     bool m_done = false;
 };
 
-inline QPointer<ModalWatcher> onModal(std::function<bool(QWidget *)> handler,
-                                      int timeoutMs = 20000)
+inline QPointer<ModalWatcher> onModal(std::function<bool(QWidget *)> handler, int timeoutMs = 20000)
 {
     return new ModalWatcher(std::move(handler), timeoutMs);
 }
@@ -119,20 +118,20 @@ inline QPointer<ModalWatcher> answerFileDialog(const QStringList &paths, int tim
     return onDialog<QFileDialog>(
         [paths](QFileDialog *fd) {
             selectInFileDialog(fd, paths);
-            fd->done(QDialog::Accepted);
+            static_cast<QDialog *>(fd)->done(QDialog::Accepted);
         },
         timeoutMs);
 }
 
 inline QPointer<ModalWatcher> answerFileDialog(const QString &path, int timeoutMs = 20000)
 {
-    return answerFileDialog(QStringList{path}, timeoutMs);
+    return answerFileDialog(QStringList { path }, timeoutMs);
 }
 
 inline QPointer<ModalWatcher> cancelFileDialog(int timeoutMs = 20000)
 {
-    return onDialog<QFileDialog>([](QFileDialog *fd) { fd->done(QDialog::Rejected); },
-                                 timeoutMs);
+    return onDialog<QFileDialog>(
+        [](QFileDialog *fd) { static_cast<QDialog *>(fd)->done(QDialog::Rejected); }, timeoutMs);
 }
 
 // Waits for a visible modal dialog of class T (for example CommDialog or GerneralDialog),
