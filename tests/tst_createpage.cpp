@@ -250,7 +250,7 @@ struct PickerSpy
         watcher = onDialog<QFileDialog>(
             [this](QFileDialog *fd) {
                 seen = true;
-                fd->done(QDialog::Rejected);
+                static_cast<QDialog *>(fd)->done(QDialog::Rejected);
             },
             timeoutMs);
     }
@@ -709,7 +709,7 @@ void TestCreatePage::largeFileRefusedForIso9660()
     bool picker = false;
     onDialog<QFileDialog>([&](QFileDialog *fd) {
         picker = true;
-        fd->done(QDialog::Rejected);
+        static_cast<QDialog *>(fd)->done(QDialog::Rejected);
     });
     page.OnCreate();
     QVERIFY(picker);
