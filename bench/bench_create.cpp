@@ -90,7 +90,8 @@ double runTool(const QString &program, const QStringList &args)
         return -1;
     const double s = t.nsecsElapsed() / 1e9;
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        say(QStringLiteral("  %1 failed: %2").arg(program, QString::fromLocal8Bit(p.readAll()).right(300)));
+        say(QStringLiteral("  %1 failed: %2")
+                .arg(program, QString::fromLocal8Bit(p.readAll()).right(300)));
         return -1;
     }
     return s;
@@ -202,7 +203,8 @@ QString fmt(double s)
 
 QString ratio(double a, double b)
 {
-    return (a < 0 || b <= 0) ? QStringLiteral("    -") : QStringLiteral("%1x").arg(a / b, 5, 'f', 2);
+    return (a < 0 || b <= 0) ? QStringLiteral("    -")
+                             : QStringLiteral("%1x").arg(a / b, 5, 'f', 2);
 }
 
 } // namespace
@@ -222,7 +224,7 @@ int main(int argc, char **argv)
 
     int repeat = 1;
     QString only;
-    QStringList types{ "joliet", "iso9660", "udf" };
+    QStringList types { "joliet", "iso9660", "udf" };
     QString work;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -237,7 +239,8 @@ int main(int argc, char **argv)
     }
     std::unique_ptr<QTemporaryDir> temp;
     if (work.isEmpty()) {
-        temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/bench_create-XXXXXX"));
+        temp = std::make_unique<QTemporaryDir>(QDir::tempPath()
+                                               + QStringLiteral("/bench_create-XXXXXX"));
         work = temp->path();
     }
     QDir().mkpath(work);
@@ -266,15 +269,15 @@ int main(int argc, char **argv)
         QStringList files;
         for (int f = 0; f < 4; ++f)
             files << dir + QStringLiteral("/large%1.bin").arg(f);
-        sets << Set{ QStringLiteral("1 GiB in 4 files"), dir, files, QString(), 2.0 };
+        sets << Set { QStringLiteral("1 GiB in 4 files"), dir, files, QString(), 2.0 };
     }
     if (only.isEmpty() || only == QLatin1String("small")) {
         const QString dir = work + QStringLiteral("/small/many");
         say(QStringLiteral("making 20,000 small files ..."));
         if (!QFileInfo::exists(dir + QStringLiteral("/file_19999.dat")) && !makeSmallFiles(dir))
             return 1;
-        sets << Set{ QStringLiteral("20,000 files in 1 folder"), work + QStringLiteral("/small"),
-                     QStringList(), dir, 1.5 };
+        sets << Set { QStringLiteral("20,000 files in 1 folder"), work + QStringLiteral("/small"),
+                      QStringList(), dir, 1.5 };
     }
 
     const QString image = work + QStringLiteral("/out.iso");
@@ -294,15 +297,17 @@ int main(int argc, char **argv)
         for (const Type &type : Types) {
             if (!types.contains(QString::fromLatin1(type.name)))
                 continue;
-            const QStringList tail{ QStringLiteral("-R"), QStringLiteral("-r"),
-                                    QStringLiteral("-o"), image, set.source };
+            const QStringList tail { QStringLiteral("-R"), QStringLiteral("-r"),
+                                     QStringLiteral("-o"), image, set.source };
             const double geniso = timeRuns(repeat, [&] {
-                return runTool(genisoimage, QStringList{ QString::fromLatin1(type.genisoSwitch) } + tail);
+                return runTool(genisoimage,
+                               QStringList { QString::fromLatin1(type.genisoSwitch) } + tail);
             });
             double xorriso = -1;
             if (type.type != ImageType::Udf && !xorrisofs.isEmpty()) {
                 xorriso = timeRuns(repeat, [&] {
-                    return runTool(xorrisofs, QStringList{ QString::fromLatin1(type.genisoSwitch) } + tail);
+                    return runTool(xorrisofs,
+                                   QStringList { QString::fromLatin1(type.genisoSwitch) } + tail);
                 });
             }
             const double ours = timeRuns(repeat, [&] {

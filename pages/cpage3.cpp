@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -61,6 +62,20 @@ void processEventsFor(int ms)
     loop.exec();
 }
 
+// Makes a button's font smaller, down to 10 pixels, until its text fits into width pixels;
+// returns the pixel size it ends with.
+int fitWidth(QWidget *button, int width)
+{
+    QFont font = button->font();
+    int pixels = QFontInfo(font).pixelSize();
+    while (button->sizeHint().width() > width && pixels > 10) {
+        font.setPixelSize(--pixels);
+        button->setFont(font);
+    }
+    button->adjustSize();
+    return pixels;
+}
+
 // Prepares a message prompt whose text may take several lines and may hold file names, which
 // are shown as they are (never read as markup).
 void prepareMessage(CommDialog &dialog, const QString &text)
@@ -102,7 +117,7 @@ CPage3::~CPage3()
     m_FileCopy.wait();
     if (m_CreateThread) {
         m_CreateThread->terminate();
-        m_StoppedRuns << StoppedRun{ m_CreateThread, m_Image };
+        m_StoppedRuns << StoppedRun { m_CreateThread, m_Image };
         m_CreateThread = nullptr;
     }
     // Each runner ends its tool (terminating, then killing it) before its thread ends.
@@ -127,8 +142,8 @@ void CPage3::SetupForm()
     f->list->move(11, 48);
     f->list->setFixedSize(643, 226);
     f->list->setColumnCount(5);
-    f->list->setHeaderLabels({ tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"),
-                               tr("Time") });
+    f->list->setHeaderLabels(
+        { tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"), tr("Time") });
     f->list->setStyleSheet(QString::fromLatin1(ListStyle));
     const int columnWidth = (f->list->width() - 2) / 5;
     for (int c = 0; c < 5; ++c)
@@ -157,6 +172,18 @@ void CPage3::SetupForm()
     f->iso9600 = radio("iso9600", tr("ISO9660"), 196);
     f->udf = radio("udf", tr("UDF ISO"), 292);
     f->jolet->setChecked(true);
+    // With a wide fallback font a label would run under the next button: shrink the three
+    // labels alike until each fits.
+    const int pixels = qMin(fitWidth(f->jolet, f->iso9600->x() - f->jolet->x() - 4),
+                            fitWidth(f->iso9600, f->udf->x() - f->iso9600->x() - 4));
+    for (QRadioButton *b : { f->jolet, f->iso9600, f->udf }) {
+        QFont font = b->font();
+        if (QFontInfo(font).pixelSize() != pixels) {
+            font.setPixelSize(pixels);
+            b->setFont(font);
+            b->adjustSize();
+        }
+    }
 
     auto button = [this](const char *name, const QString &images, int x, int y) {
         auto *b = new CImageButton(this);
@@ -547,8 +574,7 @@ void CPage3::OnCreate()
     m_CreateThread = new CRunCommandThread(nullptr);
     m_CreateThread->SetRunCmd(Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs"),
                               args);
-    connect(m_CreateThread, SIGNAL(standoutputline(QString)), this,
-            SLOT(OnCreateOutput(QString)));
+    connect(m_CreateThread, SIGNAL(standoutputline(QString)), this, SLOT(OnCreateOutput(QString)));
     connect(m_CreateThread, SIGNAL(sigfinished()), this, SLOT(OnCreateFinished()));
     m_CreateThread->start();
 }
@@ -598,7 +624,7 @@ void CPage3::StopCreate()
     m_StopRequested = true;
     if (m_CreateThread) {
         m_CreateThread->terminate();
-        m_StoppedRuns << StoppedRun{ m_CreateThread, m_Image };
+        m_StoppedRuns << StoppedRun { m_CreateThread, m_Image };
         m_CreateThread = nullptr;
         // Removed now, and again once the tool has ended, in case it had not opened it yet.
         m_Image.RemoveIfWritten();

@@ -42,8 +42,7 @@ public:
     // Deletes a node of the view with all nodes below it.
     void del(QTreeWidgetItem *node);
     // Fills the tree and the view with the content of folder on disk (hidden entries left out).
-    void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node,
-                     QTreeWidget *view);
+    void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node, QTreeWidget *view);
 
     const CTree &Tree() const { return m_Tree; }
     // The arguments of the last mkisofs run started by this page.

@@ -32,8 +32,7 @@ QStringList CreateArguments(ImageType type, const QString &image, const QString 
             args << QString::fromLatin1(LargeFileSwitch);
         break;
     }
-    args << QStringLiteral("-R") << QStringLiteral("-r") << QStringLiteral("-o") << image
-         << source;
+    args << QStringLiteral("-R") << QStringLiteral("-r") << QStringLiteral("-o") << image << source;
     return args;
 }
 
@@ -42,8 +41,8 @@ int GaugeValue(qint64 size)
     if (size <= 0)
         return 0;
     // size * 100 would overflow only above 92 PB; divide first for such sizes.
-    const qint64 percent = size < (Q_INT64_C(1) << 56) ? size * 100 / GaugeMaximum
-                                                       : size / GaugeMaximum * 100;
+    const qint64 percent
+        = size < (Q_INT64_C(1) << 56) ? size * 100 / GaugeMaximum : size / GaugeMaximum * 100;
     return static_cast<int>(qMin<qint64>(percent, 100));
 }
 
@@ -92,8 +91,7 @@ QStringList FilesTooLargeForIso9660(const Item &folder)
     return out;
 }
 
-static bool collectMissing(const Item &folder, const QString &stageDir, int limit,
-                           QStringList &out)
+static bool collectMissing(const Item &folder, const QString &stageDir, int limit, QStringList &out)
 {
     for (const Item *child : folder.m_Children) {
         const QFileInfo staged(stageDir + child->m_Path);
@@ -118,8 +116,7 @@ QStringList MissingStagedItems(const Item &folder, const QString &stageDir, int 
     return out;
 }
 
-static void collectWithSources(const Item &folder, const QSet<QString> &sources,
-                               QStringList &out)
+static void collectWithSources(const Item &folder, const QSet<QString> &sources, QStringList &out)
 {
     for (const Item *child : folder.m_Children) {
         if (sources.contains(child->m_SrcPath))
@@ -191,8 +188,7 @@ QString PickToolMessage(const QStringList &lines)
 
 bool RunSucceeded(const RunResult &result)
 {
-    return !result.failedToStart && !result.crashed && result.exitCode == 0
-        && result.imageWritten;
+    return !result.failedToStart && !result.crashed && result.exitCode == 0 && result.imageWritten;
 }
 
 QString FailureText(const RunResult &result, const QString &toolMessage)
@@ -203,14 +199,16 @@ QString FailureText(const RunResult &result, const QString &toolMessage)
     if (result.failedToStart)
         text = QCoreApplication::translate("CPage3", "Could not start mkisofs.");
     else if (result.crashed)
-        text = QCoreApplication::translate("CPage3", "mkisofs stopped unexpectedly; the ISO "
-                                                     "file was not created.");
+        text = QCoreApplication::translate("CPage3",
+                                           "mkisofs stopped unexpectedly; the ISO "
+                                           "file was not created.");
     else if (result.exitCode != 0)
         text = QCoreApplication::translate("CPage3", "Create ISO failed (mkisofs exit code %1).")
                    .arg(result.exitCode);
     else
-        text = QCoreApplication::translate("CPage3", "Create ISO failed: mkisofs wrote no ISO "
-                                                     "file.");
+        text = QCoreApplication::translate("CPage3",
+                                           "Create ISO failed: mkisofs wrote no ISO "
+                                           "file.");
     if (!toolMessage.isEmpty())
         text += QLatin1Char('\n') + toolMessage;
     return text;

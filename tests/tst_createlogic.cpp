@@ -81,19 +81,19 @@ void TestCreateLogic::arguments_data()
     const QString img = QStringLiteral("/out/my image.iso");
     const QString src = QStringLiteral("/data/Vexlor/tmp");
     QTest::newRow("joliet") << ImageType::Joliet << false
-                            << QStringList{ "-joliet", "-R", "-r", "-o", img, src };
+                            << QStringList { "-joliet", "-R", "-r", "-o", img, src };
     QTest::newRow("iso9660") << ImageType::Iso9660 << false
-                             << QStringList{ "-l", "-R", "-r", "-o", img, src };
+                             << QStringList { "-l", "-R", "-r", "-o", img, src };
     QTest::newRow("udf") << ImageType::Udf << false
-                         << QStringList{ "-udf", "-R", "-r", "-o", img, src };
+                         << QStringList { "-udf", "-R", "-r", "-o", img, src };
     QTest::newRow("udf with a 4 GiB file")
         << ImageType::Udf << true
-        << QStringList{ "-udf", "-allow-limited-size", "-R", "-r", "-o", img, src };
+        << QStringList { "-udf", "-allow-limited-size", "-R", "-r", "-o", img, src };
     // The switch would truncate the size in ISO 9660; those types never get it.
     QTest::newRow("joliet never truncates")
-        << ImageType::Joliet << true << QStringList{ "-joliet", "-R", "-r", "-o", img, src };
+        << ImageType::Joliet << true << QStringList { "-joliet", "-R", "-r", "-o", img, src };
     QTest::newRow("iso9660 never truncates")
-        << ImageType::Iso9660 << true << QStringList{ "-l", "-R", "-r", "-o", img, src };
+        << ImageType::Iso9660 << true << QStringList { "-l", "-R", "-r", "-o", img, src };
 }
 
 void TestCreateLogic::arguments()
@@ -149,8 +149,7 @@ void TestCreateLogic::progress_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("value");
-    QTest::newRow("12.50")
-        << "12.50% done, estimate finish Tue Dec  8 00:28:05 2026" << 1250;
+    QTest::newRow("12.50") << "12.50% done, estimate finish Tue Dec  8 00:28:05 2026" << 1250;
     QTest::newRow("leading blanks")
         << "  2.17% done, estimate finish Mon Dec  7 23:52:43 2026" << 217;
     QTest::newRow("12.34 is not 1233") << "12.34% done, estimate finish x" << 1234;
@@ -181,10 +180,12 @@ void TestCreateLogic::toolMessage_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("message");
 
-    const QStringList stats{ "Total translation table size: 0",
-                             "Total rockridge attributes bytes: 317",
-                             "Total directory bytes: 0", "Path table size(bytes): 10",
-                             "Max brk space used 0", "182 extents written (0 MB)" };
+    const QStringList stats { "Total translation table size: 0",
+                              "Total rockridge attributes bytes: 317",
+                              "Total directory bytes: 0",
+                              "Path table size(bytes): 10",
+                              "Max brk space used 0",
+                              "182 extents written (0 MB)" };
     QTest::newRow("success prints nothing to report") << stats << QString();
     QTest::newRow("nothing at all") << QStringList() << QString();
     QTest::newRow("4 GiB file")
@@ -195,25 +196,28 @@ void TestCreateLogic::toolMessage_data()
         << "File /t/tmp/big.bin is larger than 4GiB-1.\n-allow-limited-size was not specified. "
            "There is no way do represent this file size. Aborting.";
     QTest::newRow("unwritable target")
-        << QStringList{ "genisoimage: Is a directory. Unable to open disc image file "
-                        "'/out/x.iso'." }
+        << QStringList { "genisoimage: Is a directory. Unable to open disc image file "
+                         "'/out/x.iso'." }
         << "genisoimage: Is a directory. Unable to open disc image file '/out/x.iso'.";
     QTest::newRow("disk full after progress")
-        << QStringList{ " 33.21% done, estimate finish Tue Dec  8 00:28:05 2026",
-                        "genisoimage: No space left on device. cannot fwrite 2048*1" }
+        << QStringList { " 33.21% done, estimate finish Tue Dec  8 00:28:05 2026",
+                         "genisoimage: No space left on device. cannot fwrite 2048*1" }
         << "genisoimage: No space left on device. cannot fwrite 2048*1";
     QTest::newRow("joliet clash, noise after it")
-        << QStringList{ "Using NNN000.TXT;1 for  /NNN_1.txt (NNN_2.txt)",
-                        "genisoimage: Error: d/a and d/b have the same Joliet name",
-                        "Joliet tree sort failed. The -joliet-long switch may help you.", "",
-                        "ERROR: errno=2 : No such file or directory", "d.iso", "System ERROR:" }
+        << QStringList { "Using NNN000.TXT;1 for  /NNN_1.txt (NNN_2.txt)",
+                         "genisoimage: Error: d/a and d/b have the same Joliet name",
+                         "Joliet tree sort failed. The -joliet-long switch may help you.",
+                         "",
+                         "ERROR: errno=2 : No such file or directory",
+                         "d.iso",
+                         "System ERROR:" }
         << "genisoimage: Error: d/a and d/b have the same Joliet name\nJoliet tree sort "
            "failed. The -joliet-long switch may help you.";
     QTest::newRow("no error words: the last line")
-        << QStringList{ "first remark", "second remark", "Max brk space used 0" }
+        << QStringList { "first remark", "second remark", "Max brk space used 0" }
         << "second remark";
     QTest::newRow("launcher without its tool")
-        << QStringList{ "mkisofs: genisoimage is not installed" }
+        << QStringList { "mkisofs: genisoimage is not installed" }
         << "mkisofs: genisoimage is not installed";
 }
 
@@ -290,13 +294,13 @@ void TestCreateLogic::largeFiles()
     QVERIFY(tree.AddItem(fileItem("listed.bin", QString()))); // no source: nothing to measure
 
     QCOMPARE(CreateLogic::FilesTooLargeForIso9660(tree.m_Root),
-             (QStringList{ "a/b/five.bin", "four.bin" }));
+             (QStringList { "a/b/five.bin", "four.bin" }));
     QVERIFY(!CreateLogic::TooLargeForIso9660(CreateLogic::Iso9660FileLimit));
     QVERIFY(CreateLogic::TooLargeForIso9660(CreateLogic::Iso9660FileLimit + 1));
 
     // The check reads the size on disk now, not the size noted when the file was added.
     QVERIFY(QFile::resize(d + "/five.bin", 10));
-    QCOMPARE(CreateLogic::FilesTooLargeForIso9660(tree.m_Root), QStringList{ "four.bin" });
+    QCOMPARE(CreateLogic::FilesTooLargeForIso9660(tree.m_Root), QStringList { "four.bin" });
 }
 
 void TestCreateLogic::stagingCheck()
@@ -321,16 +325,16 @@ void TestCreateLogic::stagingCheck()
 
     // Nothing staged: the top entries are named, not their content.
     QCOMPARE(CreateLogic::MissingStagedItems(tree.m_Root, stage),
-             (QStringList{ "docs", "top.txt", "other" }));
+             (QStringList { "docs", "top.txt", "other" }));
     QCOMPARE(CreateLogic::MissingStagedItems(tree.m_Root, stage, 2),
-             (QStringList{ "docs", "top.txt" }));
+             (QStringList { "docs", "top.txt" }));
 
     QVERIFY(writeFile(stage + "docs/a.txt", "a"));
     QVERIFY(writeFile(stage + "docs/sub/c.txt", "c"));
     QVERIFY(writeFile(stage + "top.txt", "t"));
     QVERIFY(QDir().mkpath(stage + "other/x.txt")); // a folder where a file belongs
     QCOMPARE(CreateLogic::MissingStagedItems(tree.m_Root, stage),
-             (QStringList{ "docs/b.txt", "other/x.txt" }));
+             (QStringList { "docs/b.txt", "other/x.txt" }));
 
     QVERIFY(QDir(stage + "other/x.txt").removeRecursively());
     QVERIFY(writeFile(stage + "other/x.txt", "x"));
@@ -339,9 +343,9 @@ void TestCreateLogic::stagingCheck()
 
     // Failed copy tasks name a file or a whole folder by its source.
     QCOMPARE(CreateLogic::ItemsWithSources(tree.m_Root, { "/src/docs/sub/c.txt", "/nothing" }),
-             QStringList{ "docs/sub/c.txt" });
+             QStringList { "docs/sub/c.txt" });
     QCOMPARE(CreateLogic::ItemsWithSources(tree.m_Root, { "/src/docs", "/src/top.txt" }),
-             (QStringList{ "docs", "top.txt" }));
+             (QStringList { "docs", "top.txt" }));
     QVERIFY(CreateLogic::ItemsWithSources(tree.m_Root, {}).isEmpty());
 }
 
@@ -359,30 +363,30 @@ void TestCreateLogic::launcherMapping_data()
     QTest::addColumn<QStringList>("given");
     QTest::addColumn<QStringList>("received");
 
-    const QStringList tail{ "-R", "-r", "-o", "/o/-l x.iso", "/t/tmp" };
-    QTest::newRow("joliet") << (QStringList{ "-joliet" } + tail)
-                            << (QStringList{ "-input-charset", "utf-8", "-l", "-joliet-long",
-                                             "-joliet" }
-                                + tail);
-    QTest::newRow("iso9660") << (QStringList{ "-l" } + tail)
-                             << (QStringList{ "-input-charset", "utf-8", "-l" } + tail);
-    QTest::newRow("udf") << (QStringList{ "-udf" } + tail)
-                         << (QStringList{ "-input-charset", "utf-8", "-l", "-udf" } + tail);
+    const QStringList tail { "-R", "-r", "-o", "/o/-l x.iso", "/t/tmp" };
+    QTest::newRow("joliet")
+        << (QStringList { "-joliet" } + tail)
+        << (QStringList { "-input-charset", "utf-8", "-l", "-joliet-long", "-joliet" } + tail);
+    QTest::newRow("iso9660") << (QStringList { "-l" } + tail)
+                             << (QStringList { "-input-charset", "utf-8", "-l" } + tail);
+    QTest::newRow("udf") << (QStringList { "-udf" } + tail)
+                         << (QStringList { "-input-charset", "utf-8", "-l", "-udf" } + tail);
     QTest::newRow("udf with large files")
-        << (QStringList{ "-udf", "-allow-limited-size" } + tail)
-        << (QStringList{ "-input-charset", "utf-8", "-l", "-udf", "-allow-limited-size" } + tail);
+        << (QStringList { "-udf", "-allow-limited-size" } + tail)
+        << (QStringList { "-input-charset", "utf-8", "-l", "-udf", "-allow-limited-size" } + tail);
     QTest::newRow("boot image of a saved image")
-        << QStringList{ "-udf", "-R", "-o", "/o/e.iso", "-b", "boot.bin", "/t/tmp" }
-        << QStringList{ "-input-charset", "utf-8", "-l", "-udf", "-R",  "-o",
-                        "/o/e.iso",       "-b",    "boot.bin", "/t/tmp" };
+        << QStringList { "-udf", "-R", "-o", "/o/e.iso", "-b", "boot.bin", "/t/tmp" }
+        << QStringList { "-input-charset", "utf-8", "-l",       "-udf",  "-R", "-o",
+                         "/o/e.iso",       "-b",    "boot.bin", "/t/tmp" };
     QTest::newRow("caller's charset and naming kept")
-        << QStringList{ "-J", "-input-charset", "iso8859-1", "-iso-level", "3", "-o", "x", "s" }
-        << QStringList{ "-joliet-long", "-J", "-input-charset", "iso8859-1", "-iso-level",
-                        "3",            "-o", "x",              "s" };
+        << QStringList { "-J", "-input-charset", "iso8859-1", "-iso-level", "3", "-o", "x", "s" }
+        << QStringList { "-joliet-long", "-J",         "-input-charset",
+                         "iso8859-1",    "-iso-level", "3",
+                         "-o",           "x",          "s" };
     // "-l" as the value of "-o" is a file name, not the naming switch.
     QTest::newRow("option values are not switches")
-        << QStringList{ "-udf", "-o", "-l", "/t/tmp" }
-        << QStringList{ "-input-charset", "utf-8", "-l", "-udf", "-o", "-l", "/t/tmp" };
+        << QStringList { "-udf", "-o", "-l", "/t/tmp" }
+        << QStringList { "-input-charset", "utf-8", "-l", "-udf", "-o", "-l", "/t/tmp" };
 }
 
 void TestCreateLogic::launcherMapping()

@@ -26,8 +26,8 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
-#include <thread>
 #include <sys/types.h>
+#include <thread>
 
 using namespace TestHelpers;
 using CreateLogic::ImageType;
@@ -215,14 +215,27 @@ QString labelText(QWidget *dialog)
     return label ? label->text() : QString();
 }
 
-CProgressDialog *progressDialog()
+// The progress dialog on screen (every page has one of its own), or null.
+CProgressDialog *visibleProgress()
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *p = qobject_cast<CProgressDialog *>(w))
+        auto *p = qobject_cast<CProgressDialog *>(w);
+        if (p && p->isVisible())
             return p;
     }
     return nullptr;
 }
+
+// Removes a watcher that is still waiting when a test ends, so it cannot answer the next one.
+struct WatcherGuard
+{
+    QPointer<ModalWatcher> watcher;
+    ~WatcherGuard()
+    {
+        if (watcher)
+            delete watcher;
+    }
+};
 
 // The id of the running process whose command line holds text, or 0.
 pid_t processWith(const QString &text)
@@ -367,12 +380,13 @@ void TestCreatePage::emptyProjectRefused()
     CPage3 page;
     PickerSpy spy(3000);
     QString shown;
-    closeDialog<CommDialog>(QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); });
+    WatcherGuard prompt { closeDialog<CommDialog>(QDialog::Accepted,
+                                                  [&](CommDialog *d) { shown = labelText(d); }) };
     page.OnCreate();
     QCOMPARE(shown, QStringLiteral("Please add files or directorys first!"));
     QTest::qWait(100);
     QVERIFY(!spy.seen);
-    QVERIFY(!progressDialog() || !progressDialog()->isVisible());
+    QVERIFY(!visibleProgress());
 }
 
 void TestCreatePage::select(CPage3 *page, const QString &path)
@@ -394,7 +408,7 @@ void TestCreatePage::buildProject()
     const QString stage = stageDir();
 
     // Two files at the top.
-    answerFileDialog(QStringList{ m_src + "/a.txt", m_src + "/b.txt" });
+    answerFileDialog(QStringList { m_src + "/a.txt", m_src + "/b.txt" });
     page->OnAddFile();
     QCOMPARE(view->topLevelItemCount(), 2);
     QCOMPARE(view->topLevelItem(0)->text(0), QStringLiteral("a.txt"));
@@ -411,8 +425,9 @@ void TestCreatePage::buildProject()
     QStringList children;
     for (int i = 0; i < docs->childCount(); ++i)
         children << docs->child(i)->text(0);
-    QCOMPARE(children, (QStringList{ "empty folder", "Grüße aus Köln.txt", "readme.txt",
-                                     "sub dir" })); // by name, ignoring case
+    QCOMPARE(children,
+             (QStringList { "empty folder", "Grüße aus Köln.txt", "readme.txt",
+                            "sub dir" })); // by name, ignoring case
     QVERIFY(!page->Tree().GetItem("My Docs/.hidden"));
     QVERIFY(!page->Tree().GetItem("My Docs/.hidden dir"));
     const Item *nested = page->Tree().GetItem("My Docs/sub dir/naïve ünïcödé.bin");
@@ -491,8 +506,8 @@ QString TestCreatePage::createImage(CPage3 *page, ImageType type, const QString 
     page->findChild<QRadioButton *>(name)->setChecked(true);
     QString shown;
     answerFileDialog(image);
-    QPointer<ModalWatcher> prompt = closeDialog<CommDialog>(
-        QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); }, 60000);
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); }, 60000) };
     QTimer::singleShot(0, page, &CPage3::OnCreate);
     waitUntil([&] { return !shown.isEmpty(); }, 60000);
     return shown;
@@ -518,7 +533,7 @@ void TestCreatePage::createEachType()
     QVERIFY(QFileInfo(image).size() > 0);
     QCOMPARE(m_page->LastArguments(),
              CreateLogic::CreateArguments(type, image, Util::GetTempDir() + "/tmp"));
-    QVERIFY(!progressDialog()->isVisible());
+    QVERIFY(!visibleProgress());
 
     // The listing holds exactly the project's paths.
     QStringList paths;
@@ -565,7 +580,7 @@ void TestCreatePage::failingRunLeavesNoImage()
     QVERIFY2(shown.contains("Unable to open disc image file"), qPrintable(shown));
     QVERIFY(QFileInfo(image).isDir()); // left as it was
     QVERIFY(QDir(image).isEmpty());
-    QVERIFY(!progressDialog()->isVisible());
+    QVERIFY(!visibleProgress());
 }
 
 void TestCreatePage::fullDiskLeavesNoImage()
@@ -600,41 +615,49 @@ void TestCreatePage::stopDuringRun()
 
     const QString image = m_out + "/stopped.iso";
     bool anyPrompt = false;
-    QPointer<ModalWatcher> prompt = closeDialog<CommDialog>(
-        QDialog::Accepted, [&](CommDialog *) { anyPrompt = true; }, 30000);
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *) { anyPrompt = true; }, 30000) };
     answerFileDialog(image);
     QTimer::singleShot(0, &page, &CPage3::OnCreate);
 
     // Hold mkisofs once it has written part of the image, press Stop, then let it go on: the
-    // termination request is waiting for it.
+    // termination request is waiting for it. The tool runs in short slices until then, so that
+    // it cannot finish unseen.
     pid_t pid = 0;
-    QVERIFY(waitUntil(
-        [&] {
-            if (!pid)
-                pid = processWith(image);
-            return pid && QFileInfo(image).size() > 2 * MiB;
-        },
-        60000));
-    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    QVERIFY(waitUntil([&] { return (pid = processWith(image)) != 0; }, 60000));
+    bool held = false;
+    for (int slice = 0; slice < 100000 && !held; ++slice) {
+        if (::kill(pid, SIGSTOP) != 0)
+            break;
+        QThread::usleep(200); // the stop takes effect
+        if (QFileInfo(image).size() > 2 * MiB)
+            held = true;
+        else {
+            ::kill(pid, SIGCONT);
+            QThread::usleep(300);
+        }
+    }
+    QVERIFY(held);
     // Let it go on from another thread, in case Stop waits for the tool.
-    std::thread resume([pid] {
+    struct Resume
+    {
+        std::thread thread;
+        ~Resume() { thread.join(); }
+    } resume { std::thread([pid] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         ::kill(pid, SIGCONT);
-    });
-    CProgressDialog *progress = progressDialog();
+    }) };
+    CProgressDialog *progress = visibleProgress();
     QVERIFY(progress && progress->isVisible());
     QCOMPARE(progress->Text(), QStringLiteral("Creating ISO file..."));
     QVERIFY(QFileInfo(image).size() < 256 * MiB);
     progress->OnBtnCancel();
-    resume.join();
     QVERIFY(waitUntil([&] { return ::kill(pid, 0) != 0; }, 10000));
     QVERIFY(waitUntil([&] { return !QFile::exists(image); }, 5000));
     QTest::qWait(300);
     QVERIFY(!QFile::exists(image));
     QVERIFY(!progress->isVisible());
     QVERIFY(!anyPrompt); // no success and no error after Stop
-    if (prompt)
-        delete prompt;
 }
 
 void TestCreatePage::stopWhileStaging()
@@ -649,11 +672,11 @@ void TestCreatePage::stopWhileStaging()
 
     const QString image = m_out + "/never.iso";
     bool anyPrompt = false;
-    QPointer<ModalWatcher> prompt = closeDialog<CommDialog>(
-        QDialog::Accepted, [&](CommDialog *) { anyPrompt = true; }, 10000);
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *) { anyPrompt = true; }, 10000) };
     bool stopped = false;
     QString waitText;
-    QPointer<ModalWatcher> stopper = onModal(
+    WatcherGuard stopper { onModal(
         [&](QWidget *w) {
             auto *p = qobject_cast<CProgressDialog *>(w);
             if (!p || !p->isVisible())
@@ -663,7 +686,7 @@ void TestCreatePage::stopWhileStaging()
             stopped = true;
             return true;
         },
-        10000);
+        10000) };
     answerFileDialog(image);
     page.OnCreate(); // returns once the wait has ended
     QVERIFY(stopped);
@@ -672,8 +695,6 @@ void TestCreatePage::stopWhileStaging()
     QVERIFY(!QFile::exists(image));
     QVERIFY(page.LastArguments().isEmpty()); // mkisofs never ran
     QVERIFY(!anyPrompt);
-    if (prompt)
-        delete prompt;
 }
 
 void TestCreatePage::largeFileRefusedForIso9660()
@@ -693,24 +714,25 @@ void TestCreatePage::largeFileRefusedForIso9660()
         page.findChild<QRadioButton *>(type)->setChecked(true);
         PickerSpy spy(2000);
         QString asked;
-        closeDialog<CommDialog>(QDialog::Rejected, [&](CommDialog *d) { asked = labelText(d); });
+        WatcherGuard question { closeDialog<CommDialog>(
+            QDialog::Rejected, [&](CommDialog *d) { asked = labelText(d); }) };
         page.OnCreate();
         QVERIFY2(asked.contains("grow.bin") && asked.contains("UDF"), qPrintable(asked));
         QTest::qWait(100);
         QVERIFY(!spy.seen);
         QVERIFY(!udf->isChecked());
         QVERIFY(page.LastArguments().isEmpty());
-        QVERIFY(!progressDialog() || !progressDialog()->isVisible());
+        QVERIFY(!visibleProgress());
     }
 
     // OK switches to UDF and goes on to the picker (cancelled here).
     page.findChild<QRadioButton *>("iso9600")->setChecked(true);
     closeDialog<CommDialog>(QDialog::Accepted);
     bool picker = false;
-    onDialog<QFileDialog>([&](QFileDialog *fd) {
+    WatcherGuard pickerGuard { onDialog<QFileDialog>([&](QFileDialog *fd) {
         picker = true;
         static_cast<QDialog *>(fd)->done(QDialog::Rejected);
-    });
+    }) };
     page.OnCreate();
     QVERIFY(picker);
     QVERIFY(udf->isChecked());
@@ -720,9 +742,9 @@ void TestCreatePage::largeFileRefusedForIso9660()
     const QString image = m_out + "/large.iso";
     const QString shown = createImage(&page, ImageType::Udf, image);
     QCOMPARE(shown, QStringLiteral("Create ISO successfully!"));
-    QCOMPARE(page.LastArguments(),
-             CreateLogic::CreateArguments(ImageType::Udf, image, Util::GetTempDir() + "/tmp",
-                                          true));
+    QCOMPARE(
+        page.LastArguments(),
+        CreateLogic::CreateArguments(ImageType::Udf, image, Util::GetTempDir() + "/tmp", true));
     QVERIFY(page.LastArguments().contains("-allow-limited-size"));
     QVERIFY(QFile::resize(grow, 100));
 }
@@ -736,22 +758,22 @@ void TestCreatePage::stagingFailureReported()
     QVERIFY(QFile::resize(big, 100 * MiB));
     const QString lost = m_dir.path() + "/fail/lost.txt";
     QVERIFY(writeFile(lost, content("lost", 10)));
-    answerFileDialog(QStringList{ big, lost });
+    answerFileDialog(QStringList { big, lost });
     page.OnAddFile();
     QVERIFY(QFile::remove(lost));
 
     const QString image = m_out + "/incomplete.iso";
     QString shown;
     answerFileDialog(image);
-    closeDialog<CommDialog>(QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); },
-                            60000);
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); }, 60000) };
     page.OnCreate();
     QVERIFY(waitUntil([&] { return !shown.isEmpty(); }, 60000));
     QVERIFY2(shown.contains("lost.txt"), qPrintable(shown));
     QVERIFY2(!shown.contains("first.bin"), qPrintable(shown));
     QVERIFY(!QFile::exists(image));
     QVERIFY(page.LastArguments().isEmpty());
-    QVERIFY(!progressDialog()->isVisible());
+    QVERIFY(!visibleProgress());
 }
 
 // Writes a real image with a 5 GiB file; needs about 10 GB of disk, so it only runs on request.
