@@ -54,11 +54,13 @@ const char *const ListStyle = "background:#ffffff;\n"
                               "QHeaderView::section{font:13pt;color: black;};\n"
                               "QHeaderView::section:focus{font:13pt;color: black;};";
 
-// Processes interface events for about ms milliseconds without spinning the processor.
-void processEventsFor(int ms)
+// Processes interface events for about ms milliseconds without spinning the processor, or until
+// the progress dialog's Stop is pressed.
+void processEventsFor(int ms, CProgressDialog *progress)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QObject::connect(progress, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
@@ -513,8 +515,9 @@ bool CPage3::WaitForStaging()
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.
         const int pause = static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
-        m_ProgressDialog.SetValue(static_cast<int>(qMin<qint64>((total - left) / 1024, INT_MAX)));
-        processEventsFor(pause);
+        m_ProgressDialog.SetValue(
+            static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
+        processEventsFor(pause, &m_ProgressDialog);
         qDebug() << "CPage3::OnCreate" << total << left;
     }
 }
@@ -545,7 +548,7 @@ void CPage3::OnCreate()
     m_ProgressDialog.SetText(tr("Copy files and directories..."));
     m_ProgressDialog.SetRange(0, 0);
     m_ProgressDialog.show();
-    if (!WaitForStaging()) {
+    if (!WaitForStaging() || m_StopRequested) {
         // Stopped during the wait: nothing is created.
         qDebug() << "CPage3::OnCreate stopped while staging";
         EndCreate();
@@ -593,7 +596,8 @@ void CPage3::OnCreateOutput(QString line)
 void CPage3::OnCreateFinished()
 {
     auto *thread = qobject_cast<CRunCommandThread *>(sender());
-    if (!thread)
+    // A run stopped by the user is ended by ReapStoppedRuns().
+    if (!thread || thread != m_CreateThread)
         return;
     CreateLogic::RunResult result;
     result.failedToStart = thread->FailedToStart();
@@ -601,8 +605,6 @@ void CPage3::OnCreateFinished()
     result.exitCode = thread->ExitCode();
     thread->wait();
     thread->deleteLater();
-    if (thread != m_CreateThread)
-        return; // a run that was stopped
     m_CreateThread = nullptr;
 
     const QFileInfo image(m_IsoPath);
@@ -622,14 +624,15 @@ void CPage3::OnCreateFinished()
 void CPage3::StopCreate()
 {
     m_StopRequested = true;
-    if (m_CreateThread) {
-        m_CreateThread->terminate();
-        m_StoppedRuns << StoppedRun { m_CreateThread, m_Image };
-        m_CreateThread = nullptr;
-        // Removed now, and again once the tool has ended, in case it had not opened it yet.
-        m_Image.RemoveIfWritten();
-        ReapStoppedRuns();
-    }
+    m_ProgressDialog.hide();
+    if (!m_CreateThread)
+        return; // during the staging wait, which ends on the flag
+    m_CreateThread->terminate();
+    m_StoppedRuns << StoppedRun { m_CreateThread, m_Image };
+    m_CreateThread = nullptr;
+    // Removed now, and again once the tool has ended, in case it had not opened it yet.
+    m_Image.RemoveIfWritten();
+    ReapStoppedRuns();
     EndCreate();
 }
 
