@@ -315,23 +315,34 @@ void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *n
 {
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Drives, QDir::Name | QDir::IgnoreCase);
+    m_ScanAncestors << QFileInfo(folder).canonicalFilePath();
+    const QString stageRoot = QFileInfo(m_StageDir).canonicalFilePath();
     QList<QTreeWidgetItem *> nodes;
-    QList<QPair<Item *, QString>> subfolders;
     nodes.reserve(entries.size());
     for (const QFileInfo &entry : entries) {
         Item item;
         item.m_SrcPath = entry.absoluteFilePath();
         item.m_IsDir = entry.isDir();
+        if (item.m_IsDir) {
+            // A link back to a folder on the way down would never end, and the working folder
+            // is not part of any project; the copier leaves both out as well.
+            const QString canonical = entry.canonicalFilePath();
+            if (m_ScanAncestors.contains(canonical) || canonical == stageRoot) {
+                qWarning() << "CPage3::InnerAddDir leaves out" << item.m_SrcPath;
+                continue;
+            }
+        }
         item.m_Path = parent->m_Path + QLatin1Char('/') + entry.fileName();
-        item.m_Size = QString::number(item.m_IsDir ? 0 : entry.size());
+        if (!item.m_IsDir)
+            item.m_Size = QString::number(entry.size());
         item.m_Time = Util::QT2String(entry.lastModified());
         Item *added = parent->m_Children.append(item);
         QTreeWidgetItem *child = MakeNode(*added);
         nodes << child;
-        if (added->m_IsDir) {
+        if (added->m_IsDir)
             InnerAddDir(added, entry.absoluteFilePath(), child, nullptr);
-        }
     }
+    m_ScanAncestors.removeLast();
     // One insertion per folder keeps the view quick with tens of thousands of entries.
     if (view)
         view->addTopLevelItems(nodes);
@@ -354,7 +365,6 @@ void CPage3::OnAddFile()
     const QStringList files = Util::GetOpenFilesDialog(this);
     if (files.isEmpty())
         return;
-    // The dialog may have changed nothing, but the selection is read again in case it did.
     const QString prefix = target ? NodePath(target) + QLatin1Char('/') : QString();
     Util::SetCursorBusy();
     CollectCopyFailures();

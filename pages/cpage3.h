@@ -129,6 +129,8 @@ private:
     bool m_Busy = false;
     // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
     QStringList m_FailedSources;
+    // Canonical paths of the folders the folder scan is inside of.
+    QStringList m_ScanAncestors;
     // The last output lines of the running mkisofs, for the error message.
     QStringList m_ToolLines;
     QStringList m_LastArguments;

@@ -332,6 +332,9 @@ void TestCreatePage::initTestCase()
     QVERIFY(QDir().mkpath(tree + "/empty folder"));
     QVERIFY(writeFile(tree + "/.hidden", content("hidden", 50)));
     QVERIFY(writeFile(tree + "/.hidden dir/inside.txt", content("hidden2", 50)));
+    // A link to a file is taken as the file; a link back up the tree is left out.
+    QVERIFY(QFile::link(tree + "/readme.txt", tree + "/link.txt"));
+    QVERIFY(QFile::link(tree, tree + "/sub dir/loop"));
 }
 
 void TestCreatePage::form()
@@ -426,8 +429,9 @@ void TestCreatePage::buildProject()
     for (int i = 0; i < docs->childCount(); ++i)
         children << docs->child(i)->text(0);
     QCOMPARE(children,
-             (QStringList { "empty folder", "Grüße aus Köln.txt", "readme.txt",
+             (QStringList { "empty folder", "Grüße aus Köln.txt", "link.txt", "readme.txt",
                             "sub dir" })); // by name, ignoring case
+    QVERIFY(!page->Tree().GetItem("My Docs/sub dir/loop"));
     QVERIFY(!page->Tree().GetItem("My Docs/.hidden"));
     QVERIFY(!page->Tree().GetItem("My Docs/.hidden dir"));
     const Item *nested = page->Tree().GetItem("My Docs/sub dir/naïve ünïcödé.bin");
@@ -492,7 +496,7 @@ void TestCreatePage::buildProject()
     QCOMPARE(shown, paths);
 
     // Size label and gauge.
-    const qint64 total = 3000 + 700 + 1200 + 4321 + 10 + 70000 + 1;
+    const qint64 total = 3000 + 700 + 1200 + 4321 + 10 + 10 + 70000 + 1;
     QCOMPARE(page->findChild<QLabel *>("totalsize")->text(),
              "Total Size: " + Util::SizeToString(total));
     QCOMPARE(page->findChild<QProgressBar *>("progressBar")->value(), 0);
