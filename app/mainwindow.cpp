@@ -148,13 +148,13 @@ void MainWindow::onMenu()
     }
     g_helpMenu = new QMenu(tr("Help"));
 
-    auto *help = new QAction(QStringLiteral("Help(&H)"), this);
+    auto *help = new QAction(tr("Help(&H)"), this);
     help->setShortcut(QKeySequence(tr("CTRL+H")));
     connect(help, &QAction::triggered, this, &MainWindow::onHelp);
-    auto *about = new QAction(QStringLiteral("About US(&U)"), this);
+    auto *about = new QAction(tr("About US(&U)"), this);
     about->setShortcut(QKeySequence(tr("CTRL+U")));
     connect(about, &QAction::triggered, this, &MainWindow::aboutus);
-    auto *exit = new QAction(QStringLiteral("Exit(&E)"), this);
+    auto *exit = new QAction(tr("Exit(&E)"), this);
     exit->setShortcut(QKeySequence(tr("CTRL+E")));
     connect(exit, &QAction::triggered, this, &MainWindow::close);
     g_helpMenu->addAction(help);

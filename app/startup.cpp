@@ -32,7 +32,7 @@ int Run(const QString &exeDir, const QString &tempDir)
         return 0;
 
     QApplication::setFont(QFont(QStringLiteral("Microsoft YaHei")));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/nwu/logo")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":nwu/logo")));
     if (QTextCodec *codec = QTextCodec::codecForLocale())
         qDebug() << "Startup::Run locale codec" << codec->name() << codec->aliases();
     qDebug() << "Startup::Run temporary folder" << tempDir;

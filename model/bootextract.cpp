@@ -9,8 +9,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -126,22 +126,26 @@ void Util::ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *en
 
     const int length = count * kVirtualSectorSize; // at most 65535 * 512
     const qint64 offset = qint64(le32(entry + 8)) * kSectorSize;
-    std::vector<unsigned char> buffer;
-    try {
-        buffer.resize(static_cast<size_t>(length));
-    } catch (const std::bad_alloc &) {
+    // Left uninitialised: Read fills all of it or the buffer is dropped.
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[size_t(length) + 1]);
+    if (!buffer) {
         qWarning() << "Util::ProcessEntry: cannot allocate" << length << "bytes";
         return;
     }
     // The whole image is read before anything is written, so a short image leaves no file.
-    if (Read(stream, offset, length, buffer.data()) == 0)
-        WriteData(outPath, buffer.data(), length);
+    if (Read(stream, offset, length, buffer.get()) == 0)
+        WriteData(outPath, buffer.get(), length);
 }
 
 int Util::Read(QDataStream &stream, qint64 offset, int length, void *buffer)
 {
     QIODevice *device = stream.device();
-    if (!device || offset < 0 || !device->seek(offset))
+    // A file seeks past its end without complaint; a position that is not in it fails here.
+    // (A block device reports no size, so it is left to the read.)
+    if (!device || offset < 0)
+        return 25;
+    const qint64 size = device->isSequential() ? 0 : device->size();
+    if ((size > 0 && offset > size) || !device->seek(offset))
         return 25;
     qint64 done = 0;
     if (length > 0 && buffer) {

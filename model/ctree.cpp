@@ -178,10 +178,18 @@ void ItemList::removeAt(int i)
 
 void ItemList::clear()
 {
-    std::vector<Item *> items;
-    items.swap(m_Items);
+    // Destroys the subtrees level by level instead of recursively, so that even a hostile,
+    // extremely deep tree cannot exhaust the stack.
+    std::vector<Item *> pending;
+    pending.swap(m_Items);
     m_Index.clear();
-    for (Item *child : items) {
+    while (!pending.empty()) {
+        Item *child = pending.back();
+        pending.pop_back();
+        ItemList &grandChildren = child->m_Children;
+        pending.insert(pending.end(), grandChildren.m_Items.begin(), grandChildren.m_Items.end());
+        grandChildren.m_Items.clear();
+        grandChildren.m_Index.clear();
         child->m_Owner = nullptr;
         delete child;
     }

@@ -107,6 +107,8 @@ void CRunCommandThread::start(QThread::Priority priority)
 {
     // The worker of the previous run may still be on its way out (just after its sigfinished(),
     // or ending its program after terminate()); starting a running thread would do nothing.
+    if (m_running)
+        qCWarning(lcRunner) << "CRunCommandThread::start: the last run has not ended" << m_command;
     if (isRunning())
         wait();
     m_stopRequested = false;
@@ -327,8 +329,9 @@ void CRunCommandThread::postFinished(quint64 generation)
             m_finishPending = false;
             if (m_stopRequested)
                 return;
-            emit sigfinished();
+            // Idle again before the owner hears of it, so its handler may start the next run.
             m_running = false;
+            emit sigfinished();
         },
         Qt::QueuedConnection);
 }

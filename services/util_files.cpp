@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,22 +20,62 @@ std::atomic<qint64> Util::copyedsize { 0 };
 
 namespace {
 
-constexpr int kDefaultChunkSize = 4096;
+// Large enough to keep pace with the system copy tool on big files (4096-byte chunks took about
+// three times as long on 1 GiB, see bench/bench_copy.cpp).
+constexpr int kDefaultChunkSize = 1 << 20;
 std::atomic<int> g_chunkSize { kDefaultChunkSize };
 std::atomic<UtilFiles::ChunkHook> g_chunkHook { nullptr };
+
+// An open file that is closed when it goes out of scope.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    bool valid() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    // Closes the file (taking fd instead); false when closing reported an error.
+    bool reset(int fd = -1)
+    {
+        bool ok = true;
+        if (m_fd >= 0)
+            ok = ::close(m_fd) == 0;
+        m_fd = fd;
+        return ok;
+    }
+
+private:
+    int m_fd;
+};
+
+QString errorText()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
 
 // The removals refuse these outright, whatever a caller composed.
 bool isEmptyOrRoot(const QString &path)
 {
     return path.trimmed().isEmpty() || QDir::cleanPath(path) == QLatin1String("/");
-}
-
-// Both names lead to one and the same existing entry (dst itself not being a link to it).
-bool isSameEntry(const QFileInfo &a, const QFileInfo &b)
-{
-    if (!a.exists() || !b.exists() || b.isSymLink())
-        return false;
-    return a.canonicalFilePath() == b.canonicalFilePath();
 }
 
 // Copies folder src into folder dst. Folders already on the way down (a link back to one of
@@ -60,9 +102,7 @@ bool dirCopy(const QString &src, const QString &dst, QStringList &ancestors, con
                 break;
             }
         } else {
-            const QFileInfo targetInfo(target);
-            if (Util::IsFileExists(target) && !isSameEntry(entry, targetInfo))
-                Util::RemoveFile(target);
+            // FileCopy replaces an entry of that name in dst (unless it is the source itself).
             if (!Util::FileCopy(entry.absoluteFilePath(), target)) {
                 ok = false;
                 break;
@@ -157,65 +197,92 @@ bool Util::FileCopy(const QString &src, const QString &dst)
 {
     if (src == dst)
         return true;
-    const QFileInfo srcInfo(src);
-    if (!srcInfo.isFile())
+    const QByteArray srcName = QFile::encodeName(src);
+    const QByteArray dstName = QFile::encodeName(dst);
+    struct stat srcStat;
+    if (::stat(srcName.constData(), &srcStat) != 0 || !S_ISREG(srcStat.st_mode))
         return false;
-    const QFileInfo dstInfo(dst);
-    if (isSameEntry(srcInfo, dstInfo))
-        return true; // one file under two names: removing dst would remove the source
-    if (IsFileExists(dst))
+    struct stat dstStat;
+    if (::lstat(dstName.constData(), &dstStat) == 0) {
+        if (!S_ISLNK(dstStat.st_mode) && dstStat.st_dev == srcStat.st_dev
+            && dstStat.st_ino == srcStat.st_ino)
+            return true; // one file under two names: removing dst would remove the source
         RemoveFile(dst);
-    const QString parent = dstInfo.absolutePath();
-    if (!QFileInfo(parent).isDir())
-        QDir().mkpath(parent);
+    }
 
-    QFile out(dst);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    FileDescriptor out(::open(dstName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out.valid() && errno == ENOENT) {
+        QDir().mkpath(QFileInfo(dst).absolutePath());
+        out.reset(::open(dstName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    }
+    if (!out.valid()) {
         WriteLog(QStringLiteral("Can not open file for write") + dst);
         return false;
     }
-    QFile in(src);
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    FileDescriptor in(::open(srcName.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
         WriteLog(QStringLiteral("Can not open file for read") + src);
-        out.close();
-        out.remove();
+        out.reset();
+        ::unlink(dstName.constData());
         return false;
     }
 
+    // The kernel copies each chunk (no trip through this process) where the file systems allow
+    // it; otherwise the chunk is read into a buffer and written.
     const int chunkSize = g_chunkSize;
-    std::unique_ptr<char[]> buffer(new char[chunkSize]);
+    std::unique_ptr<char[]> buffer;
+    bool kernelCopy = true;
+    qint64 total = 0;
     QString failure;
     for (;;) {
-        const qint64 got = in.read(buffer.get(), chunkSize);
-        if (got < 0) {
-            failure = QStringLiteral("Can not read file ") + src + QStringLiteral(": ")
-                + in.errorString();
-            break;
+        ssize_t got;
+        if (kernelCopy) {
+            got = ::copy_file_range(in.fd(), nullptr, out.fd(), nullptr, size_t(chunkSize), 0);
+            if (got < 0 && errno == EINTR)
+                continue;
+            const bool unsupported = got < 0
+                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP
+                    || errno == EBADF || errno == EPERM);
+            // Some file systems report no data where there is some: read it instead.
+            if (unsupported || (got == 0 && total < srcStat.st_size)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (got < 0) {
+                failure
+                    = QStringLiteral("Can not copy file %1 to %2: %3").arg(src, dst, errorText());
+                break;
+            }
+        } else {
+            if (!buffer)
+                buffer.reset(new char[size_t(chunkSize)]);
+            got = ::read(in.fd(), buffer.get(), size_t(chunkSize));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                failure = QStringLiteral("Can not read file %1: %2").arg(src, errorText());
+                break;
+            }
+            if (got > 0 && !writeAll(out.fd(), buffer.get(), got)) {
+                failure = QStringLiteral("Can not write file %1: %2").arg(dst, errorText());
+                break;
+            }
         }
         if (got == 0)
             break;
-        if (out.write(buffer.get(), got) != got) {
-            failure = QStringLiteral("Can not write file ") + dst + QStringLiteral(": ")
-                + out.errorString();
-            break;
-        }
+        total += got;
         copyedsize += got;
         if (UtilFiles::ChunkHook hook = g_chunkHook)
             hook(got);
     }
-    in.close();
-    if (failure.isEmpty() && !out.flush())
-        failure = QStringLiteral("Can not write file ") + dst + QStringLiteral(": ")
-            + out.errorString();
-    out.close();
-    if (failure.isEmpty() && out.error() != QFileDevice::NoError)
-        failure = QStringLiteral("Can not write file ") + dst + QStringLiteral(": ")
-            + out.errorString();
+    in.reset();
+    if (!out.reset() && failure.isEmpty())
+        failure = QStringLiteral("Can not write file %1: %2").arg(dst, errorText());
     if (!failure.isEmpty()) {
         // A partial copy is not left behind looking like a whole one.
         qWarning() << "Util::FileCopy:" << failure;
         WriteLog(failure);
-        out.remove();
+        ::unlink(dstName.constData());
         return false;
     }
     return true;

@@ -52,12 +52,15 @@ bool isSharedFolder(const QString &path)
     return shared.contains(path);
 }
 
+// The location is a folder of this program's own: named after it, and not a shared folder.
 bool isPrivateLocation(const QString &location)
 {
-    if (location.isEmpty() || QCoreApplication::applicationName().isEmpty())
+    const QString name = QCoreApplication::applicationName();
+    if (location.isEmpty() || name.isEmpty())
         return false;
     const QString path = QDir::cleanPath(location);
-    if (!QDir::isAbsolutePath(path) || path.startsWith(QLatin1String("/var/root")))
+    if (!QDir::isAbsolutePath(path) || path.startsWith(QLatin1String("/var/root"))
+        || QFileInfo(path).fileName() != name)
         return false;
     return !isSharedFolder(path);
 }
@@ -135,7 +138,12 @@ QString Util::GetTempDir()
     QMutexLocker locker(&g_pathLock);
     QString path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!isPrivateLocation(path)) {
-        qWarning() << "Util::GetTempDir: unsafe data location" << path << "- using a private one";
+        static QString warned;
+        if (warned != path) {
+            warned = path;
+            qWarning() << "Util::GetTempDir: unsafe data location" << path
+                       << "- using a private one";
+        }
         path = fallbackLocation();
     }
     path = stripTrailingSlash(QDir::cleanPath(path));

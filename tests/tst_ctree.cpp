@@ -91,6 +91,7 @@ private slots:
     void copyAndMove();
     void metaType();
     void largeFolders();
+    void deepTreeDestroyed();
     void randomOperationsMatchLinearModel();
 };
 
@@ -147,9 +148,9 @@ void TestCTree::addItem()
 
     CTree tree;
     QString got;
-    for (const QString &spec : adds) {
-        QString path = spec.section('=', 0, 0);
-        const QString time = spec.contains('=') ? spec.section('=', 1) : QString();
+    for (const QString &entry : adds) {
+        QString path = entry.section('=', 0, 0);
+        const QString time = entry.contains('=') ? entry.section('=', 1) : QString();
         const bool isDir = path.endsWith(":D");
         if (isDir)
             path.chop(2);
@@ -556,6 +557,25 @@ void TestCTree::largeFolders()
     top->Rename("renamed");
     QVERIFY(wide.GetItem("renamed/dir500/f50"));
     QVERIFY(!wide.GetItem("top/dir500/f50"));
+}
+
+void TestCTree::deepTreeDestroyed()
+{
+    // Far deeper than any real image; destroying it must not recurse once per level.
+    CTree tree;
+    Item *current = &tree.m_Root;
+    for (int depth = 0; depth < 300000; ++depth)
+        current = current->m_Children.append(makeItem("d", true));
+    current->m_Children.append(makeItem("leaf"));
+    tree.Clear();
+    QVERIFY(tree.m_Root.m_Children.isEmpty());
+    {
+        Item local;
+        Item *cur = &local;
+        for (int depth = 0; depth < 300000; ++depth)
+            cur = cur->m_Children.append(makeItem("d", true));
+    } // destructor
+    QVERIFY(tree.AddItem(makeItem("x")));
 }
 
 // A long deterministic run of random operations against a plain model that finds items by

@@ -70,6 +70,7 @@ private slots:
     void backgroundColor();
     void dragging_data();
     void dragging();
+    void draggingEmbedded();
     void visibilitySignals_data() { kinds(); }
     void visibilitySignals();
     void moveSignal_data() { kinds(); }
@@ -217,6 +218,25 @@ void TestSkinnedWindows::dragging()
     send(w, QEvent::MouseMove, after + QPoint(41, 31), Qt::NoButton, b);
     send(w, QEvent::MouseButtonRelease, after + QPoint(41, 31), b, Qt::NoButton);
     QCOMPARE(w->pos(), after);
+}
+
+void TestSkinnedWindows::draggingEmbedded()
+{
+    // A moveable dialog placed inside another window follows the cursor in its parent.
+    QWidget parent;
+    parent.setGeometry(200, 150, 500, 400);
+    ImageDialog page;
+    page.setParent(&parent, Qt::Widget);
+    page.SetBackGround(m_small);
+    page.SetMoveable(true);
+    page.move(20, 30);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    const QPoint grab = page.mapToGlobal(QPoint(10, 10));
+    send(&page, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    send(&page, QEvent::MouseMove, grab + QPoint(40, 25), Qt::NoButton, Qt::LeftButton);
+    send(&page, QEvent::MouseButtonRelease, grab + QPoint(40, 25), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(page.pos(), QPoint(60, 55));
 }
 
 void TestSkinnedWindows::visibilitySignals()

@@ -57,12 +57,20 @@ void CWindowSkin::Paint()
     painter.drawPixmap(QRect(0, 0, m_window->width(), m_window->height()), picture, picture.rect());
 }
 
+QPoint CWindowSkin::Anchor(const QPoint &global) const
+{
+    // A window embedded in another one (a feature page) is placed in its parent's coordinates.
+    if (!m_window->isWindow() && m_window->parentWidget())
+        return m_window->parentWidget()->mapFromGlobal(global);
+    return global;
+}
+
 void CWindowSkin::MousePress(QMouseEvent *event)
 {
     m_pressed = true;
     m_dragging = false;
     m_pressPos = event->globalPos();
-    m_dragOffset = event->globalPos() - m_window->pos();
+    m_dragOffset = Anchor(event->globalPos()) - m_window->pos();
 }
 
 void CWindowSkin::MouseMove(QMouseEvent *event)
@@ -79,8 +87,8 @@ void CWindowSkin::MouseMove(QMouseEvent *event)
             return;
         m_dragging = true;
     }
-    m_window->move(event->globalPos() - m_dragOffset);
-    m_dragOffset = event->globalPos() - m_window->pos();
+    m_window->move(Anchor(event->globalPos()) - m_dragOffset);
+    m_dragOffset = Anchor(event->globalPos()) - m_window->pos();
 }
 
 void CWindowSkin::MouseRelease()

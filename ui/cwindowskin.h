@@ -37,6 +37,8 @@ public:
     bool IsPlainActive() const;
 
 private:
+    QPoint Anchor(const QPoint &global) const;
+
     QWidget *m_window;
     bool m_moveable = false;
     bool m_pressed = false;

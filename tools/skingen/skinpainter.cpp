@@ -514,15 +514,14 @@ void paintToolStrip(QPainter &p, const Entry &e)
 
 void paintSmallClose(QPainter &p, const Entry &e)
 {
+    // A small square button in the colours of the light buttons.
+    const ButtonColors c = buttonColors(Look::Secondary, e.state);
     const QRectF r(QPointF(0, 0), e.size);
-    QColor sign = kText;
-    p.setPen(Qt::NoPen);
-    if (e.state == State::Hover || e.state == State::Pressed) {
-        p.setBrush(stateShade(QColor(0xff, 0x5f, 0x57), e.state));
-        p.drawRoundedRect(r.adjusted(2, 2, -2, -2), 5, 5);
-        sign = kWhite;
-    }
-    drawCross(p, r.center(), 4.5, sign, 1.8);
+    p.setPen(QPen(c.border, 1));
+    p.setBrush(c.fill);
+    p.drawRoundedRect(crisp(r.adjusted(2, 2, -2, -2)), 5, 5);
+    const QPointF shift(0, e.state == State::Pressed ? 1 : 0);
+    drawCross(p, r.center() + shift, 4.5, c.word, 1.8);
 }
 
 void paintRadio(QPainter &p, const Entry &e)
@@ -749,8 +748,8 @@ void paintCopyPage(QPainter &p, const QSize &size)
     text(p, QRectF(46, 118, 440, 22), QStringLiteral("Choose the drive that holds the disc"),
          font(13, true), kText);
     text(p, QRectF(20, 180, 476, 18),
-         QStringLiteral("Eject opens the selected drive, so that you can change the disc."),
-         font(11.5), kHint);
+         QStringLiteral("Press Eject to take the disc out of the selected drive."), font(11.5),
+         kHint);
     stepBadge(p, QPointF(29, 283), 2);
     text(p, QRectF(46, 270, 108, 27), QStringLiteral("Image format"),
          fitted(font(13, true), QStringLiteral("Image format"), 108), kText);

@@ -1,0 +1,303 @@
+// The home window and start-up: its buttons and their places, the Help menu, the links, the
+// about box, the refusal to run from a mounted volume, and the close button's immediate exit.
+
+#include "testhelpers.h"
+
+#include "app/mainwindow.h"
+#include "app/startup.h"
+#include "ui/caboutusdialog.h"
+#include "ui/cimagebutton.h"
+#include "ui/commdialog.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+using namespace TestHelpers;
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+static void click(QWidget *button)
+{
+    QVERIFY(button && button->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(button->window()));
+    QTest::mouseMove(button, button->rect().bottomRight() + QPoint(3, 3));
+    QTest::mouseMove(button, button->rect().center());
+    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
+    QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+static CImageButton *child(QWidget *w, const char *name)
+{
+    return w->findChild<CImageButton *>(QLatin1String(name));
+}
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init() { m_catcher.urls.clear(); }
+
+    void windowAndForm();
+    void buttonPlaces_data();
+    void buttonPlaces();
+    void featureButtonsOpenNothingYet();
+    void helpMenu();
+    void helpMenuReplacedByOnMenu();
+    void links_data();
+    void links();
+    void aboutBoxFromMenu();
+    void exitEntryClosesWindow();
+    void closeButtonEndsProcessAtOnce();
+
+    void mountedVolume_data();
+    void mountedVolume();
+    void refusalPrompt();
+    void normalStartShowsHomeWindow();
+
+private:
+    UrlCatcher m_catcher;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QDesktopServices::setUrlHandler("https", &m_catcher, "open");
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+void TestMainWindow::windowAndForm()
+{
+    MainWindow w;
+    QCOMPARE(w.objectName(), QString("MainWindow"));
+    QCOMPARE(w.windowTitle(), QString("Vexlor"));
+    QCOMPARE(w.size(), QSize(860, 580));
+    QVERIFY(w.IsMoveable());
+    QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(child(&w, "menu")->isHidden());
+    QCOMPARE(w.findChildren<CImageButton *>().size(), 10);
+}
+
+void TestMainWindow::buttonPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QPoint>("pos");
+    QTest::newRow("close") << "close" << QPoint(10, 9);
+    QTest::newRow("minimise") << "min" << QPoint(30, 9);
+    QTest::newRow("burn") << "burn" << QPoint(205, 120);
+    QTest::newRow("extract") << "extract" << QPoint(644, 120);
+    QTest::newRow("create") << "create" << QPoint(205, 350);
+    QTest::newRow("edit") << "edit" << QPoint(424, 350);
+    QTest::newRow("copy") << "copy" << QPoint(644, 350);
+    QTest::newRow("home, 15 px up") << "home" << QPoint(627, 23);
+    QTest::newRow("help, 15 px up") << "help" << QPoint(699, 23);
+}
+
+void TestMainWindow::buttonPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QPoint, pos);
+    MainWindow w;
+    CImageButton *b = child(&w, qPrintable(name));
+    QVERIFY(b);
+    QCOMPARE(b->pos(), pos);
+    QCOMPARE(b->parentWidget(), &w);
+}
+
+void TestMainWindow::featureButtonsOpenNothingYet()
+{
+    MainWindow w;
+    w.show();
+    const int before = w.children().size();
+    for (const char *name : { "burn", "extract", "create", "edit", "copy" })
+        click(child(&w, name));
+    QCOMPARE(w.children().size(), before);
+    QVERIFY(w.isVisible());
+}
+
+void TestMainWindow::helpMenu()
+{
+    MainWindow w;
+    QMenu *menu = MainWindow::HelpMenu();
+    QVERIFY(menu);
+    QCOMPARE(menu->title(), QString("Help"));
+    QVERIFY(w.menuBar());
+    QVERIFY(w.menuBar()->actions().contains(menu->menuAction()));
+
+    const QList<QAction *> actions = menu->actions();
+    QCOMPARE(actions.size(), 4);
+    QCOMPARE(actions[0]->text(), QString("Help(&H)"));
+    QCOMPARE(actions[0]->shortcut(), QKeySequence("Ctrl+H"));
+    QCOMPARE(actions[1]->text(), QString("About US(&U)"));
+    QCOMPARE(actions[1]->shortcut(), QKeySequence("Ctrl+U"));
+    QVERIFY(actions[2]->isSeparator());
+    QCOMPARE(actions[3]->text(), QString("Exit(&E)"));
+    QCOMPARE(actions[3]->shortcut(), QKeySequence("Ctrl+E"));
+    for (QAction *a : { actions[0], actions[1], actions[3] })
+        QCOMPARE(a->parent(), &w);
+
+    // The shortcut works while the home window is active.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(m_catcher.urls, QList<QUrl> { QUrl(MainWindow::HelpUrl()) });
+}
+
+void TestMainWindow::helpMenuReplacedByOnMenu()
+{
+    MainWindow w;
+    QPointer<QMenu> first = MainWindow::HelpMenu();
+    QPointer<QMenuBar> firstBar = w.menuBar();
+    w.onMenu();
+    QVERIFY(first.isNull());
+    QVERIFY(MainWindow::HelpMenu());
+    QVERIFY(w.menuBar() != firstBar.data());
+    QCOMPARE(MainWindow::HelpMenu()->actions().size(), 4);
+    // The shortcuts are not doubled by the second menu.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(m_catcher.urls.size(), 1);
+}
+
+void TestMainWindow::links_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("home") << "home" << MainWindow::HomePageUrl();
+    QTest::newRow("help") << "help" << MainWindow::HelpUrl();
+}
+
+void TestMainWindow::links()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, url);
+    QVERIFY(QUrl(url).host().endsWith("example.org"));
+    MainWindow w;
+    w.show();
+    click(child(&w, qPrintable(name)));
+    QCOMPARE(m_catcher.urls, QList<QUrl> { QUrl(url) });
+}
+
+void TestMainWindow::aboutBoxFromMenu()
+{
+    MainWindow w;
+    w.show();
+    QString link;
+    bool parentless = false;
+    onDialog<CAboutusDialog>([&](CAboutusDialog *d) {
+        link = d->findChild<QLabel *>("label")->text();
+        parentless = d->parentWidget() == nullptr;
+        d->reject();
+    });
+    MainWindow::HelpMenu()->actions().at(1)->trigger();
+    QVERIFY(link.contains(CAboutusDialog::HomePageUrl()));
+    QVERIFY(parentless);
+    // The about box is gone once it returns.
+    for (QWidget *t : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<CAboutusDialog *>(t));
+}
+
+void TestMainWindow::exitEntryClosesWindow()
+{
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    MainWindow::HelpMenu()->actions().at(3)->trigger();
+    QVERIFY(!w.isVisible());
+}
+
+void TestMainWindow::closeButtonEndsProcessAtOnce()
+{
+    if (qEnvironmentVariableIsSet("VEXLOR_CLOSE_CHILD")) {
+        MainWindow w;
+        w.show();
+        QTimer::singleShot(0, &w, [&] { click(child(&w, "close")); });
+        QTest::qWait(5000);
+        qFatal("the close button did not end the process");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VEXLOR_CLOSE_CHILD", "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), { "closeButtonEndsProcessAtOnce" });
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // The test framework never got to report the function's end.
+    QVERIFY(!child.readAllStandardOutput().contains("Totals:"));
+}
+
+void TestMainWindow::mountedVolume_data()
+{
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("disk image") << "/Volumes/Vexlor/Vexlor.app/Contents/MacOS" << true;
+    QTest::newRow("volumes folder itself") << "/Volumes" << true;
+    QTest::newRow("applications folder") << "/Applications/Vexlor.app/Contents/MacOS" << false;
+    QTest::newRow("lower-case v") << "/volumes/Vexlor/Vexlor.app/Contents/MacOS" << false;
+    QTest::newRow("upper case") << "/VOLUMES/Vexlor" << false;
+    QTest::newRow("longer first name") << "/VolumesBackup/Vexlor" << false;
+    QTest::newRow("volumes further down") << "/Users/a/Volumes/Vexlor" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMainWindow::mountedVolume()
+{
+    QFETCH(QString, dir);
+    QFETCH(bool, refused);
+    QCOMPARE(Startup::IsOnMountedVolume(dir), refused);
+}
+
+void TestMainWindow::refusalPrompt()
+{
+    QString text;
+    closeDialog<CommDialog>(QDialog::Accepted,
+                            [&](CommDialog *d) { text = d->findChild<QLabel *>("label")->text(); });
+    QCOMPARE(Startup::Run("/Volumes/Vexlor/Vexlor.app/Contents/MacOS", "/tmp"), 0);
+    QCOMPARE(text, QString("Please drag the icon to Application folder first!"));
+    for (QWidget *t : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<MainWindow *>(t));
+}
+
+void TestMainWindow::normalStartShowsHomeWindow()
+{
+    bool shown = false;
+    QString title;
+    onModal([&](QWidget *w) {
+        auto *home = qobject_cast<MainWindow *>(w);
+        if (!home || !home->isVisible())
+            return false;
+        shown = true;
+        title = home->windowTitle();
+        home->close();
+        return true;
+    });
+    QCOMPARE(Startup::Run("/Applications/Vexlor.app/Contents/MacOS", "/tmp"), 0);
+    QVERIFY(shown);
+    QCOMPARE(title, QString("Vexlor"));
+    QCOMPARE(QApplication::font().family(), QString("Microsoft YaHei"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
