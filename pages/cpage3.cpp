@@ -408,14 +408,15 @@ void CPage3::OnAddDir()
         item.m_Time = Util::QT2String(info.lastModified());
         if (!m_Tree.AddItem(item))
             continue; // already in the project
+        // The copier creates the folder under its own name inside the destination; it starts
+        // at once, while the folder is scanned.
+        m_FailedSources.removeAll(item.m_SrcPath);
+        m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + prefix, 0);
         Item *added = m_Tree.GetItem(item.m_Path);
         QTreeWidgetItem *node = MakeNode(*added);
         // The content goes below the node before the node enters the view.
         InnerAddDir(added, item.m_SrcPath, node, nullptr);
         AttachNode(node, target);
-        m_FailedSources.removeAll(item.m_SrcPath);
-        // The copier creates the folder under its own name inside the destination.
-        m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + prefix, 0);
     }
     RefreshTotalSize();
     Util::RestoreCursor();
