@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTimer>
@@ -63,6 +64,35 @@ void processEventsFor(int ms, CProgressDialog *progress)
     QObject::connect(progress, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+// Hands presses on the empty part of a view to a slot. The view's own pressed() signal only
+// comes for nodes, so without this a selection could never be given up for the top level.
+class EmptySpacePress : public QObject
+{
+public:
+    EmptySpacePress(QTreeWidget *view, std::function<void(QModelIndex)> onPress)
+        : QObject(view)
+        , m_View(view)
+        , m_OnPress(std::move(onPress))
+    {
+        view->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress && watched == m_View->viewport()) {
+            const QModelIndex index = m_View->indexAt(static_cast<QMouseEvent *>(event)->pos());
+            if (!index.isValid())
+                m_OnPress(index);
+        }
+        return false;
+    }
+
+private:
+    QTreeWidget *m_View;
+    std::function<void(QModelIndex)> m_OnPress;
+};
 
 // Makes a button's font smaller, down to 10 pixels, until its text fits into width pixels;
 // returns the pixel size it ends with.
@@ -244,6 +274,7 @@ void CPage3::SetupForm()
     connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
     connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
     connect(f->list, &QTreeWidget::pressed, this, &CPage3::OnTreeClicked);
+    new EmptySpacePress(f->list, [this](QModelIndex index) { OnTreeClicked(index); });
     connect(f->list, &QTreeWidget::customContextMenuRequested, this,
             &CPage3::OnListContextMenuRequest);
 }

@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -376,6 +377,21 @@ void TestCreatePage::form()
     QCOMPARE(bar->geometry(), QRect(10, 26, 623, 27));
     QCOMPARE(bar->value(), 0);
     QVERIFY(!bar->isTextVisible());
+
+    // The context menu of the list offers the three project operations.
+    auto *menu = view->findChild<QMenu *>();
+    QVERIFY(menu);
+    QStringList entries;
+    for (QAction *a : menu->actions())
+        entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(entries, (QStringList { "Add Files(&F)", "Add Dirs(&D)", "-", "Remove(&R)" }));
+    bool picker = false;
+    WatcherGuard guard { onDialog<QFileDialog>([&](QFileDialog *fd) {
+        picker = fd->windowTitle() == QLatin1String("Open Files");
+        static_cast<QDialog *>(fd)->done(QDialog::Rejected);
+    }) };
+    menu->actions().first()->trigger();
+    QVERIFY(picker);
 }
 
 void TestCreatePage::emptyProjectRefused()
@@ -485,6 +501,14 @@ void TestCreatePage::buildProject()
             && !QFile::exists(stage + "My Docs/sub dir/deeper/remove me.txt")
             && QFile::exists(stage + "My Docs/sub dir/deeper/x y z.txt");
     }));
+
+    // A press below the last node gives the selection up, so that adds go to the top again.
+    select(page, "a.txt");
+    page->show();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      QPoint(20, view->viewport()->height() - 5));
+    QVERIFY(view->selectedItems().isEmpty());
+    page->hide();
 
     // The view and the tree hold the same paths.
     QStringList paths;
