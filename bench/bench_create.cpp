@@ -1,0 +1,398 @@
+// Times the whole Create path of the Create page (adding, staging and writing the image with the
+// mkisofs beside the executable) for 1 GiB in four large files and for one folder of 20,000
+// small files, next to bare genisoimage and bare xorrisofs on the same source folders.
+//
+//   bench_create [--repeat N] [--only large|small] [--types joliet,iso9660,udf]
+//                [--chunk BYTES] [work folder]
+//
+// Every figure is the median of N runs (default 1) with warm caches; the image of the previous
+// run is removed and written out before each run. The page figures include the pickers being
+// answered on screen (up to about 20 ms each): "page add" is the adding, "staged at" the moment
+// within the page run at which the staging wait ended and mkisofs started, "page total" the
+// whole run from adding to the success prompt, and "staged first" a second Create of the same
+// project, whose staging had ended by then; "cp -r" copies the sources once, for what staging
+// costs on the file system at that moment. --chunk sets the copier's chunk size (its own
+// by default) to show what staging costs with other chunks.
+
+#include "pages/cpage3.h"
+#include "pages/createlogic.h"
+#include "services/util.h"
+#include "services/util_files_p.h"
+#include "tests/testhelpers.h"
+#include "ui/commdialog.h"
+#include "ui/cprogressdialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using CreateLogic::ImageType;
+using namespace TestHelpers;
+
+namespace {
+
+struct Type
+{
+    ImageType type;
+    const char *name;
+    const char *radio;
+    const char *genisoSwitch;
+};
+
+const Type Types[] = {
+    { ImageType::Joliet, "joliet", "jolet", "-J" },
+    { ImageType::Iso9660, "iso9660", "iso9600", "-l" },
+    { ImageType::Udf, "udf", "udf", "-udf" },
+};
+
+void say(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+double median(QVector<double> v)
+{
+    if (v.isEmpty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double timeRuns(int repeat, const std::function<double()> &once)
+{
+    QVector<double> times;
+    for (int i = 0; i < repeat; ++i) {
+        const double t = once();
+        if (t < 0)
+            return -1;
+        times << t;
+    }
+    return median(times);
+}
+
+// Seconds a program takes, or -1 when it fails.
+double runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(-1))
+        return -1;
+    const double s = t.nsecsElapsed() / 1e9;
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        say(QStringLiteral("  %1 failed: %2")
+                .arg(program, QString::fromLocal8Bit(p.readAll()).right(300)));
+        return -1;
+    }
+    return s;
+}
+
+bool makeLargeFiles(const QString &dir)
+{
+    QDir().mkpath(dir);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    quint32 x = 12345;
+    for (char &c : block) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 24);
+    }
+    for (int f = 0; f < 4; ++f) {
+        QFile file(dir + QStringLiteral("/large%1.bin").arg(f));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (int mb = 0; mb < 256; ++mb) {
+            // Each MiB differs from the others.
+            const qint32 mark = f * 256 + mb;
+            memcpy(block.data(), &mark, sizeof mark);
+            if (file.write(block) != block.size())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool makeSmallFiles(const QString &dir)
+{
+    QDir().mkpath(dir);
+    for (int i = 0; i < 20000; ++i) {
+        // Names that share their first eight characters, as photos or logs often do.
+        QFile file(dir + QStringLiteral("/file_%1.dat").arg(i, 5, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QByteArray(100 + i % 900, char('a' + i % 26)));
+    }
+    return true;
+}
+
+// Removes the image of the previous run and writes dirty pages out, so that no run pays for
+// the one before it.
+void clearImage(const QString &image)
+{
+    QFile::remove(image);
+    QProcess::execute(QStringLiteral("sync"), QStringList());
+}
+
+// Times of one page run, in seconds.
+struct PageRun
+{
+    double add = -1; // adding the sources (pickers, folder scan, queueing the copy)
+    double staged = -1; // the staging wait ended and mkisofs started
+    double total = -1; // the success prompt appeared
+    double again = -1; // a second Create of the same, already staged project
+};
+
+// Presses Create with the image picker answered; returns the seconds until the success prompt
+// (timed from clock's start), or -1. staged receives the moment mkisofs started.
+double pressCreate(CPage3 *page, const QString &image, const QElapsedTimer &clock, double *staged)
+{
+    QString shown;
+    double done = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *p = qobject_cast<CProgressDialog *>(w);
+            if (p && p->isVisible() && p->Text() == QLatin1String("Creating ISO file...")) {
+                *staged = clock.nsecsElapsed() / 1e9;
+                watch.stop();
+            }
+        }
+    });
+    watch.start(2);
+    answerFileDialog(image);
+    closeDialog<CommDialog>(
+        QDialog::Accepted,
+        [&](CommDialog *d) {
+            done = clock.nsecsElapsed() / 1e9;
+            if (QLabel *label = d->findChild<QLabel *>(QStringLiteral("label")))
+                shown = label->text();
+        },
+        600000);
+    QTimer::singleShot(0, page, &CPage3::OnCreate);
+    waitUntil([&] { return done >= 0; }, 600000);
+    if (shown != QLatin1String("Create ISO successfully!")) {
+        say(QStringLiteral("  page run failed: %1").arg(shown));
+        return -1;
+    }
+    return done;
+}
+
+// The page path: add the sources, create the image, close the success prompt; then create it
+// once more from the project staged by then.
+PageRun pagePath(const Type &type, const QStringList &files, const QString &folder,
+                 const QString &image)
+{
+    PageRun run;
+    clearImage(image);
+    auto page = std::make_unique<CPage3>();
+    const QString stage = Util::GetTempDir() + QStringLiteral("/tmp");
+    // The new page first empties the working folder; that is not part of this run.
+    waitUntil([&] { return !QDir(stage).exists(); }, 120000);
+    QProcess::execute(QStringLiteral("sync"), QStringList());
+    page->findChild<QRadioButton *>(QString::fromLatin1(type.radio))->setChecked(true);
+
+    QElapsedTimer clock;
+    clock.start();
+    if (!files.isEmpty()) {
+        answerFileDialog(files);
+        page->OnAddFile();
+    } else {
+        answerFileDialog(folder);
+        page->OnAddDir();
+    }
+    run.add = clock.nsecsElapsed() / 1e9;
+    run.total = pressCreate(page.get(), image, clock, &run.staged);
+    if (run.total < 0)
+        return run;
+
+    clearImage(image);
+    double ignored = 0;
+    clock.start();
+    run.again = pressCreate(page.get(), image, clock, &ignored);
+    page.reset();
+    clearImage(image);
+    return run;
+}
+
+QString fmt(double s)
+{
+    return s < 0 ? QStringLiteral("     -") : QStringLiteral("%1").arg(s, 6, 'f', 2);
+}
+
+QString ratio(double a, double b)
+{
+    return (a < 0 || b <= 0) ? QStringLiteral("    -")
+                             : QStringLiteral("%1x").arg(a / b, 5, 'f', 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    // The page's diagnostics would only slow the runs down.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg && type != QtInfoMsg && !text.contains("propagateSizeHints"))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+
+    int repeat = 1;
+    QString only;
+    QStringList types { "joliet", "iso9660", "udf" };
+    QString work;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
+            repeat = qMax(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
+            only = args[++i];
+        else if (args[i] == QLatin1String("--types") && i + 1 < args.size())
+            types = args[++i].split(QLatin1Char(','));
+        else if (args[i] == QLatin1String("--chunk") && i + 1 < args.size())
+            UtilFiles::SetChunkSize(args[++i].toInt());
+        else
+            work = args[i];
+    }
+    std::unique_ptr<QTemporaryDir> temp;
+    if (work.isEmpty()) {
+        temp = std::make_unique<QTemporaryDir>(QDir::tempPath()
+                                               + QStringLiteral("/bench_create-XXXXXX"));
+        work = temp->path();
+    }
+    QDir().mkpath(work);
+
+    const QString mkisofs = Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
+    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+    const QString xorrisofs = QStandardPaths::findExecutable(QStringLiteral("xorrisofs"));
+    say(QStringLiteral("mkisofs: %1\ngenisoimage: %2\nxorrisofs: %3\nwork folder: %4, runs: %5, "
+                       "copier chunk: %6 bytes")
+            .arg(mkisofs, genisoimage, xorrisofs, work)
+            .arg(repeat)
+            .arg(UtilFiles::ChunkSize()));
+
+    struct Set
+    {
+        QString name;
+        QString source; // the folder the bare tools are given
+        QStringList files; // the page adds these files ...
+        QString folder; // ... or this folder
+        double goal;
+    };
+    QList<Set> sets;
+    if (only.isEmpty() || only == QLatin1String("large")) {
+        const QString dir = work + QStringLiteral("/large");
+        say(QStringLiteral("making 4 x 256 MiB ..."));
+        if (!QFileInfo::exists(dir + QStringLiteral("/large3.bin")) && !makeLargeFiles(dir))
+            return 1;
+        QStringList files;
+        for (int f = 0; f < 4; ++f)
+            files << dir + QStringLiteral("/large%1.bin").arg(f);
+        sets << Set { QStringLiteral("1 GiB in 4 files"), dir, files, QString(), 2.0 };
+    }
+    if (only.isEmpty() || only == QLatin1String("small")) {
+        const QString dir = work + QStringLiteral("/small/many");
+        say(QStringLiteral("making 20,000 small files ..."));
+        if (!QFileInfo::exists(dir + QStringLiteral("/file_19999.dat")) && !makeSmallFiles(dir))
+            return 1;
+        sets << Set { QStringLiteral("20,000 files in 1 folder"), work + QStringLiteral("/small"),
+                      QStringList(), dir, 1.5 };
+    }
+
+    const QString image = work + QStringLiteral("/out.iso");
+    say(QString());
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12")
+            .arg(QStringLiteral("set"), -26)
+            .arg(QStringLiteral("type"), -8)
+            .arg(QStringLiteral("genisoimage"), 11)
+            .arg(QStringLiteral("xorrisofs"), 9)
+            .arg(QStringLiteral("our mkisofs"), 11)
+            .arg(QStringLiteral("cp -r"), 6)
+            .arg(QStringLiteral("page add"), 8)
+            .arg(QStringLiteral("staged at"), 9)
+            .arg(QStringLiteral("page total"), 10)
+            .arg(QStringLiteral("ratio"), 6)
+            .arg(QStringLiteral("goal"), 5)
+            .arg(QStringLiteral("staged first"), 12));
+    for (const Set &set : sets) {
+        for (const Type &type : Types) {
+            if (!types.contains(QString::fromLatin1(type.name)))
+                continue;
+            const QStringList tail { QStringLiteral("-R"), QStringLiteral("-r"),
+                                     QStringLiteral("-o"), image, set.source };
+            const QString typeSwitch = QString::fromLatin1(type.genisoSwitch);
+            const double geniso = timeRuns(repeat, [&] {
+                clearImage(image);
+                return runTool(genisoimage, QStringList { typeSwitch } + tail);
+            });
+            double xorriso = -1;
+            if (type.type != ImageType::Udf && !xorrisofs.isEmpty()) {
+                xorriso = timeRuns(repeat, [&] {
+                    clearImage(image);
+                    return runTool(xorrisofs, QStringList { typeSwitch } + tail);
+                });
+            }
+            const double ours = timeRuns(repeat, [&] {
+                clearImage(image);
+                return runTool(mkisofs, CreateLogic::CreateArguments(type.type, image, set.source));
+            });
+            clearImage(image);
+            // What copying the sources costs on this file system right now: the staging's share.
+            const QString copy = work + QStringLiteral("/copy");
+            const double copied = timeRuns(repeat, [&] {
+                QDir(copy).removeRecursively();
+                QDir().mkpath(copy);
+                QProcess::execute(QStringLiteral("sync"), QStringList());
+                return runTool(QStringLiteral("cp"), { QStringLiteral("-r"), set.source, copy });
+            });
+            QDir(copy).removeRecursively();
+            QVector<double> adds, stagings, agains;
+            const double page = timeRuns(repeat, [&] {
+                const PageRun run = pagePath(type, set.files, set.folder, image);
+                adds << run.add;
+                stagings << run.staged;
+                agains << run.again;
+                return run.total;
+            });
+            double fastest = geniso;
+            if (xorriso > 0 && (fastest < 0 || xorriso < fastest))
+                fastest = xorriso;
+            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12")
+                    .arg(set.name, -26)
+                    .arg(QString::fromLatin1(type.name), -8)
+                    .arg(fmt(geniso), 11)
+                    .arg(fmt(xorriso), 9)
+                    .arg(fmt(ours), 11)
+                    .arg(fmt(copied), 6)
+                    .arg(fmt(median(adds)), 8)
+                    .arg(fmt(median(stagings)), 9)
+                    .arg(fmt(page), 10)
+                    .arg(ratio(page, fastest), 6)
+                    .arg(QStringLiteral("%1x").arg(set.goal, 0, 'f', 1), 5)
+                    .arg(fmt(median(agains)), 12));
+        }
+    }
+    QDir(Util::GetTempDir() + QStringLiteral("/tmp")).removeRecursively();
+    say(QStringLiteral("\nratio = page total / the faster bare tool; seconds, median of %1 run(s)")
+            .arg(repeat));
+    return 0;
+}
