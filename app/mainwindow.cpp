@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "pages/cpage2.h"
+#include "pages/cpage3.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
@@ -204,7 +205,11 @@ void MainWindow::onExtract()
 
 void MainWindow::onCreate()
 {
-    // Opens the Create page once it exists.
+    auto *page = new CPage3(this);
+    page->move(195, 107);
+    page->SetMoveable(false);
+    EmbedPage(page);
+    page->show();
 }
 
 void MainWindow::onEdit()

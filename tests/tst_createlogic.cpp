@@ -2,6 +2,8 @@
 // 4 GiB check, the staging check, the judging of a run, and the argument mapping of the mkisofs
 // program installed beside the executable.
 
+#include "testhelpers.h"
+
 #include "model/ctree.h"
 #include "pages/createlogic.h"
 #include "services/util.h"
@@ -13,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace TestHelpers;
+
 using CreateLogic::ImageType;
 
 Q_DECLARE_METATYPE(ImageType)
@@ -20,15 +24,6 @@ Q_DECLARE_METATYPE(ImageType)
 namespace {
 
 const qint64 GiB = Q_INT64_C(1) << 30;
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    return f.write(data) == data.size();
-}
 
 // A file of the given size that occupies (almost) no disk space.
 bool makeSparse(const QString &path, qint64 size)

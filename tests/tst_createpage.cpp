@@ -40,19 +40,6 @@ namespace {
 const qint64 MiB = Q_INT64_C(1) << 20;
 const qint64 GiB = Q_INT64_C(1) << 30;
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 // Bytes that differ from file to file, so that a mix-up shows.
 QByteArray content(const QString &seed, int size)
 {

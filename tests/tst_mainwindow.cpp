@@ -114,6 +114,8 @@ void TestMainWindow::featureButtons_data()
     QTest::addColumn<QPoint>("place");
     QTest::newRow("extract") << "extract"
                              << "CPage2" << QPoint(195, 107);
+    QTest::newRow("create") << "create"
+                            << "CPage3" << QPoint(195, 107);
     QTest::newRow("burn (not built yet)") << "burn" << QString() << QPoint();
     QTest::newRow("edit (not built yet)") << "edit" << QString() << QPoint();
     QTest::newRow("copy (not built yet)") << "copy" << QString() << QPoint();
