@@ -23,6 +23,9 @@
 
 #include <functional>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace TestHelpers {
 
 // Polls the visible top-level widgets (the active modal widget first) and hands each to
@@ -221,6 +224,25 @@ inline QMap<QString, QByteArray> fileTree(const QString &root)
     }
     return files;
 }
+
+// Limits the size of files this process may write while it lives, for a copy that runs out of
+// room.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old {};
+};
 
 // --- widgets ---
 

@@ -55,23 +55,6 @@ QByteArray pattern(int size, char seed = 'a')
     return data;
 }
 
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old {};
-};
-
 } // namespace
 
 class TestCopier : public QObject
