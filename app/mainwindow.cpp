@@ -205,6 +205,13 @@ void MainWindow::onExtract()
 
 void MainWindow::onCreate()
 {
+    // Every Create page stages its project in the same working folder. A closed page's copier
+    // must not go on writing there while a new project is staged, so closed Create pages go
+    // first (each stops its copier and waits for the task in progress).
+    for (CPage3 *old : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (old->isHidden())
+            delete old;
+    }
     auto *page = new CPage3(this);
     page->move(195, 107);
     page->SetMoveable(false);

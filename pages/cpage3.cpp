@@ -552,7 +552,8 @@ bool CPage3::WaitForStaging()
         QElapsedTimer measure;
         measure.start();
         const qint64 left = m_FileCopy.GetLeftTaskBytes();
-        if (left <= 0)
+        // Tasks that move no bytes (empty files, folders, removals) must be done too.
+        if (left <= 0 && m_FileCopy.IsIdle())
             return true;
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.

@@ -108,6 +108,12 @@ void CFileCopy::stop()
     m_taskAdded.wakeAll();
 }
 
+bool CFileCopy::IsIdle()
+{
+    CLocker locker(&m_lock);
+    return m_tasks.isEmpty() && m_currentId == 0;
+}
+
 QStringList CFileCopy::TakeFailedTasks()
 {
     CLocker locker(&m_lock);

@@ -39,6 +39,9 @@ public:
     // The size of every queued source less what the task in progress has copied so far.
     qint64 GetLeftTaskBytes();
     void stop();
+    // True when no task is queued or in progress. The bytes left can be 0 while tasks that move
+    // no bytes (empty files and folders, deletions, renames) are still waiting.
+    bool IsIdle();
     // Sources of copy tasks that failed since the last call (the source was gone, a file could
     // not be read or written); returned and forgotten.
     QStringList TakeFailedTasks();

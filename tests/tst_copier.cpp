@@ -70,6 +70,7 @@ private slots:
     void leftBytesOfPartlyCopiedFile();
     void leftBytesBetweenTwoTasks();
     void leftBytesCountFoldersAndDeletes();
+    void idleOnlyWhenZeroByteTasksAreDone();
     void folderCopyGoesIntoDestination();
     void removeTaskTakesFirstOfTwo();
     void removingTaskInProgressKeepsQueuedBytes();
@@ -211,6 +212,24 @@ void TestCopier::leftBytesCountFoldersAndDeletes()
     QVERIFY(drain(copier));
     QCOMPARE(copier.GetLeftTaskBytes(), qint64(0));
     QVERIFY(!QFile::exists(path("doomed")));
+}
+
+// No bytes left is not the same as done: an empty file and a removal wait behind a task.
+void TestCopier::idleOnlyWhenZeroByteTasksAreDone()
+{
+    CFileCopy copier;
+    QVERIFY(copier.IsIdle());
+    QVERIFY(writeFile(path("empty"), QByteArray()));
+    QVERIFY(writeFile(path("gone"), pattern(10)));
+    g_holdBetweenTasks = true;
+    copier.AddTask(path("gone"), QString(), 1);
+    copier.AddTask(path("empty"), path("out/empty"), 0);
+    QVERIFY(g_atTaskDone.tryAcquire(1, 20000));
+    QCOMPARE(copier.GetLeftTaskBytes(), qint64(0));
+    QVERIFY(!copier.IsIdle());
+    g_resumeTask.release();
+    QVERIFY(TestHelpers::waitUntil([&] { return copier.IsIdle(); }, 20000));
+    QVERIFY(QFile::exists(path("out/empty")));
 }
 
 void TestCopier::folderCopyGoesIntoDestination()
