@@ -14,6 +14,7 @@
 #include <QCursor>
 #include <QDebug>
 #include <QDialog>
+#include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -105,6 +106,18 @@ void showCompletion(const QString &text, const QString &folder)
     dialog.exec();
 }
 
+// Removes the work folder of a stopped extraction with everything in it. Only a folder that
+// one of our extractions created is ever removed.
+void discardWorkDir(const QString &workDir)
+{
+    if (workDir.isEmpty()
+        || !QFileInfo(workDir).fileName().startsWith(ExtractLogic::WorkDirPrefix())) {
+        return;
+    }
+    if (!QDir(workDir).removeRecursively())
+        qWarning() << "CPage2::OnStopExtract cannot remove" << workDir;
+}
+
 } // namespace
 
 CPage2::CPage2(QWidget *parent)
@@ -122,16 +135,16 @@ CPage2::~CPage2()
     ui = nullptr;
 
     // Stop what still runs, then free every runner whose thread has ended (a runner whose
-    // thread does not end in time is left alone rather than destroyed while it runs), and
-    // deliver what stopped extractions left in their work folders.
+    // thread does not end in time is left alone rather than destroyed while it runs). A stopped
+    // extraction delivers nothing: its work folder may hold a half-written file.
     if (m_ExtractThread) {
         m_ExtractThread->terminate();
-        const QString workDir = m_WorkDir, destDir = m_DestDir, relDir = m_RelDir;
-        const QStringList names = m_ExtractNames;
-        m_Retired << Retired { m_ExtractThread, [workDir, destDir, relDir, names]() {
-                                  ExtractLogic::MoveUp(workDir, destDir, relDir, names);
+        const QString workDir = m_WorkDir;
+        m_Retired << Retired { m_ExtractThread, [workDir]() {
+                                  discardWorkDir(workDir);
                               } };
         m_ExtractThread = nullptr;
+        m_WorkDir.clear();
     }
     if (m_ListThread) {
         m_ListThread->terminate();
@@ -639,12 +652,10 @@ void CPage2::OnStopExtract()
     if (runner) {
         runner->terminate();
         runner->disconnect(this);
-        // What was extracted so far is moved up, once the tool has ended.
-        const QString workDir = m_WorkDir, destDir = m_DestDir, relDir = m_RelDir;
-        const QStringList names = m_ExtractNames;
-        RetireRunner(runner, [workDir, destDir, relDir, names]() {
-            ExtractLogic::MoveUp(workDir, destDir, relDir, names);
-        });
+        // Nothing is moved up: the file being written when the tool stopped is cut short, and
+        // the image still holds everything. The work folder goes once the tool has ended.
+        const QString workDir = m_WorkDir;
+        RetireRunner(runner, [workDir]() { discardWorkDir(workDir); });
         m_WorkDir.clear();
     }
     m_ProgressDialog.hide();
