@@ -628,6 +628,12 @@ void CPage2::OnExtractFinished()
     QString problem;
     if (!verdict.success)
         problem = verdict.message;
+    // The tool can end well having written nothing for a name (no such entry in the image).
+    if (!delivery.missing.isEmpty()) {
+        if (!problem.isEmpty())
+            problem += QLatin1Char('\n');
+        problem += ExtractLogic::MissingText(delivery.missing);
+    }
     if (!delivery.failed.isEmpty()) {
         if (!problem.isEmpty())
             problem += QLatin1Char('\n');

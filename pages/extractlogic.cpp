@@ -145,8 +145,10 @@ Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &r
     for (const QString &name : names) {
         const QString source = workDir + QLatin1Char('/') + relDir + name;
         const QFileInfo info(source);
-        if (!present(source))
+        if (!present(source)) {
+            delivery.missing << name;
             continue;
+        }
         const bool isDir = info.isDir() && !info.isSymLink();
         const QString kept = ClashFreeName(name, isDir, [&](const QString &candidate) {
             return present(destDir + QLatin1Char('/') + candidate);
@@ -177,6 +179,22 @@ QString SuccessText(const QList<Renamed> &renamed)
         + names.join(QStringLiteral(", "));
     if (renamed.size() > shown)
         text += QStringLiteral(" and %1 more").arg(renamed.size() - shown);
+    text += QLatin1Char('.');
+    return text;
+}
+
+QString MissingText(const QStringList &missing)
+{
+    if (missing.isEmpty())
+        return QString();
+    const int shown = qMin(missing.size(), 3);
+    QStringList names;
+    for (int i = 0; i < shown; ++i)
+        names << QLatin1Char('"') + missing.at(i) + QLatin1Char('"');
+    QString text
+        = QStringLiteral("These items were not extracted: ") + names.join(QStringLiteral(", "));
+    if (missing.size() > shown)
+        text += QStringLiteral(" and %1 more").arg(missing.size() - shown);
     text += QLatin1Char('.');
     return text;
 }

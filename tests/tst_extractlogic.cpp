@@ -35,6 +35,7 @@ private slots:
     void moveUp_data();
     void moveUp();
     void moveUpKeepsWorkDirWhenAMoveFails();
+    void missingText();
 
     void judgeExtraction_data();
     void judgeExtraction();
@@ -227,26 +228,35 @@ void TestExtractLogic::moveUp_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QStringList>("renamed");
+    QTest::addColumn<QStringList>("missing");
 
     QTest::newRow("root items") << QStringList { "a.txt", "d/x" } << QStringList {} << ""
                                 << QStringList { "a.txt", "d" }
-                                << QStringList { "a.txt", "d/", "d/x" } << QStringList {};
+                                << QStringList { "a.txt", "d/", "d/x" } << QStringList {}
+                                << QStringList {};
     QTest::newRow("nested file, pre-existing first component kept")
         << QStringList { "boot/grub/grub.cfg" } << QStringList { "boot/old.txt" } << "boot/grub/"
         << QStringList { "grub.cfg" } << QStringList { "boot/", "boot/old.txt", "grub.cfg" }
-        << QStringList {};
+        << QStringList {} << QStringList {};
     QTest::newRow("clash with a file")
         << QStringList { "d/a.txt" } << QStringList { "a.txt" } << "d/" << QStringList { "a.txt" }
-        << QStringList { "a (2).txt", "a.txt" } << QStringList { "a (2).txt" };
+        << QStringList { "a (2).txt", "a.txt" } << QStringList { "a (2).txt" } << QStringList {};
     QTest::newRow("clash with a folder")
         << QStringList { "x/d/new" } << QStringList { "d/old" } << "x/" << QStringList { "d" }
-        << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" };
-    QTest::newRow("not extracted is skipped")
+        << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" }
+        << QStringList {};
+    QTest::newRow("not extracted is reported")
         << QStringList { "d/a" } << QStringList {} << "d/" << QStringList { "a", "missing" }
-        << QStringList { "a" } << QStringList {};
+        << QStringList { "a" } << QStringList {} << QStringList { "missing" };
+    QTest::newRow("nothing extracted")
+        << QStringList {} << QStringList { "keep" } << "d/" << QStringList { "x", "y" }
+        << QStringList { "keep" } << QStringList {} << QStringList { "x", "y" };
+    QTest::newRow("same name elsewhere in the work folder is not it")
+        << QStringList { "other/a" } << QStringList {} << "d/" << QStringList { "a" }
+        << QStringList {} << QStringList {} << QStringList { "a" };
     QTest::newRow("dash and blanks")
         << QStringList { "-r", " b c " } << QStringList {} << "" << QStringList { "-r", " b c " }
-        << QStringList { " b c ", "-r" } << QStringList {};
+        << QStringList { " b c ", "-r" } << QStringList {} << QStringList {};
 }
 
 void TestExtractLogic::moveUp()
@@ -257,6 +267,7 @@ void TestExtractLogic::moveUp()
     QFETCH(QStringList, names);
     QFETCH(QStringList, after);
     QFETCH(QStringList, renamed);
+    QFETCH(QStringList, missing);
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
@@ -276,6 +287,7 @@ void TestExtractLogic::moveUp()
     for (const Renamed &r : d.renamed)
         keptAs << r.keptAs;
     QCOMPARE(keptAs, renamed);
+    QCOMPARE(d.missing, missing);
     for (const QString &f : existing)
         QCOMPARE(readFile(dest + "/" + f), "old:" + f.toUtf8());
 }
@@ -292,6 +304,16 @@ void TestExtractLogic::moveUpKeepsWorkDirWhenAMoveFails()
     QCOMPARE(d.failed, QStringList { "a.txt" });
     QVERIFY(!d.workDirRemoved);
     QCOMPARE(readFile(work + "/d/a.txt"), QByteArray("data"));
+}
+
+void TestExtractLogic::missingText()
+{
+    QCOMPARE(MissingText({}), QString());
+    const QString one = MissingText({ "nomatch.txt" });
+    QCOMPARE(one, QStringLiteral("These items were not extracted: \"nomatch.txt\"."));
+    const QString many = MissingText({ "a", "b", "c", "d", "e" });
+    QVERIFY2(many.contains("\"c\"") && !many.contains("\"d\"") && many.contains("and 2 more"),
+             qPrintable(many));
 }
 
 void TestExtractLogic::judgeExtraction_data()

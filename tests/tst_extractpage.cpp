@@ -110,6 +110,7 @@ private slots:
     void worksEmbeddedInAHostWindow();
     void notAnImageGivesOurErrorAndAUsablePage();
     void failedExtractionShowsTheToolsMessage();
+    void itemMissingFromTheImageIsAFailure();
 
 private:
     void loadImage(const QString &image);
@@ -618,5 +619,31 @@ void TestExtractPage::failedExtractionShowsTheToolsMessage()
     QVERIFY(pageUsable());
 }
 
+void TestExtractPage::itemMissingFromTheImageIsAFailure()
+{
+    // A ticked row whose entry the image does not hold: 7-Zip ends with status 0 and "Files: 0"
+    // for it, which must not pass for a success.
+    loadImage(m_Iso);
+    clickRow(rowOf(m_List, "-dash.txt"), 60);
+    const int other = rowOf(m_List, "docs and notes");
+    clickRow(other, 60);
+    m_List->item(other, 0)->setText("nomatch.txt");
+
+    const QString dest = m_Tmp.path() + "/dest8";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QVERIFY2(!message.isEmpty() && !message.contains("successfully"), qPrintable(message));
+    QVERIFY2(message.contains("\"nomatch.txt\""), qPrintable(message));
+    QVERIFY2(!message.contains("-dash.txt"), qPrintable(message));
+    // What was extracted is delivered; no work folder is left behind.
+    QCOMPARE(entries(dest), QStringList { "-dash.txt" });
+    QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
+    QVERIFY(pageUsable());
+}
 QTEST_MAIN(TestExtractPage)
 #include "tst_extractpage.moc"
