@@ -343,6 +343,14 @@ void CPage2::OnListFinished()
         if (end.exitCode != 0 || end.crashed)
             qWarning() << "CPage2::OnListFinished listing ended with status" << end.exitCode
                        << m_ListErrors.Lines();
+        // The table is shown (what is readable can still be extracted), but the user is told
+        // when the tool found the image damaged, for example cut short.
+        const QString damage = ExtractLogic::ListingDamageText(end, m_ListErrors);
+        if (!damage.isEmpty()) {
+            Util::WriteLog(QStringLiteral("CPage2::OnListFinished damaged image ") + m_IsoPath
+                           + QLatin1Char(' ') + m_ListErrors.Lines().join(QStringLiteral("; ")));
+            Util::ShowError(damage);
+        }
         return;
     }
     // The table never closed: not an image, a damaged image, or no tool.

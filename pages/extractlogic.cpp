@@ -279,4 +279,18 @@ QString ListingFailureText(const RunEnd &end, const ToolErrors &errors)
     return text;
 }
 
+QString ListingDamageText(const RunEnd &end, const ToolErrors &errors)
+{
+    if (!end.failedToStart && !end.crashed && end.exitCode < 2 && errors.IsEmpty())
+        return QString();
+    QString text = QStringLiteral(
+        "The image is damaged: some of its files may not be readable or may be incomplete.");
+    const QString tool = errors.Summary();
+    if (!tool.isEmpty())
+        text += QLatin1Char('\n') + tool;
+    else if (!end.crashed && !end.failedToStart)
+        text += QStringLiteral("\n7-Zip ended with exit status %1.").arg(end.exitCode);
+    return text;
+}
+
 } // namespace ExtractLogic

@@ -131,6 +131,12 @@ Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors);
 // The message shown when a listing ended without its closing separator line.
 QString ListingFailureText(const RunEnd &end, const ToolErrors &errors);
 
+// For a listing whose table was read to its end: "" when the tool ended well, else the warning
+// that the image is damaged, with the tool's own error lines. A truncated image, for example,
+// is listed in full and then reported with "Unexpected end of archive" and exit status 2; exit
+// status 1 (warnings only) is not damage.
+QString ListingDamageText(const RunEnd &end, const ToolErrors &errors);
+
 } // namespace ExtractLogic
 
 #endif // VEXLOR_EXTRACTLOGIC_H

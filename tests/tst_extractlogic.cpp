@@ -41,6 +41,8 @@ private slots:
     void judgeExtraction();
     void listingFailureText_data();
     void listingFailureText();
+    void listingDamageText_data();
+    void listingDamageText();
     void successText();
 };
 
@@ -411,6 +413,50 @@ void TestExtractLogic::listingFailureText()
     const QStringList text = ListingFailureText(end, errors).split('\n');
     QCOMPARE(text.first(), QStringLiteral("The file could not be read as an ISO image."));
     QCOMPARE(text.value(1), second);
+}
+
+void TestExtractLogic::listingDamageText_data()
+{
+    // How a listing that was read to its closing separator ended; "" when nothing is to be said.
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("messagePart");
+
+    const QStringList header { "Listing archive: cut.iso", "--", "Path = cut.iso", "Type = Iso" };
+    QTest::newRow("sound image") << false << 0 << header << "";
+    QTest::newRow("warnings only")
+        << false << 1 << (header + QStringList { "WARNINGS:", "There are data after the end" })
+        << "";
+    QTest::newRow("cut short")
+        << false << 2
+        << (header + QStringList { "ERRORS:", "Unexpected end of archive", "Physical Size = 3" })
+        << "Unexpected end of archive";
+    QTest::newRow("error line with status 0")
+        << false << 0 << (header + QStringList { "ERROR: Headers Error" }) << "Headers Error";
+    QTest::newRow("status only") << false << 2 << header << "exit status 2";
+    QTest::newRow("crashed") << true << -1 << header << "damaged";
+}
+
+void TestExtractLogic::listingDamageText()
+{
+    QFETCH(bool, crashed);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, messagePart);
+    ToolErrors errors;
+    for (const QString &l : lines)
+        errors.AddLine(l);
+    RunEnd end;
+    end.crashed = crashed;
+    end.exitCode = exitCode;
+    const QString text = ListingDamageText(end, errors);
+    if (messagePart.isEmpty()) {
+        QCOMPARE(text, QString());
+        return;
+    }
+    QVERIFY2(text.startsWith("The image is damaged"), qPrintable(text));
+    QVERIFY2(text.contains(messagePart), qPrintable(text));
 }
 
 void TestExtractLogic::successText()

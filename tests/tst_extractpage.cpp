@@ -81,6 +81,16 @@ bool somethingWritten(const QString &dest)
     }
     return false;
 }
+
+// Deterministic, poorly compressible contents.
+QByteArray pattern(int size, int seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + seed) ^ (i >> 9));
+    return data;
+}
+
 QString labelText(QWidget *dialog)
 {
     QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
@@ -111,6 +121,7 @@ private slots:
     void notAnImageGivesOurErrorAndAUsablePage();
     void failedExtractionShowsTheToolsMessage();
     void itemMissingFromTheImageIsAFailure();
+    void damagedImageShowsItsTableAndAnError();
 
 private:
     void loadImage(const QString &image);
@@ -645,5 +656,35 @@ void TestExtractPage::itemMissingFromTheImageIsAFailure()
     QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
     QVERIFY(pageUsable());
 }
+
+void TestExtractPage::damagedImageShowsItsTableAndAnError()
+{
+    // Cut to two thirds, the image still lists in full, and 7-Zip then reports the damage.
+    const QString src = m_Tmp.path() + "/damagedsrc";
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY(writeFile(src + QStringLiteral("/d/f%1.bin").arg(i), pattern(1000000, i)));
+    QVERIFY(writeFile(src + "/a.txt", "hi\n"));
+    const QString damaged = m_Tmp.path() + "/damaged.iso";
+    QVERIFY(makeIso(src, damaged));
+    QVERIFY(QFile::resize(damaged, QFileInfo(damaged).size() * 2 / 3));
+
+    QString message;
+    int rowsShown = -1;
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted, [&](CommDialog *d) {
+        message = labelText(d);
+        rowsShown = m_List->rowCount();
+    });
+    loadImage(damaged);
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }));
+    QVERIFY2(message.startsWith("The image is damaged"), qPrintable(message));
+    QVERIFY2(message.contains("Unexpected end of archive"), qPrintable(message));
+    // The table was on screen with the prompt, and stays.
+    QCOMPARE(rowsShown, 2);
+    QCOMPARE(tableNames(m_List), (QStringList { "a.txt", "d" }));
+    QCOMPARE(m_Tree->topLevelItemCount(), 1);
+    QCOMPARE(childTexts(m_Tree->topLevelItem(0)), QStringList { "d" });
+    QVERIFY(pageUsable());
+}
+
 QTEST_MAIN(TestExtractPage)
 #include "tst_extractpage.moc"
