@@ -14,6 +14,7 @@
 #include <QCursor>
 #include <QDebug>
 #include <QDialog>
+#include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -105,6 +106,18 @@ void showCompletion(const QString &text, const QString &folder)
     dialog.exec();
 }
 
+// Removes the work folder of a stopped extraction with everything in it. Only a folder that
+// one of our extractions created is ever removed.
+void discardWorkDir(const QString &workDir)
+{
+    if (workDir.isEmpty()
+        || !QFileInfo(workDir).fileName().startsWith(ExtractLogic::WorkDirPrefix())) {
+        return;
+    }
+    if (!QDir(workDir).removeRecursively())
+        qWarning() << "CPage2::OnStopExtract cannot remove" << workDir;
+}
+
 } // namespace
 
 CPage2::CPage2(QWidget *parent)
@@ -122,16 +135,16 @@ CPage2::~CPage2()
     ui = nullptr;
 
     // Stop what still runs, then free every runner whose thread has ended (a runner whose
-    // thread does not end in time is left alone rather than destroyed while it runs), and
-    // deliver what stopped extractions left in their work folders.
+    // thread does not end in time is left alone rather than destroyed while it runs). A stopped
+    // extraction delivers nothing: its work folder may hold a half-written file.
     if (m_ExtractThread) {
         m_ExtractThread->terminate();
-        const QString workDir = m_WorkDir, destDir = m_DestDir, relDir = m_RelDir;
-        const QStringList names = m_ExtractNames;
-        m_Retired << Retired { m_ExtractThread, [workDir, destDir, relDir, names]() {
-                                  ExtractLogic::MoveUp(workDir, destDir, relDir, names);
+        const QString workDir = m_WorkDir;
+        m_Retired << Retired { m_ExtractThread, [workDir]() {
+                                  discardWorkDir(workDir);
                               } };
         m_ExtractThread = nullptr;
+        m_WorkDir.clear();
     }
     if (m_ListThread) {
         m_ListThread->terminate();
@@ -330,6 +343,14 @@ void CPage2::OnListFinished()
         if (end.exitCode != 0 || end.crashed)
             qWarning() << "CPage2::OnListFinished listing ended with status" << end.exitCode
                        << m_ListErrors.Lines();
+        // The table is shown (what is readable can still be extracted), but the user is told
+        // when the tool found the image damaged, for example cut short.
+        const QString damage = ExtractLogic::ListingDamageText(end, m_ListErrors);
+        if (!damage.isEmpty()) {
+            Util::WriteLog(QStringLiteral("CPage2::OnListFinished damaged image ") + m_IsoPath
+                           + QLatin1Char(' ') + m_ListErrors.Lines().join(QStringLiteral("; ")));
+            Util::ShowError(damage);
+        }
         return;
     }
     // The table never closed: not an image, a damaged image, or no tool.
@@ -615,6 +636,12 @@ void CPage2::OnExtractFinished()
     QString problem;
     if (!verdict.success)
         problem = verdict.message;
+    // The tool can end well having written nothing for a name (no such entry in the image).
+    if (!delivery.missing.isEmpty()) {
+        if (!problem.isEmpty())
+            problem += QLatin1Char('\n');
+        problem += ExtractLogic::MissingText(delivery.missing);
+    }
     if (!delivery.failed.isEmpty()) {
         if (!problem.isEmpty())
             problem += QLatin1Char('\n');
@@ -639,12 +666,10 @@ void CPage2::OnStopExtract()
     if (runner) {
         runner->terminate();
         runner->disconnect(this);
-        // What was extracted so far is moved up, once the tool has ended.
-        const QString workDir = m_WorkDir, destDir = m_DestDir, relDir = m_RelDir;
-        const QStringList names = m_ExtractNames;
-        RetireRunner(runner, [workDir, destDir, relDir, names]() {
-            ExtractLogic::MoveUp(workDir, destDir, relDir, names);
-        });
+        // Nothing is moved up: the file being written when the tool stopped is cut short, and
+        // the image still holds everything. The work folder goes once the tool has ended.
+        const QString workDir = m_WorkDir;
+        RetireRunner(runner, [workDir]() { discardWorkDir(workDir); });
         m_WorkDir.clear();
     }
     m_ProgressDialog.hide();

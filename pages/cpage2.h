@@ -74,9 +74,6 @@ private:
     void EndLoading();
     // Once the thread of runner has ended: calls after (if given) and deletes the runner.
     void RetireRunner(CRunCommandThread *runner, std::function<void()> after = {});
-    // Moves the extracted items from the work folder up into m_DestDir and removes the work
-    // folder. Returns the items that had to take another name.
-    QList<ExtractLogic::Renamed> DeliverExtracted(QStringList *failed);
 
 public:
     Item *m_CurrentItem = nullptr;

@@ -145,8 +145,10 @@ Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &r
     for (const QString &name : names) {
         const QString source = workDir + QLatin1Char('/') + relDir + name;
         const QFileInfo info(source);
-        if (!present(source))
+        if (!present(source)) {
+            delivery.missing << name;
             continue;
+        }
         const bool isDir = info.isDir() && !info.isSymLink();
         const QString kept = ClashFreeName(name, isDir, [&](const QString &candidate) {
             return present(destDir + QLatin1Char('/') + candidate);
@@ -177,6 +179,22 @@ QString SuccessText(const QList<Renamed> &renamed)
         + names.join(QStringLiteral(", "));
     if (renamed.size() > shown)
         text += QStringLiteral(" and %1 more").arg(renamed.size() - shown);
+    text += QLatin1Char('.');
+    return text;
+}
+
+QString MissingText(const QStringList &missing)
+{
+    if (missing.isEmpty())
+        return QString();
+    const int shown = qMin(missing.size(), 3);
+    QStringList names;
+    for (int i = 0; i < shown; ++i)
+        names << QLatin1Char('"') + missing.at(i) + QLatin1Char('"');
+    QString text
+        = QStringLiteral("These items were not extracted: ") + names.join(QStringLiteral(", "));
+    if (missing.size() > shown)
+        text += QStringLiteral(" and %1 more").arg(missing.size() - shown);
     text += QLatin1Char('.');
     return text;
 }
@@ -258,6 +276,20 @@ QString ListingFailureText(const RunEnd &end, const ToolErrors &errors)
     const QString tool = errors.Summary(1);
     if (!tool.isEmpty())
         text += QLatin1Char('\n') + tool;
+    return text;
+}
+
+QString ListingDamageText(const RunEnd &end, const ToolErrors &errors)
+{
+    if (!end.failedToStart && !end.crashed && end.exitCode < 2 && errors.IsEmpty())
+        return QString();
+    QString text = QStringLiteral(
+        "The image is damaged: some of its files may not be readable or may be incomplete.");
+    const QString tool = errors.Summary();
+    if (!tool.isEmpty())
+        text += QLatin1Char('\n') + tool;
+    else if (!end.crashed && !end.failedToStart)
+        text += QStringLiteral("\n7-Zip ended with exit status %1.").arg(end.exitCode);
     return text;
 }
 

@@ -71,15 +71,21 @@ struct Delivery
 {
     QList<Renamed> renamed; // items that had to take another name
     QStringList failed; // names that could not be moved; they stay in the work folder
+    QStringList missing; // names the tool never wrote into the work folder
     bool workDirRemoved = false;
 };
 
 // Moves each of names from workDir/relDir up to destDir, under a clash-free name, never replacing
 // anything that is already there, then removes workDir with what is left in it (the folders of
 // relDir). When an item could not be moved, workDir stays so that nothing extracted is lost.
-// Names that were not extracted (for example after Stop) are skipped.
+// Names that are not in the work folder (the tool did not extract them, for example because the
+// image holds no such entry) are reported in missing.
 Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
                 const QStringList &names);
+
+// The failure text for items that were requested but not extracted, naming the first few of
+// them; "" when there are none.
+QString MissingText(const QStringList &missing);
 
 // The completion text: "Extract files successfully." and, when some items had to take new
 // names, which ones.
@@ -124,6 +130,12 @@ Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors);
 
 // The message shown when a listing ended without its closing separator line.
 QString ListingFailureText(const RunEnd &end, const ToolErrors &errors);
+
+// For a listing whose table was read to its end: "" when the tool ended well, else the warning
+// that the image is damaged, with the tool's own error lines. A truncated image, for example,
+// is listed in full and then reported with "Unexpected end of archive" and exit status 2; exit
+// status 1 (warnings only) is not damage.
+QString ListingDamageText(const RunEnd &end, const ToolErrors &errors);
 
 } // namespace ExtractLogic
 

@@ -35,11 +35,14 @@ private slots:
     void moveUp_data();
     void moveUp();
     void moveUpKeepsWorkDirWhenAMoveFails();
+    void missingText();
 
     void judgeExtraction_data();
     void judgeExtraction();
     void listingFailureText_data();
     void listingFailureText();
+    void listingDamageText_data();
+    void listingDamageText();
     void successText();
 };
 
@@ -227,26 +230,35 @@ void TestExtractLogic::moveUp_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QStringList>("renamed");
+    QTest::addColumn<QStringList>("missing");
 
     QTest::newRow("root items") << QStringList { "a.txt", "d/x" } << QStringList {} << ""
                                 << QStringList { "a.txt", "d" }
-                                << QStringList { "a.txt", "d/", "d/x" } << QStringList {};
+                                << QStringList { "a.txt", "d/", "d/x" } << QStringList {}
+                                << QStringList {};
     QTest::newRow("nested file, pre-existing first component kept")
         << QStringList { "boot/grub/grub.cfg" } << QStringList { "boot/old.txt" } << "boot/grub/"
         << QStringList { "grub.cfg" } << QStringList { "boot/", "boot/old.txt", "grub.cfg" }
-        << QStringList {};
+        << QStringList {} << QStringList {};
     QTest::newRow("clash with a file")
         << QStringList { "d/a.txt" } << QStringList { "a.txt" } << "d/" << QStringList { "a.txt" }
-        << QStringList { "a (2).txt", "a.txt" } << QStringList { "a (2).txt" };
+        << QStringList { "a (2).txt", "a.txt" } << QStringList { "a (2).txt" } << QStringList {};
     QTest::newRow("clash with a folder")
         << QStringList { "x/d/new" } << QStringList { "d/old" } << "x/" << QStringList { "d" }
-        << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" };
-    QTest::newRow("not extracted is skipped")
+        << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" }
+        << QStringList {};
+    QTest::newRow("not extracted is reported")
         << QStringList { "d/a" } << QStringList {} << "d/" << QStringList { "a", "missing" }
-        << QStringList { "a" } << QStringList {};
+        << QStringList { "a" } << QStringList {} << QStringList { "missing" };
+    QTest::newRow("nothing extracted")
+        << QStringList {} << QStringList { "keep" } << "d/" << QStringList { "x", "y" }
+        << QStringList { "keep" } << QStringList {} << QStringList { "x", "y" };
+    QTest::newRow("same name elsewhere in the work folder is not it")
+        << QStringList { "other/a" } << QStringList {} << "d/" << QStringList { "a" }
+        << QStringList {} << QStringList {} << QStringList { "a" };
     QTest::newRow("dash and blanks")
         << QStringList { "-r", " b c " } << QStringList {} << "" << QStringList { "-r", " b c " }
-        << QStringList { " b c ", "-r" } << QStringList {};
+        << QStringList { " b c ", "-r" } << QStringList {} << QStringList {};
 }
 
 void TestExtractLogic::moveUp()
@@ -257,6 +269,7 @@ void TestExtractLogic::moveUp()
     QFETCH(QStringList, names);
     QFETCH(QStringList, after);
     QFETCH(QStringList, renamed);
+    QFETCH(QStringList, missing);
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
@@ -276,6 +289,7 @@ void TestExtractLogic::moveUp()
     for (const Renamed &r : d.renamed)
         keptAs << r.keptAs;
     QCOMPARE(keptAs, renamed);
+    QCOMPARE(d.missing, missing);
     for (const QString &f : existing)
         QCOMPARE(readFile(dest + "/" + f), "old:" + f.toUtf8());
 }
@@ -292,6 +306,16 @@ void TestExtractLogic::moveUpKeepsWorkDirWhenAMoveFails()
     QCOMPARE(d.failed, QStringList { "a.txt" });
     QVERIFY(!d.workDirRemoved);
     QCOMPARE(readFile(work + "/d/a.txt"), QByteArray("data"));
+}
+
+void TestExtractLogic::missingText()
+{
+    QCOMPARE(MissingText({}), QString());
+    const QString one = MissingText({ "nomatch.txt" });
+    QCOMPARE(one, QStringLiteral("These items were not extracted: \"nomatch.txt\"."));
+    const QString many = MissingText({ "a", "b", "c", "d", "e" });
+    QVERIFY2(many.contains("\"c\"") && !many.contains("\"d\"") && many.contains("and 2 more"),
+             qPrintable(many));
 }
 
 void TestExtractLogic::judgeExtraction_data()
@@ -389,6 +413,50 @@ void TestExtractLogic::listingFailureText()
     const QStringList text = ListingFailureText(end, errors).split('\n');
     QCOMPARE(text.first(), QStringLiteral("The file could not be read as an ISO image."));
     QCOMPARE(text.value(1), second);
+}
+
+void TestExtractLogic::listingDamageText_data()
+{
+    // How a listing that was read to its closing separator ended; "" when nothing is to be said.
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("messagePart");
+
+    const QStringList header { "Listing archive: cut.iso", "--", "Path = cut.iso", "Type = Iso" };
+    QTest::newRow("sound image") << false << 0 << header << "";
+    QTest::newRow("warnings only")
+        << false << 1 << (header + QStringList { "WARNINGS:", "There are data after the end" })
+        << "";
+    QTest::newRow("cut short")
+        << false << 2
+        << (header + QStringList { "ERRORS:", "Unexpected end of archive", "Physical Size = 3" })
+        << "Unexpected end of archive";
+    QTest::newRow("error line with status 0")
+        << false << 0 << (header + QStringList { "ERROR: Headers Error" }) << "Headers Error";
+    QTest::newRow("status only") << false << 2 << header << "exit status 2";
+    QTest::newRow("crashed") << true << -1 << header << "damaged";
+}
+
+void TestExtractLogic::listingDamageText()
+{
+    QFETCH(bool, crashed);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, messagePart);
+    ToolErrors errors;
+    for (const QString &l : lines)
+        errors.AddLine(l);
+    RunEnd end;
+    end.crashed = crashed;
+    end.exitCode = exitCode;
+    const QString text = ListingDamageText(end, errors);
+    if (messagePart.isEmpty()) {
+        QCOMPARE(text, QString());
+        return;
+    }
+    QVERIFY2(text.startsWith("The image is damaged"), qPrintable(text));
+    QVERIFY2(text.contains(messagePart), qPrintable(text));
 }
 
 void TestExtractLogic::successText()

@@ -69,6 +69,28 @@ QStringList childTexts(QTreeWidgetItem *node)
     return out;
 }
 
+// True once some file in an extraction's work folder below dest has bytes in it (the tool has
+// begun writing).
+bool somethingWritten(const QString &dest)
+{
+    QDirIterator it(dest, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (it.filePath().contains(ExtractLogic::WorkDirPrefix()) && it.fileInfo().size() > 0)
+            return true;
+    }
+    return false;
+}
+
+// Deterministic, poorly compressible contents.
+QByteArray pattern(int size, int seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + seed) ^ (i >> 9));
+    return data;
+}
+
 QString labelText(QWidget *dialog)
 {
     QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
@@ -98,6 +120,8 @@ private slots:
     void worksEmbeddedInAHostWindow();
     void notAnImageGivesOurErrorAndAUsablePage();
     void failedExtractionShowsTheToolsMessage();
+    void itemMissingFromTheImageIsAFailure();
+    void damagedImageShowsItsTableAndAnError();
 
 private:
     void loadImage(const QString &image);
@@ -459,26 +483,29 @@ void TestExtractPage::stopDuringALargeExtraction()
     clickRow(rowOf(m_List, "small.txt"), 60);
 
     const QString dest = m_Tmp.path() + "/dest3";
-    QVERIFY(QDir().mkpath(dest));
+    QVERIFY(writeFile(dest + "/keep.txt", "keep"));
+    const QStringList before = entries(dest);
     auto picker = answerFileDialog(dest);
     m_Page->OnExtract();
     QVERIFY(m_Page->m_ProgressDialog.isVisible());
     QVERIFY(!m_List->isEnabled() || !m_Page->isEnabled());
 
-    // Stop, as the progress dialog's Stop button does.
-    QTest::qWait(50);
+    // Stop, as the progress dialog's Stop button does, while the tool is writing.
+    QVERIFY(waitUntil([&] { return somethingWritten(dest); }));
     QVERIFY(QMetaObject::invokeMethod(&m_Page->m_ProgressDialog, "OnBtnCancel"));
     QCOMPARE(m_Page->m_ExtractThread, nullptr);
     QVERIFY(pageUsable());
 
-    // No message follows a Stop; what was extracted is moved out of the work folder.
+    // No message follows a Stop, and nothing is delivered (the file being written would be cut
+    // short): the destination ends exactly as it was.
     bool prompted = false;
     auto anyPrompt = closeDialog<CommDialog>(
         QDialog::Accepted, [&](CommDialog *) { prompted = true; }, 1500);
     QTest::qWait(1600);
     QVERIFY(!prompted);
-    QVERIFY(waitUntil(
-        [&] { return !entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()); }));
+    QVERIFY(waitUntil([&] { return entries(dest) == before; }));
+    QCOMPARE(entries(dest), before);
+    QCOMPARE(readFile(dest + "/keep.txt"), QByteArray("keep"));
 
     // The page still works: extract the small file.
     emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(false);
@@ -502,14 +529,16 @@ void TestExtractPage::closingThePageDuringAnExtraction()
     loadImage(m_BigIso);
     emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
     const QString dest = m_Tmp.path() + "/dest6";
-    QVERIFY(QDir().mkpath(dest));
+    QVERIFY(writeFile(dest + "/keep.txt", "keep"));
+    const QStringList before = entries(dest);
     auto picker = answerFileDialog(dest);
     m_Page->OnExtract();
     QVERIFY(m_Page->m_ExtractThread);
-    // The tool is stopped, and what it wrote is moved out of the work folder.
+    QVERIFY(waitUntil([&] { return somethingWritten(dest); }));
+    // The tool is stopped and what it wrote goes with the work folder.
     delete m_Page;
     m_Page = nullptr;
-    QVERIFY(!entries(dest).join(' ').contains(ExtractLogic::WorkDirPrefix()));
+    QCOMPARE(entries(dest), before);
     QDir(dest).removeRecursively();
 }
 
@@ -598,6 +627,62 @@ void TestExtractPage::failedExtractionShowsTheToolsMessage()
              qPrintable(message));
     // What was extracted stays, out of the work folder.
     QCOMPARE(entries(dest), QStringList { "data.bin" });
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::itemMissingFromTheImageIsAFailure()
+{
+    // A ticked row whose entry the image does not hold: 7-Zip ends with status 0 and "Files: 0"
+    // for it, which must not pass for a success.
+    loadImage(m_Iso);
+    clickRow(rowOf(m_List, "-dash.txt"), 60);
+    const int other = rowOf(m_List, "docs and notes");
+    clickRow(other, 60);
+    m_List->item(other, 0)->setText("nomatch.txt");
+
+    const QString dest = m_Tmp.path() + "/dest8";
+    QVERIFY(QDir().mkpath(dest));
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    m_Page->OnExtract();
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    QVERIFY2(!message.isEmpty() && !message.contains("successfully"), qPrintable(message));
+    QVERIFY2(message.contains("\"nomatch.txt\""), qPrintable(message));
+    QVERIFY2(!message.contains("-dash.txt"), qPrintable(message));
+    // What was extracted is delivered; no work folder is left behind.
+    QCOMPARE(entries(dest), QStringList { "-dash.txt" });
+    QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
+    QVERIFY(pageUsable());
+}
+
+void TestExtractPage::damagedImageShowsItsTableAndAnError()
+{
+    // Cut to two thirds, the image still lists in full, and 7-Zip then reports the damage.
+    const QString src = m_Tmp.path() + "/damagedsrc";
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY(writeFile(src + QStringLiteral("/d/f%1.bin").arg(i), pattern(1000000, i)));
+    QVERIFY(writeFile(src + "/a.txt", "hi\n"));
+    const QString damaged = m_Tmp.path() + "/damaged.iso";
+    QVERIFY(makeIso(src, damaged));
+    QVERIFY(QFile::resize(damaged, QFileInfo(damaged).size() * 2 / 3));
+
+    QString message;
+    int rowsShown = -1;
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted, [&](CommDialog *d) {
+        message = labelText(d);
+        rowsShown = m_List->rowCount();
+    });
+    loadImage(damaged);
+    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }));
+    QVERIFY2(message.startsWith("The image is damaged"), qPrintable(message));
+    QVERIFY2(message.contains("Unexpected end of archive"), qPrintable(message));
+    // The table was on screen with the prompt, and stays.
+    QCOMPARE(rowsShown, 2);
+    QCOMPARE(tableNames(m_List), (QStringList { "a.txt", "d" }));
+    QCOMPARE(m_Tree->topLevelItemCount(), 1);
+    QCOMPARE(childTexts(m_Tree->topLevelItem(0)), QStringList { "d" });
     QVERIFY(pageUsable());
 }
 
