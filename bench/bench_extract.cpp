@@ -150,7 +150,8 @@ double pageLoad(CPage2 &page, const QString &image)
     QElapsedTimer t;
     t.start();
     page.LoadImage(image);
-    QTest::qWaitFor([&] { return page.m_CurrentItem != nullptr; }, 600000);
+    if (!QTest::qWaitFor([&] { return page.m_CurrentItem != nullptr; }, 600000))
+        qWarning("bench_extract: the image did not load");
     QApplication::processEvents();
     return t.nsecsElapsed() / 1e6;
 }
