@@ -97,6 +97,20 @@ QString labelText(QWidget *dialog)
     return label ? label->text() : QString();
 }
 
+// Extracts the ticked rows into dest through the page, answering the folder picker and the
+// completion prompt; returns the prompt's text.
+QString runExtraction(CPage2 *page, const QString &dest)
+{
+    QString message;
+    auto picker = answerFileDialog(dest);
+    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
+                                          [&](CommDialog *d) { message = labelText(d); });
+    page->OnExtract();
+    if (!waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000))
+        qWarning("runExtraction: no prompt after the extraction");
+    return message;
+}
+
 } // namespace
 
 class TestExtractPage : public QObject
@@ -127,8 +141,6 @@ private:
     void loadImage(const QString &image);
     void clickRow(int row, int x);
     void doubleClickRow(int row);
-    // Ticks rows by clicking on their name (x at least 17) and answers the folder picker.
-    void extractInto(const QString &dest);
     bool pageUsable() const;
 
     QTemporaryDir m_Tmp;
@@ -390,12 +402,7 @@ void TestExtractPage::loadBrowseTickAndExtract()
     QVERIFY(writeFile(dest + "/boot/keep.txt", "keep"));
     QVERIFY(writeFile(dest + "/grub.cfg", "older grub.cfg"));
 
-    QString message;
-    auto picker = answerFileDialog(dest);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest);
     QVERIFY(!message.isEmpty());
 
     QVERIFY2(message.startsWith("Extract files successfully."), qPrintable(message));
@@ -430,12 +437,7 @@ void TestExtractPage::extractOddNamesFromTheRoot()
 
     const QString dest = m_Tmp.path() + "/dest2";
     QVERIFY(QDir().mkpath(dest));
-    QString message;
-    auto picker = answerFileDialog(dest);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest);
     QCOMPARE(message, QStringLiteral("Extract files successfully."));
     QCOMPARE(m_Page->m_RelDir, QString());
     QCOMPARE(entries(dest),
@@ -512,12 +514,7 @@ void TestExtractPage::stopDuringALargeExtraction()
     clickRow(rowOf(m_List, "small.txt"), 60);
     const QString dest2 = m_Tmp.path() + "/dest4";
     QVERIFY(QDir().mkpath(dest2));
-    QString message;
-    auto picker2 = answerFileDialog(dest2);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest2);
     QCOMPARE(message, QStringLiteral("Extract files successfully."));
     QCOMPARE(entries(dest2), QStringList { "small.txt" });
     QVERIFY(pageUsable());
@@ -562,12 +559,7 @@ void TestExtractPage::worksEmbeddedInAHostWindow()
     clickRow(rowOf(m_List, "-dash.txt"), 60);
     const QString dest = m_Tmp.path() + "/dest7";
     QVERIFY(QDir().mkpath(dest));
-    QString message;
-    auto picker = answerFileDialog(dest);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest);
     QCOMPARE(message, QStringLiteral("Extract files successfully."));
     QCOMPARE(readFile(dest + "/-dash.txt"), kMinus);
     QVERIFY(pageUsable());
@@ -616,12 +608,7 @@ void TestExtractPage::failedExtractionShowsTheToolsMessage()
 
     const QString dest = m_Tmp.path() + "/dest5";
     QVERIFY(QDir().mkpath(dest));
-    QString message;
-    auto picker = answerFileDialog(dest);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest);
     QVERIFY2(message.startsWith("Some files could not be extracted."), qPrintable(message));
     QVERIFY2(message.contains("Unexpected end of archive") || message.contains("Data Error"),
              qPrintable(message));
@@ -642,12 +629,7 @@ void TestExtractPage::itemMissingFromTheImageIsAFailure()
 
     const QString dest = m_Tmp.path() + "/dest8";
     QVERIFY(QDir().mkpath(dest));
-    QString message;
-    auto picker = answerFileDialog(dest);
-    auto prompt = closeDialog<CommDialog>(QDialog::Accepted,
-                                          [&](CommDialog *d) { message = labelText(d); });
-    m_Page->OnExtract();
-    QVERIFY(waitUntil([&] { return prompt.isNull() || prompt->done(); }, 60000));
+    const QString message = runExtraction(m_Page, dest);
     QVERIFY2(!message.isEmpty() && !message.contains("successfully"), qPrintable(message));
     QVERIFY2(message.contains("\"nomatch.txt\""), qPrintable(message));
     QVERIFY2(!message.contains("-dash.txt"), qPrintable(message));
