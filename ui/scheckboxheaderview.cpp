@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QStyleOptionHeader>
 
 SCheckBoxHeaderView::SCheckBoxHeaderView(int checkColumn, Qt::Orientation orientation,
                                          QWidget *parent)
@@ -31,14 +32,27 @@ QRect SCheckBoxHeaderView::CheckBoxRect(const QRect &section)
 
 void SCheckBoxHeaderView::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
 {
-    painter->save();
-    QHeaderView::paintSection(painter, rect, logicalIndex);
-    painter->restore();
-    if (logicalIndex != m_checkColumn)
+    if (logicalIndex != m_checkColumn) {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
         return;
+    }
+    // The check column: its background over the whole section, its label in the part right of
+    // the box, so that the box never hides the label.
+    const QRect box = CheckBoxRect(rect);
+    painter->save();
+    QStyleOptionHeader background;
+    initStyleOption(&background);
+    background.rect = rect;
+    background.section = logicalIndex;
+    style()->drawControl(QStyle::CE_HeaderSection, &background, painter, this);
+    painter->restore();
+    painter->save();
+    QHeaderView::paintSection(painter, rect.adjusted(box.right() + 3 - rect.left(), 0, 0, 0),
+                              logicalIndex);
+    painter->restore();
 
     QStyleOptionButton option;
-    option.rect = CheckBoxRect(rect);
+    option.rect = box;
     option.state = QStyle::State_Enabled | (m_checked ? QStyle::State_On : QStyle::State_Off);
     style()->drawControl(QStyle::CE_CheckBox, &option, painter, this);
 }
