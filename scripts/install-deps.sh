@@ -7,6 +7,9 @@ PACKAGES=(
     p7zip-full genisoimage xorriso
     shared-mime-info fonts-dejavu-core
     xvfb xauth xdotool imagemagick
+    util-linux fdisk dosfstools mtools syslinux syslinux-common isolinux
+    policykit-1 fuseiso fusefat jq
+    qemu-system-x86 ovmf nasm grub-efi-amd64-bin grub-common
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
