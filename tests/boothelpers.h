@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -35,9 +36,14 @@ const char *const kOvmfVars = "/usr/share/OVMF/OVMF_VARS_4M.fd";
 const char *const kIsolinuxBin = "/usr/lib/ISOLINUX/isolinux.bin";
 const char *const kLdlinux = "/usr/lib/syslinux/modules/bios/ldlinux.c32";
 
+// tests/boot in the source tree (tests/CMakeLists.txt defines VEXLOR_TESTS_SOURCE_DIR).
 inline QString sourceDir()
 {
+#ifdef VEXLOR_TESTS_SOURCE_DIR
+    return QStringLiteral(VEXLOR_TESTS_SOURCE_DIR "/boot");
+#else
     return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/boot");
+#endif
 }
 
 // build/boot-fixtures: beside the folder of the test programs (build/bin).
@@ -124,7 +130,8 @@ inline QString bootmgrProgram()
 // The UEFI marker program (empty when grub-mkstandalone is missing: skip UEFI tests then).
 inline QString uefiMarkerProgram()
 {
-    if (!haveTool("grub-mkstandalone"))
+    if (!haveTool("grub-mkstandalone")
+        || !QFileInfo::exists(sourceDir() + QStringLiteral("/grub.cfg")))
         return QString();
     return cached(QStringLiteral("BOOTX64.EFI"), [](const QString &out) {
         return run(
@@ -247,6 +254,83 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
                  + boot + QStringList { srcDir },
              &out))
         return fail(QStringLiteral("genisoimage: ") + out);
+    return true;
+}
+
+// A disk image file (never a device) laid out as a burned stick: an MBR with the syslinux boot
+// code, one active FAT32 partition from 1 MiB on, ldlinux.sys in /syslinux, chain.c32 and its
+// libraries in /syslinux, the five-line /syslinux.cfg that chain-loads /bootmgr, and rootFiles
+// (name in the volume root -> file on disk) copied to the volume root. Only files are written:
+// the volume is made in a file of its own and copied into the disk file.
+inline bool makeChainStick(const QString &diskPath, const QMap<QString, QString> &rootFiles,
+                           QString *error = nullptr, int sizeMiB = 40)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    for (const char *t : { "mkfs.fat", "mcopy", "mmd", "syslinux", "sfdisk" }) {
+        if (!haveTool(t))
+            return fail(QStringLiteral("%1 missing").arg(QLatin1String(t)));
+    }
+    const QString bios = QStringLiteral("/usr/lib/syslinux/modules/bios/");
+    const QString part = diskPath + QStringLiteral(".part");
+    const QString cfg = diskPath + QStringLiteral(".cfg");
+    const qint64 partKiB = qint64(sizeMiB - 1) * 1024;
+    QFile::remove(part);
+    if (!writeText(cfg,
+                   "default boot\nLABEL boot\nMENU LABEL boot\nCOM32 /syslinux/chain.c32\n"
+                   "APPEND fs ntldr=/bootmgr\n"))
+        return fail(QStringLiteral("cannot write syslinux.cfg"));
+    if (!run(QStringLiteral("mkfs.fat"),
+             { QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-C"), part,
+               QString::number(partKiB) })
+        || !run(QStringLiteral("mmd"),
+                { QStringLiteral("-i"), part, QStringLiteral("::/syslinux") })
+        || !run(QStringLiteral("syslinux"),
+                { QStringLiteral("--install"), QStringLiteral("--directory"),
+                  QStringLiteral("/syslinux"), part })
+        || !run(QStringLiteral("mcopy"),
+                { QStringLiteral("-i"), part, bios + QStringLiteral("chain.c32"),
+                  bios + QStringLiteral("libcom32.c32"), bios + QStringLiteral("libutil.c32"),
+                  QStringLiteral("::/syslinux/") })
+        || !run(QStringLiteral("mcopy"),
+                { QStringLiteral("-i"), part, cfg, QStringLiteral("::/syslinux.cfg") }))
+        return fail(QStringLiteral("cannot make the FAT volume"));
+    for (auto it = rootFiles.cbegin(); it != rootFiles.cend(); ++it) {
+        if (!run(QStringLiteral("mcopy"),
+                 { QStringLiteral("-i"), part, it.value(), QStringLiteral("::/") + it.key() }))
+            return fail(QStringLiteral("cannot copy ") + it.key());
+    }
+    // The disk: the syslinux MBR, the volume at 1 MiB, then the partition table.
+    QFile disk(diskPath);
+    QFile mbr(QStringLiteral("/usr/lib/syslinux/mbr/mbr.bin"));
+    QFile volume(part);
+    if (!disk.open(QIODevice::WriteOnly | QIODevice::Truncate) || !mbr.open(QIODevice::ReadOnly)
+        || !volume.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot assemble the disk"));
+    disk.write(mbr.read(440));
+    disk.resize(qint64(sizeMiB) * 1024 * 1024);
+    disk.seek(1024 * 1024);
+    while (!volume.atEnd())
+        disk.write(volume.read(1 << 20));
+    disk.close();
+    volume.close();
+    QFile::remove(part);
+    QFile::remove(cfg);
+    QProcess sfdisk;
+    sfdisk.setProcessChannelMode(QProcess::MergedChannels);
+    sfdisk.start(QStringLiteral("sfdisk"),
+                 { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"), diskPath });
+    sfdisk.waitForStarted();
+    sfdisk.write(QStringLiteral("label: dos\nstart=2048, size=%1, type=c, bootable\n")
+                     .arg(partKiB * 2)
+                     .toLatin1());
+    sfdisk.closeWriteChannel();
+    if (!sfdisk.waitForFinished(60000) || sfdisk.exitStatus() != QProcess::NormalExit
+        || sfdisk.exitCode() != 0)
+        return fail(QStringLiteral("sfdisk: ") + QString::fromLocal8Bit(sfdisk.readAll()));
     return true;
 }
 

@@ -102,6 +102,7 @@ private slots:
     void options();
     void fixturesBoot_data();
     void fixturesBoot();
+    void bootmgrThroughChain();
     void saveKeepsBoot_data();
     void saveKeepsBoot();
 };
@@ -440,6 +441,22 @@ void TestElTorito::fixturesBoot()
     const BootHelpers::BootResult r = BootHelpers::boot(iso, BootHelpers::Medium::Cdrom, uefi);
     QVERIFY2(r.has(marker.toLatin1()), r.serial.right(300).constData());
     QCOMPARE(r.exitCode, uefi ? 0 : 33);
+}
+
+// The bootmgr stand-in, started from a stick through the syslinux MBR, ldlinux and chain.c32.
+void TestElTorito::bootmgrThroughChain()
+{
+    if (tool("qemu-system-x86_64").isEmpty() || BootHelpers::bootmgrProgram().isEmpty())
+        QSKIP("qemu or nasm missing");
+    QTemporaryDir dir;
+    const QString stick = dir.filePath("stick, 1.img");
+    QString error;
+    QVERIFY2(BootHelpers::makeChainStick(stick, { { "bootmgr", BootHelpers::bootmgrProgram() } },
+                                         &error),
+             qPrintable(error));
+    const auto r = BootHelpers::boot(stick, BootHelpers::Medium::UsbDisk, false);
+    QVERIFY2(r.has(BootHelpers::kBootmgrMarker), r.serial.right(300).constData());
+    QCOMPARE(r.exitCode, 33);
 }
 
 void TestElTorito::saveKeepsBoot_data()
