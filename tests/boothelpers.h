@@ -80,14 +80,19 @@ inline bool haveTool(const char *name)
 }
 
 // Builds a cached file with maker(tempPath) once; another test program racing on the same
-// file loses nothing (the file appears by rename). Returns the path, or empty on failure.
-template<typename Maker> QString cached(const QString &name, Maker maker)
+// file loses nothing (the file appears by rename). It is made again when a file of tests/boot
+// or one of inputs is newer. Returns the path, or empty on failure.
+template<typename Maker>
+QString cached(const QString &name, Maker maker, const QStringList &inputs = {})
 {
     const QString path = cacheDir() + QLatin1Char('/') + name;
     // Rebuilt when a source is newer than the cached file.
     const QFileInfo info(path);
     bool fresh = info.exists() && info.size() > 0;
-    for (const QFileInfo &src : QDir(sourceDir()).entryInfoList(QDir::Files))
+    QFileInfoList sources = QDir(sourceDir()).entryInfoList(QDir::Files);
+    for (const QString &input : inputs)
+        sources << QFileInfo(input);
+    for (const QFileInfo &src : sources)
         fresh = fresh && !(info.lastModified() < src.lastModified());
     if (fresh)
         return path;
@@ -151,15 +156,19 @@ inline QString uefiFatImage()
     const QString efi = uefiMarkerProgram();
     if (efi.isEmpty() || !haveTool("mkfs.fat") || !haveTool("mcopy"))
         return QString();
-    return cached(QStringLiteral("efi.img"), [&](const QString &out) {
-        const qint64 kib = QFileInfo(efi).size() / 1024 + 1024;
-        return run(QStringLiteral("mkfs.fat"), { QStringLiteral("-C"), out, QString::number(kib) })
-            && run(QStringLiteral("mmd"),
-                   { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
-                     QStringLiteral("::/EFI/BOOT") })
-            && run(QStringLiteral("mcopy"),
-                   { QStringLiteral("-i"), out, efi, QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") });
-    });
+    return cached(QStringLiteral("efi.img"),
+                  [&](const QString &out) {
+                      const qint64 kib = QFileInfo(efi).size() / 1024 + 1024;
+                      return run(QStringLiteral("mkfs.fat"),
+                                 { QStringLiteral("-C"), out, QString::number(kib) })
+                          && run(QStringLiteral("mmd"),
+                                 { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
+                                   QStringLiteral("::/EFI/BOOT") })
+                          && run(QStringLiteral("mcopy"),
+                                 { QStringLiteral("-i"), out, efi,
+                                   QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") });
+                  },
+                  { efi });
 }
 
 inline bool copyFile(const QString &from, const QString &to, qint64 padTo = 0)
@@ -402,6 +411,13 @@ inline BootResult boot(const QString &image, Medium medium, bool uefi, int timeo
         return result;
     }
     result.serial = p.readAllStandardOutput();
+    // VEXLOR_BOOT_LOG=FILE keeps the last run's command line and serial output for a look.
+    if (qEnvironmentVariableIsSet("VEXLOR_BOOT_LOG")) {
+        QFile log(qEnvironmentVariable("VEXLOR_BOOT_LOG"));
+        if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            log.write(args.join(QLatin1Char(' ')).toLocal8Bit() + "\n" + result.serial
+                      + p.readAllStandardError());
+    }
     result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return result;
 }

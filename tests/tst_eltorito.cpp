@@ -98,6 +98,7 @@ private slots:
     void readFromImage();
     void extents_data();
     void extents();
+    void hostileTrees();
     void options_data();
     void options();
     void fixturesBoot_data();
@@ -300,6 +301,76 @@ void TestElTorito::extents()
     const QString catalogName = map.fileAt(c.sector);
     QVERIFY(catalogName.compare("boot/boot.cat", Qt::CaseInsensitive) == 0);
     QVERIFY(listed.contains(catalogName));
+}
+
+QByteArray dirRecord(const QByteArray &name, quint32 extent, quint32 size, bool dir, int len = 0)
+{
+    QByteArray r(len ? len : 33 + name.size() + (name.size() % 2 ? 0 : 1), '\0');
+    r[0] = char(r.size());
+    for (int i = 0; i < 4; ++i) {
+        r[2 + i] = char((extent >> (8 * i)) & 0xFF);
+        r[10 + i] = char((size >> (8 * i)) & 0xFF);
+    }
+    r[25] = dir ? 2 : 0;
+    r[32] = char(name.size());
+    r.replace(33, name.size(), name);
+    return r.left(qMax(r.size(), 33 + name.size()));
+}
+
+// Trees that loop (a folder holding itself or its parent) or whose records run past their
+// sector end the walk with what was found; random bytes never crash the readers.
+void TestElTorito::hostileTrees()
+{
+    QTemporaryDir dir;
+    QByteArray img(24 * kSectorSize, '\0');
+    QByteArray pvd(kSectorSize, '\0');
+    pvd[0] = 1;
+    pvd.replace(1, 5, "CD001");
+    pvd.replace(156, 34, dirRecord(QByteArray(1, '\0'), 20, 2 * kSectorSize, true));
+    img.replace(16 * kSectorSize, kSectorSize, pvd);
+    img.replace(17 * kSectorSize, 6,
+                QByteArray("\xff"
+                           "CD001",
+                           6));
+    const QByteArray root = dirRecord(QByteArray(1, '\0'), 20, 2 * kSectorSize, true)
+        + dirRecord(QByteArray(1, '\1'), 20, 2 * kSectorSize, true)
+        + dirRecord("SELF", 20, 2 * kSectorSize, true) + dirRecord("DEEP", 22, 0xFFFFFFFF, true)
+        + dirRecord("A.TXT;1", 23, 5, false) + dirRecord("EMPTY.TXT;1", 23, 0, false);
+    // Empty files up to the sector's end, then a record that runs past it.
+    QByteArray records = root;
+    for (int i = 10; records.size() + 42 < kSectorSize - 40; ++i)
+        records += dirRecord("F" + QByteArray::number(i) + ".TXT;1", 23, 0, false);
+    records += dirRecord("LATE.TXT;1", 23, 5, false, 80).left(kSectorSize - records.size());
+    img.replace(20 * kSectorSize, records.size(), records);
+    const QByteArray deep = dirRecord("UP", 20, 2048, true) + dirRecord("B.TXT;1", 21, 9, false)
+        + dirRecord("ME", 22, 2048, true);
+    img.replace(22 * kSectorSize, deep.size(), deep);
+    img.replace(23 * kSectorSize, 5, "hello");
+    const QString iso = dir.filePath("loop.iso");
+    QVERIFY(BootHelpers::writeText(iso, img));
+    const ExtentMap map = ReadExtents(iso);
+    QVERIFY(map.valid);
+    QCOMPARE(map.files, (QMap<quint32, QString> { { 21, "DEEP/B.TXT" }, { 23, "A.TXT" } }));
+
+    quint32 x = 12345;
+    for (int round = 0; round < 20; ++round) {
+        QByteArray noise(40 * kSectorSize, '\0');
+        for (char &c : noise)
+            c = char((x = x * 1664525u + 1013904223u) >> 24);
+        // Keep the signatures, so that the readers get past their first checks.
+        noise.replace(16 * kSectorSize, kSectorSize, pvd);
+        noise.replace(16 * kSectorSize + 156, 34,
+                      dirRecord(QByteArray(1, '\0'), 18 + round, 0xFFFFFFFF, true));
+        noise.replace(17 * kSectorSize + 1, 29, QByteArray("CD001\x01EL TORITO SPECIFICATION", 29));
+        noise[17 * kSectorSize] = 0;
+        noise.replace(20 * kSectorSize, 32, validation(round));
+        const QString path = dir.filePath(QString("noise%1.iso").arg(round));
+        QVERIFY(BootHelpers::writeText(path, noise));
+        ReadExtents(path);
+        const Catalog c = ReadCatalog(path);
+        for (const BootEntry &e : c.entries)
+            ReadBootImage(path, e);
+    }
 }
 
 void TestElTorito::options_data()
