@@ -7,6 +7,7 @@
 #include "services/bootoptions.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace ElTorito;
@@ -560,21 +561,27 @@ void TestElTorito::saveKeepsBoot()
     QVERIFY2(BootHelpers::makeBootableImage(k, src, iso, { "-J", "-R" }, &error),
              qPrintable(error));
 
-    const QString work = dir.filePath("work");
-    QVERIFY(BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, iso }));
+    // One save: 7-Zip extracts the image into a working folder, whose virtual entries and
+    // catalog the Edit page leaves out; the boot files are written; mkisofs builds the image.
+    auto save = [&](const QString &from, const QString &work, const QString &to) {
+        BootOptions::Result r;
+        if (!BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, from }))
+            return r;
+        r = BootOptions::Build(ReadCatalog(from), ReadExtents(from), work);
+        QDir(work + "/[BOOT]").removeRecursively();
+        if (!r.catalogPath.isEmpty())
+            QFile::remove(work + '/' + r.catalogPath);
+        if (!BootOptions::WriteBootFiles(r, from, work)
+            || !BootHelpers::run(tool("genisoimage"),
+                                 QStringList { "-quiet", "-udf", "-R", "-o", to } + r.args
+                                     + QStringList { r.sourceArg }))
+            r.args.clear();
+        return r;
+    };
     const Catalog catalog = ReadCatalog(iso);
-    const ExtentMap extents = ReadExtents(iso);
-    const BootOptions::Result r = BootOptions::Build(catalog, extents, work);
-    QVERIFY(!r.args.isEmpty());
-    // What the Edit page leaves out of the tree: the virtual entries and the catalog.
-    QDir(work + "/[BOOT]").removeRecursively();
-    QVERIFY(QFile::remove(work + '/' + r.catalogPath));
-    QVERIFY(BootOptions::WriteBootFiles(r, iso, work));
-
     const QString out = dir.filePath("out.iso");
-    QVERIFY(BootHelpers::run(tool("genisoimage"),
-                             QStringList { "-quiet", "-udf", "-R", "-o", out } + r.args
-                                 + QStringList { r.sourceArg }));
+    const BootOptions::Result r = save(iso, dir.filePath("work"), out);
+    QVERIFY(!r.args.isEmpty());
     // The saved image lists exactly the tree: the catalog and the boot images are hidden.
     QMap<QString, qint64> before = listing(iso), after = listing(out);
     before.remove(r.catalogPath);
@@ -588,6 +595,12 @@ void TestElTorito::saveKeepsBoot()
     QCOMPARE(saved.hasBios(), catalog.hasBios());
     QCOMPARE(saved.hasEfi(), catalog.hasEfi());
     QCOMPARE(saved.entries.size(), catalog.entries.size());
+    // A second save of the saved image changes nothing more.
+    const QString again = dir.filePath("again.iso");
+    QVERIFY(!save(out, dir.filePath("work2"), again).args.isEmpty());
+    QCOMPARE(listing(again), listing(out));
+    QCOMPARE(summary(ReadCatalog(again)).remove(QRegularExpression(":\\d+(?= |$)")),
+             summary(saved).remove(QRegularExpression(":\\d+(?= |$)")));
     if (catalog.hasBios()) {
         const auto b = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, false);
         QVERIFY2(b.has(BootHelpers::kBiosMarker), b.serial.right(300).constData());
