@@ -195,6 +195,7 @@ enum class Kind {
     NoEmulation, // boot/marker.img, 4 sectors (2048 bytes), no emulation
     Diskette, // boot/floppy.img, 1.44 MB diskette whose first sector is the marker
     Isolinux, // isolinux/isolinux.bin (boot information table) + ldlinux.c32 + marker.bs
+    HardDisk, // boot/hd.img, 2 MiB hard disk emulation: the marker is its MBR's boot code
     BiosAndUefi, // NoEmulation's entry, then a UEFI entry boot/efi.img
     UefiOnly, // boot/efi.img as the only (default) entry
 };
@@ -232,6 +233,23 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
             return fail(QStringLiteral("cannot write the diskette image"));
         boot << QStringLiteral("-c") << QStringLiteral("boot/boot.cat") << QStringLiteral("-b")
              << QStringLiteral("boot/floppy.img");
+    } else if (kind == Kind::HardDisk) {
+        // The marker's code ends well before the partition table (byte 446), which sfdisk
+        // writes over the copy without touching the code.
+        const QString hd = srcDir + QStringLiteral("/boot/hd.img");
+        QProcess sfdisk;
+        if (!copyFile(marker, hd, 2 * 1024 * 1024) || !haveTool("sfdisk"))
+            return fail(QStringLiteral("cannot write the hard disk image"));
+        sfdisk.start(QStringLiteral("sfdisk"),
+                     { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"),
+                       QStringLiteral("-q"), hd });
+        sfdisk.waitForStarted();
+        sfdisk.write("label: dos\nstart=63, type=c, bootable\n");
+        sfdisk.closeWriteChannel();
+        if (!sfdisk.waitForFinished(60000) || sfdisk.exitCode() != 0)
+            return fail(QStringLiteral("sfdisk failed on the hard disk image"));
+        boot << QStringLiteral("-c") << QStringLiteral("boot/boot.cat") << QStringLiteral("-b")
+             << QStringLiteral("boot/hd.img") << QStringLiteral("-hard-disk-boot");
     } else if (kind == Kind::Isolinux) {
         const QString dir = srcDir + QStringLiteral("/isolinux/");
         if (!copyFile(QString::fromLatin1(kIsolinuxBin), dir + QStringLiteral("isolinux.bin"))

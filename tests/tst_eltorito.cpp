@@ -489,6 +489,8 @@ void TestElTorito::fixturesBoot_data()
                               << BootHelpers::kBiosMarker;
     QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux) << false
                               << BootHelpers::kBiosMarker;
+    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk) << false
+                               << BootHelpers::kBiosMarker;
     QTest::newRow("BIOS and UEFI, under OVMF")
         << int(BootHelpers::Kind::BiosAndUefi) << true << BootHelpers::kUefiMarker;
 }
@@ -537,6 +539,7 @@ void TestElTorito::saveKeepsBoot_data()
     QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation);
     QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette);
     QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux);
+    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk);
     QTest::newRow("BIOS and UEFI") << int(BootHelpers::Kind::BiosAndUefi);
     QTest::newRow("UEFI only") << int(BootHelpers::Kind::UefiOnly);
 }
