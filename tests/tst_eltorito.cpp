@@ -100,6 +100,7 @@ private slots:
     void extents_data();
     void extents();
     void hostileTrees();
+    void optionsAvoidNames();
     void options_data();
     void options();
     void fixturesBoot_data();
@@ -478,6 +479,35 @@ void TestElTorito::options()
     QVERIFY(!r.sourceArg.endsWith('/'));
 }
 
+// The written boot image and the new catalog take names no file of the edited tree has, and a
+// listed boot file that is gone falls back to a written copy.
+void TestElTorito::optionsAvoidNames()
+{
+    Catalog c;
+    c.valid = true;
+    c.sector = 29;
+    BootEntry e;
+    e.bootable = true;
+    e.sectorCount = 4;
+    e.loadRba = 31;
+    e.hasBootInfoTable = true;
+    c.entries << e;
+    ExtentMap map;
+    map.files = { { 29, "isolinux/boot.cat" },
+                  { 31, "isolinux/isolinux.bin" },
+                  { 40, "Boot.bin" },
+                  { 41, "boot.catalog" } };
+    const QStringList present { "Boot.bin", "boot.catalog", "boot (2).catalog" };
+    const BootOptions::Result r = BootOptions::Build(
+        c, map, "W", [&](const QString &path) { return present.contains(path); });
+    QCOMPARE(r.catalogName, QString("boot (3).catalog"));
+    QCOMPARE(r.files.size(), 1);
+    QCOMPARE(r.files.first().name, QString("boot (2).bin"));
+    QCOMPARE(r.args.mid(r.args.indexOf("-b")).join(' '),
+             QString("-b boot (2).bin -no-emul-boot -boot-load-size 4 -boot-info-table"));
+    QCOMPARE(r.hidden, (QStringList { "boot (3).catalog", "boot (2).bin", "isolinux/boot.cat" }));
+}
+
 void TestElTorito::fixturesBoot_data()
 {
     QTest::addColumn<int>("kind");
@@ -583,7 +613,8 @@ void TestElTorito::saveKeepsBoot()
     };
     const Catalog catalog = ReadCatalog(iso);
     const QString out = dir.filePath("out.iso");
-    const BootOptions::Result r = save(iso, dir.filePath("work"), out);
+    // (A working folder whose path holds pattern characters and blanks.)
+    const BootOptions::Result r = save(iso, dir.filePath("work [1] ?"), out);
     QVERIFY(!r.args.isEmpty());
     // The saved image lists exactly the tree: the catalog and the boot images are hidden.
     QMap<QString, qint64> before = listing(iso), after = listing(out);
