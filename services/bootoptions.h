@@ -65,9 +65,9 @@ struct Result
 // - UEFI entry: "-e FILE" "-no-emul-boot", FILE the listed file whose data starts at the load
 //   sector; when none does, the entry's sectors are written to a hidden "boot-N.img" (N: the
 //   entry's index), and an entry with sector count 0 then cannot be carried over (dropped).
-// - Every entry after the first is preceded by "-eltorito-alt-boot"; an image whose first kept
-//   entry is UEFI stays UEFI-only. Entries that are not bootable, or for other platforms, are
-//   dropped (mkisofs has no switch for them).
+// - Every entry after the first is preceded by "-eltorito-alt-boot"; an image with UEFI entries
+//   only stays UEFI-only (its first UEFI entry becomes the default entry). Entries that are not
+//   bootable, or for other platforms, are dropped (mkisofs has no switch for them).
 // - "-c" catalogName with "-hide" and "-hide-joliet" (the latter also hides from UDF) for each
 //   hidden path, as sourceDir + "/" + path with glob characters escaped, so that a file of the
 //   same name in a subfolder stays visible.

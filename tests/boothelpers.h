@@ -11,6 +11,9 @@
 //   kBootmgrMarker bootmgr: loaded at 2000:0000 by syslinux chain.c32 "ntldr=/bootmgr"; same end
 //   kUefiMarker    BOOTX64.EFI: grub-mkstandalone image whose grub.cfg echoes the marker on the
 //                  serial port and powers off (qemu exits 0)
+// makeBootableImage() builds an ISO of one Kind; makeChainStick() a disk image file laid out as a
+// burned stick (syslinux MBR, FAT32, chain.c32 to /bootmgr); boot() runs qemu on a CD, IDE disk
+// or USB disk, with or without OVMF. VEXLOR_BOOT_LOG=FILE keeps the last run's serial output.
 
 #include <QByteArray>
 #include <QCoreApplication>
