@@ -160,6 +160,7 @@ private slots:
         const QString mountPoint = Util::GetMountPoint(first);
         QCOMPARE(mountPoint, m_media + QStringLiteral("/TESTVOL"));
         QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node()), mountPoint);
+        QCOMPARE(Util::GetMountPoint(mountPoint), mountPoint); // a blank in the one argument
 
         const Run unmount = run(PlatformTools::Program("diskutil"),
                                 QProcess::splitCommand("unmountDisk " + loop.node()));
