@@ -111,8 +111,8 @@ private slots:
         if (geteuid() != 0)
             QSKIP("loop devices need root");
         QVERIFY(m_dir.isValid());
-        // The media folder holds a blank, so every mount point does.
-        m_media = m_dir.path() + QStringLiteral("/media dir");
+        // The media folder holds a blank and a non-ASCII letter, so every mount point does.
+        m_media = m_dir.path() + QStringLiteral("/media dir \u00fc");
         QVERIFY(QDir().mkpath(m_media));
         qputenv("VEXLOR_TEST_MEDIA_DIR", m_media.toLocal8Bit());
     }

@@ -287,6 +287,20 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/pwned")));
     }
 
+    // A query that does not end in time is killed and gives what it wrote so far.
+    void queryTimeout()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        int exitCode = 0;
+        const QString output = Util::callexternapp(
+            Util::GetCurrentExePath() + "/emitter",
+            { "-o", "Disk Size: 1 (5 Bytes)\\n", "-s", "20000" }, 500, &exitCode);
+        QCOMPARE(exitCode, -1);
+        QCOMPARE(DiskSizeFromInfo(output), Q_INT64_C(5));
+        QVERIFY(timer.elapsed() < 10000);
+    }
+
     void shellQuote()
     {
         QCOMPARE(ShellQuote("a b"), QStringLiteral("'a b'"));
