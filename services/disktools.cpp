@@ -14,12 +14,13 @@ QStringList InfoArgs(const QString &device)
     return { QStringLiteral("info"), device };
 }
 
-QStringList PartitionArgs(const QString &disk, const QString &format, const QString &name)
+QStringList PartitionArgs(const QString &disk, const QString &format, const QString &name,
+                          const QString &scheme)
 {
     return { QStringLiteral("partitionDisk"),
              disk,
              QStringLiteral("1"),
-             QStringLiteral("MBR"),
+             scheme,
              format,
              name,
              QStringLiteral("R") };

@@ -18,9 +18,11 @@ namespace DiskTools {
 QStringList ListArgs();
 // "info", device (a disk or partition node, or a mount point)
 QStringList InfoArgs(const QString &device);
-// "partitionDisk", disk, "1", "MBR", format, name, "R": one partition of that format and name
-// over the whole disk in an MBR table.
-QStringList PartitionArgs(const QString &disk, const QString &format, const QString &name);
+// "partitionDisk", disk, "1", scheme, format, name, "R": one partition of that format and name
+// over the whole disk, in an MBR table ("MBR") or a GPT one ("GPT", the partition typed as an
+// EFI system partition).
+QStringList PartitionArgs(const QString &disk, const QString &format, const QString &name,
+                          const QString &scheme = QStringLiteral("MBR"));
 // The format argument for the file-system choice "FAT" or "FAT32": "MS-DOS FAT16" for "FAT"
 // on a disk below 4 GiB (4294967296 bytes), else "FAT32".
 QString FormatArgument(const QString &fileSystem, qint64 diskSize);

@@ -40,6 +40,8 @@ private slots:
         QCOMPARE(PartitionArgs("/dev/sdb", "MS-DOS FAT16", "NONAME"),
                  (QStringList { "partitionDisk", "/dev/sdb", "1", "MBR", "MS-DOS FAT16", "NONAME",
                                 "R" }));
+        QCOMPARE(PartitionArgs("/dev/sdb", "FAT32", "NONAME", "GPT"),
+                 (QStringList { "partitionDisk", "/dev/sdb", "1", "GPT", "FAT32", "NONAME", "R" }));
         QCOMPARE(UnmountDiskArgs("/dev/sdb"), (QStringList { "unmountDisk", "/dev/sdb" }));
         QCOMPARE(DriveStatusArgs(), QStringList { "status" });
         QCOMPARE(BurnArgs("-a.iso"),

@@ -3,7 +3,10 @@
 //
 //   diskutil list
 //   diskutil info DISK|PARTITION|MOUNTPOINT
-//   diskutil partitionDisk DISK 1 MBR FAT32|"MS-DOS FAT32"|"MS-DOS FAT16"|FAT16 NAME R
+//   diskutil partitionDisk DISK 1 MBR|GPT FAT32|"MS-DOS FAT32"|"MS-DOS FAT16"|FAT16 NAME R
+//
+// With MBR the partition is typed FAT (0x0c for FAT32, 0x0e for FAT16); with GPT it is typed as
+// an EFI system partition, which UEFI firmware looks into for \EFI\BOOT\BOOTX64.EFI.
 //   diskutil unmountDisk DISK
 //
 // Only the disks that "list" offers (USB-attached, removable or hot-pluggable, never one that
@@ -190,14 +193,16 @@ bool validLabel(const QString &label)
 
 int partitionDisk(const QStringList &arguments)
 {
-    // partitionDisk DISK 1 MBR FORMAT NAME R
+    // partitionDisk DISK 1 MBR|GPT FORMAT NAME R
     if (arguments.size() != 7)
-        return fail(QStringLiteral("Usage: diskutil partitionDisk DISK 1 MBR FORMAT NAME R"));
+        return fail(QStringLiteral("Usage: diskutil partitionDisk DISK 1 MBR|GPT FORMAT NAME R"));
     const QString name = arguments.at(1);
-    if (arguments.at(2) != QLatin1String("1") || arguments.at(3) != QLatin1String("MBR")
+    const QString scheme = arguments.at(3).toUpper();
+    const bool gpt = scheme == QLatin1String("GPT");
+    if (arguments.at(2) != QLatin1String("1") || (scheme != QLatin1String("MBR") && !gpt)
         || arguments.at(6).toUpper() != QLatin1String("R"))
-        return fail(QStringLiteral("only one partition over the whole disk in an MBR table (1 MBR "
-                                   "... R) is supported"));
+        return fail(QStringLiteral("only one partition over the whole disk in an MBR or GPT table "
+                                   "(1 MBR|GPT ... R) is supported"));
     const QString format = arguments.at(4).toUpper();
     QString fatSize;
     if (format == QLatin1String("FAT32") || format == QLatin1String("MS-DOS FAT32"))
@@ -227,13 +232,17 @@ int partitionDisk(const QStringList &arguments)
             QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
 
     Sys::Say(QStringLiteral("Creating the partition map"));
-    const QString type = fatSize == QLatin1String("32") ? QStringLiteral("c") : QStringLiteral("e");
+    const QString type = gpt             ? QStringLiteral("C12A7328-F81F-11D2-BA4B-00A0C93EC93B")
+        : fatSize == QLatin1String("32") ? QStringLiteral("c")
+                                         : QStringLiteral("e");
     Sys::Result result
         = Sys::Run(QStringLiteral("sfdisk"),
                    { QStringLiteral("--wipe"), QStringLiteral("always"),
                      QStringLiteral("--wipe-partitions"), QStringLiteral("always"),
                      QStringLiteral("--no-reread"), QStringLiteral("--quiet"), disk.path },
-                   QStringLiteral("label: dos\nstart=2048, type=%1\n").arg(type).toLatin1());
+                   QStringLiteral("label: %1\nstart=2048, type=%2\n")
+                       .arg(gpt ? QStringLiteral("gpt") : QStringLiteral("dos"), type)
+                       .toLatin1());
     if (result.exitCode != 0)
         return fail(QStringLiteral("partitioning failed: ")
                     + QString::fromLocal8Bit(result.err).trimmed());
@@ -274,5 +283,5 @@ int main(int argc, char *argv[])
     if (verb == QLatin1String("partitionDisk"))
         return partitionDisk(arguments);
     return fail(QStringLiteral("usage: diskutil list | info DEVICE | unmountDisk DISK | "
-                               "partitionDisk DISK 1 MBR FORMAT NAME R"));
+                               "partitionDisk DISK 1 MBR|GPT FORMAT NAME R"));
 }

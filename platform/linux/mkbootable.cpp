@@ -3,7 +3,9 @@
 //
 //  1. The volume is unmounted, if it still is.
 //  2. The syslinux MBR code is written into the first 440 bytes of the disk, and the first
-//     partition is marked active.
+//     partition is marked active. On a disk with a GPT table the syslinux GPT MBR code is
+//     written instead and the partition gets the legacy BIOS bootable attribute: the protective
+//     MBR stays inactive, as UEFI firmware requires of it.
 //  3. ldlinux is installed into /syslinux on the volume (syslinux --install --directory
 //     /syslinux), and chain.c32 with the modules it loads (libcom32.c32, libutil.c32) is copied
 //     beside it (mtools). The boot loader then reads /syslinux.cfg from the volume.
@@ -64,6 +66,17 @@ bool writeMbrCode(const QString &disk, const QString &mbrFile, QString *error)
     return written;
 }
 
+// Whether the disk holds a GPT partition table (sfdisk --dump prints "label: gpt").
+bool hasGpt(const QString &disk)
+{
+    const Sys::Result dump = Sys::Run(QStringLiteral("sfdisk"), { QStringLiteral("--dump"), disk });
+    for (const QByteArray &line : dump.out.split('\n')) {
+        if (line.trimmed() == "label: gpt")
+            return true;
+    }
+    return false;
+}
+
 bool run(const QString &program, const QStringList &arguments, QString *error)
 {
     const Sys::Result result = Sys::Run(program, arguments);
@@ -92,9 +105,11 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("%1 is not an external disk that may be written; refused")
                         .arg(arguments.at(0)));
 
-    const QString mbr = firstExisting({ QStringLiteral("/usr/lib/syslinux/mbr/mbr.bin"),
-                                        QStringLiteral("/usr/lib/syslinux/bios/mbr.bin"),
-                                        QStringLiteral("/usr/share/syslinux/mbr.bin") });
+    const bool gpt = hasGpt(disk.path);
+    const QString code = gpt ? QStringLiteral("gptmbr.bin") : QStringLiteral("mbr.bin");
+    const QString mbr = firstExisting({ QStringLiteral("/usr/lib/syslinux/mbr/") + code,
+                                        QStringLiteral("/usr/lib/syslinux/bios/") + code,
+                                        QStringLiteral("/usr/share/syslinux/") + code });
     const QString modules = firstExisting({ QStringLiteral("/usr/lib/syslinux/modules/bios"),
                                             QStringLiteral("/usr/lib/syslinux/bios"),
                                             QStringLiteral("/usr/share/syslinux") });
@@ -115,10 +130,12 @@ int main(int argc, char *argv[])
     Sys::Say(QStringLiteral("Writing the boot code to %1").arg(disk.path));
     if (!writeMbrCode(disk.path, mbr, &error))
         return fail(error);
-    if (!run(QStringLiteral("sfdisk"),
-             { QStringLiteral("--no-reread"), QStringLiteral("--activate"), disk.path,
-               QStringLiteral("1") },
-             &error))
+    const QStringList mark = gpt
+        ? QStringList { QStringLiteral("--no-reread"), QStringLiteral("--part-attrs"), disk.path,
+                        QStringLiteral("1"), QStringLiteral("LegacyBIOSBootable") }
+        : QStringList { QStringLiteral("--no-reread"), QStringLiteral("--activate"), disk.path,
+                        QStringLiteral("1") };
+    if (!run(QStringLiteral("sfdisk"), mark, &error))
         return fail(error);
 
     Sys::Say(QStringLiteral("Installing the boot loader on %1").arg(partition));
