@@ -214,6 +214,9 @@ private slots:
         Run refused = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME"));
         QVERIFY(refused.code != 0);
         QVERIFY2(refused.output.contains("refused"), qPrintable(refused.output));
+        refused = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME", "GPT"));
+        QVERIFY2(refused.code != 0 && refused.output.contains("refused"),
+                 qPrintable(refused.output));
         refused = tool("mkbootable", { loop.node(), m_dir.filePath("mnt") });
         QVERIFY(refused.code != 0);
         QCOMPARE(fileHash(image), before);
@@ -238,7 +241,10 @@ private slots:
         QCOMPARE(fileHash(image), busy);
         QCOMPARE(Util::GetMountPoint(DiskTools::FirstPartition(loop.node())), mountPoint);
 
-        // A label FAT cannot hold.
+        // A scheme other than MBR or GPT, a label FAT cannot hold.
+        QVERIFY(
+            tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "OTHER", "APM")).code
+            != 0);
         QVERIFY(
             tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "TWELVE_CHARS")).code
             != 0);
