@@ -2,6 +2,7 @@
 
 #include "pages/cpage2.h"
 #include "pages/cpage3.h"
+#include "pages/cpage5.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
@@ -226,7 +227,11 @@ void MainWindow::onEdit()
 
 void MainWindow::onCopy()
 {
-    // Opens the Copy-disc page once it exists.
+    auto *page = new CPage5(this);
+    EmbedPage(page);
+    page->move(195, 107);
+    page->SetMoveable(false);
+    page->show();
 }
 
 void MainWindow::onHome()
