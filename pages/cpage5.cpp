@@ -13,7 +13,8 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
-Q_LOGGING_CATEGORY(lcCopyDisc, "vexlor.copydisc")
+// Silent unless enabled, for example with QT_LOGGING_RULES="vexlor.copydisc.debug=true".
+Q_LOGGING_CATEGORY(lcCopyDisc, "vexlor.copydisc", QtCriticalMsg)
 
 QString currdev;
 QString CPage5::dvdCurrent;
@@ -295,7 +296,8 @@ bool CPage5::CheckSourceAndTarget(const QString &target)
 
 void CPage5::OnStart()
 {
-    if (m_ReadThread)
+    // Events are delivered while the mount point is looked up: a second press waits its turn.
+    if (m_ReadThread || m_Starting)
         return;
     if (form->dvdlist->currentIndex() < 0) {
         Util::ShowError(tr("Please select a drive first."));
@@ -307,11 +309,14 @@ void CPage5::OnStart()
         return;
     }
     currdev = form->dvdlist->currentData().toString();
+    m_Starting = true;
     {
         BusyCursor busy;
         FindSourcePath();
     }
-    if (!CheckSourceAndTarget(target))
+    const bool ok = CheckSourceAndTarget(target);
+    m_Starting = false;
+    if (!ok)
         return;
 
     const QStringList args = { QStringLiteral("makehybrid"),

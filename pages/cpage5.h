@@ -92,6 +92,7 @@ private:
     QString m_SourcePath;
     CRunCommandThread *m_ReadThread = nullptr;
     CProgressDialog m_ProgressDialog;
+    bool m_Starting = false;
 
     // The "drutil status" run whose drives fill the list; lines of older runs are dropped.
     CRunCommandThread *m_DriveThread = nullptr;
