@@ -1,6 +1,7 @@
 #include "pages/cpage5.h"
 
 #include "services/cruncommandthread.h"
+#include "services/platformtools.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
 
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
-#include <QStandardPaths>
 #include <QStorageInfo>
 
 // Silent unless enabled, for example with QT_LOGGING_RULES="vexlor.copydisc.debug=true".
@@ -23,12 +23,6 @@ namespace {
 
 // How many output lines of makehybrid are kept for the error message.
 constexpr int KeptToolLines = 200;
-
-QString diskTool(const QString &name)
-{
-    const QString found = QStandardPaths::findExecutable(name);
-    return found.isEmpty() ? name : found;
-}
 
 // The runner takes a program without arguments as a whole command line, split at blanks: the
 // program's path is quoted so that a folder with blanks in its name stays one word.
@@ -128,12 +122,13 @@ void CPage5::SetupForm()
 void CPage5::InitializeDVDComboBox()
 {
     // An older run still on its way ends unheard; it goes once it has ended.
-    m_DriveReader = CopyDiscLogic::DriveStatusReader();
+    m_DriveReader.Reset();
     m_NewDrives.clear();
     m_DriveThread = new CRunCommandThread(nullptr);
     connect(m_DriveThread, SIGNAL(standoutputline(QString)), this, SLOT(onLineOutput(QString)));
     connect(m_DriveThread, SIGNAL(sigfinished()), this, SLOT(OnDriveStatusFinished()));
-    m_DriveThread->SetRunCmd(diskTool(QStringLiteral("drutil")), { QStringLiteral("status") });
+    m_DriveThread->SetRunCmd(PlatformTools::Program(QStringLiteral("drutil")),
+                             DiskTools::DriveStatusArgs());
     m_DriveThread->start();
 }
 
@@ -141,8 +136,8 @@ void CPage5::onLineOutput(QString line)
 {
     if (sender() && sender() != m_DriveThread)
         return;
-    CopyDiscLogic::Drive drive;
-    if (m_DriveReader.Feed(line, &drive))
+    DiskTools::Drive drive;
+    if (CopyDiscLogic::FeedDriveStatus(m_DriveReader, line, &drive))
         m_NewDrives << drive;
 }
 
@@ -162,9 +157,9 @@ void CPage5::OnDriveStatusFinished()
     QComboBox *list = form->dvdlist;
     dvdCurrent = list->currentText();
     list->clear();
-    for (const CopyDiscLogic::Drive &drive : qAsConst(m_NewDrives)) {
-        list->addItem(drive.EntryText(), drive.device);
-        if (drive.EntryText() == dvdCurrent)
+    for (const DiskTools::Drive &drive : qAsConst(m_NewDrives)) {
+        list->addItem(drive.Text(), drive.device);
+        if (drive.Text() == dvdCurrent)
             list->setCurrentIndex(list->count() - 1);
     }
     m_NewDrives.clear();
@@ -185,8 +180,8 @@ void CPage5::OnEject()
     m_EjectThread = new CRunCommandThread(nullptr);
     m_EjectThread->m_CollectOutput = true;
     connect(m_EjectThread, SIGNAL(sigfinished()), this, SLOT(OnEjectFinished()));
-    m_EjectThread->SetRunCmd(diskTool(QStringLiteral("hdiutil")),
-                             { QStringLiteral("eject"), device });
+    m_EjectThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
+                             DiskTools::EjectArgs(device));
     m_EjectThread->start();
 }
 
@@ -212,11 +207,10 @@ void CPage5::OnEjectFinished()
 
 void CPage5::onMountPointLineOutput(QString line)
 {
-    QString device;
-    QString mountPoint;
-    if (CopyDiscLogic::ReadMountLine(line, &device, &mountPoint)
-        && CopyDiscLogic::IsDeviceOrPartition(device, currdev))
-        m_SourcePath = mountPoint;
+    DiskTools::MountEntry entry;
+    if (DiskTools::ParseMountLine(line, &entry)
+        && DiskTools::IsDiskOrPartition(entry.device, currdev))
+        m_SourcePath = entry.mountPoint;
 }
 
 void CPage5::FindSourcePath()
@@ -224,7 +218,7 @@ void CPage5::FindSourcePath()
     m_SourcePath.clear();
     CRunCommandThread mount(nullptr);
     mount.m_CollectOutput = true;
-    mount.SetRunCmd(wholeCommand(diskTool(QStringLiteral("mount"))), {});
+    mount.SetRunCmd(wholeCommand(PlatformTools::Program(QStringLiteral("mount"))), {});
     mount.start();
     mount.waitFinished();
     mount.wait();
@@ -334,7 +328,7 @@ void CPage5::OnStart()
     m_ProgressDialog.SetValue(0);
 
     m_ReadThread = new CRunCommandThread(nullptr);
-    m_ReadThread->SetRunCmd(diskTool(QStringLiteral("hdiutil")), args);
+    m_ReadThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")), args);
     connect(m_ReadThread, SIGNAL(standoutputline(QString)), this, SLOT(OnReadLineOutput(QString)));
     connect(m_ReadThread, SIGNAL(sigfinished()), this, SLOT(OnReadFinished()));
     m_ReadThread->start();
@@ -352,7 +346,7 @@ void CPage5::OnReadLineOutput(QString line)
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
     qCDebug(lcCopyDisc) << "CPage5::OnReadLineOutput" << line;
-    const int value = CopyDiscLogic::ReadProgress(line);
+    const int value = CopyDiscLogic::ProgressValue(line);
     if (value > 0) {
         m_ProgressDialog.SetValue(value);
         return;

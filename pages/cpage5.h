@@ -6,6 +6,7 @@
 // names of it to the chosen file. A second button ejects the disc.
 
 #include "pages/copydisclogic.h"
+#include "services/disktools.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 
@@ -96,8 +97,8 @@ private:
 
     // The "drutil status" run whose drives fill the list; lines of older runs are dropped.
     CRunCommandThread *m_DriveThread = nullptr;
-    CopyDiscLogic::DriveStatusReader m_DriveReader;
-    QList<CopyDiscLogic::Drive> m_NewDrives;
+    DiskTools::DriveStatusReader m_DriveReader;
+    QList<DiskTools::Drive> m_NewDrives;
     CRunCommandThread *m_EjectThread = nullptr;
 
     ImageTarget m_Image;
