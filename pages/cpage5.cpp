@@ -121,7 +121,12 @@ void CPage5::SetupForm()
 
 void CPage5::InitializeDVDComboBox()
 {
-    // An older run still on its way ends unheard; it goes once it has ended.
+    // One run at a time: a request during a run reads the drives again once that run has ended.
+    if (m_DriveThread) {
+        m_DriveRescan = true;
+        return;
+    }
+    m_DriveRescan = false;
     m_DriveReader.Reset();
     m_NewDrives.clear();
     m_DriveThread = new CRunCommandThread(nullptr);
@@ -144,13 +149,15 @@ void CPage5::onLineOutput(QString line)
 void CPage5::OnDriveStatusFinished()
 {
     auto *thread = qobject_cast<CRunCommandThread *>(sender());
-    if (!thread)
+    if (!thread || thread != m_DriveThread)
         return;
     thread->wait();
     thread->deleteLater();
-    if (thread != m_DriveThread)
-        return;
     m_DriveThread = nullptr;
+    if (m_DriveRescan) {
+        InitializeDVDComboBox();
+        return;
+    }
     qCDebug(lcCopyDisc) << "CPage5::OnDriveStatusFinished" << m_NewDrives.size() << "drives";
 
     // The whole list is replaced at once; the entry selected before comes back selected.
@@ -272,8 +279,11 @@ bool CPage5::CheckSourceAndTarget(const QString &target)
             probe.remove();
     }
 
-    BusyCursor busy;
-    const qint64 needed = discDataSize(m_SourcePath);
+    qint64 needed = 0;
+    {
+        BusyCursor busy;
+        needed = discDataSize(m_SourcePath);
+    }
     const QStorageInfo storage(folder.absoluteFilePath());
     // An image already there is replaced, so its room counts as free.
     const qint64 available = storage.bytesAvailable() + (image.isFile() ? image.size() : 0);

@@ -95,8 +95,10 @@ private:
     CProgressDialog m_ProgressDialog;
     bool m_Starting = false;
 
-    // The "drutil status" run whose drives fill the list; lines of older runs are dropped.
+    // The "drutil status" run whose drives fill the list, and whether the drives are to be read
+    // again once it has ended.
     CRunCommandThread *m_DriveThread = nullptr;
+    bool m_DriveRescan = false;
     DiskTools::DriveStatusReader m_DriveReader;
     QList<DiskTools::Drive> m_NewDrives;
     CRunCommandThread *m_EjectThread = nullptr;
