@@ -9,12 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QStorageInfo>
 
-// Silent unless enabled, for example with QT_LOGGING_RULES="vexlor.copydisc.debug=true".
-Q_LOGGING_CATEGORY(lcCopyDisc, "vexlor.copydisc", QtCriticalMsg)
+// The Copy-disc page's diagnostics: debug lines are off unless switched on, for example with
+// QT_LOGGING_RULES="vexlor.copydisc.debug=true"; warnings of real failures are on.
+Q_LOGGING_CATEGORY(lcCopyDisc, "vexlor.copydisc", QtWarningMsg)
 
 QString currdev;
 QString CPage5::dvdCurrent;
@@ -115,6 +117,18 @@ void CPage5::SetupForm()
     connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
     connect(f->start, SIGNAL(clicked()), this, SLOT(OnStart()));
     connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
+}
+
+void CPage5::keyPressEvent(QKeyEvent *event)
+{
+    // Escape does what Back does, but never while a copy is being started or runs.
+    if (event->key() == Qt::Key_Escape) {
+        if (!m_Starting && !m_ReadThread)
+            close();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 // --- the drive list ---

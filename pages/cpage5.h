@@ -18,6 +18,7 @@
 class CImageButton;
 class CRunCommandThread;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QWidget;
 
@@ -40,6 +41,9 @@ public:
     bool IsCopying() const { return m_ReadThread != nullptr; }
     // The arguments of the last makehybrid run started by this page.
     QStringList LastArguments() const { return m_LastArguments; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 public slots:
     void OnBrowser();
