@@ -60,8 +60,8 @@ void TestMkisofsLauncher::initTestCase()
     QVERIFY(m_dir.isValid());
     const QStringList few { "-r", "-o out.iso", "a b.txt",
                             "Screenshot from 2026-12-08 10-00001.png",
-                            "sub/A name of ninety characters, long enough to lose its ending "
-                            "when cut at 64 chars.txt" };
+                            "sub/A name of more than sixty-four characters, which would lose its "
+                            "ending if cut there.txt" };
     const QStringList wide { "Grüße aus Köln.txt", "sub/日本語のファイル名.txt", "-ä.txt" };
     QStringList crowded;
     for (int i = 0; i < 1000; ++i)
@@ -82,9 +82,9 @@ bool TestMkisofsLauncher::isLauncher() const
     return script.open(QIODevice::ReadOnly) && script.read(2) == "#!";
 }
 
-// Each type on each shape of names: 7-Zip lists every file under its full name (Joliet and UDF
-// readers, and Rock Ridge on plain ISO 9660), and a plain ISO 9660 image keeps standard level-2
-// primary names that any ISO 9660 reader takes.
+// Each type on each shape of names: 7-Zip, which reads the Joliet tree of a Joliet image, the UDF
+// tree of a UDF image and Rock Ridge on plain ISO 9660, lists every file under its full name;
+// and a plain ISO 9660 image keeps standard level-2 primary names that any ISO 9660 reader takes.
 void TestMkisofsLauncher::names_data()
 {
     QTest::addColumn<ImageType>("type");
