@@ -220,7 +220,8 @@ void CPage5::OnEjectFinished()
     InitializeDVDComboBox();
     if (!ok) {
         qCWarning(lcCopyDisc) << "CPage5::OnEjectFinished eject failed" << message;
-        Util::ShowError(tr("The disc could not be ejected.") + QLatin1Char('\n') + message);
+        Util::ShowError(message.isEmpty() ? tr("The disc could not be ejected.")
+                                          : tr("The disc could not be ejected.\n%1").arg(message));
     }
 }
 
@@ -314,7 +315,8 @@ bool CPage5::CheckSourceAndTarget(const QString &target)
 
 void CPage5::OnStart()
 {
-    // Events are delivered while the mount point is looked up: a second press waits its turn.
+    // Events are delivered while the mount point is looked up: a second press meanwhile is
+    // ignored.
     if (m_ReadThread || m_Starting)
         return;
     if (form->dvdlist->currentIndex() < 0) {
