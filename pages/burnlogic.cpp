@@ -2,6 +2,7 @@
 
 #include "model/ctree.h"
 #include "model/listing.h"
+#include "services/disktools.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -35,39 +36,21 @@ QString CleanLabel(const QString &text)
     return out;
 }
 
-QString VolumeName(const QString &label)
-{
-    const QString name = label.trimmed();
-    return name.isEmpty() ? QStringLiteral("NONAME") : name;
-}
-
-QString FormatArgument(const QString &fileSystem, qint64 diskSize)
-{
-    if (fileSystem.trimmed() == QLatin1String("FAT") && diskSize < Fat16DiskLimit)
-        return QStringLiteral("MS-DOS FAT16");
-    return QStringLiteral("FAT32");
-}
-
 bool IsGptChoice(const QString &schemeText)
 {
     return schemeText.trimmed().startsWith(QLatin1String("GPT"));
 }
 
-QString SchemeArgument(const QString &schemeText)
+QStringList PartitionArgs(const QString &disk, const QString &schemeText, const QString &fileSystem,
+                          qint64 diskSize, const QString &label)
 {
-    return IsGptChoice(schemeText) ? QStringLiteral("GPT") : QStringLiteral("MBR");
-}
-
-QStringList PartitionArgs(const QString &disk, const QString &scheme, const QString &format,
-                          const QString &name)
-{
-    return { QStringLiteral("partitionDisk"),
-             disk,
-             QStringLiteral("1"),
-             scheme,
-             format,
-             name,
-             QStringLiteral("R") };
+    QStringList args
+        = DiskTools::PartitionArgs(disk, DiskTools::FormatArgument(fileSystem, diskSize),
+                                   DiskTools::VolumeName(label.trimmed()));
+    const int scheme = args.indexOf(QStringLiteral("MBR"));
+    if (IsGptChoice(schemeText) && scheme >= 0)
+        args[scheme] = QStringLiteral("GPT");
+    return args;
 }
 
 bool EnoughSpace(qint64 diskSize, qint64 imageSize)

@@ -15,8 +15,6 @@ namespace BurnLogic {
 constexpr qint64 SpareBytes = Q_INT64_C(52428800);
 // The first file size a FAT volume cannot hold: 4 GiB.
 constexpr qint64 FatFileLimit = Q_INT64_C(4294967296);
-// Below this disk size, "FAT" means FAT16.
-constexpr qint64 Fat16DiskLimit = Q_INT64_C(4294967296);
 // The longest FAT volume label.
 constexpr int LabelMaxLength = 11;
 
@@ -30,19 +28,14 @@ bool IsIsoImage(const QString &path);
 bool IsLabelChar(QChar c);
 // The label as the field keeps it: capitals, refused characters left out, at most 11 of them.
 QString CleanLabel(const QString &text);
-// The volume name for the partitioning command: the trimmed label, or "NONAME" when empty.
-QString VolumeName(const QString &label);
-
-// The format argument of the partitioning command: for "FAT", "MS-DOS FAT16" on a disk below
-// 4 GiB and "FAT32" otherwise; for anything else "FAT32".
-QString FormatArgument(const QString &fileSystem, qint64 diskSize);
+// The partitioning command's arguments for the page's choices: one partition over the whole
+// disk, in a GPT table for the GPT entry and an MBR table otherwise, formatted as the file-system
+// choice says for a disk of diskSize bytes ("FAT" is FAT16 below 4 GiB), named after the label
+// ("NONAME" when it is empty).
+QStringList PartitionArgs(const QString &disk, const QString &schemeText, const QString &fileSystem,
+                          qint64 diskSize, const QString &label);
 // Whether the partition scheme entry is the GPT one.
 bool IsGptChoice(const QString &schemeText);
-// "GPT" for the GPT entry, "MBR" otherwise.
-QString SchemeArgument(const QString &schemeText);
-// The partitioning command's arguments: "partitionDisk", disk, "1", scheme, format, name, "R".
-QStringList PartitionArgs(const QString &disk, const QString &scheme, const QString &format,
-                          const QString &name);
 
 // The disk's total size must hold the image and 50 MiB more.
 bool EnoughSpace(qint64 diskSize, qint64 imageSize);

@@ -94,9 +94,7 @@ void TestBurnLogic::partitionArguments()
     QFETCH(QString, scheme);
     QFETCH(QString, label);
     QFETCH(QStringList, args);
-    QCOMPARE(PartitionArgs("/dev/sdb", SchemeArgument(scheme), FormatArgument(fileSystem, diskSize),
-                           VolumeName(label)),
-             args);
+    QCOMPARE(PartitionArgs("/dev/sdb", scheme, fileSystem, diskSize, label), args);
     QCOMPARE(IsGptChoice(scheme), args.at(3) == "GPT");
 }
 
