@@ -66,15 +66,12 @@ struct LoopDisk
     {
         if (node.isEmpty())
             return;
-        // Volumes of the disk go first: FUSE mounts are not under the device in the kernel.
-        QByteArray mounts;
-        run(QStringLiteral("cat"), { "/proc/self/mounts" }, &mounts);
+        // Its volumes go first (FUSE mounts name the partition as their source).
+        const QByteArray mounts = readFile("/proc/self/mounts");
         for (const QByteArray &line : mounts.split('\n')) {
             const QList<QByteArray> f = line.split(' ');
-            if (f.size() > 1
-                && (f.at(0).startsWith(node.toLocal8Bit()) || f.at(1).contains("/burnmedia")))
-                run(QStringLiteral("umount"),
-                    { QString::fromLocal8Bit(f.at(1)).replace("\\040", " ") });
+            if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
+                run("umount", { QString::fromLocal8Bit(f.at(1)).replace("\\040", " ") });
         }
         run(QStringLiteral("losetup"), { "-d", node });
     }
