@@ -1,4 +1,5 @@
 #include "pages/cpage2.h"
+#include "services/logging.h"
 
 #include "model/listing.h"
 #include "services/cruncommandthread.h"
@@ -18,6 +19,7 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTableWidget>
@@ -115,7 +117,7 @@ void discardWorkDir(const QString &workDir)
         return;
     }
     if (!QDir(workDir).removeRecursively())
-        qWarning() << "CPage2::OnStopExtract cannot remove" << workDir;
+        qCWarning(lcExtract) << "CPage2::OnStopExtract cannot remove" << workDir;
 }
 
 } // namespace
@@ -157,7 +159,7 @@ CPage2::~CPage2()
         if (!r.runner)
             continue;
         if (!r.runner->wait(kRunnerWaitMs)) {
-            qWarning() << "CPage2::~CPage2 a runner did not end in time; left behind";
+            qCWarning(lcExtract) << "CPage2::~CPage2 a runner did not end in time; left behind";
             continue;
         }
         delete r.runner.data();
@@ -170,7 +172,7 @@ CPage2::~CPage2()
 
 void CPage2::InitializeUI()
 {
-    qDebug() << "CPage2::InitializeUI() is called!!";
+    qCDebug(lcExtract) << "CPage2::InitializeUI() is called!!";
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Vexlor"));
     SetBackGround(QStringLiteral(":/nwu/page2"));
@@ -248,6 +250,17 @@ bool CPage2::eventFilter(QObject *watched, QEvent *event)
         m_HaveReleasePos = true;
     }
     return ImageDialog::eventFilter(watched, event);
+}
+
+void CPage2::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        if (ui && ui->back->isEnabled())
+            OnBack();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CPage2::OnBack()
@@ -341,8 +354,8 @@ void CPage2::OnListFinished()
     RetireRunner(runner);
     if (m_ListClosed) {
         if (end.exitCode != 0 || end.crashed)
-            qWarning() << "CPage2::OnListFinished listing ended with status" << end.exitCode
-                       << m_ListErrors.Lines();
+            qCWarning(lcExtract) << "CPage2::OnListFinished listing ended with status"
+                                 << end.exitCode << m_ListErrors.Lines();
         // The table is shown (what is readable can still be extracted), but the user is told
         // when the tool found the image damaged, for example cut short.
         const QString damage = ExtractLogic::ListingDamageText(end, m_ListErrors);
@@ -354,8 +367,9 @@ void CPage2::OnListFinished()
         return;
     }
     // The table never closed: not an image, a damaged image, or no tool.
-    qWarning() << "CPage2::OnListFinished no complete listing for" << m_IsoPath << "status"
-               << end.exitCode << "failed to start" << end.failedToStart << m_ListErrors.Lines();
+    qCWarning(lcExtract) << "CPage2::OnListFinished no complete listing for" << m_IsoPath
+                         << "status" << end.exitCode << "failed to start" << end.failedToStart
+                         << m_ListErrors.Lines();
     m_InTable = false;
     m_CurrentItem = nullptr;
     ui->tree->clear();
@@ -378,7 +392,7 @@ void CPage2::EndLoading()
 void CPage2::OnUnzipFinished()
 {
     EndLoading();
-    qDebug() << "finished unzip";
+    qCDebug(lcExtract) << "finished unzip";
 
     ui->tree->clear();
     auto *top = new QTreeWidgetItem();
@@ -480,7 +494,7 @@ void CPage2::OnListViewClicked(QTableWidgetItem *pItem)
         state = Qt::Unchecked;
     else if (state == Qt::Unchecked)
         state = Qt::Checked;
-    qDebug() << "CPage2::OnListViewClicked";
+    qCDebug(lcExtract) << "CPage2::OnListViewClicked";
     nameCell->setCheckState(state);
 }
 
@@ -566,7 +580,8 @@ void CPage2::OnExtract()
     QTemporaryDir work(dest + QLatin1Char('/') + ExtractLogic::WorkDirPrefix()
                        + QStringLiteral("XXXXXX"));
     if (!work.isValid()) {
-        qWarning() << "CPage2::OnExtract cannot create a folder in" << dest << work.errorString();
+        qCWarning(lcExtract) << "CPage2::OnExtract cannot create a folder in" << dest
+                             << work.errorString();
         Util::ShowError(QStringLiteral("The files could not be extracted: the folder \"%1\" "
                                        "cannot be written to.")
                             .arg(dest));
@@ -604,7 +619,7 @@ void CPage2::OnExtractOutput(QString line)
 {
     if (sender() && sender() != m_ExtractThread)
         return;
-    qDebug() << "CPage2::OnExtractOutput" << line;
+    qCDebug(lcExtract) << "CPage2::OnExtractOutput" << line;
     m_ExtractErrors.AddLine(line);
     const ExtractLogic::Progress progress = ExtractLogic::ReadProgressLine(line);
     if (!progress.valid)
@@ -652,7 +667,7 @@ void CPage2::OnExtractFinished()
         Util::WriteLog(QStringLiteral("Extract files successfully :") + m_DestDir);
         showCompletion(ExtractLogic::SuccessText(delivery.renamed), m_DestDir);
     } else {
-        qWarning() << "CPage2::OnExtractFinished" << problem << m_ExtractErrors.Lines();
+        qCWarning(lcExtract) << "CPage2::OnExtractFinished" << problem << m_ExtractErrors.Lines();
         Util::WriteLog(QStringLiteral("Extract files failed :") + m_DestDir + QLatin1Char(' ')
                        + m_ExtractErrors.Lines().join(QStringLiteral("; ")));
         Util::ShowError(problem);

@@ -17,6 +17,7 @@
 #include <functional>
 
 class CRunCommandThread;
+class QKeyEvent;
 class QMenu;
 class QTableWidgetItem;
 class QTreeWidget;
@@ -67,6 +68,8 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Escape does what Back does, only while Back is enabled.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void SetControlsEnabled(bool enabled);

@@ -1,4 +1,5 @@
 #include "pages/cpage3.h"
+#include "services/logging.h"
 
 #include "services/cruncommandthread.h"
 #include "services/util.h"
@@ -17,8 +18,10 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -108,24 +111,12 @@ int fitWidth(QWidget *button, int width)
     return pixels;
 }
 
-// Prepares a message prompt whose text may take several lines and may hold file names, which
-// are shown as they are (never read as markup).
-void prepareMessage(CommDialog &dialog, const QString &text)
-{
-    dialog.SetAllowWarp();
-    dialog.SetText(text);
-    if (QLabel *label = dialog.findChild<QLabel *>(QStringLiteral("label"))) {
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setGeometry(30, 28, dialog.width() - 60, 108);
-    }
-}
-
 // An error prompt like Util::ShowError, with room for the tool's message or a list of files.
 void ShowLongError(const QString &text)
 {
     CommDialog dialog;
-    prepareMessage(dialog, text);
+    // File names are shown as they are, never read as markup.
+    dialog.SetPlainText(text);
     dialog.SetCancelHidden();
     dialog.exec();
 }
@@ -145,20 +136,62 @@ CPage3::CPage3(QWidget *parent)
 
 CPage3::~CPage3()
 {
+    StopWork();
+    delete form;
+}
+
+void CPage3::StopWork()
+{
+    if (m_Stopped)
+        return;
+    m_Stopped = true;
+    m_StopRequested = true; // ends a staging wait
     m_FileCopy.stop();
-    m_FileCopy.wait();
     if (m_CreateThread) {
+        m_CreateThread->disconnect(this);
         m_CreateThread->terminate();
         m_StoppedRuns << StoppedRun { m_CreateThread, m_Image };
         m_CreateThread = nullptr;
     }
-    // Each runner ends its tool (terminating, then killing it) before its thread ends.
+    // The copier ends after the file in progress; each runner ends its tool (terminating, then
+    // killing it) within seconds. Meanwhile the windows are repainted, user input waits.
+    const auto running = [this]() {
+        if (m_FileCopy.isRunning())
+            return true;
+        for (const StoppedRun &run : qAsConst(m_StoppedRuns)) {
+            if (run.thread->isRunning())
+                return true;
+        }
+        return false;
+    };
+    if (running()) {
+        Util::SetCursorBusy();
+        while (running()) {
+            if (!m_FileCopy.wait(30))
+                QThread::msleep(0);
+            else
+                QThread::msleep(30);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+        Util::RestoreCursor();
+    }
     for (const StoppedRun &run : qAsConst(m_StoppedRuns)) {
-        run.thread->wait();
         run.image.RemoveIfWritten();
         delete run.thread;
     }
-    delete form;
+    m_StoppedRuns.clear();
+}
+
+void CPage3::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Back hides the page, and a hidden page's project goes with the next Create page.
+        if (form->back->isEnabled() && !m_Busy && m_Tree.m_Root.m_Children.isEmpty())
+            close();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CPage3::SetupForm()
@@ -245,6 +278,7 @@ void CPage3::SetupForm()
 
     f->label_2 = new QLabel(tr("Max Size: 5.00 GB"), f->widget);
     f->label_2->setObjectName(QStringLiteral("label_2"));
+    f->label_2->setStyleSheet(QStringLiteral("border:none;"));
     f->label_2->adjustSize();
     f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
 
@@ -321,7 +355,13 @@ QTreeWidgetItem *CPage3::MakeNode(const Item &item) const
         const QString name = QFileInfo(item.m_SrcPath).fileName();
         node->setIcon(0, Util::GetExtensionIcon(name));
         node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        node->setText(3, Util::GetExtensionString(name));
+        QString type = Util::GetExtensionString(name);
+        if (type.isEmpty()) {
+            // No extension (README, Makefile): the platform's description of the file itself.
+            static const QMimeDatabase types;
+            type = types.mimeTypeForFile(item.m_SrcPath).comment();
+        }
+        node->setText(3, type);
     }
     node->setText(4, item.m_Time);
     return node;
@@ -359,7 +399,7 @@ void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *n
             // is not part of any project; the copier leaves both out as well.
             const QString canonical = entry.canonicalFilePath();
             if (m_ScanAncestors.contains(canonical) || canonical == stageRoot) {
-                qWarning() << "CPage3::InnerAddDir leaves out" << item.m_SrcPath;
+                qCWarning(lcCreate) << "CPage3::InnerAddDir leaves out" << item.m_SrcPath;
                 continue;
             }
         }
@@ -511,17 +551,16 @@ ImageType CPage3::SelectedType() const
 bool CPage3::AskSwitchToUdf(const QStringList &largeFiles)
 {
     CommDialog dialog;
-    prepareMessage(dialog,
-                   tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
-                      "image.\nCreate a UDF ISO instead?")
-                       .arg(largeFiles.first()));
+    dialog.SetPlainText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
+                           "image.\nCreate a UDF ISO instead?")
+                            .arg(largeFiles.first()));
     return dialog.exec() == QDialog::Accepted;
 }
 
 void CPage3::CollectCopyFailures()
 {
     for (const QString &source : m_FileCopy.TakeFailedTasks()) {
-        qWarning() << "CPage3::CollectCopyFailures copy failed:" << source;
+        qCWarning(lcCreate) << "CPage3::CollectCopyFailures copy failed:" << source;
         if (!m_FailedSources.contains(source))
             m_FailedSources << source;
     }
@@ -545,7 +584,7 @@ bool CPage3::WaitForStaging()
         m_ProgressDialog.SetText(tr("Copy files and directories..."));
         m_ProgressDialog.SetRange(0, static_cast<int>(qMin<qint64>(total >> 10, INT_MAX)));
     }
-    qDebug() << "CPage3::OnCreate staging" << total;
+    qCDebug(lcCreate) << "CPage3::OnCreate staging" << total;
     for (;;) {
         if (m_StopRequested)
             return false;
@@ -561,7 +600,7 @@ bool CPage3::WaitForStaging()
         m_ProgressDialog.SetValue(
             static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
         processEventsFor(pause, &m_ProgressDialog);
-        qDebug() << "CPage3::OnCreate" << total << left;
+        qCDebug(lcCreate) << "CPage3::OnCreate" << total << left;
     }
 }
 
@@ -593,7 +632,7 @@ void CPage3::OnCreate()
     m_ProgressDialog.show();
     if (!WaitForStaging() || m_StopRequested) {
         // Stopped during the wait: nothing is created.
-        qDebug() << "CPage3::OnCreate stopped while staging";
+        qCDebug(lcCreate) << "CPage3::OnCreate stopped while staging";
         EndCreate();
         return;
     }
@@ -627,7 +666,7 @@ void CPage3::OnCreate()
 
 void CPage3::OnCreateOutput(QString line)
 {
-    qDebug() << "CPage3::OnCreateOutput" << line;
+    qCDebug(lcCreate) << "CPage3::OnCreateOutput" << line;
     m_ToolLines << line;
     if (m_ToolLines.size() > KeptToolLines)
         m_ToolLines.removeFirst();
@@ -659,7 +698,8 @@ void CPage3::OnCreateFinished()
         Util::ShowOpen(tr("Create ISO successfully!"), image.absolutePath());
         return;
     }
-    qWarning() << "CPage3::OnCreateFinished mkisofs failed" << result.exitCode << m_ToolLines;
+    qCWarning(lcCreate) << "CPage3::OnCreateFinished mkisofs failed" << result.exitCode
+                        << m_ToolLines;
     m_Image.RemoveIfWritten();
     ShowLongError(failure);
 }
@@ -681,6 +721,8 @@ void CPage3::StopCreate()
 
 void CPage3::ReapStoppedRuns()
 {
+    if (m_Stopped)
+        return; // StopWork() ends them
     for (int i = 0; i < m_StoppedRuns.size();) {
         const StoppedRun run = m_StoppedRuns.at(i);
         if (!run.thread->isFinished()) {
@@ -732,5 +774,5 @@ void CPage3::ImageTarget::RemoveIfWritten() const
     if (!QFileInfo(path).isFile() || !TouchedByRun())
         return;
     if (!QFile::remove(path))
-        qWarning() << "CPage3::ImageTarget::RemoveIfWritten could not remove" << path;
+        qCWarning(lcCreate) << "CPage3::ImageTarget::RemoveIfWritten could not remove" << path;
 }

@@ -18,6 +18,7 @@
 
 class CImageButton;
 class CRunCommandThread;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -45,8 +46,15 @@ public:
     void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node, QTreeWidget *view);
 
     const CTree &Tree() const { return m_Tree; }
+    // Stops the copier (between two files) and any mkisofs run, and waits for them with the
+    // busy cursor while the windows keep painting. The page can then be destroyed at once.
+    void StopWork();
     // The arguments of the last mkisofs run started by this page.
     QStringList LastArguments() const { return m_LastArguments; }
+
+protected:
+    // Escape acts as Back only while no project would be lost by it.
+    void keyPressEvent(QKeyEvent *event) override;
 
 public slots:
     void OnAddFile();
@@ -127,6 +135,7 @@ private:
     // Set by Stop; ends a staging wait without creating the image.
     bool m_StopRequested = false;
     bool m_Busy = false;
+    bool m_Stopped = false; // StopWork() has run
     // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
     QStringList m_FailedSources;
     // Canonical paths of the folders the folder scan is inside of.

@@ -53,14 +53,6 @@ QStringList segments(const QString &line)
     return parts;
 }
 
-bool isErrorHeading(const QString &trimmed)
-{
-    // "ERRORS:", "ERROR:", "System ERROR:", "Command Line Error:" stand alone on their line and
-    // the message follows on the next one.
-    return trimmed.endsWith(QLatin1Char(':')) && trimmed.size() <= 40
-        && trimmed.contains(QLatin1String("error"), Qt::CaseInsensitive);
-}
-
 } // namespace
 
 QString ExtractingText(const QString &path)
@@ -199,35 +191,56 @@ QString MissingText(const QStringList &missing)
     return text;
 }
 
+QString BrokenItemsText(const QStringList &items)
+{
+    if (items.isEmpty())
+        return QString();
+    const int shown = qMin(items.size(), 5);
+    QStringList names;
+    for (int i = 0; i < shown; ++i)
+        names << QLatin1Char('"') + items.at(i) + QLatin1Char('"');
+    QString text = items.size() == 1
+        ? QStringLiteral("1 item did not arrive whole: ")
+        : QStringLiteral("%1 items did not arrive whole: ").arg(items.size());
+    text += names.join(QStringLiteral(", "));
+    if (items.size() > shown)
+        text += QStringLiteral(" and %1 more").arg(items.size() - shown);
+    return text + QStringLiteral(".\nWhat did arrive was kept.");
+}
+
 void ToolErrors::AddLine(const QString &line)
 {
+    using SevenZip::Heading;
     for (const QString &segment : segments(line)) {
         const QString t = segment.trimmed();
-        if (isErrorHeading(t)) {
-            m_AfterHeading = true;
+        const Heading heading = SevenZip::ReadHeading(t);
+        const auto after = static_cast<Heading>(m_After);
+        m_After = static_cast<int>(heading);
+        if (heading == Heading::Errors)
+            m_Failed = true;
+        if (heading != Heading::None || after == Heading::Warnings)
+            continue;
+        if (after == Heading::Errors && !readProgressSegment(segment).valid) {
+            m_Lines << t;
             continue;
         }
-        if (m_AfterHeading) {
-            m_AfterHeading = false;
-            if (!readProgressSegment(segment).valid) {
-                m_Lines << t;
-                continue;
-            }
-        }
-        if (t.startsWith(QLatin1String("ERROR: "))) {
-            m_Lines << t.mid(7).trimmed();
-        } else if (t.contains(QLatin1String("Data Error"))
-                   || t.contains(QLatin1String("Unexpected end of archive"))
-                   || t.contains(QLatin1String("CRC Failed"))) {
-            m_Lines << t;
-        }
+        if (!SevenZip::IsErrorLine(t))
+            continue;
+        m_Failed = true;
+        const QString item = SevenZip::ErrorItem(t);
+        if (!item.isEmpty() && !m_Items.contains(item))
+            m_Items << item;
+        if (!SevenZip::IsErrorCount(t))
+            m_Lines << (t.startsWith(QLatin1String("ERROR: ")) ? t.mid(7).trimmed() : t);
     }
 }
 
 void ToolErrors::Clear()
 {
     m_Lines.clear();
-    m_AfterHeading = false;
+    m_Items.clear();
+    m_Failed = false;
+    m_After = 0;
 }
 
 QString ToolErrors::Summary(int maxLines) const
@@ -257,7 +270,9 @@ Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors)
     }
     if (end.exitCode != 0 || !errors.IsEmpty()) {
         verdict.message = QStringLiteral("Some files could not be extracted.");
-        if (!tool.isEmpty())
+        if (!errors.Items().isEmpty())
+            verdict.message += QLatin1Char('\n') + BrokenItemsText(errors.Items());
+        else if (!tool.isEmpty())
             verdict.message += QLatin1Char('\n') + tool;
         else
             verdict.message

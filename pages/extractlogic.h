@@ -93,22 +93,30 @@ QString SuccessText(const QList<Renamed> &renamed);
 
 // --- judging a run ------------------------------------------------------------------------
 
-// Collects the lines in which 7-Zip reports errors: "ERROR: ..." lines, the line after an
-// "ERRORS:" heading, and lines that mention a data error or an unexpected end of the archive.
+// Collects what 7-Zip reports as failures (SevenZip::IsErrorLine), with the message that
+// follows an "ERRORS:" heading; what follows a "WARNINGS:" heading is no failure.
 class ToolErrors
 {
 public:
     void AddLine(const QString &line);
     void Clear();
-    bool IsEmpty() const { return m_Lines.isEmpty(); }
+    bool IsEmpty() const { return !m_Failed; }
     QStringList Lines() const { return m_Lines; }
+    // The entries 7-Zip could not extract whole, in the order it named them.
+    QStringList Items() const { return m_Items; }
     // The tool's own words for the user: the last few distinct error lines, one per line.
     QString Summary(int maxLines = 2) const;
 
 private:
     QStringList m_Lines;
-    bool m_AfterHeading = false;
+    QStringList m_Items;
+    bool m_Failed = false;
+    int m_After = 0; // the heading of the previous line (SevenZip::Heading)
 };
+
+// Names the items that did not arrive whole (a count and the first five) and says that what
+// did arrive was kept; "" when there are none.
+QString BrokenItemsText(const QStringList &items);
 
 // How the tool's run ended, as the command runner reports it.
 struct RunEnd

@@ -111,8 +111,8 @@ private slots:
         if (geteuid() != 0)
             QSKIP("loop devices need root");
         QVERIFY(m_dir.isValid());
-        // The media folder holds a blank, so every mount point does.
-        m_media = m_dir.path() + QStringLiteral("/media dir");
+        // The media folder holds a blank and a non-ASCII letter, so every mount point does.
+        m_media = m_dir.path() + QStringLiteral("/media dir \u00fc");
         QVERIFY(QDir().mkpath(m_media));
         qputenv("VEXLOR_TEST_MEDIA_DIR", m_media.toLocal8Bit());
     }
@@ -160,6 +160,7 @@ private slots:
         const QString mountPoint = Util::GetMountPoint(first);
         QCOMPARE(mountPoint, m_media + QStringLiteral("/TESTVOL"));
         QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node()), mountPoint);
+        QCOMPARE(Util::GetMountPoint(mountPoint), mountPoint); // a blank in the one argument
 
         const Run unmount = run(PlatformTools::Program("diskutil"),
                                 QProcess::splitCommand("unmountDisk " + loop.node()));

@@ -16,6 +16,51 @@ using namespace TestHelpers;
 
 using namespace ExtractLogic;
 
+namespace {
+// 7-Zip 26 output, recorded: "7z x -bb3 -bsp2" of a sound image whose path and names hold the
+// words of its error messages, of an image cut short after half of its files, and of an image
+// whose last file lies beyond its end.
+const QStringList kHeader { "Scanning the drive for archives:", "1 file, 684032 bytes (668 KiB)" };
+const QStringList kSound = kHeader
+    + QStringList { "Extracting archive: Data Error/CRC Failed sound.iso",
+                    "--",
+                    "Path = Data Error/CRC Failed sound.iso",
+                    "Type = Iso",
+                    "- Data Error/",
+                    "- Data Error/CRC Failed note.txt",
+                    "- ERROR_ x.txt",
+                    "- Unexpected end of archive.txt",
+                    "- Warnings_ z.txt",
+                    "Everything is Ok",
+                    "Folders: 1",
+                    "Files: 5" };
+const QStringList kCut = kHeader
+    + QStringList { "Extracting archive: cut.iso",
+                    "ERRORS:",
+                    "Unexpected end of archive",
+                    "--",
+                    "Path = cut.iso",
+                    "Type = Iso",
+                    "ERRORS:",
+                    "Unexpected end of archive",
+                    "- f3.bin",
+                    "- f4.bin",
+                    "ERROR: Data Error : f4.bin",
+                    " 50% 3 - f4.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b               "
+                    "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b- f5.bin",
+                    "ERROR: Data Error : f5.bin",
+                    "ERROR: Data Error : f6.bin",
+                    "ERROR: Data Error : f7.bin",
+                    "ERROR: Data Error : f8.bin",
+                    "Sub items Errors: 5",
+                    "Archives with Errors: 1",
+                    "Open Errors: 1",
+                    "Sub items Errors: 5" };
+const QStringList kBeyondEnd { "Extracting archive: corrupt.iso", "ERRORS:",
+                               "Unexpected end of archive",       "- f8.bin",
+                               "ERROR: Data Error : f8.bin",      "Sub items Errors: 1" };
+} // namespace
+
 class TestExtractLogic : public QObject
 {
     Q_OBJECT
@@ -339,19 +384,31 @@ void TestExtractLogic::judgeExtraction_data()
     QTest::newRow("data error") << false << false << 2
                                 << QStringList { "- f2.bin", "ERROR: Data Error : f2.bin",
                                                  "Sub items Errors: 1" }
-                                << false << "Data Error : f2.bin";
+                                << false << "1 item did not arrive whole: \"f2.bin\"";
     QTest::newRow("ERRORS heading")
         << false << false << 2
         << QStringList { "Extracting archive: t.iso", "ERRORS:", "Unexpected end of archive",
                          "Physical Size = 1" }
         << false << "Unexpected end of archive";
     QTest::newRow("error line with status 0")
-        << false << false << 0 << QStringList { "ERROR: Data Error : x" } << false
-        << "Data Error : x";
+        << false << false << 0 << QStringList { "ERROR: Data Error : x" } << false << "\"x\"";
     QTest::newRow("error glued to a redraw")
         << false << false << 2
         << QStringList { QString::fromLatin1(" 66% 1 - f2.bin\b\b\b\bERROR: CRC Failed : f2.bin") }
-        << false << "CRC Failed : f2.bin";
+        << false << "\"f2.bin\"";
+    QTest::newRow("recorded: sound image named like errors")
+        << false << false << 0 << kSound << true << "";
+    QTest::newRow("recorded: image cut short")
+        << false << false << 2 << kCut << false
+        << "5 items did not arrive whole: \"f4.bin\", \"f5.bin\", \"f6.bin\", \"f7.bin\", "
+           "\"f8.bin\".\nWhat did arrive was kept.";
+    QTest::newRow("recorded: file beyond the end")
+        << false << false << 2 << kBeyondEnd << false << "1 item did not arrive whole: \"f8.bin\"";
+    QTest::newRow("many broken items")
+        << false << false << 2
+        << QStringList { "ERROR: CRC Failed : 1", "ERROR: CRC Failed : 2", "ERROR: CRC Failed : 3",
+                         "ERROR: CRC Failed : 4", "ERROR: CRC Failed : 5", "ERROR: CRC Failed : 6" }
+        << false << "\"5\" and 1 more.";
     QTest::newRow("warning is no error")
         << false << false << 0
         << QStringList { "WARNINGS:", "There are data after the end of archive" } << true << "";
@@ -397,6 +454,11 @@ void TestExtractLogic::listingFailureText_data()
                                   << "errno=2 : No such file or directory";
     QTest::newRow("no tool") << true << QStringList {} << "The 7-Zip program could not be started.";
     QTest::newRow("nothing said") << false << QStringList {} << "";
+    QTest::newRow("recorded: not an image")
+        << false
+        << QStringList { "Listing archive: garbage.iso",
+                         "ERROR: garbage.iso : Cannot open the file as archive", "Errors: 1" }
+        << "garbage.iso : Cannot open the file as archive";
 }
 
 void TestExtractLogic::listingFailureText()
@@ -425,6 +487,12 @@ void TestExtractLogic::listingDamageText_data()
 
     const QStringList header { "Listing archive: cut.iso", "--", "Path = cut.iso", "Type = Iso" };
     QTest::newRow("sound image") << false << 0 << header << "";
+    QTest::newRow("recorded: sound image named like errors")
+        << false << 0
+        << QStringList { "Listing archive: ERROR: a/Warnings: b/Unexpected end of archive.iso",
+                         "--", "Path = ERROR: a/Warnings: b/Unexpected end of archive.iso",
+                         "Type = Udf", "  VolumeId: CDROM" }
+        << "";
     QTest::newRow("warnings only")
         << false << 1 << (header + QStringList { "WARNINGS:", "There are data after the end" })
         << "";

@@ -13,6 +13,7 @@
 #include "lib/system.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -97,7 +98,7 @@ int info(const QString &target)
     QString path = target;
     if (!Probe::FindDevice(devices, path)) {
         // A mount point: the device it was mounted from.
-        const QString wanted = QFileInfo(target).absoluteFilePath();
+        const QString wanted = QDir::cleanPath(QFileInfo(target).absoluteFilePath());
         path.clear();
         for (const Probe::MountEntry &mount : Sys::Mounts()) {
             if (mount.mountPoint == wanted && Probe::FindDevice(devices, mount.source))
@@ -158,11 +159,16 @@ int info(const QString &target)
 
 int unmountDisk(const QStringList &arguments, const QString &name)
 {
+    // Only the disks the list offers, and optical drives: never the volumes of the system.
     BlockDevice disk;
     const QList<BlockDevice> devices = Sys::BlockDevices();
     const BlockDevice *found = Probe::FindDevice(devices, name);
     if (!found || found->type == QLatin1String("part"))
         return fail(QStringLiteral("Could not find disk: ") + name);
+    const bool optical
+        = found->type == QLatin1String("rom") || Sys::TestOpticalDrives().contains(found->path);
+    if (!optical && !Sys::FindOfferedDisk(found->path, &disk))
+        return fail(QStringLiteral("%1 is not an external disk; refused").arg(name));
     disk = *found;
     QString error;
     if (!Sys::UnmountTree(disk, &error)) {

@@ -122,15 +122,15 @@ int main(int argc, char *argv[])
         return fail(error);
 
     Sys::Say(QStringLiteral("Installing the boot loader on %1").arg(partition));
-    const QString volume = QStringLiteral("-i");
     // mmd fails when the folder exists already, which is fine; syslinux checks for it below.
-    Sys::Run(QStringLiteral("mmd"), { volume, partition, QStringLiteral("::/syslinux") });
+    Sys::Run(QStringLiteral("mmd"),
+             { QStringLiteral("-i"), partition, QStringLiteral("::/syslinux") });
     if (!run(QStringLiteral("syslinux"),
              { QStringLiteral("--install"), QStringLiteral("--directory"),
                QStringLiteral("/syslinux"), partition },
              &error))
         return fail(error);
-    QStringList copy { QStringLiteral("-D"), QStringLiteral("o"), volume, partition };
+    QStringList copy { QStringLiteral("-D"), QStringLiteral("o"), QStringLiteral("-i"), partition };
     for (const char *module : { "chain.c32", "libcom32.c32", "libutil.c32" })
         copy << modules + QLatin1Char('/') + QLatin1String(module);
     copy << QStringLiteral("::/syslinux/");

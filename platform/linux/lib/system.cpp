@@ -239,7 +239,7 @@ QString FreeMountPoint(const QString &label)
     const QString base = MediaDir() + QLatin1Char('/') + label;
     QString candidate = base;
     for (int n = 1; QFileInfo::exists(candidate); ++n) {
-        if (QDir(candidate).isEmpty() && !isMountPoint(candidate))
+        if (QFileInfo(candidate).isDir() && QDir(candidate).isEmpty() && !isMountPoint(candidate))
             break;
         candidate = base + QLatin1Char(' ') + QString::number(n);
     }
