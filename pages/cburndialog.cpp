@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -20,7 +21,8 @@
 #include <QRadioButton>
 #include <QValidator>
 
-Q_LOGGING_CATEGORY(lcBurn, "vexlor.burn")
+// vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
+Q_LOGGING_CATEGORY(lcBurn, "vexlor.burn", QtWarningMsg)
 
 // The page's form, built in code.
 namespace Ui {
@@ -111,10 +113,7 @@ public:
 void showMessage(const QString &text)
 {
     CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetText(text);
-    if (QLabel *label = dialog.findChild<QLabel *>(QStringLiteral("label")))
-        label->setTextFormat(Qt::PlainText);
+    dialog.SetPlainText(text);
     dialog.SetCancelHidden();
     dialog.exec();
 }
@@ -229,6 +228,18 @@ CBurnDialog::~CBurnDialog()
 void CBurnDialog::onBack()
 {
     close();
+}
+
+void CBurnDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Escape acts as Back, never while the page is listing drives or burning.
+    if (event->key() == Qt::Key_Escape) {
+        if (!m_Burning && !m_Refreshing)
+            onBack();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CBurnDialog::onBrowser()

@@ -57,6 +57,9 @@ public slots:
     void onUSBBurnOutput(QString line);
     void onUSBLineOutput(QString line);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void RefreshUSBList();
     void RefreshDVDList();
