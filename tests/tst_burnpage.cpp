@@ -311,16 +311,20 @@ void TestBurnPage::opticalBurnWritesTheImage()
 {
     if (!BootHelpers::haveTool("xorriso"))
         QSKIP("xorriso is needed for the pseudo-drive");
-    const QString disc = m_Tmp.filePath("disc.img");
-    QVERIFY(writeFile(disc, ""));
-    qputenv("VEXLOR_TEST_OPTICAL_DRIVES", QFile::encodeName(disc));
+    // Two burners; the chosen one stays chosen across a refresh and is the one written.
+    const QString other = m_Tmp.filePath("other.img"), disc = m_Tmp.filePath("disc.img");
+    QVERIFY(writeFile(other, "") && writeFile(disc, ""));
+    qputenv("VEXLOR_TEST_OPTICAL_DRIVES", QFile::encodeName(other + ":" + disc));
     openPage(false);
     auto *drives = m_Page->findChild<QComboBox *>("dvdlist");
-    QCOMPARE(drives->count(), 1);
+    QCOMPARE(drives->count(), 2);
+    drives->setCurrentIndex(1);
+    m_Page->InitializeUSBAndDVDComboBox(1);
     QCOMPARE(drives->currentData().toString(), disc);
     QCOMPARE(pressBurn(), QStringList { "Burning disc successfully." });
     const QByteArray iso = readFile(m_Iso);
     QCOMPARE(readFile(disc).left(iso.size()), iso);
+    QCOMPARE(QFileInfo(other).size(), 0);
 
     // A drive holding a pressed disc (a loop device over an image) cannot take the burn.
     if (::geteuid() != 0)
