@@ -135,11 +135,11 @@ BurnLogic::RunEnd runCollect(const QString &program, const QStringList &argument
     return end;
 }
 
+// The "diskutil info" report of a disk; what it printed within 30 seconds.
 QString diskutilInfo(const QString &disk)
 {
-    const BurnLogic::RunEnd end
-        = runCollect(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::InfoArgs(disk));
-    const QString report = end.lines.join(QLatin1Char('\n'));
+    const QString report = Util::callexternapp(PlatformTools::Program(QStringLiteral("diskutil")),
+                                               DiskTools::InfoArgs(disk), 30000);
     qCDebug(lcBurn) << "diskutil info" << disk << report;
     return report;
 }
@@ -374,7 +374,8 @@ void CBurnDialog::ShowPicture(const QString &image)
 
 void CBurnDialog::onBurn()
 {
-    if (m_Burning)
+    // A press while the lists are being refilled does nothing: they are not complete yet.
+    if (m_Burning || m_Refreshing)
         return;
     const QString image = ui->isofile->text().trimmed();
     if (!BurnLogic::IsIsoImage(image)) {
