@@ -212,7 +212,10 @@ bool DriveStatusReader::Feed(const QString &rawLine, Drive *drive)
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
     if (line.contains(QLatin1String("Vendor   Product           Rev"))) {
+        // A new drive starts here: what an earlier drive without a name line left is dropped.
         m_header = true;
+        m_description.clear();
+        m_device.clear();
         return false;
     }
     if (!m_header)
