@@ -44,13 +44,10 @@ bool IsGptChoice(const QString &schemeText)
 QStringList PartitionArgs(const QString &disk, const QString &schemeText, const QString &fileSystem,
                           qint64 diskSize, const QString &label)
 {
-    QStringList args
-        = DiskTools::PartitionArgs(disk, DiskTools::FormatArgument(fileSystem, diskSize),
-                                   DiskTools::VolumeName(label.trimmed()));
-    const int scheme = args.indexOf(QStringLiteral("MBR"));
-    if (IsGptChoice(schemeText) && scheme >= 0)
-        args[scheme] = QStringLiteral("GPT");
-    return args;
+    return DiskTools::PartitionArgs(disk, DiskTools::FormatArgument(fileSystem, diskSize),
+                                    DiskTools::VolumeName(label.trimmed()),
+                                    IsGptChoice(schemeText) ? QStringLiteral("GPT")
+                                                            : QStringLiteral("MBR"));
 }
 
 bool EnoughSpace(qint64 diskSize, qint64 imageSize)

@@ -1,10 +1,12 @@
 #include "pages/cburndialog.h"
 
+#include "model/eltorito.h"
 #include "pages/extractlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/disktools.h"
 #include "services/platformtools.h"
 #include "services/sevenzip.h"
+#include "services/uefiboot.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
 #include "ui/cmycombobox.h"
@@ -12,6 +14,7 @@
 #include "ui/gerneraldialog.h"
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,6 +22,7 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QRadioButton>
+#include <QThread>
 #include <QValidator>
 
 // vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
@@ -41,6 +45,7 @@ public:
     CImageButton *back = nullptr;
     CImageButton *burn = nullptr;
     QLabel *gptnote = nullptr;
+    QLabel *bootkinds = nullptr;
 
     void setupUi(QDialog *page)
     {
@@ -77,6 +82,8 @@ public:
         burn->setObjectName(QStringLiteral("burn"));
         gptnote = new QLabel(page);
         gptnote->setObjectName(QStringLiteral("gptnote"));
+        bootkinds = new QLabel(page);
+        bootkinds->setObjectName(QStringLiteral("bootkinds"));
         page->setWindowTitle(QStringLiteral("Dialog"));
     }
 };
@@ -184,13 +191,18 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     ui->burn->move(279, 405);
 
     // A GPT stick has no place for the BIOS boot code of the MBR route; it starts on UEFI
-    // firmware through the image's own EFI/BOOT files.
-    ui->gptnote->setText(QStringLiteral("A GPT USB disk starts on UEFI firmware only, through "
-                                        "the image's own EFI/BOOT files."));
+    // firmware through the EFI/BOOT files of the image (or of its UEFI boot image).
+    ui->gptnote->setText(QStringLiteral("A GPT USB disk is for UEFI firmware: it starts on UEFI "
+                                        "firmware only, not on a legacy BIOS."));
     ui->gptnote->setWordWrap(true);
     ui->gptnote->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
     ui->gptnote->setGeometry(135, 284, 371, 32);
     ui->gptnote->hide();
+    // What the chosen image can start with, under its name.
+    ui->bootkinds->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->bootkinds->setGeometry(135, 50, 371, 16);
+    ui->bootkinds->hide();
+    connect(ui->isofile, &QLineEdit::textChanged, this, &CBurnDialog::ShowBootKinds);
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(ui->browser, clicked, this, &CBurnDialog::onBrowser);
@@ -248,6 +260,15 @@ void CBurnDialog::onBrowser()
     if (file.isEmpty() || !QFileInfo::exists(file))
         return;
     ui->isofile->setText(file);
+}
+
+void CBurnDialog::ShowBootKinds()
+{
+    const QString image = ui->isofile->text().trimmed();
+    ui->bootkinds->setVisible(!image.isEmpty());
+    if (!image.isEmpty())
+        ui->bootkinds->setText(QStringLiteral("Boot: ")
+                               + ElTorito::BootKinds(ElTorito::ReadCatalog(image)));
 }
 
 void CBurnDialog::OnVolumeLabTextChange(QString text)
@@ -422,6 +443,7 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
     Util::RestoreCursor();
     for (const QString &line : end.lines)
         scan.AddLine(line);
+    m_ImagePaths = UefiBoot::ListedPaths(end.lines);
     if (!scan.Complete()) {
         showMessage(BurnLogic::FailureText(
             QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
@@ -585,6 +607,24 @@ void CBurnDialog::BurnUSB(const QString &image)
             end.lines = errors.Lines();
         FailBurn(FailureText(
             QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
+        return;
+    }
+    // An image whose UEFI loader lies only inside its UEFI boot image gets that loader's EFI
+    // folder on the volume too (read on a worker thread; the interface keeps running).
+    UefiBoot::Result uefi;
+    QEventLoop wait;
+    QThread *worker = QThread::create(
+        [&] { uefi = UefiBoot::MakeVolumeUefiBootable(image, mountPoint, m_ImagePaths); });
+    connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
+    worker->start();
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    delete worker;
+    if (uefi.outcome == UefiBoot::Outcome::Failed) {
+        RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+        FailBurn(QStringLiteral("The image was written to the USB disk %1, but the files that "
+                                "start it on UEFI firmware could not be added: %2")
+                     .arg(disk, uefi.error));
         return;
     }
     end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});

@@ -72,6 +72,8 @@ private:
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
     // a file too large for FAT.
     bool CheckImageFitsFat(const QString &image);
+    // Shows under the image's name what it can start with ("Boot: BIOS and UEFI").
+    void ShowBootKinds();
     // The chosen disk as it is listed right now (empty node when it is no longer listed).
     BurnLogic::DiskIdentity CurrentIdentity(const QString &disk);
     void ShowPicture(const QString &image);
@@ -87,6 +89,7 @@ private:
     // Identity of each listed USB disk, taken when the list was filled.
     QList<BurnLogic::DiskIdentity> m_ListedDisks;
     QStringList m_DVDLines; // output of the optical burn, for its failure message
+    QStringList m_ImagePaths; // the image's listing, read before a USB burn
 };
 
 #endif // VEXLOR_CBURNDIALOG_H

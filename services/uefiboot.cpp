@@ -57,26 +57,6 @@ Tool runTool(const QString &program, const QStringList &arguments)
     return tool;
 }
 
-// The paths of 7-Zip's listing of the image; false when it cannot be listed.
-bool listImage(const QString &isoPath, QStringList *paths)
-{
-    const Tool list = runTool(SevenZip::Program(), SevenZip::ListArgsUtf8(isoPath));
-    if (!list.ok)
-        return false;
-    bool inTable = false;
-    for (const QString &line : list.output.split(QLatin1Char('\n'))) {
-        if (IsListingSeparator(line)) {
-            inTable = !inTable;
-            continue;
-        }
-        QString row = line;
-        row.remove(QLatin1Char('\r'));
-        if (inTable && row.size() > 53)
-            *paths << row.mid(53);
-    }
-    return true;
-}
-
 // Writes the entry's FAT image to path: the entry's sectors, or the FAT's own size when its
 // boot sector announces more, up to the image's end.
 bool writeFatImage(const QString &isoPath, const ElTorito::BootEntry &entry, const QString &path)
@@ -146,6 +126,23 @@ bool mergeTree(const QString &from, const QString &to, const QString &base, QStr
 
 } // namespace
 
+QStringList ListedPaths(const QStringList &listingLines)
+{
+    QStringList paths;
+    bool inTable = false;
+    for (QString line : listingLines) {
+        if (IsListingSeparator(line)) {
+            inTable = !inTable;
+            continue;
+        }
+        line.remove(QLatin1Char('\r'));
+        line.remove(QLatin1Char('\n'));
+        if (inTable && line.size() > 53)
+            paths << line.mid(53);
+    }
+    return paths;
+}
+
 bool IsUefiLoader(const QString &listedPath)
 {
     return listedPath.compare(QLatin1String("EFI/BOOT/BOOTX64.EFI"), Qt::CaseInsensitive) == 0;
@@ -185,14 +182,15 @@ qint64 FatImageSize(const QByteArray &bootSector)
 
 Result MakeVolumeUefiBootable(const QString &isoPath, const QString &volumeDir)
 {
-    QStringList paths;
-    if (!listImage(isoPath, &paths)) {
+    const Tool list = runTool(SevenZip::Program(), SevenZip::ListArgsUtf8(isoPath));
+    if (!list.ok) {
         Result result;
         result.error = QStringLiteral("7-Zip cannot list ") + isoPath;
         qCWarning(lcUefiBoot) << result.error;
         return result;
     }
-    return MakeVolumeUefiBootable(isoPath, volumeDir, paths);
+    return MakeVolumeUefiBootable(isoPath, volumeDir,
+                                  ListedPaths(list.output.split(QLatin1Char('\n'))));
 }
 
 Result MakeVolumeUefiBootable(const QString &isoPath, const QString &volumeDir,

@@ -15,6 +15,9 @@
 
 namespace UefiBoot {
 
+// The paths of the rows of 7-Zip's listing of an image ("7z l"), given as its output lines.
+QStringList ListedPaths(const QStringList &listingLines);
+
 // Whether a path of an image listing ("/"-separated, no leading slash) is EFI/BOOT/BOOTX64.EFI,
 // compared without regard to case.
 bool IsUefiLoader(const QString &listedPath);

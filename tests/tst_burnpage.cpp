@@ -1,7 +1,9 @@
 // Drives the real Burn page against the shipped disk tools on loop devices that the test seam
-// names as USB sticks, and on a pseudo-drive that writes a disc into a file: a stick that boots
-// in qemu to the bootmgr marker and holds every file of the image, and the refusals and
-// failures that must leave the disk as it was. Needs root and free loop devices; skips without.
+// names as USB sticks, and on a pseudo-drive that writes a disc into a file: a stick that holds
+// every file of the image and boots in qemu to the bootmgr marker (BIOS, MBR choice) and to the
+// UEFI marker (OVMF, either choice) from an image whose UEFI loader lies only inside its
+// El Torito image, and the refusals and failures that must leave the disk as it was. Needs root
+// and free loop devices; skips without.
 
 #include "app/mainwindow.h"
 #include "boothelpers.h"
@@ -89,6 +91,7 @@ private slots:
     void cleanup();
 
     void formRules();
+    void usbStickBootsAndHoldsTheImage_data();
     void usbStickBootsAndHoldsTheImage();
     void fileTooLargeForFatIsRefusedFirst();
     void cancelOnTheFormatWarningChangesNothing();
@@ -103,7 +106,7 @@ private:
     void needLoop();
 
     QTemporaryDir m_Tmp;
-    QString m_Source, m_SmallIso, m_Iso;
+    QString m_Source, m_SmallIso, m_Iso, m_BootIso;
     CBurnDialog *m_Page = nullptr;
     QScopedPointer<LoopDisk> m_Disk;
 };
@@ -124,6 +127,11 @@ void TestBurnPage::initTestCase()
     QVERIFY(writeFile(m_Source + "/sources/data.bin", data));
     m_SmallIso = m_Tmp.filePath("small.iso");
     QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_SmallIso, m_Source }));
+    // The same files with a BIOS entry and a UEFI entry whose FAT image alone holds the loader.
+    m_BootIso = m_Tmp.filePath("boot.iso");
+    if (!BootHelpers::makeBootableImage(BootHelpers::Kind::BiosAndUefi, m_Source, m_BootIso,
+                                        { "-J", "-R" }))
+        m_BootIso.clear();
 }
 
 void TestBurnPage::init()
@@ -189,6 +197,7 @@ QStringList TestBurnPage::pressBurn(bool acceptFormat)
 void TestBurnPage::formRules()
 {
     openPage(true);
+    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: not bootable"));
     auto *label = m_Page->findChild<QLineEdit *>("volumelab");
     QTest::keyClicks(label, "my.stick:a*bcdefgh");
     QCOMPARE(label->text(), QString("MYSTICKABCD"));
@@ -205,18 +214,36 @@ void TestBurnPage::formRules()
     QCOMPARE(pressBurn(), QStringList { ":/nwu/burn-fails" });
 }
 
+void TestBurnPage::usbStickBootsAndHoldsTheImage_data()
+{
+    QTest::addColumn<int>("scheme");
+    QTest::newRow("MBR") << 0;
+    QTest::newRow("GPT") << 1;
+}
+
 void TestBurnPage::usbStickBootsAndHoldsTheImage()
 {
+    QFETCH(int, scheme);
+    if (m_BootIso.isEmpty())
+        QSKIP("grub-mkstandalone, mkfs.fat or mtools missing");
     needLoop();
+    m_Iso = m_BootIso;
     openPage(true);
+    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: BIOS and UEFI"));
     QCOMPARE(m_Page->findChild<QComboBox *>("usblist")->currentText(), m_Disk->node);
+    m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(scheme);
     m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    QByteArray table;
+    QVERIFY(run("sfdisk", { "--dump", m_Disk->node }, &table));
+    QVERIFY2(table.contains(scheme ? "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B" : "type=c"),
+             table.constData());
 
-    // Read back unmounted, with mtools: every file of the image, byte for byte.
+    // Read back unmounted, with mtools: every file of the image, byte for byte, and the UEFI
+    // loader taken from the image's UEFI boot image.
     const QString volume = m_Tmp.filePath("burnmedia/VEXLOR");
     QVERIFY(run("umount", { volume }));
-    const QString copy = m_Tmp.filePath("copy");
+    const QString copy = m_Tmp.filePath("copy%1").arg(scheme);
     QVERIFY(run("mcopy", { "-s", "-n", "-i", m_Disk->node + "p1", "::/", copy }));
     QMap<QString, QByteArray> onStick;
     const auto copied = fileTree(copy);
@@ -226,15 +253,21 @@ void TestBurnPage::usbStickBootsAndHoldsTheImage()
     for (auto it = image.begin(); it != image.end(); ++it)
         QVERIFY2(onStick.value(it.key().toLower(), "<missing>") == it.value(),
                  qPrintable(it.key()));
-    QVERIFY(onStick.contains("syslinux/chain.c32"));
+    QCOMPARE(onStick.value("efi/boot/bootx64.efi"), readFile(BootHelpers::uefiMarkerProgram()));
+    QCOMPARE(onStick.contains("syslinux/chain.c32"), scheme == 0);
 
-    // Syslinux MBR, ldlinux, /syslinux.cfg and chain.c32 start the image's bootmgr.
-    if (!BootHelpers::haveTool("qemu-system-x86_64"))
-        QSKIP("qemu is needed for the boot");
-    const BootHelpers::BootResult boot
-        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
-    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
-    QCOMPARE(boot.exitCode, 33);
+    if (!BootHelpers::haveTool("qemu-system-x86_64") || !QFileInfo::exists(BootHelpers::kOvmfCode))
+        QSKIP("qemu and OVMF are needed for the boot");
+    // The MBR stick: syslinux MBR, ldlinux, /syslinux.cfg and chain.c32 start the image's bootmgr.
+    if (scheme == 0) {
+        const BootHelpers::BootResult boot
+            = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+        QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
+        QCOMPARE(boot.exitCode, 33);
+    }
+    const BootHelpers::BootResult uefi
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, true);
+    QVERIFY2(uefi.has(BootHelpers::kUefiMarker), uefi.serial.right(500).constData());
 }
 
 void TestBurnPage::fileTooLargeForFatIsRefusedFirst()
