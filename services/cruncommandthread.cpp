@@ -78,6 +78,16 @@ QString decode(QTextCodec *codec, QByteArray bytes)
 
 } // namespace
 
+QString CRunOutcome::ErrorSummary(int maxLines) const
+{
+    QStringList picked;
+    for (int i = errorLines.size() - 1; i >= 0 && picked.size() < maxLines; --i) {
+        if (!picked.contains(errorLines.at(i)))
+            picked.prepend(errorLines.at(i));
+    }
+    return picked.join(QLatin1Char('\n'));
+}
+
 void CProcess::OnTerminate()
 {
     qCDebug(lcRunner) << "CProcess::OnTerminate()";

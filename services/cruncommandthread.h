@@ -32,6 +32,8 @@ struct CRunOutcome
     QStringList errorLines; // the last error lines the tool's reader picked, oldest first
 
     bool Ok() const { return kind == Succeeded; }
+    // The tool's own words for the user: the last maxLines distinct error lines, one per line.
+    QString ErrorSummary(int maxLines = 2) const;
 };
 
 // Decides which output lines of a tool report an error: returns the text worth keeping for the
