@@ -2,6 +2,7 @@
 
 #include "pages/cpage2.h"
 #include "pages/cpage3.h"
+#include "services/util.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
@@ -132,9 +133,23 @@ QMenu *MainWindow::HelpMenu()
 
 void MainWindow::onClose()
 {
-    // Ends the process at once: running tools and copiers are not waited for.
+    // Ends the process once the pages have stopped their tools and copiers.
+    StopPages();
     std::fflush(nullptr);
     ::_exit(0);
+}
+
+void MainWindow::StopPages()
+{
+    Util::SetCursorBusy();
+    // A page's destructor ends its runs: an extraction's tool is terminated and its work folder
+    // removed, as Stop does; a Create page stops its copier between two files.
+    // (A Create page's progress dialog is a child of this window too, owned by its page.)
+    for (CPage3 *page : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly))
+        page->StopWork();
+    qDeleteAll(findChildren<CPage2 *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly));
+    Util::RestoreCursor();
 }
 
 void MainWindow::onMin()

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcScan, "vexlor.scan")
+Q_LOGGING_CATEGORY(lcScan, "vexlor.scan", QtWarningMsg)
 
 namespace {
 

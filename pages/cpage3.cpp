@@ -5,6 +5,7 @@
 #include "pages/common/pagestyle.h"
 #include "pages/createlogic.h"
 #include "services/cruncommandthread.h"
+#include "services/logging.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
@@ -14,17 +15,17 @@
 #include <QCursor>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTreeWidget>
 
 #include <functional>
-
-Q_LOGGING_CATEGORY(lcCreate, "vexlor.create")
 
 using Mkisofs::ImageType;
 
@@ -71,9 +72,30 @@ CPage3::CPage3(QWidget *parent)
 
 CPage3::~CPage3()
 {
-    m_FileCopy.stop();
-    m_FileCopy.wait();
+    StopWork();
     delete form;
+}
+
+void CPage3::StopWork()
+{
+    if (m_Stopped)
+        return;
+    m_Stopped = true;
+    m_Writer.Stop();
+    m_CreateThread = nullptr;
+    m_Writer.StopCopier();
+}
+
+void CPage3::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Back hides the page, and a hidden page's project goes with the next Create page.
+        if (form->back->isEnabled() && !m_Writer.IsBusy() && m_Tree.m_Root.m_Children.isEmpty())
+            close();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CPage3::SetupForm()
@@ -119,6 +141,7 @@ void CPage3::SetupForm()
 
     f->label_2 = new QLabel(tr("Max Size: 5.00 GB"), f->widget);
     f->label_2->setObjectName(QStringLiteral("label_2"));
+    f->label_2->setStyleSheet(QStringLiteral("border:none;"));
     f->label_2->adjustSize();
     f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
 
@@ -198,7 +221,13 @@ QTreeWidgetItem *CPage3::MakeNode(const Item &item) const
         const QString name = QFileInfo(item.m_SrcPath).fileName();
         node->setIcon(0, Util::GetExtensionIcon(name));
         node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        node->setText(3, Util::GetExtensionString(name));
+        QString type = Util::GetExtensionString(name);
+        if (type.isEmpty()) {
+            // No extension (README, Makefile): the platform's description of the file itself.
+            static const QMimeDatabase types;
+            type = types.mimeTypeForFile(item.m_SrcPath).comment();
+        }
+        node->setText(3, type);
     }
     node->setText(4, item.m_Time);
     QList<QTreeWidgetItem *> children;
@@ -362,10 +391,9 @@ void CPage3::OnCreate()
     const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
     if (!largeFiles.isEmpty() && type != ImageType::Udf) {
         CommDialog ask;
-        ask.SetAllowWarp();
-        ask.SetText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
-                       "image.\nCreate a UDF ISO instead?")
-                        .arg(largeFiles.first()));
+        ask.SetPlainText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
+                            "image.\nCreate a UDF ISO instead?")
+                             .arg(largeFiles.first()));
         if (ask.exec() != QDialog::Accepted)
             return;
         form->udf->setChecked(true);

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 class CRunCommandThread;
+class QKeyEvent;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -39,6 +40,9 @@ public:
     void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node, QTreeWidget *view);
 
     const CTree &Tree() const { return m_Tree; }
+    // Stops what the page runs: a staging wait or mkisofs (its file removed), and the copier
+    // between two files, waiting with the busy cursor while the windows keep painting.
+    void StopWork();
     // The arguments of the last mkisofs run started by this page.
     QStringList LastArguments() const { return m_Writer.LastArguments(); }
 
@@ -55,6 +59,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Escape acts as Back only while no project would be lost by it.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Form;
@@ -78,6 +84,7 @@ private:
     QString m_IsoPath;
 
     CImageWriter m_Writer;
+    bool m_Stopped = false; // StopWork() has run
 };
 
 #endif // VEXLOR_CPAGE3_H

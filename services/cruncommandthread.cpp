@@ -15,7 +15,7 @@
 #include <strings.h>
 
 // Command lines, errors and stops.
-Q_LOGGING_CATEGORY(lcRunner, "vexlor.runner")
+Q_LOGGING_CATEGORY(lcRunner, "vexlor.runner", QtWarningMsg)
 // Every piece of output as read; off unless enabled with
 // QT_LOGGING_RULES="vexlor.runner.output=true".
 Q_LOGGING_CATEGORY(lcRunnerOutput, "vexlor.runner.output", QtInfoMsg)

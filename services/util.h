@@ -38,8 +38,11 @@ public:
     static void RemoveFile(const QString &path);
     static void RemoveDir(const QString &path, bool flag = true);
     static bool FileCopy(const QString &src, const QString &dst);
-    static bool DirCopy(const QString &src, const QString &dst);
-    static bool DirCopy2(const QString &src, const QString &dstParent);
+    // A folder copy ends early, between two files, once *stop is true (a failed copy).
+    static bool DirCopy(const QString &src, const QString &dst,
+                        const std::atomic<bool> *stop = nullptr);
+    static bool DirCopy2(const QString &src, const QString &dstParent,
+                         const std::atomic<bool> *stop = nullptr);
     static qint64 DirSize(const QString &path);
     static bool WriteMulLinesToFile(const QStringList &lines, const QString &path);
 

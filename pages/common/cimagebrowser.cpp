@@ -13,7 +13,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
-Q_LOGGING_CATEGORY(lcBrowser, "vexlor.browser")
+Q_LOGGING_CATEGORY(lcBrowser, "vexlor.browser", QtWarningMsg)
 
 CImageBrowser::CImageBrowser(QTreeWidget *tree, QTableWidget *list, Item **current, QObject *parent)
     : QObject(parent)

@@ -40,6 +40,9 @@ public:
     // removal of the folder is queued on this page's copier, before any copy of its own.
     void ClaimWorkDir();
     bool OwnsWorkDir() const;
+    // Stops the page's copier after the file in progress and waits for it, showing the busy
+    // cursor while the windows keep painting (user input waits).
+    void StopCopier();
 
     // --- staging -----------------------------------------------------------------------------
 
@@ -92,7 +95,6 @@ public:
                                const QString &failedText);
 
 private:
-    void releaseWorkDir();
     void collectCopyFailures();
 
     CFileCopy *m_Copier;
