@@ -15,7 +15,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 struct CPage2::Form
@@ -119,11 +118,6 @@ void CPage2::keyPressEvent(QKeyEvent *event)
     ImageDialog::keyPressEvent(event);
 }
 
-void CPage2::OnBack()
-{
-    close();
-}
-
 void CPage2::OnListContextMenuRequest(QPoint)
 {
     if (m_ListMenu)
@@ -179,31 +173,21 @@ void CPage2::OnListFinished()
     m_ListThread = nullptr;
     const CRunOutcome end = runner->Outcome();
     m_Runners.Retire(runner);
-    ExtractLogic::ToolErrors errors;
-    for (const QString &line : m_Listing.Errors())
-        errors.AddKept(line);
-    if (m_Listing.Closed()) {
-        // The table is shown (what is readable can still be extracted), but the user is told
-        // when the tool found the image damaged, for example cut short.
-        const QString damage = ExtractLogic::ListingDamageText(end, errors);
-        if (!damage.isEmpty()) {
-            qCWarning(lcExtract) << "CPage2::OnListFinished damaged image" << end.exitCode
-                                 << errors.Lines();
-            Util::WriteLog(QStringLiteral("CPage2::OnListFinished damaged image ") + m_IsoPath
-                           + QLatin1Char(' ') + errors.Lines().join(QStringLiteral("; ")));
-            Util::ShowError(damage);
-        }
-        return;
+    const QString message
+        = ExtractLogic::ListingMessage(end, m_Listing.Errors(), m_Listing.Closed());
+    if (!m_Listing.Closed()) {
+        // The table never closed: not an image, a damaged image, or no tool.
+        m_InTable = false;
+        m_Browser->Clear();
+        m_Tree.Clear();
+        EndLoading();
     }
-    // The table never closed: not an image, a damaged image, or no tool.
-    qCWarning(lcExtract) << "CPage2::OnListFinished no complete listing for" << m_IsoPath
-                         << end.kind << end.exitCode << errors.Lines();
-    m_InTable = false;
-    m_Browser->Clear();
-    m_Tree.Clear();
-    EndLoading();
-    Util::WriteLog(QStringLiteral("CPage2::OnListFinished cannot read ") + m_IsoPath);
-    Util::ShowError(ExtractLogic::ListingFailureText(end, errors));
+    if (message.isEmpty())
+        return;
+    qCWarning(lcExtract) << "CPage2::OnListFinished" << m_IsoPath << message;
+    Util::WriteLog(QStringLiteral("CPage2::OnListFinished ") + m_IsoPath + QLatin1Char(' ')
+                   + m_Listing.Errors().join(QStringLiteral("; ")));
+    Util::ShowError(message);
 }
 
 void CPage2::EndLoading()
@@ -220,48 +204,6 @@ void CPage2::OnUnzipFinished()
     EndLoading();
     qCDebug(lcExtract) << "finished unzip";
     m_Browser->Show(m_Tree);
-}
-
-// --- browsing -----------------------------------------------------------------------------
-
-void CPage2::LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode)
-{
-    m_Browser->LoadFiles(item, view, parentNode);
-}
-
-void CPage2::RefreshTable()
-{
-    m_Browser->RefreshTable();
-}
-
-void CPage2::OnTreeCurrentChanged()
-{
-    m_Browser->OnTreeCurrentChanged();
-}
-
-void CPage2::OnListViewClicked(QTableWidgetItem *pItem)
-{
-    m_Browser->OnListViewClicked(pItem);
-}
-
-void CPage2::OnListViewDoubleClicked()
-{
-    m_Browser->OnListViewDoubleClicked();
-}
-
-void CPage2::RefreshTreeWidget()
-{
-    m_Browser->RefreshTreeWidget();
-}
-
-QTreeWidgetItem *CPage2::GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
-{
-    return CImageBrowser::GetTreeWidgetItemByData(node, item);
-}
-
-void CPage2::slotSelectAll(bool bChecked)
-{
-    m_Browser->slotSelectAll(bChecked);
 }
 
 // --- extracting ---------------------------------------------------------------------------
@@ -286,21 +228,17 @@ void CPage2::OnExtract()
 
     // Extract into a fresh folder inside the destination, so that nothing already there is
     // touched, and move the ticked items up from there when the tool is done.
-    QTemporaryDir work(dest + QLatin1Char('/') + ExtractLogic::WorkDirPrefix()
-                       + QStringLiteral("XXXXXX"));
-    if (!work.isValid()) {
-        qCWarning(lcExtract) << "CPage2::OnExtract cannot create a folder in" << dest
-                             << work.errorString();
+    const QString workDir = ExtractLogic::MakeWorkDir(dest);
+    if (workDir.isEmpty()) {
         Util::ShowError(QStringLiteral("The files could not be extracted: the folder \"%1\" "
                                        "cannot be written to.")
                             .arg(dest));
         return;
     }
-    work.setAutoRemove(false);
     m_ExtractNames = request.names;
     m_DestDir = dest;
     m_RelDir = request.relDir;
-    m_WorkDir = work.path();
+    m_WorkDir = workDir;
     m_ExtractErrors.Clear();
 
     m_Runners.Retire(m_ExtractThread);
@@ -349,21 +287,12 @@ void CPage2::OnExtractFinished()
     SetControlsEnabled(true);
     m_ProgressDialog.hide();
 
-    QStringList problems;
-    if (!verdict.success)
-        problems << verdict.message;
-    // The tool can end well having written nothing for a name (no such entry in the image).
-    if (!delivery.missing.isEmpty())
-        problems << ExtractLogic::MissingText(delivery.missing);
-    if (!delivery.failed.isEmpty())
-        problems << QStringLiteral("Some items could not be moved into place; they are in \"%1\".")
-                        .arg(workDir);
-    if (problems.isEmpty()) {
+    const QString problem = ExtractLogic::ProblemText(verdict, delivery, workDir);
+    if (problem.isEmpty()) {
         Util::WriteLog(QStringLiteral("Extract files successfully :") + m_DestDir);
         Util::ShowOpen(ExtractLogic::SuccessText(delivery.renamed), m_DestDir);
         return;
     }
-    const QString problem = problems.join(QLatin1Char('\n'));
     qCWarning(lcExtract) << "CPage2::OnExtractFinished" << problem << m_ExtractErrors.Lines();
     Util::WriteLog(QStringLiteral("Extract files failed :") + m_DestDir + QLatin1Char(' ')
                    + m_ExtractErrors.Lines().join(QStringLiteral("; ")));

@@ -32,30 +32,36 @@ public:
     ~CPage2() override;
 
     virtual void InitializeUI();
-    virtual void RefreshTable();
-    virtual void LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode);
+    virtual void RefreshTable() { m_Browser->RefreshTable(); }
+    virtual void LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode)
+    {
+        m_Browser->LoadFiles(item, view, parentNode);
+    }
 
     // Lists image and fills the views from it (what Load ISO does once a file is chosen).
     void LoadImage(const QString &image);
 
     // The node of the folder view (parent node or below) that carries item, or null.
-    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
+    {
+        return CImageBrowser::GetTreeWidgetItemByData(node, item);
+    }
 
 public slots:
     virtual void OnLoadISO();
-    virtual void OnBack();
+    virtual void OnBack() { close(); }
     virtual void OnExtract();
     virtual void OnStopExtract();
     virtual void OnUnzipFinished();
     virtual void OnLineOutput(QString line);
-    virtual void OnTreeCurrentChanged();
-    virtual void OnListViewDoubleClicked();
+    virtual void OnTreeCurrentChanged() { m_Browser->OnTreeCurrentChanged(); }
+    virtual void OnListViewDoubleClicked() { m_Browser->OnListViewDoubleClicked(); }
     virtual void OnListContextMenuRequest(QPoint pos);
     virtual void OnExtractOutput(QString line);
     virtual void OnExtractFinished();
-    virtual void RefreshTreeWidget();
-    void OnListViewClicked(QTableWidgetItem *pItem);
-    void slotSelectAll(bool bChecked);
+    virtual void RefreshTreeWidget() { m_Browser->RefreshTreeWidget(); }
+    void OnListViewClicked(QTableWidgetItem *pItem) { m_Browser->OnListViewClicked(pItem); }
+    void slotSelectAll(bool bChecked) { m_Browser->slotSelectAll(bChecked); }
 
 private slots:
     // The listing runner has ended (whether or not its table was complete).

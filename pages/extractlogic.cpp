@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QTemporaryDir>
 
 namespace ExtractLogic {
 
@@ -246,6 +247,37 @@ QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors)
     else if (end.kind != CRunOutcome::Crashed && end.kind != CRunOutcome::FailedToStart)
         text += QStringLiteral("\n7-Zip ended with exit status %1.").arg(end.exitCode);
     return text;
+}
+
+QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed)
+{
+    ToolErrors errors;
+    for (const QString &line : kept)
+        errors.AddKept(line);
+    return closed ? ListingDamageText(end, errors) : ListingFailureText(end, errors);
+}
+
+QString MakeWorkDir(const QString &dest)
+{
+    QTemporaryDir work(dest + QLatin1Char('/') + WorkDirPrefix() + QStringLiteral("XXXXXX"));
+    if (!work.isValid())
+        return QString();
+    work.setAutoRemove(false);
+    return work.path();
+}
+
+QString ProblemText(const Verdict &verdict, const Delivery &delivery, const QString &workDir)
+{
+    QStringList problems;
+    if (!verdict.success)
+        problems << verdict.message;
+    // The tool can end well having written nothing for a name (no such entry in the image).
+    if (!delivery.missing.isEmpty())
+        problems << MissingText(delivery.missing);
+    if (!delivery.failed.isEmpty())
+        problems << QStringLiteral("Some items could not be moved into place; they are in \"%1\".")
+                        .arg(workDir);
+    return problems.join(QLatin1Char('\n'));
 }
 
 } // namespace ExtractLogic

@@ -127,6 +127,19 @@ QString ListingFailureText(const CRunOutcome &end, const ToolErrors &errors);
 // status 1 (warnings only) is not damage.
 QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors);
 
+// What the user is told when a listing has ended: the failure when its table never closed, the
+// damage when it closed but the tool found errors, "" when all is well. kept are the error lines
+// the listing reader picked (SevenZip::ErrorReader()).
+QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed);
+
+// A fresh folder inside dest for one extraction (WorkDirPrefix() and a unique ending); "" when
+// dest cannot be written to.
+QString MakeWorkDir(const QString &dest);
+
+// What went wrong with an extraction, for the user: the verdict's message, the items the tool
+// never wrote, the items that could not be moved out of workDir; "" when nothing did.
+QString ProblemText(const Verdict &verdict, const Delivery &delivery, const QString &workDir);
+
 } // namespace ExtractLogic
 
 #endif // VEXLOR_EXTRACTLOGIC_H
