@@ -78,15 +78,9 @@ void CPage2::InitializeUI()
     f->loadiso = PageStyle::Button(this, "loadiso", QStringLiteral(":/nwu/loadiso"), 567, 17);
     f->back = PageStyle::Button(this, "back", QStringLiteral(":/nwu/Back"), 11, 417);
     f->extract = PageStyle::Button(this, "extract", QStringLiteral(":/nwu/btnextract"), 546, 417);
-    f->tree = new QTreeWidget(this);
-    f->tree->setObjectName(QStringLiteral("tree"));
-    f->tree->move(10, 54);
-    f->tree->setFixedSize(213, 350);
+    f->tree = PageStyle::Placed(new QTreeWidget(this), "tree", 10, 54, 213, 350);
     f->tree->setFrameShape(QFrame::NoFrame);
-    f->list = new QTableWidget(this);
-    f->list->setObjectName(QStringLiteral("list"));
-    f->list->move(223, 54);
-    f->list->setFixedSize(431, 350);
+    f->list = PageStyle::Placed(new QTableWidget(this), "list", 223, 54, 431, 350);
     m_Browser = new CImageBrowser(f->tree, f->list, &m_CurrentItem, this);
     m_HeaderView = m_Browser->SetUp(QString::fromLatin1(PageStyle::FolderTree),
                                     QString::fromLatin1(PageStyle::List));

@@ -1,11 +1,9 @@
 #include "pages/cpage3.h"
 
 #include "model/localscan.h"
-#include "pages/common/cimagebrowser.h"
 #include "pages/common/pagestyle.h"
 #include "pages/createlogic.h"
 #include "services/cruncommandthread.h"
-#include "services/logging.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
@@ -17,15 +15,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTreeWidget>
-
-#include <functional>
 
 using Mkisofs::ImageType;
 
@@ -105,10 +100,7 @@ void CPage3::SetupForm()
     setWindowTitle(QStringLiteral("Vexlor"));
 
     Form *f = form;
-    f->list = new QTreeWidget(this);
-    f->list->setObjectName(QStringLiteral("list"));
-    f->list->move(11, 48);
-    f->list->setFixedSize(643, 226);
+    f->list = PageStyle::Placed(new QTreeWidget(this), "list", 11, 48, 643, 226);
     f->list->setColumnCount(5);
     f->list->setHeaderLabels(
         { tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"), tr("Time") });
@@ -127,31 +119,21 @@ void CPage3::SetupForm()
     f->create = PageStyle::Button(this, "create", QStringLiteral(":/nwu/Create-IOS"), 546, 417);
     f->back = PageStyle::Button(this, "back", QStringLiteral(":/nwu/Back"), 435, 417);
 
-    f->widget = new QWidget(this);
-    f->widget->setObjectName(QStringLiteral("widget"));
-    f->widget->move(11, 333);
-    f->widget->setFixedSize(643, 62);
-    f->widget->setStyleSheet(QStringLiteral("border:1px solid #daffc8;"));
-
-    f->totalsize = new QLabel(tr("Total Size: 0KB"), f->widget);
-    f->totalsize->setObjectName(QStringLiteral("totalsize"));
-    f->totalsize->setStyleSheet(QStringLiteral("border:none;"));
-    f->totalsize->move(0, 0);
+    const QString noBorder = QStringLiteral("border:none;");
+    f->widget = PageStyle::Placed(new QWidget(this), "widget", 11, 333, 643, 62,
+                                  QStringLiteral("border:1px solid #daffc8;"));
+    f->totalsize = PageStyle::Placed(new QLabel(tr("Total Size: 0KB"), f->widget), "totalsize", 0,
+                                     0, 0, 0, noBorder);
     f->totalsize->resize(400, 22);
-
-    f->label_2 = new QLabel(tr("Max Size: 5.00 GB"), f->widget);
-    f->label_2->setObjectName(QStringLiteral("label_2"));
-    f->label_2->setStyleSheet(QStringLiteral("border:none;"));
+    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", 0, 5,
+                                   0, 0, noBorder);
     f->label_2->adjustSize();
     f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
-
-    f->progressBar = new QProgressBar(f->widget);
-    f->progressBar->setObjectName(QStringLiteral("progressBar"));
-    f->progressBar->setStyleSheet(QStringLiteral("background:#daffc8;"));
+    f->progressBar
+        = PageStyle::Placed(new QProgressBar(f->widget), "progressBar", 10, 26,
+                            f->widget->width() - 20, 27, QStringLiteral("background:#daffc8;"));
     f->progressBar->setTextVisible(false);
-    f->progressBar->setRange(0, 100);
     f->progressBar->setValue(0);
-    f->progressBar->setGeometry(10, 26, f->widget->width() - 20, 27);
 
     m_ListMenu = new QMenu(f->list);
     auto action = [this](const QString &text, void (CPage3::*slot)()) {
@@ -243,11 +225,6 @@ void CPage3::AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode)
         parentNode->addChild(node);
     else
         form->list->addTopLevelItem(node);
-}
-
-void CPage3::del(QTreeWidgetItem *node)
-{
-    CImageBrowser::del(node);
 }
 
 void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node,
@@ -369,11 +346,6 @@ void CPage3::OnTreeClicked(QModelIndex index)
         form->list->clearSelection();
 }
 
-void CPage3::OnListContextMenuRequest(QPoint)
-{
-    m_ListMenu->exec(QCursor::pos());
-}
-
 // --- creating the image ---
 
 void CPage3::OnCreate()
@@ -404,19 +376,10 @@ void CPage3::OnCreate()
         return;
 
     m_Writer.Begin();
-    if (!m_Writer.WaitForStaging() || m_Writer.StopRequested()) {
-        qCDebug(lcCreate) << "CPage3::OnCreate stopped while staging";
-        m_Writer.End();
+    if (!m_Writer.Staged(m_Tree.m_Root,
+                         tr("The ISO file was not created: these items could not be copied for "
+                            "it. Remove them and add them again.")))
         return;
-    }
-    const QStringList unstaged = m_Writer.UnstagedItems(m_Tree.m_Root);
-    if (!unstaged.isEmpty()) {
-        m_Writer.End();
-        Util::ShowError(tr("The ISO file was not created: these items could not be copied for "
-                           "it. Remove them and add them again.\n%1")
-                            .arg(CImageWriter::PathListText(unstaged)));
-        return;
-    }
     m_IsoPath = isoPath;
     const bool large = !largeFiles.isEmpty();
     m_CreateThread = m_Writer.Prepare(
@@ -432,11 +395,6 @@ void CPage3::OnCreate()
     m_CreateThread->start();
 }
 
-void CPage3::OnCreateOutput(QString line)
-{
-    m_Writer.ReadOutput(line);
-}
-
 void CPage3::OnCreateFinished()
 {
     m_CreateThread = nullptr;
@@ -448,4 +406,9 @@ void CPage3::StopCreate()
 {
     m_Writer.Stop();
     m_CreateThread = nullptr;
+}
+
+void CPage3::OnListContextMenuRequest(QPoint)
+{
+    m_ListMenu->exec(QCursor::pos());
 }

@@ -6,6 +6,7 @@
 // long names, or UDF) with mkisofs through the image writer.
 
 #include "model/ctree.h"
+#include "pages/common/cimagebrowser.h"
 #include "pages/common/cimagewriter.h"
 #include "services/cfilecopy.h"
 #include "ui/cprogressdialog.h"
@@ -35,7 +36,7 @@ public:
     // Updates the size label and the gauge from the project's current size on disk.
     void RefreshTotalSize();
     // Deletes a node of the view with all nodes below it.
-    void del(QTreeWidgetItem *node);
+    void del(QTreeWidgetItem *node) { CImageBrowser::del(node); }
     // Fills the tree and the view with the content of folder on disk (hidden entries left out).
     void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node, QTreeWidget *view);
 
@@ -52,7 +53,7 @@ public slots:
     void OnRemove();
     void OnCreate();
     void StopCreate();
-    void OnCreateOutput(QString line);
+    void OnCreateOutput(QString line) { m_Writer.ReadOutput(line); }
     void OnCreateFinished();
     void OnTreeClicked(QModelIndex index);
     void OnListContextMenuRequest(QPoint pos);

@@ -148,6 +148,21 @@ bool CImageWriter::WaitForStaging()
     }
 }
 
+bool CImageWriter::Staged(const Item &root, const QString &notStaged)
+{
+    if (!WaitForStaging() || m_StopRequested) {
+        qCDebug(lcWriter) << "stopped while staging";
+        End();
+        return false;
+    }
+    const QStringList unstaged = UnstagedItems(root);
+    if (unstaged.isEmpty())
+        return true;
+    End();
+    Util::ShowError(notStaged + QLatin1Char('\n') + PathListText(unstaged));
+    return false;
+}
+
 QStringList CImageWriter::UnstagedItems(const Item &root)
 {
     collectCopyFailures();
