@@ -16,7 +16,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -203,13 +202,7 @@ QTreeWidgetItem *CPage3::MakeNode(const Item &item) const
         const QString name = QFileInfo(item.m_SrcPath).fileName();
         node->setIcon(0, Util::GetExtensionIcon(name));
         node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        QString type = Util::GetExtensionString(name);
-        if (type.isEmpty()) {
-            // No extension (README, Makefile): the platform's description of the file itself.
-            static const QMimeDatabase types;
-            type = types.mimeTypeForFile(item.m_SrcPath).comment();
-        }
-        node->setText(3, type);
+        node->setText(3, PageStyle::FileType(item.m_SrcPath));
     }
     node->setText(4, item.m_Time);
     QList<QTreeWidgetItem *> children;
@@ -251,67 +244,39 @@ void CPage3::RefreshTotalSize()
 
 // --- changing the project ---
 
-bool CPage3::AddToProject(Item item, QTreeWidgetItem *target)
+void CPage3::AddToProject(const QStringList &sources)
 {
-    const QFileInfo info(item.m_SrcPath);
-    item.m_Path = (target ? nodePath(target) + QLatin1Char('/') : QString()) + info.fileName();
-    item.m_Time = Util::QT2String(info.lastModified());
-    if (!m_Tree.AddItem(item))
-        return false; // already in the project
-    m_Writer.Restaged(item.m_SrcPath);
-    if (!item.m_IsDir) {
-        m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + item.m_Path, 0);
-        AttachNode(MakeNode(item), target);
-        return true;
+    QTreeWidgetItem *target = TargetNode();
+    const QString prefix = target ? nodePath(target) + QLatin1Char('/') : QString();
+    Util::SetCursorBusy();
+    for (QString source : sources) {
+        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+            source.chop(1);
+        const Item *added = AddLocalEntry(m_Tree, source, prefix, { m_StageDir });
+        if (!added)
+            continue; // already in the project
+        m_Writer.Restaged(added->m_SrcPath);
+        // A folder is copied into the folder that holds it, under its own name.
+        m_FileCopy.AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
+                           0);
+        AttachNode(MakeNode(*added), target);
     }
-    // The copier creates the folder under its own name inside the destination; it starts at
-    // once, while the folder is scanned.
-    m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + item.GetRelPath(), 0);
-    Item *added = m_Tree.GetItem(item.m_Path);
-    ScanLocalFolder(added, item.m_SrcPath, { m_StageDir });
-    // The content goes below the node before the node enters the view.
-    AttachNode(MakeNode(*added), target);
-    return true;
+    RefreshTotalSize();
+    Util::RestoreCursor();
 }
 
 void CPage3::OnAddFile()
 {
-    QTreeWidgetItem *target = TargetNode();
     const QStringList files = Util::GetOpenFilesDialog(this);
-    if (files.isEmpty())
-        return;
-    Util::SetCursorBusy();
-    for (const QString &file : files) {
-        Item item;
-        item.m_SrcPath = file;
-        item.m_IsDir = false;
-        item.m_Size = QString::number(QFileInfo(file).size());
-        AddToProject(item, target);
-    }
-    RefreshTotalSize();
-    Util::RestoreCursor();
+    if (!files.isEmpty())
+        AddToProject(files);
 }
 
 void CPage3::OnAddDir()
 {
-    QTreeWidgetItem *target = TargetNode();
     const QStringList dirs = Util::GetDirsDialog(this);
-    if (dirs.isEmpty())
-        return;
-    Util::SetCursorBusy();
-    for (QString dir : dirs) {
-        while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
-            dir.chop(1);
-        const QFileInfo info(dir);
-        if (!info.isDir() || info.fileName().isEmpty())
-            continue;
-        Item item;
-        item.m_SrcPath = info.absoluteFilePath();
-        item.m_IsDir = true;
-        AddToProject(item, target);
-    }
-    RefreshTotalSize();
-    Util::RestoreCursor();
+    if (!dirs.isEmpty())
+        AddToProject(dirs);
 }
 
 void CPage3::OnRemove()

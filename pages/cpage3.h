@@ -72,8 +72,8 @@ private:
     QTreeWidgetItem *TargetNode() const;
     QTreeWidgetItem *MakeNode(const Item &item) const;
     void AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode);
-    // Adds one item at prefix + its name and stages its copy; false when it is in the project.
-    bool AddToProject(Item item, QTreeWidgetItem *target);
+    // Adds local files and folders to the folder of the selection and stages their copies.
+    void AddToProject(const QStringList &sources);
 
     Form *form;
     CProgressDialog m_ProgressDialog;

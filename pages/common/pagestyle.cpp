@@ -4,9 +4,13 @@
 
 #include "ui/nofocusdelegate.h"
 
+#include "services/util.h"
+
 #include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QMimeDatabase>
 #include <QRadioButton>
 
 namespace PageStyle {
@@ -29,6 +33,15 @@ QIcon FolderIcon()
 {
     static const QIcon icon = QFileIconProvider().icon(QFileIconProvider::Folder);
     return icon;
+}
+
+QString FileType(const QString &path)
+{
+    const QString type = Util::GetExtensionString(QFileInfo(path).fileName());
+    if (!type.isEmpty())
+        return type;
+    static const QMimeDatabase types;
+    return types.mimeTypeForFile(path).comment();
 }
 
 void Place(QWidget *widget, const char *name, int x, int y, int width, int height,

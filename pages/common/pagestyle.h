@@ -25,6 +25,9 @@ extern const char *const FolderTree;
 
 // The platform's folder icon.
 QIcon FolderIcon();
+// The type description of a local file: its extension's, else the platform's description of
+// the file itself (README, Makefile).
+QString FileType(const QString &path);
 
 // Names a widget of a page's form and places it at (x, y), fixed to width x height when given,
 // with a style sheet when given; returns it.
