@@ -44,9 +44,12 @@ public slots:
 
 private:
     void EmbedPage(ImageDialog *page);
+    // What the kernel lists of block devices; a change means a disk or a disc came or went.
+    static QByteArray DriveSignature();
 
     struct Form;
     Form *m_form;
+    QByteArray m_drives;
 };
 
 #endif // VEXLOR_MAINWINDOW_H

@@ -27,11 +27,23 @@ public:
     // The same; *exitCode receives the exit code, or -1 when the program could not be started
     // or crashed.
     static QString callexternapp(const QString &program, const QString &arguments, int *exitCode);
+    // The same with an argument list (each element reaches the program as one argument); a
+    // program still running after timeoutMs (-1: no limit) is killed and gives what it wrote.
+    static QString callexternapp(const QString &program, const QStringList &arguments,
+                                 int timeoutMs, int *exitCode = nullptr);
 
     // --- folders and log (services/util_log.cpp) ---
     static QString GetCurrentExePath();
     static QString GetTempDir();
     static void WriteLog(const QString &text);
+
+    // --- disk queries (services/util_disk.cpp) ---
+    // Total size in bytes of a disk ("diskutil info DISK", its "Disk Size:" line); 0 when it
+    // is not found.
+    static qint64 DiskSpaceTotal(const QString &disk);
+    // Mount point of a disk or volume ("diskutil info", its "Mount Point:" line); empty when
+    // it is not mounted or not found.
+    static QString GetMountPoint(const QString &disk);
 
     // --- file and folder operations (services/util_files.cpp) ---
     static bool IsFileExists(const QString &path);

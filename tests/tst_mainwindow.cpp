@@ -119,9 +119,11 @@ void TestMainWindow::featureButtons_data()
     // Create pages share the working folder: a closed one is destroyed before the next opens.
     QTest::newRow("create") << "create"
                             << "CPage3" << QPoint(195, 107) << true;
-    QTest::newRow("burn (not built yet)") << "burn" << QString() << QPoint() << false;
+    QTest::newRow("burn") << "burn"
+                          << "CBurnDialog" << QPoint(195, 107) << false;
     QTest::newRow("edit (not built yet)") << "edit" << QString() << QPoint() << false;
-    QTest::newRow("copy (not built yet)") << "copy" << QString() << QPoint() << false;
+    QTest::newRow("copy") << "copy"
+                          << "CPage5" << QPoint(195, 107) << false;
 }
 
 // Each press opens a fresh page embedded in the home window; Back hides it and the next press
