@@ -644,9 +644,9 @@ void CBurnDialog::BurnUSB(const QString &image)
 void CBurnDialog::onUSBBurnOutput(QString line)
 {
     qCDebug(lcBurn) << "CBurnDialog::onUSBBurnOutput" << line;
-    const ExtractLogic::Progress progress = ExtractLogic::ReadProgressLine(line);
+    const SevenZip::Progress progress = SevenZip::ParseProgress(line);
     if (progress.valid)
-        m_ProgressDialog.SetValue(progress.value);
+        m_ProgressDialog.SetValue(progress.percent);
 }
 
 void CBurnDialog::BurnDVD(const QString &image)

@@ -1,6 +1,6 @@
 #include "pages/copydisclogic.h"
 
-#include "pages/createlogic.h"
+#include "services/mkisofs.h"
 
 #include <QDir>
 
@@ -41,7 +41,7 @@ QString PickToolMessage(const QStringList &lines)
         if (!line.contains(QLatin1String("DRStatusPercentCompleteKey")))
             rest << line;
     }
-    return CreateLogic::PickToolMessage(rest);
+    return Mkisofs::PickMessage(rest);
 }
 
 } // namespace CopyDiscLogic

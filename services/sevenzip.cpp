@@ -128,4 +128,25 @@ QString ErrorItem(const QString &line)
     return form.match(line).captured(1);
 }
 
+CErrorLineReader ErrorReader()
+{
+    Heading after = Heading::None;
+    return [after](const QString &line) mutable -> QString {
+        const QString text = line.trimmed();
+        const Heading heading = ReadHeading(text);
+        const Heading previous = after;
+        after = heading;
+        // The "ERRORS:" heading is a failure itself; the message follows on the next line.
+        if (heading == Heading::Errors)
+            return text;
+        // What follows "WARNINGS:" is no failure.
+        if (heading != Heading::None || previous == Heading::Warnings)
+            return QString();
+        if (previous == Heading::Errors && !ParseProgress(line).valid
+            && !text.startsWith(QLatin1String("- ")))
+            return text;
+        return IsErrorLine(text) ? text : QString();
+    };
+}
+
 } // namespace SevenZip

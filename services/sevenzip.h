@@ -5,6 +5,8 @@
 // lines it prints. Every switch comes before "--" and every name after it, so a name that
 // begins with "-" is never read as a switch.
 
+#include "services/cruncommandthread.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +54,11 @@ Heading ReadHeading(const QString &line);
 // The entry named by an error about one item, "ERROR: Data Error : boot/x.bin" gives
 // "boot/x.bin"; "" for any other line.
 QString ErrorItem(const QString &line);
+
+// The error reader of 7-Zip runs: keeps the lines in which 7-Zip reports a failure, as it wrote
+// them (IsErrorLine), and the message that follows an "ERRORS:" heading on the next line; never
+// what follows "WARNINGS:", never a line that only quotes a path or a name.
+CErrorLineReader ErrorReader();
 
 } // namespace SevenZip
 

@@ -92,12 +92,6 @@ QByteArray pattern(int size, int seed)
     return data;
 }
 
-QString labelText(QWidget *dialog)
-{
-    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
-    return label ? label->text() : QString();
-}
-
 // Extracts the ticked rows into dest through the page, answering the folder picker and the
 // completion prompt; returns the prompt's text.
 QString runExtraction(CPage2 *page, const QString &dest)
@@ -124,8 +118,6 @@ private slots:
     void cleanup();
 
     void formAfterInitializeUI();
-    void listingLines_data();
-    void listingLines();
     void loadBrowseTickAndExtract();
     void extractOddNamesFromTheRoot();
     void nothingTickedShowsThePictureMessage();
@@ -270,69 +262,6 @@ void TestExtractPage::formAfterInitializeUI()
     QCOMPARE(m_List->rowCount(), 0);
     QCOMPARE(m_Tree->topLevelItemCount(), 0);
     QVERIFY(pageUsable());
-}
-
-void TestExtractPage::listingLines_data()
-{
-    // Lines as the runner hands them to OnLineOutput; the folders and files the root then
-    // holds ("/" after a folder), whether the views were built, and the reader's state.
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QStringList>("root");
-    QTest::addColumn<bool>("built");
-    QTest::addColumn<bool>("inTable");
-
-    const QString sep = QStringLiteral(
-        "------------------- ----- ------------ ------------  ------------------------");
-    const QString dir = QStringLiteral("2024-01-02 03:04:05 D....                            ");
-    const QString file = QStringLiteral("2024-01-02 03:04:05 .....          123          123  ");
-    QTest::newRow("table") << QStringList { "7-Zip banner",
-                                            "Path = x.iso",
-                                            sep,
-                                            dir + "boot",
-                                            file + "boot/a.bin",
-                                            file + "top.txt",
-                                            sep,
-                                            "2024-01-02 03:04:05  123  123  2 files, 1 folders" }
-                           << QStringList { "boot/", "top.txt" } << true << false;
-    QTest::newRow("empty image") << QStringList { sep, sep } << QStringList {} << true << false;
-    QTest::newRow("rows before the table are ignored")
-        << QStringList { file + "early.txt", sep, file + "in.txt", sep } << QStringList { "in.txt" }
-        << true << false;
-    QTest::newRow("separator inside a line")
-        << QStringList { "xx " + sep + " yy", file + "a", "--" + sep } << QStringList { "a" }
-        << true << false;
-    QTest::newRow("never closed") << QStringList { sep, file + "a" } << QStringList { "a" } << false
-                                  << true;
-    QTest::newRow("file before its folder row") << QStringList { sep, file + "d/x", dir + "d", sep }
-                                                << QStringList { "d/" } << true << false;
-    QTest::newRow("short and odd rows")
-        << QStringList { sep, "short", file.left(53), file + "b", file + " c ", sep }
-        << QStringList { "b", " c " } << true << false;
-    QTest::newRow("second table goes into the same tree")
-        << QStringList { sep, file + "a", sep, sep, file + "b", sep } << QStringList { "a", "b" }
-        << true << false;
-}
-
-void TestExtractPage::listingLines()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(QStringList, root);
-    QFETCH(bool, built);
-    QFETCH(bool, inTable);
-
-    for (const QString &line : lines)
-        m_Page->OnLineOutput(line);
-    QStringList names;
-    for (const Item *child : m_Page->m_Tree.m_Root.m_Children)
-        names << child->GetName() + (child->m_IsDir ? "/" : "");
-    QCOMPARE(names, root);
-    QCOMPARE(m_Page->m_InTable, inTable);
-    QCOMPARE(m_Page->m_CurrentItem != nullptr, built);
-    if (built) {
-        QCOMPARE(m_List->rowCount(), root.size());
-        QCOMPARE(m_Tree->topLevelItemCount(), 1);
-        QCOMPARE(m_Tree->topLevelItem(0)->childCount(), root.filter("/").size());
-    }
 }
 
 void TestExtractPage::loadBrowseTickAndExtract()

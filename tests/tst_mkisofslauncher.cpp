@@ -4,7 +4,7 @@
 
 #include "testhelpers.h"
 
-#include "pages/createlogic.h"
+#include "services/mkisofs.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
 
@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using CreateLogic::ImageType;
+using Mkisofs::ImageType;
 using namespace TestHelpers;
 
 Q_DECLARE_METATYPE(ImageType)
@@ -106,7 +106,7 @@ void TestMkisofsLauncher::names()
     QFile::remove(image);
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(launcher(), CreateLogic::CreateArguments(type, image, source(shape)));
+    tool.start(launcher(), Mkisofs::CreateArgs(type, image, source(shape)));
     QVERIFY(tool.waitForFinished(60000));
     QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
              tool.readAll().right(500).constData());
@@ -261,8 +261,8 @@ void TestMkisofsLauncher::xorrisoProgressAndStatus()
                             "2.17% done, estimate finish",
                             "32.94% done, estimate finish Tue Dec 08 2026",
                             "xorriso : FAILURE : Cannot write" }));
-    QCOMPARE(CreateLogic::ReadProgress(lines.at(1)), 217);
-    QCOMPARE(CreateLogic::ReadProgress(lines.at(2)), 3294);
+    QCOMPARE(Mkisofs::ReadProgress(lines.at(1)), 217);
+    QCOMPARE(Mkisofs::ReadProgress(lines.at(2)), 3294);
 }
 
 // A termination request reaches the tool: genisoimage is the launcher's own process; xorrisofs
