@@ -2,6 +2,7 @@
 
 #include "pages/cpage2.h"
 #include "pages/cpage3.h"
+#include "pages/cpage4.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
@@ -205,13 +206,7 @@ void MainWindow::onExtract()
 
 void MainWindow::onCreate()
 {
-    // Every Create page stages its project in the same working folder. A closed page's copier
-    // must not go on writing there while a new project is staged, so closed Create pages go
-    // first (each stops its copier and waits for the task in progress).
-    for (CPage3 *old : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (old->isHidden())
-            delete old;
-    }
+    ReleaseWorkingFolder();
     auto *page = new CPage3(this);
     page->move(195, 107);
     page->SetMoveable(false);
@@ -221,7 +216,24 @@ void MainWindow::onCreate()
 
 void MainWindow::onEdit()
 {
-    // Opens the Edit page once it exists.
+    ReleaseWorkingFolder();
+    auto *page = new CPage4(this);
+    EmbedPage(page);
+    page->InitializeUI();
+    page->move(3, 107);
+    page->SetMoveable(false);
+    page->show();
+}
+
+void MainWindow::ReleaseWorkingFolder()
+{
+    // The Create and Edit pages stage their work in the same working folder. A closed page's
+    // copier must not go on writing there while a new page uses it, so closed Create and Edit
+    // pages go first (each stops its copier and tools and waits for them).
+    for (QWidget *old : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if ((qobject_cast<CPage3 *>(old) || qobject_cast<CPage4 *>(old)) && old->isHidden())
+            delete old;
+    }
 }
 
 void MainWindow::onCopy()

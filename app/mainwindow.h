@@ -39,6 +39,8 @@ public slots:
 
 private:
     void EmbedPage(ImageDialog *page);
+    // Frees closed pages that could still write into the shared working folder.
+    void ReleaseWorkingFolder();
 
     struct Form;
     Form *m_form;

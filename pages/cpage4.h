@@ -1,0 +1,128 @@
+#ifndef VEXLOR_CPAGE4_H
+#define VEXLOR_CPAGE4_H
+
+// The Edit page: open an ISO image, browse it, add, rename, delete and export files and folders,
+// and save the result as a new image that starts the way the opened one did.
+//
+// Loading lists the image (the views are usable as soon as the listing is complete) and extracts
+// it whole into the working folder W beside it. Every change goes at once to the content tree and
+// the views, and as a file task on W to the page's copier, in order; tasks caused while the
+// extraction still writes W wait for it. Save waits for the extraction and the tasks, then runs
+// mkisofs over W into a temporary file beside the target, which replaces the target only when
+// the run has succeeded.
+
+#include "model/ctree.h"
+#include "pages/editlogic.h"
+#include "services/cfilecopy.h"
+#include "ui/cprogressdialog.h"
+#include "ui/imagedialog.h"
+
+#include <QList>
+#include <QMap>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+class CImageButton;
+class CLineEdit;
+class CRunCommandThread;
+class QAction;
+class QMenu;
+class QTableWidget;
+class QTableWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SCheckBoxHeaderView;
+
+namespace Ui {
+class CPage4;
+}
+
+class CPage4 : public ImageDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CPage4(QWidget *parent = nullptr);
+    ~CPage4() override;
+
+    virtual void InitializeUI();
+    virtual void RefreshTable();
+    virtual void LoadFiles(Item *folder, QTreeWidget *view, QTreeWidgetItem *node);
+
+    void SetEnabled(bool on);
+    // Stages one task on W: held back while the extraction runs, else handed to the copier.
+    void AddFileOpTasks(const QString &source, const QString &destination, int kind);
+    // Mirrors the local folder dir below folder and adds its nodes under node.
+    void AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node);
+
+    // Loads image (what Load ISO does once a file has been chosen).
+    void LoadImage(const QString &image);
+
+    const CTree &Tree() const { return m_Tree; }
+    // The arguments of the last mkisofs run this page started.
+    QStringList LastSaveArguments() const { return m_LastSaveArguments; }
+    bool IsExtracting() const { return m_ExtractThread != nullptr; }
+
+public slots:
+    void OnLoadISO();
+    void OnAdd();
+    void OnExport();
+    void OnRename();
+    void OnDelete();
+    void OnNew();
+    void OnSave();
+    void StopCreate();
+    void slotSelectAll(bool bChecked);
+    void OnSearch();
+    virtual void OnUnzipFinished();
+    virtual void OnLineOutput(QString line);
+    virtual void OnExtractOutput(QString line);
+    virtual void OnExtractFinished();
+    void OnCreateOutput(QString line);
+    void OnCreateFinished();
+    virtual void OnTreeCurrentChanged();
+    virtual void OnListViewDoubleClicked();
+    virtual void OnListViewClicked(QTableWidgetItem *pItem);
+    virtual void RefreshTreeWidget();
+    void OnListContextMenuRequest(QPoint pos);
+
+private:
+    // The checked rows' children, in table order.
+    QList<Item *> CheckedChildren() const;
+    QTreeWidgetItem *TopNode() const;
+    // Waits, delivering events, until the extraction has ended; false when Stop was pressed.
+    bool WaitForExtraction(const QString &text);
+    void ShowLongError(const QString &text);
+
+public:
+    QString m_IsoPath;
+    Item *m_CurrentItem = nullptr;
+    Ui::CPage4 *ui = nullptr;
+    QMenu *m_ListMenu = nullptr;
+    QString m_SaveIsoPath;
+    SCheckBoxHeaderView *m_HeaderView = nullptr;
+    CTree m_Tree;
+    CFileCopy m_FileCopy;
+    CRunCommandThread *m_ExtractThread = nullptr;
+    CProgressDialog m_ProgressDialog;
+    CRunCommandThread *m_CreateThread = nullptr;
+    bool m_Stopped = false;
+    // Tasks held back while the extraction runs.
+    EditLogic::TaskStage m_PendingOps;
+    QAction *m_NewAction = nullptr;
+    QAction *m_AddAction = nullptr;
+    QAction *m_ExportAction = nullptr;
+    QAction *m_DeleteAction = nullptr;
+    QAction *m_RenameAction = nullptr;
+    int m_ExtractProgress = 0;
+
+private:
+    QString m_WorkDir; // W, with a trailing "/"
+    CRunCommandThread *m_ListThread = nullptr;
+    bool m_InTable = false;
+    bool m_ListClosed = false;
+    QStringList m_LastSaveArguments;
+};
+
+#endif // VEXLOR_CPAGE4_H
