@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cstdio>
+
 using EditLogic::FileTask;
 
 // The page's form, built in code.
@@ -239,6 +241,7 @@ void CPage4::InitializeUI()
     ui->back->setEnabled(true);
     ui->loadiso->setEnabled(true);
     Util::RestoreCursor();
+    m_CursorBusy = false;
     // What an earlier page or run left in the working folder goes in the background.
     AddFileOpTasks(m_WorkDir, QString(), 1);
 }
@@ -250,10 +253,13 @@ void CPage4::SetEnabled(bool on)
                         static_cast<QWidget *>(ui->delete_2), static_cast<QWidget *>(ui->export_2),
                         static_cast<QWidget *>(ui->new_2), static_cast<QWidget *>(ui->save) })
         w->setEnabled(on);
-    if (on)
-        Util::RestoreCursor();
-    else
-        Util::SetCursorBusy();
+    if (on == m_CursorBusy) {
+        if (on)
+            Util::RestoreCursor();
+        else
+            Util::SetCursorBusy();
+        m_CursorBusy = !on;
+    }
 }
 
 void CPage4::OnListContextMenuRequest(QPoint)
@@ -280,53 +286,326 @@ void CPage4::ShowLongError(const QString &text)
 void CPage4::OnLoadISO()
 {
     const QString file = Util::GetOpenFileDialog(this, QStringLiteral("ISO Files(*.ISO)"));
+    // The loaded image and its working copy stay as they are when nothing is chosen.
     if (file.isEmpty() || !QFileInfo::exists(file))
         return;
     LoadImage(file);
 }
 
+void CPage4::StopRunner(CRunCommandThread *&runner)
+{
+    if (!runner)
+        return;
+    runner->disconnect(this);
+    runner->terminate();
+    runner->wait();
+    delete runner;
+    runner = nullptr;
+}
+
 void CPage4::LoadImage(const QString &image)
 {
-    // TODO
-    Q_UNUSED(image);
+    StopRunner(m_ListThread);
+    StopRunner(m_ExtractThread);
+    m_IsoPath = image;
+
+    // The views point into the tree that is about to be cleared.
+    m_CurrentItem = nullptr;
+    ui->tree->clear();
+    ui->list->setRowCount(0);
+    m_Tree.Clear();
+    m_Tree.m_Name = QFileInfo(image).fileName();
+    m_InTable = false;
+    m_ListClosed = false;
+    m_ListErrors.Clear();
+    m_ExtractErrors.Clear();
+    m_ExtractFailure.clear();
+    m_ExtractProgress = 0;
+    SetEnabled(false);
+
+    // The new image replaces the working folder: the tasks of the old one go, W is removed,
+    // and the extraction starts once the removal has ended. Tasks the user causes from now on
+    // wait for the extraction.
+    m_PendingOps.Clear();
+    m_PendingOps.Hold(true);
+    m_FileCopy.ClearAllTasks();
+    m_FileCopy.AddTask(m_WorkDir, QString(), 1);
+
+    const QString bootImage = Util::GetTempDir() + QStringLiteral("/boot.bin");
+    Util::RemoveFile(bootImage);
+    Util::BootExtract(image, bootImage);
+
+    // The listing needs nothing of W: it starts at once.
+    m_ListThread = new CRunCommandThread();
+    connect(m_ListThread, &CRunCommandThread::standoutputline, this, &CPage4::OnLineOutput);
+    connect(m_ListThread, &CRunCommandThread::sigfinished, this, &CPage4::OnListFinished);
+    m_ListThread->SetRunCmd(SevenZip::Program(), SevenZip::ListArgsUtf8(image));
+    m_ListThread->start();
+
+    m_ExtractThread = new CRunCommandThread();
+    connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage4::OnExtractOutput);
+    connect(m_ExtractThread, &CRunCommandThread::sigfinished, this, &CPage4::OnExtractFinished);
+    m_ExtractThread->SetRunCmd(SevenZip::Program(), SevenZip::ExtractAllArgs(m_WorkDir, image));
+    StartExtractionWhenReady();
+}
+
+void CPage4::StartExtractionWhenReady()
+{
+    if (!m_ExtractThread || m_ExtractThread->isRunning())
+        return;
+    if (!m_FileCopy.IsIdle()) {
+        QTimer::singleShot(20, this, &CPage4::StartExtractionWhenReady);
+        return;
+    }
+    m_ExtractThread->start();
 }
 
 void CPage4::OnLineOutput(QString line)
 {
-    Q_UNUSED(line);
+    // Lines of a listing the page has given up are not for this tree.
+    if (sender() && sender() != m_ListThread)
+        return;
+    if (IsListingSeparator(line)) {
+        if (!m_InTable) {
+            m_InTable = true;
+            return;
+        }
+        m_InTable = false;
+        m_ListClosed = true;
+        OnUnzipFinished();
+        return;
+    }
+    if (!m_InTable) {
+        m_ListErrors.AddLine(line);
+        return;
+    }
+    Item item;
+    if (ParseListingRow(line, &item))
+        m_Tree.AddItem(item);
 }
 
-void CPage4::OnUnzipFinished() { }
+void CPage4::OnUnzipFinished()
+{
+    // 7-Zip shows the boot images as files of a folder "[BOOT]"; they are no files of the
+    // image, and the extraction writes them into W, from where they must not reach a save.
+    if (EditLogic::RemoveVirtualBootEntries(m_Tree))
+        AddFileOpTasks(m_WorkDir + EditLogic::VirtualBootFolder(), QString(), 1);
+
+    SetEnabled(true);
+    qDebug() << "finished unzip";
+    ui->tree->clear();
+    auto *top = new QTreeWidgetItem();
+    top->setText(0, m_Tree.m_Name);
+    top->setData(0, Qt::UserRole, QVariant::fromValue(&m_Tree.m_Root));
+    LoadFiles(&m_Tree.m_Root, nullptr, top);
+    top->setIcon(0, folderIcon());
+    ui->tree->addTopLevelItem(top);
+    top->setExpanded(true);
+    m_CurrentItem = &m_Tree.m_Root;
+    RefreshTable();
+}
+
+void CPage4::OnListFinished()
+{
+    auto *runner = qobject_cast<CRunCommandThread *>(sender());
+    if (!runner || runner != m_ListThread)
+        return;
+    m_ListThread = nullptr;
+    ExtractLogic::RunEnd end;
+    end.failedToStart = runner->FailedToStart();
+    end.crashed = runner->Crashed();
+    end.exitCode = runner->ExitCode();
+    runner->wait();
+    runner->deleteLater();
+    if (m_ListClosed)
+        return;
+    // The table never closed: not an image, or no tool. The page is usable again and says
+    // what 7-Zip said; there is nothing to extract either.
+    qWarning() << "CPage4::OnListFinished no complete listing for" << m_IsoPath << end.exitCode
+               << m_ListErrors.Lines();
+    StopRunner(m_ExtractThread);
+    m_PendingOps.Clear();
+    m_PendingOps.Hold(false);
+    m_Tree.Clear();
+    SetEnabled(true);
+    Util::ShowError(ExtractLogic::ListingFailureText(end, m_ListErrors));
+}
 
 void CPage4::OnExtractOutput(QString line)
 {
-    Q_UNUSED(line);
+    m_ExtractErrors.AddLine(line);
+    const SevenZip::Progress progress = SevenZip::ParseProgress(line);
+    if (!progress.valid)
+        return;
+    m_ExtractProgress = progress.percent;
+    qDebug() << "m_ExtractProgress:" << m_ExtractProgress;
 }
 
-void CPage4::OnExtractFinished() { }
+void CPage4::OnExtractFinished()
+{
+    auto *runner = qobject_cast<CRunCommandThread *>(sender());
+    if (!runner || runner != m_ExtractThread)
+        return;
+    ExtractLogic::RunEnd end;
+    end.failedToStart = runner->FailedToStart();
+    end.crashed = runner->Crashed();
+    end.exitCode = runner->ExitCode();
+    const ExtractLogic::Verdict verdict = ExtractLogic::JudgeExtraction(end, m_ExtractErrors);
+    if (!verdict.success) {
+        // W lacks part of the image: a save would silently leave it out.
+        m_ExtractFailure = verdict.message;
+        qWarning() << "CPage4::OnExtractFinished" << m_ExtractErrors.Lines();
+    }
+    runner->wait();
+    runner->deleteLater();
+    m_ExtractThread = nullptr;
+    m_PendingOps.Hold(false);
+    qDebug() << "CPage4::OnExtractFinished() is called!!";
+}
 
 // --- browsing -----------------------------------------------------------------------------
 
-void CPage4::RefreshTable() { }
+void CPage4::RefreshTable()
+{
+    QTableWidget *list = ui->list;
+    list->setRowCount(0);
+    if (m_HeaderView)
+        m_HeaderView->setChecked(false);
+    if (!m_CurrentItem)
+        return;
+    const QString filter = ui->search->text().trimmed();
+    for (Item *child : m_CurrentItem->m_Children) {
+        if (!filter.isEmpty() && !child->GetName().contains(filter, Qt::CaseInsensitive))
+            continue;
+        AppendRow(child, true);
+    }
+}
+
+void CPage4::AppendRow(Item *child, bool withCheckBox)
+{
+    QTableWidget *list = ui->list;
+    const int row = list->rowCount();
+    list->insertRow(row);
+    const QString name = child->GetName();
+    auto *nameCell
+        = new QTableWidgetItem(child->m_IsDir ? folderIcon() : Util::GetExtensionIcon(name), name);
+    if (withCheckBox)
+        nameCell->setCheckState(Qt::Unchecked);
+    if (child->m_IsDir)
+        nameCell->setData(kFolderRole, 1);
+    nameCell->setData(kItemRole, QVariant::fromValue(child));
+    list->setItem(row, 0, nameCell);
+    if (!child->m_IsDir)
+        list->setItem(row, 1,
+                      new QTableWidgetItem(
+                          Util::SizeToString(static_cast<qint64>(child->m_Size.toULongLong()))));
+    list->setItem(row, 2,
+                  new QTableWidgetItem(child->m_IsDir ? QStringLiteral("Folder")
+                                                      : Util::GetExtensionString(name)));
+    list->setItem(row, 3, new QTableWidgetItem(child->m_Time));
+}
+
+Item *CPage4::RowChild(int row) const
+{
+    const QTableWidgetItem *cell = ui->list->item(row, 0);
+    if (!cell || !m_CurrentItem)
+        return nullptr;
+    auto *child = cell->data(kItemRole).value<Item *>();
+    return m_CurrentItem->m_Children.contains(child) ? child : nullptr;
+}
 
 void CPage4::LoadFiles(Item *folder, QTreeWidget *view, QTreeWidgetItem *node)
 {
-    Q_UNUSED(folder);
-    Q_UNUSED(view);
-    Q_UNUSED(node);
+    if (!folder || !node)
+        return;
+    for (Item *child : folder->m_Children) {
+        if (!child->m_IsDir)
+            continue;
+        auto *childNode = new QTreeWidgetItem();
+        childNode->setText(0, child->GetName());
+        if (view)
+            view->addTopLevelItem(childNode);
+        else
+            node->addChild(childNode);
+        childNode->setIcon(0, folderIcon());
+        childNode->setData(0, Qt::UserRole, QVariant::fromValue(child));
+        LoadFiles(child, nullptr, childNode);
+    }
 }
 
-void CPage4::RefreshTreeWidget() { }
-void CPage4::OnTreeCurrentChanged() { }
-void CPage4::OnListViewDoubleClicked() { }
+QTreeWidgetItem *CPage4::GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
+{
+    if (!node || !item)
+        return nullptr;
+    if (node->data(0, Qt::UserRole).value<Item *>() == item)
+        return node;
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QTreeWidgetItem *hit = GetTreeWidgetItemByData(node->child(i), item))
+            return hit;
+    }
+    return nullptr;
+}
+
+void CPage4::RefreshTreeWidget()
+{
+    QTreeWidgetItem *node = GetTreeWidgetItemByData(TopNode(), m_CurrentItem);
+    if (!node)
+        return;
+    ui->tree->clearSelection();
+    node->setSelected(true);
+    if (node->parent() && !node->parent()->isExpanded())
+        node->parent()->setExpanded(true);
+    node->setExpanded(true);
+}
+
+void CPage4::OnTreeCurrentChanged()
+{
+    QTreeWidgetItem *node = ui->tree->currentItem();
+    if (!node)
+        return;
+    node->setSelected(true);
+    m_CurrentItem = node->data(0, Qt::UserRole).value<Item *>();
+    RefreshTable();
+}
+
+void CPage4::OnListViewDoubleClicked()
+{
+    Item *child = RowChild(ui->list->currentRow());
+    if (!child || !child->m_IsDir)
+        return;
+    m_CurrentItem = child;
+    RefreshTreeWidget();
+    RefreshTable();
+}
+
 void CPage4::OnListViewClicked(QTableWidgetItem *pItem)
 {
-    Q_UNUSED(pItem);
+    if (!pItem || !pItem->tableWidget())
+        return;
+    QTableWidget *table = pItem->tableWidget();
+    const int row = pItem->row();
+    if (row < 0 || row >= table->rowCount())
+        return;
+    if (table->viewport()->mapFromGlobal(QCursor::pos()).x() < kCheckBoxWidth)
+        return;
+    QTableWidgetItem *nameCell = table->item(row, 0);
+    if (!nameCell)
+        return;
+    const Qt::CheckState state = nameCell->checkState();
+    if (state == Qt::Unchecked)
+        nameCell->setCheckState(Qt::Checked);
+    else if (state == Qt::Checked)
+        nameCell->setCheckState(Qt::Unchecked);
 }
+
 void CPage4::slotSelectAll(bool bChecked)
 {
-    Q_UNUSED(bChecked);
+    for (int row = 0; row < ui->list->rowCount(); ++row) {
+        if (QTableWidgetItem *cell = ui->list->item(row, 0))
+            cell->setCheckState(bChecked ? Qt::Checked : Qt::Unchecked);
+    }
 }
+
 void CPage4::OnSearch()
 {
     RefreshTable();
@@ -334,7 +613,15 @@ void CPage4::OnSearch()
 
 QList<Item *> CPage4::CheckedChildren() const
 {
-    return {};
+    QList<Item *> children;
+    for (int row = 0; row < ui->list->rowCount(); ++row) {
+        const QTableWidgetItem *cell = ui->list->item(row, 0);
+        if (cell && cell->checkState() == Qt::Checked) {
+            if (Item *child = RowChild(row))
+                children << child;
+        }
+    }
+    return children;
 }
 
 QTreeWidgetItem *CPage4::TopNode() const
@@ -357,20 +644,295 @@ void CPage4::AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node)
     LoadFiles(folder, nullptr, node);
 }
 
-void CPage4::OnAdd() { }
-void CPage4::OnRename() { }
-void CPage4::OnDelete() { }
-void CPage4::OnExport() { }
-void CPage4::OnSave() { }
-void CPage4::StopCreate() { }
+void CPage4::OnAdd()
+{
+    if (!m_CurrentItem)
+        return;
+    const QStringList paths = Util::GetDirsAndFilesDialog(this);
+    if (paths.isEmpty())
+        return;
+    QTreeWidgetItem *folderNode = GetTreeWidgetItemByData(TopNode(), m_CurrentItem);
+    Util::SetCursorBusy();
+    const EditLogic::AddResult result
+        = EditLogic::AddLocal(m_Tree, m_CurrentItem, paths, m_WorkDir);
+    for (Item *added : result.added) {
+        AppendRow(added, true);
+        if (added->m_IsDir && folderNode) {
+            auto *node = new QTreeWidgetItem();
+            node->setText(0, added->GetName());
+            node->setIcon(0, folderIcon());
+            node->setData(0, Qt::UserRole, QVariant::fromValue(added));
+            LoadFiles(added, nullptr, node);
+            folderNode->addChild(node);
+        }
+    }
+    for (const FileTask &task : result.tasks)
+        AddFileOpTasks(task.source, task.destination, task.kind);
+    Util::RestoreCursor();
+    QStringList problems;
+    if (!result.existing.isEmpty())
+        problems << EditLogic::ExistingText(result.existing);
+    for (const QString &path : result.unreadable)
+        problems << QStringLiteral("Cannot read \"%1\".").arg(path);
+    if (!problems.isEmpty())
+        ShowLongError(problems.join(QLatin1Char('\n')));
+}
+
+void CPage4::OnRename()
+{
+    const QList<Item *> checked = CheckedChildren();
+    if (checked.isEmpty()) {
+        Util::ShowError(QStringLiteral("Please select one row in the table list first"));
+        return;
+    }
+    Item *child = checked.first();
+    CInputDialog dialog;
+    dialog.SetInput(child->GetName());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.GetInput();
+    if (name.isEmpty())
+        return;
+    const EditLogic::NameCheck check = EditLogic::CheckName(*child, *m_CurrentItem, name);
+    if (check == EditLogic::NameCheck::Unchanged)
+        return;
+    if (check != EditLogic::NameCheck::Ok) {
+        Util::ShowError(EditLogic::NameCheckText(check));
+        return;
+    }
+    const FileTask task = EditLogic::Rename(child, name, m_WorkDir);
+    AddFileOpTasks(task.source, task.destination, task.kind);
+    for (int row = 0; row < ui->list->rowCount(); ++row) {
+        if (RowChild(row) == child)
+            ui->list->item(row, 0)->setText(name);
+    }
+    // The folder view follows the new name.
+    if (QTreeWidgetItem *node = GetTreeWidgetItemByData(TopNode(), child))
+        node->setText(0, name);
+}
+
+void CPage4::OnDelete()
+{
+    const QList<Item *> checked = CheckedChildren();
+    if (checked.isEmpty()) {
+        Util::ShowError(QStringLiteral("Please select one row in the table list first"));
+        return;
+    }
+    for (Item *child : checked) {
+        if (child->m_IsDir)
+            delete GetTreeWidgetItemByData(TopNode(), child);
+    }
+    for (const FileTask &task : EditLogic::Delete(m_CurrentItem, checked, m_WorkDir))
+        AddFileOpTasks(task.source, task.destination, task.kind);
+    RefreshTable();
+}
+
+// --- export -------------------------------------------------------------------------------
+
+bool CPage4::WaitForExtraction()
+{
+    if (!m_PendingOps.IsHolding())
+        return !m_Stopped;
+    m_ProgressDialog.SetText(QStringLiteral("Extracting iso..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.show();
+    while (m_PendingOps.IsHolding() && !m_Stopped) {
+        m_ProgressDialog.SetValue(m_ExtractProgress);
+        processEventsFor(200, &m_ProgressDialog);
+    }
+    qDebug() << "Extract finished!!!";
+    return !m_Stopped;
+}
+
+bool CPage4::WaitForCopier()
+{
+    const qint64 total = m_FileCopy.GetLeftTaskBytes();
+    if (total > 0) {
+        m_ProgressDialog.SetText(QStringLiteral("Copy files and directories..."));
+        m_ProgressDialog.SetRange(0, static_cast<int>(qMin<qint64>(total / 1024, INT_MAX)));
+        m_ProgressDialog.show();
+    }
+    while (!m_Stopped) {
+        const qint64 left = m_FileCopy.GetLeftTaskBytes();
+        // Tasks that move no bytes (removals, renames, empty files) must be done as well.
+        if (left <= 0 && m_FileCopy.IsIdle())
+            break;
+        m_ProgressDialog.SetValue(
+            static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
+        processEventsFor(100, &m_ProgressDialog);
+        qDebug() << "CPage4::OnCreate" << total << left;
+    }
+    qDebug() << "file copy finished!!!";
+    return !m_Stopped;
+}
+
+void CPage4::OnExport()
+{
+    const QList<Item *> checked = CheckedChildren();
+    if (checked.isEmpty()) {
+        Util::ShowError(QStringLiteral("Please select files or directorys in the list first."));
+        return;
+    }
+    const QString dest = Util::GetDirDialog(this);
+    if (dest.isEmpty())
+        return;
+    QList<const Item *> items;
+    for (const Item *child : checked)
+        items << child;
+    m_Stopped = false;
+    m_Phase = Phase::Waiting;
+    // W must hold the image and every change made so far; a Stop here leaves the changes
+    // queued.
+    if (!WaitForExtraction() || !WaitForCopier()) {
+        EndOperation();
+        return;
+    }
+    const EditLogic::ExportPlan plan = EditLogic::PlanExport(items, m_WorkDir, dest);
+    m_FileCopy.TakeFailedTasks();
+    m_Phase = Phase::Exporting;
+    for (const FileTask &task : plan.tasks)
+        m_FileCopy.AddTask(task.source, task.destination, task.kind);
+    const bool copied = WaitForCopier();
+    const QStringList failed = m_FileCopy.TakeFailedTasks();
+    if (!copied) {
+        // Stopped: the copies are dropped, and what was copied goes once the copier is free.
+        m_FileCopy.AddTask(plan.stageDir, QString(), 1);
+        EndOperation();
+        return;
+    }
+    const ExtractLogic::Delivery delivery
+        = ExtractLogic::MoveUp(plan.stageDir, dest, QString(), plan.names);
+    EndOperation();
+    QStringList problems;
+    for (const QString &source : failed)
+        problems << QStringLiteral("Cannot copy \"%1\".").arg(source);
+    for (const QString &name : delivery.failed)
+        problems << QStringLiteral("Cannot move \"%1\" into place; it stays in \"%2\".")
+                        .arg(name, plan.stageDir);
+    if (!problems.isEmpty()) {
+        ShowLongError(QStringLiteral("Export failed.\n") + problems.join(QLatin1Char('\n')));
+        return;
+    }
+    QList<QPair<QString, QString>> renamed;
+    for (const ExtractLogic::Renamed &r : delivery.renamed)
+        renamed << qMakePair(r.name, r.keptAs);
+    const QString text = EditLogic::ExportSuccessText(renamed);
+    if (!text.contains(QLatin1Char('\n'))) {
+        Util::ShowOpen(text, dest);
+        return;
+    }
+    CommDialog dialog;
+    dialog.SetAllowWarp();
+    dialog.SetText(text);
+    dialog.SetOpen(dest);
+    dialog.exec();
+}
+
+void CPage4::EndOperation()
+{
+    m_Phase = Phase::Idle;
+    m_ProgressDialog.hide();
+}
+
+void CPage4::StopCreate()
+{
+    m_Stopped = true;
+    m_ProgressDialog.hide();
+    switch (m_Phase) {
+    case Phase::Exporting:
+        // Only the copies of the export are queued now; the changes were carried out before.
+        m_FileCopy.ClearAllTasks();
+        break;
+    case Phase::Saving:
+        StopSave();
+        break;
+    case Phase::Waiting:
+    case Phase::Idle:
+        break;
+    }
+}
+
+// --- save ---------------------------------------------------------------------------------
+
+void CPage4::OnSave()
+{
+    if (m_Tree.m_Root.m_Children.isEmpty()) {
+        Util::ShowError(QStringLiteral("Please add files or directorys first!"));
+        return;
+    }
+    const QString target = Util::GetSaveDialog(this, QStringLiteral("ISO Files(*.ISO)"));
+    if (target.isEmpty())
+        return;
+    m_Stopped = false;
+    m_Phase = Phase::Waiting;
+    if (!WaitForExtraction() || !WaitForCopier()) {
+        EndOperation();
+        return;
+    }
+    if (!m_ExtractFailure.isEmpty()) {
+        EndOperation();
+        ShowLongError(QStringLiteral("The ISO file was not saved: the image could not be read "
+                                     "completely, so the new one would lack files.\n")
+                      + m_ExtractFailure);
+        return;
+    }
+    m_SaveIsoPath = target;
+    m_Phase = Phase::Saving;
+    StartSave();
+}
+
+void CPage4::StartSave()
+{
+    // Interim: replaced by the shared image writer.
+    m_ProgressDialog.SetText(QStringLiteral("Saving ISO file..."));
+    m_ProgressDialog.SetRange(0, 10000);
+    m_ProgressDialog.SetValue(0);
+    m_ProgressDialog.show();
+    QStringList args { QStringLiteral("-udf") };
+    if (EditLogic::HasLargeFile(m_Tree.m_Root))
+        args << QStringLiteral("-allow-limited-size");
+    args << QStringLiteral("-R") << QStringLiteral("-o") << m_SaveIsoPath + QStringLiteral(".part")
+         << Util::GetTempDir() + QStringLiteral("/tmp");
+    m_LastSaveArguments = args;
+    m_CreateThread = new CRunCommandThread();
+    m_CreateThread->SetRunCmd(Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs"),
+                              args);
+    connect(m_CreateThread, &CRunCommandThread::standoutputline, this, &CPage4::OnCreateOutput);
+    connect(m_CreateThread, &CRunCommandThread::sigfinished, this, &CPage4::OnCreateFinished);
+    m_CreateThread->start();
+}
+
+void CPage4::StopSave()
+{
+    StopRunner(m_CreateThread);
+    QFile::remove(m_SaveIsoPath + QStringLiteral(".part"));
+    EndOperation();
+}
+
 void CPage4::OnCreateOutput(QString line)
 {
-    Q_UNUSED(line);
+    qDebug() << "CPage4::OnCreateOutput" << line;
 }
-void CPage4::OnCreateFinished() { }
 
-bool CPage4::WaitForExtraction(const QString &text)
+void CPage4::OnCreateFinished()
 {
-    Q_UNUSED(text);
-    return true;
+    auto *runner = qobject_cast<CRunCommandThread *>(sender());
+    if (!runner || runner != m_CreateThread)
+        return;
+    const bool ok = runner->Succeeded();
+    runner->wait();
+    runner->deleteLater();
+    m_CreateThread = nullptr;
+    EndOperation();
+    const QString part = m_SaveIsoPath + QStringLiteral(".part");
+    if (!ok
+        || ::rename(QFile::encodeName(part).constData(),
+                    QFile::encodeName(m_SaveIsoPath).constData())
+            != 0) {
+        QFile::remove(part);
+        ShowLongError(QStringLiteral("The ISO file was not saved."));
+        return;
+    }
+    Util::ShowOpen(QStringLiteral("Save ISO file successfully!"),
+                   QFileInfo(m_SaveIsoPath).absolutePath());
 }

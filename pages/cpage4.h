@@ -13,6 +13,7 @@
 
 #include "model/ctree.h"
 #include "pages/editlogic.h"
+#include "pages/extractlogic.h"
 #include "services/cfilecopy.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
@@ -87,12 +88,31 @@ public slots:
     virtual void RefreshTreeWidget();
     void OnListContextMenuRequest(QPoint pos);
 
+    // The node of the folder view (node or below) that carries item, or null.
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
+
+private slots:
+    // The listing runner has ended, whether or not its table was complete.
+    void OnListFinished();
+    void StartExtractionWhenReady();
+
 private:
+    enum class Phase { Idle, Waiting, Exporting, Saving };
+
+    void StopRunner(CRunCommandThread *&runner);
+    void AppendRow(Item *child, bool withCheckBox);
+    // The child that a row of the table shows, or null.
+    Item *RowChild(int row) const;
     // The checked rows' children, in table order.
     QList<Item *> CheckedChildren() const;
     QTreeWidgetItem *TopNode() const;
-    // Waits, delivering events, until the extraction has ended; false when Stop was pressed.
-    bool WaitForExtraction(const QString &text);
+    // Wait, delivering events, until the extraction has ended, or until the copier has carried
+    // out every queued task; false when Stop was pressed.
+    bool WaitForExtraction();
+    bool WaitForCopier();
+    void EndOperation();
+    void StartSave();
+    void StopSave();
     void ShowLongError(const QString &text);
 
 public:
@@ -122,6 +142,12 @@ private:
     CRunCommandThread *m_ListThread = nullptr;
     bool m_InTable = false;
     bool m_ListClosed = false;
+    bool m_CursorBusy = false;
+    Phase m_Phase = Phase::Idle;
+    ExtractLogic::ToolErrors m_ListErrors;
+    ExtractLogic::ToolErrors m_ExtractErrors;
+    // Why W does not hold the whole image; empty when the extraction succeeded.
+    QString m_ExtractFailure;
     QStringList m_LastSaveArguments;
 };
 
