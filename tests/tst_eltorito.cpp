@@ -1,0 +1,531 @@
+// The whole boot catalog reader on hand-made catalogs, the extent map against 7-Zip's listing of
+// real images, the mkisofs boot switches, the boot fixtures in qemu, and saves that carry every
+// boot entry over (extract with 7-Zip, build with the switches, boot the result).
+
+#include "boothelpers.h"
+#include "model/eltorito.h"
+#include "services/bootoptions.h"
+
+#include <QDirIterator>
+#include <QTest>
+
+using namespace ElTorito;
+
+namespace {
+
+QByteArray rec(std::initializer_list<int> head)
+{
+    QByteArray r(32, '\0');
+    int i = 0;
+    for (int b : head)
+        r[i++] = char(b);
+    return r;
+}
+QByteArray validation(int platform)
+{
+    return rec({ 1, platform, 0, 0 }).replace(30, 2, "\x55\xAA");
+}
+QByteArray entry(int boot, int media, int count, quint32 rba, int seg = 0)
+{
+    return rec({ boot, media, seg & 0xFF, seg >> 8, 0, 0, count & 0xFF, count >> 8, int(rba & 0xFF),
+                 int((rba >> 8) & 0xFF), int((rba >> 16) & 0xFF), int(rba >> 24) });
+}
+QByteArray header(int id, int platform, int count)
+{
+    return rec({ id, platform, count & 0xFF, count >> 8 });
+}
+QByteArray sector(const QByteArray &records, int sectors = 1)
+{
+    return records + QByteArray(sectors * kSectorSize - records.size(), '\0');
+}
+
+QString summary(const Catalog &c)
+{
+    if (!c.valid)
+        return QStringLiteral("invalid");
+    QStringList parts;
+    for (const BootEntry &e : c.entries)
+        parts << QStringLiteral("%1:%2:%3:%4:%5:%6")
+                     .arg(e.section)
+                     .arg(e.platform, 0, 16)
+                     .arg(e.bootable ? "B" : "-")
+                     .arg(e.media)
+                     .arg(e.sectorCount)
+                     .arg(e.loadRba);
+    return parts.join(' ');
+}
+
+QString tool(const char *name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name));
+}
+
+// Files (not folders) of 7-Zip's listing of an image, with their sizes.
+QMap<QString, qint64> listing(const QString &iso)
+{
+    QString out;
+    BootHelpers::run(tool("7z"), { "l", iso }, &out);
+    QMap<QString, qint64> files;
+    bool inTable = false;
+    for (const QString &line : out.split('\n')) {
+        if (line.startsWith(QLatin1String("-------------------"))) {
+            inTable = !inTable;
+            continue;
+        }
+        if (inTable && line.size() > 53 && line.at(20) != 'D')
+            files.insert(line.mid(53), line.mid(26, 12).trimmed().toLongLong());
+    }
+    return files;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QVector<BootEntry>)
+
+class TestElTorito : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+    void readFromImage();
+    void extents_data();
+    void extents();
+    void options_data();
+    void options();
+    void fixturesBoot_data();
+    void fixturesBoot();
+    void bootmgrThroughChain();
+    void saveKeepsBoot_data();
+    void saveKeepsBoot();
+};
+
+void TestElTorito::parse_data()
+{
+    QTest::addColumn<QByteArray>("catalog");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray v0 = validation(0);
+    const QByteArray def = entry(0x88, 0, 4, 40);
+    QTest::newRow("default only") << sector(v0 + def) << "0:0:B:0:4:40";
+    QTest::newRow("bad key bytes") << sector(rec({ 1 }) + def) << "invalid";
+    QTest::newRow("too short") << v0 + def.left(16) << "invalid";
+    QTest::newRow("uefi only") << sector(validation(0xEF) + entry(0x88, 0, 8, 35))
+                               << "0:ef:B:0:8:35";
+    QTest::newRow("not bootable, diskette, media high bits")
+        << sector(v0 + entry(0, 0x12, 1, 30)) << "0:0:-:2:1:30";
+    QTest::newRow("several sections, last 0x91")
+        << sector(v0 + def + header(0x90, 0, 2) + entry(0x88, 4, 1, 50) + entry(0, 0, 4, 51)
+                  + header(0x91, 0xEF, 1) + entry(0x88, 0, 2880, 60))
+        << "0:0:B:0:4:40 1:0:B:4:1:50 1:0:-:0:4:51 2:ef:B:0:2880:60";
+    QTest::newRow("nothing read after the 0x91 section")
+        << sector(v0 + def + header(0x91, 0xEF, 1) + entry(0x88, 0, 8, 60) + entry(0x88, 0, 8, 61))
+        << "0:0:B:0:4:40 1:ef:B:0:8:60";
+    // Extension records follow an entry whose media byte has bit 5; they are not entries.
+    QTest::newRow("extension records")
+        << sector(v0 + def + header(0x91, 0xEF, 2) + entry(0x88, 0x20, 8, 60) + rec({ 0x44, 0x20 })
+                  + rec({ 0x44, 0 }) + entry(0x88, 0, 9, 61))
+        << "0:0:B:0:4:40 1:ef:B:0:8:60 1:ef:B:0:9:61";
+    QTest::newRow("count larger than the entries: zero record ends")
+        << sector(v0 + def + header(0x91, 0xEF, 7) + entry(0x88, 0, 8, 60))
+        << "0:0:B:0:4:40 1:ef:B:0:8:60";
+    QTest::newRow("count larger: next header ends the section")
+        << sector(v0 + def + header(0x90, 0, 3) + entry(0x88, 0, 4, 50) + header(0x91, 0xEF, 1)
+                  + entry(0x88, 0, 8, 60))
+        << "0:0:B:0:4:40 1:0:B:0:4:50 2:ef:B:0:8:60";
+    QTest::newRow("odd count smaller than the entries")
+        << sector(v0 + def + header(0x90, 0, 1) + entry(0x88, 0, 4, 50) + entry(0x88, 0, 4, 51))
+        << "0:0:B:0:4:40 1:0:B:0:4:50";
+    QTest::newRow("garbage where a header should be")
+        << sector(v0 + def + rec({ 0x33, 1, 2 }) + header(0x91, 0xEF, 1) + entry(0x88, 0, 8, 60))
+        << "0:0:B:0:4:40";
+    QByteArray hostile = v0 + def;
+    for (int i = 0; i < 62; ++i)
+        hostile += header(0x90, 2, 0xFFFF);
+    QTest::newRow("hostile counts, no last header") << hostile << "0:0:B:0:4:40";
+    QByteArray many = v0 + def + header(0x91, 0xEF, 0xFFFF);
+    while (many.size() < 2 * kSectorSize)
+        many += entry(0x88, 0, 1, 70);
+    QString manyExpected = "0:0:B:0:4:40";
+    for (int i = 0; i < 2 * kSectorSize / 32 - 3; ++i)
+        manyExpected += " 1:ef:B:0:1:70";
+    QTest::newRow("65535 entries announced, 125 there") << many << manyExpected;
+    // A section that starts in the catalog's first sector and goes on in the next one.
+    QByteArray span = v0 + def;
+    for (int i = 2; i < 63; ++i)
+        span += header(0x90, 0, 0);
+    span += header(0x91, 0xEF, 2) + entry(0x88, 0, 8, 60) + entry(0x88, 0, 9, 61);
+    QTest::newRow("catalog running past its sector")
+        << sector(span, 2) << "0:0:B:0:4:40 62:ef:B:0:8:60 62:ef:B:0:9:61";
+}
+
+void TestElTorito::parse()
+{
+    QFETCH(QByteArray, catalog);
+    QFETCH(QString, expected);
+    QCOMPARE(summary(ParseCatalog(catalog)), expected);
+}
+
+// The catalog read from a file: past its sector, at the image's end, out of range; and the
+// boot information table seen in an isolinux image.
+void TestElTorito::readFromImage()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray br(kSectorSize, '\0');
+    br.replace(1, 5, "CD001");
+    br[6] = 1;
+    br.replace(7, 23, "EL TORITO SPECIFICATION");
+    auto image = [&](quint32 catalogSector, const QByteArray &catalog) {
+        QByteArray img(18 * kSectorSize, '\0');
+        QByteArray b = br;
+        for (int i = 0; i < 4; ++i)
+            b[71 + i] = char((catalogSector >> (8 * i)) & 0xFF);
+        img.replace(17 * kSectorSize, kSectorSize, b);
+        img += catalog;
+        const QString path = dir.filePath(QString::number(img.size()) + ".iso");
+        BootHelpers::writeText(path, img);
+        return path;
+    };
+    const QByteArray v0 = validation(0);
+    // The last section header is the last record of the image: its entries are missing.
+    QByteArray tail = v0 + entry(0x88, 0, 4, 0);
+    while (tail.size() < kSectorSize - 32)
+        tail += header(0x90, 0, 0);
+    tail += header(0x91, 0xEF, 40);
+    Catalog c = ReadCatalog(image(18, tail));
+    QVERIFY(c.valid);
+    QCOMPARE(c.sector, 18u);
+    QCOMPARE(c.entries.size(), 1);
+    QCOMPARE(c.entries.first().hasBootInfoTable, false);
+    // It goes on in the next sector (the last one of the image, a short one).
+    c = ReadCatalog(image(18, tail + entry(0x88, 0, 8, 19) + entry(0x88, 0, 9, 18)));
+    QCOMPARE(summary(c), QString("0:0:B:0:4:0 62:ef:B:0:8:19 62:ef:B:0:9:18"));
+    QCOMPARE(BootKinds(c), QString("BIOS and UEFI"));
+    QVERIFY(ReadBootImage(dir.filePath("x.iso"), c.entries.at(1)).isEmpty()); // no such file
+    QVERIFY(ReadBootImage(image(18, tail + entry(0x88, 0, 8, 19)), c.entries.at(1)).isEmpty());
+    QCOMPARE(ReadBootImage(image(18, tail + entry(0x88, 0, 8, 19)), c.entries.at(0)).size(), 2048);
+    QVERIFY(!ReadCatalog(image(0xFFFFFFFFu, tail)).valid);
+    QVERIFY(!ReadCatalog(dir.filePath("missing.iso")).valid);
+    QCOMPARE(BootKinds(Catalog()), QString("not bootable"));
+
+    if (tool("genisoimage").isEmpty() || !QFileInfo::exists(BootHelpers::kIsolinuxBin))
+        QSKIP("genisoimage or isolinux missing");
+    const QString iso = dir.filePath("isolinux.iso");
+    QString error;
+    QVERIFY2(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, dir.filePath("src"), iso,
+                                            { "-J", "-R" }, &error),
+             qPrintable(error));
+    c = ReadCatalog(iso);
+    QCOMPARE(c.entries.size(), 1);
+    QVERIFY(c.entries.first().hasBootInfoTable);
+    QCOMPARE(BootKinds(c), QString("BIOS"));
+    const ExtentMap map = ReadExtents(iso);
+    QCOMPARE(map.fileAt(c.entries.first().loadRba), QString("isolinux/isolinux.bin"));
+    QCOMPARE(map.fileAt(c.sector), QString("isolinux/boot.cat"));
+}
+
+void TestElTorito::extents_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("primary") << QStringList();
+    QTest::newRow("joliet") << QStringList { "-J" };
+    QTest::newRow("rock ridge") << QStringList { "-R" };
+    QTest::newRow("joliet + rock ridge") << QStringList { "-J", "-R" };
+    QTest::newRow("udf + rock ridge") << QStringList { "-udf", "-R" };
+    QTest::newRow("udf + joliet") << QStringList { "-udf", "-J" };
+    QTest::newRow("udf + joliet + rock ridge") << QStringList { "-udf", "-J", "-R" };
+}
+
+// Every file of 7-Zip's listing is in the map under its listed path, and the map's sector
+// holds that file's bytes.
+void TestElTorito::extents()
+{
+    QFETCH(QStringList, args);
+    if (tool("genisoimage").isEmpty() || tool("7z").isEmpty())
+        QSKIP("genisoimage or 7z missing");
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    const QStringList names { "a.txt",
+                              "noext",
+                              "multi.dot.name.tar.gz",
+                              "Dir.One/big.bin",
+                              "Dir.One/sub/deeper/a name with blanks and 40 chars.data",
+                              QString::fromUtf8("Ünïcödé dir/fïlé.txt"),
+                              "lower_case.TXT",
+                              "boot/marker.img" };
+    for (int i = 0; i < names.size(); ++i)
+        QVERIFY(BootHelpers::writeText(src + '/' + names.at(i),
+                                       QByteArray(100 + i * 3000, char('a' + i))));
+    QDir(src).mkpath("empty/folder");
+    BootHelpers::writeText(src + "/zero", QByteArray());
+    const QString iso = dir.filePath("t.iso");
+    QVERIFY(BootHelpers::run(tool("genisoimage"),
+                             QStringList { "-quiet", "-o", iso } + args
+                                 + QStringList { "-c", "boot/boot.cat", "-b", "boot/marker.img",
+                                                 "-no-emul-boot", src }));
+    const ExtentMap map = ReadExtents(iso);
+    QVERIFY(map.valid);
+    // (In the UDF tree the boot catalog lists with size 0.)
+    const QMap<QString, qint64> listed = listing(iso);
+    QStringList nonEmpty, all;
+    for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
+        if (!IsVirtualBootEntry(it.key()))
+            (it.value() > 0 ? nonEmpty : all) << it.key();
+    }
+    all += nonEmpty;
+    QStringList mapped = map.files.values();
+    for (const QString &path : nonEmpty)
+        QVERIFY2(mapped.contains(path), qPrintable(path));
+    for (const QString &path : mapped)
+        QVERIFY2(all.contains(path), qPrintable(path));
+    QFile img(iso);
+    QVERIFY(img.open(QIODevice::ReadOnly));
+    for (auto it = map.files.cbegin(); it != map.files.cend(); ++it) {
+        const QString onDisk = src + '/' + it.value();
+        if (!QFileInfo::exists(onDisk))
+            continue; // the boot catalog
+        const QByteArray want = readFile(onDisk);
+        img.seek(qint64(it.key()) * kSectorSize);
+        QCOMPARE(img.read(want.size()), want);
+    }
+    const Catalog c = ReadCatalog(iso);
+    const QString catalogName = map.fileAt(c.sector);
+    QVERIFY(catalogName.compare("boot/boot.cat", Qt::CaseInsensitive) == 0);
+    QVERIFY(listed.contains(catalogName));
+}
+
+void TestElTorito::options_data()
+{
+    QTest::addColumn<int>("validationPlatform");
+    QTest::addColumn<QVector<BootEntry>>("entries");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("written");
+
+    auto e = [](int platform, int media, int count, quint32 rba, bool table = false, int seg = 0,
+                bool bootable = true) {
+        BootEntry b;
+        b.platform = quint8(platform);
+        b.media = quint8(media);
+        b.sectorCount = quint16(count);
+        b.loadRba = rba;
+        b.hasBootInfoTable = table;
+        b.loadSegment = quint16(seg);
+        b.bootable = bootable;
+        return b;
+    };
+    const QString hideCat = "-c boot.catalog -hide W/boot.catalog -hide-joliet W/boot.catalog ";
+    const QString hideOld = "-hide W/isolinux/boot.cat -hide-joliet W/isolinux/boot.cat ";
+    const QString hideBin = "-hide W/boot.bin -hide-joliet W/boot.bin ";
+    QTest::newRow("no emulation, no table: boot.bin")
+        << 0 << QVector<BootEntry> { e(0, 0, 4, 30) } << "W/"
+        << hideCat + hideBin + hideOld + "-b boot.bin -no-emul-boot -boot-load-size 4"
+        << QStringList { "boot.bin" };
+    QTest::newRow("isolinux: the whole file, with its table")
+        << 0 << QVector<BootEntry> { e(0, 0, 4, 31, true) } << "W"
+        << hideCat + hideOld
+            + "-b isolinux/isolinux.bin -no-emul-boot -boot-load-size 4 -boot-info-table"
+        << QStringList();
+    QTest::newRow("table but no file there: boot.bin")
+        << 0 << QVector<BootEntry> { e(0, 0, 4, 99, true) } << "W"
+        << hideCat + hideBin + hideOld
+            + "-b boot.bin -no-emul-boot -boot-load-size 4 -boot-info-table"
+        << QStringList { "boot.bin" };
+    QTest::newRow("1.44 MB diskette, count 1")
+        << 0 << QVector<BootEntry> { e(0, 2, 1, 32) } << "W"
+        << hideCat + hideBin + hideOld + "-b boot.bin" << QStringList { "boot.bin" };
+    QTest::newRow("hard disk image file at segment 0x1000")
+        << 0 << QVector<BootEntry> { e(0, 4, 1, 33, false, 0x1000) } << "W"
+        << hideCat + hideOld + "-b disk/hd.img -hard-disk-boot -boot-load-seg 4096"
+        << QStringList();
+    QTest::newRow("segment 0x7C0 is the default, count 0 left out")
+        << 0 << QVector<BootEntry> { e(0, 0, 0, 31, true, 0x7C0) } << "W"
+        << hideCat + hideOld + "-b isolinux/isolinux.bin -no-emul-boot -boot-info-table"
+        << QStringList();
+    QTest::newRow("BIOS and UEFI")
+        << 0 << QVector<BootEntry> { e(0, 0, 4, 31, true), e(0xEF, 0, 8, 34) } << "W"
+        << hideCat + hideOld
+            + "-b isolinux/isolinux.bin -no-emul-boot -boot-load-size 4 -boot-info-table "
+              "-eltorito-alt-boot -e boot/efi.img -no-emul-boot"
+        << QStringList();
+    QTest::newRow("UEFI only stays UEFI only")
+        << 0xEF << QVector<BootEntry> { e(0xEF, 0, 8, 34) } << "W"
+        << hideCat + hideOld + "-e boot/efi.img -no-emul-boot" << QStringList();
+    QTest::newRow("UEFI image inside no file: extracted, not bootable ones dropped")
+        << 0
+        << QVector<BootEntry> { e(0, 0, 4, 30, false, 0, false), e(0xEF, 0, 8, 77), e(2, 0, 4, 30),
+                                e(0xEF, 0, 0, 78) }
+        << "/tmp/a[1]*?"
+        << "-c boot.catalog -hide /tmp/a\\[1\\]\\*\\?/boot.catalog -hide-joliet "
+           "/tmp/a\\[1\\]\\*\\?/boot.catalog "
+           "-hide /tmp/a\\[1\\]\\*\\?/boot-1.img -hide-joliet /tmp/a\\[1\\]\\*\\?/boot-1.img "
+           "-hide /tmp/a\\[1\\]\\*\\?/isolinux/boot.cat -hide-joliet "
+           "/tmp/a\\[1\\]\\*\\?/isolinux/boot.cat "
+           "-e boot-1.img -no-emul-boot"
+        << QStringList { "boot-1.img" };
+    QTest::newRow("nothing bootable") << 0 << QVector<BootEntry> { e(0, 0, 4, 30, false, 0, false) }
+                                      << "W" << QString() << QStringList();
+}
+
+void TestElTorito::options()
+{
+    QFETCH(int, validationPlatform);
+    QFETCH(QVector<BootEntry>, entries);
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, written);
+    Catalog c;
+    c.valid = true;
+    c.sector = 29;
+    c.validationPlatform = quint8(validationPlatform);
+    c.entries = entries;
+    for (int i = 0; i < c.entries.size(); ++i)
+        c.entries[i].section = i;
+    ExtentMap map;
+    map.valid = true;
+    map.files = { { 29, "isolinux/boot.cat" },
+                  { 30, "boot/marker.img" },
+                  { 31, "isolinux/isolinux.bin" },
+                  { 33, "disk/hd.img" },
+                  { 34, "boot/efi.img" } };
+    const BootOptions::Result r = BootOptions::Build(c, map, source);
+    QCOMPARE(r.args.join(' '), expected);
+    QStringList names;
+    for (const BootOptions::BootFile &f : r.files)
+        names << f.name;
+    QCOMPARE(names, written);
+    QCOMPARE(r.catalogPath, QString("isolinux/boot.cat"));
+    QVERIFY(!r.sourceArg.endsWith('/'));
+}
+
+void TestElTorito::fixturesBoot_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("uefi");
+    QTest::addColumn<QString>("marker");
+    QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation) << false
+                                  << BootHelpers::kBiosMarker;
+    QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette) << false
+                              << BootHelpers::kBiosMarker;
+    QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux) << false
+                              << BootHelpers::kBiosMarker;
+    QTest::newRow("BIOS and UEFI, under OVMF")
+        << int(BootHelpers::Kind::BiosAndUefi) << true << BootHelpers::kUefiMarker;
+}
+
+// Each fixture kind boots in qemu to its marker.
+void TestElTorito::fixturesBoot()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, uefi);
+    QFETCH(QString, marker);
+    if (tool("qemu-system-x86_64").isEmpty() || tool("nasm").isEmpty())
+        QSKIP("qemu or nasm missing");
+    if (uefi
+        && (BootHelpers::uefiFatImage().isEmpty() || !QFileInfo::exists(BootHelpers::kOvmfCode)))
+        QSKIP("no UEFI marker program or no OVMF");
+    QTemporaryDir dir;
+    const QString iso = dir.filePath("boot.iso");
+    QString error;
+    QVERIFY2(BootHelpers::makeBootableImage(BootHelpers::Kind(kind), dir.filePath("src"), iso, {},
+                                            &error),
+             qPrintable(error));
+    const BootHelpers::BootResult r = BootHelpers::boot(iso, BootHelpers::Medium::Cdrom, uefi);
+    QVERIFY2(r.has(marker.toLatin1()), r.serial.right(300).constData());
+    QCOMPARE(r.exitCode, uefi ? 0 : 33);
+}
+
+// The bootmgr stand-in, started from a stick through the syslinux MBR, ldlinux and chain.c32.
+void TestElTorito::bootmgrThroughChain()
+{
+    if (tool("qemu-system-x86_64").isEmpty() || BootHelpers::bootmgrProgram().isEmpty())
+        QSKIP("qemu or nasm missing");
+    QTemporaryDir dir;
+    const QString stick = dir.filePath("stick, 1.img");
+    QString error;
+    QVERIFY2(BootHelpers::makeChainStick(stick, { { "bootmgr", BootHelpers::bootmgrProgram() } },
+                                         &error),
+             qPrintable(error));
+    const auto r = BootHelpers::boot(stick, BootHelpers::Medium::UsbDisk, false);
+    QVERIFY2(r.has(BootHelpers::kBootmgrMarker), r.serial.right(300).constData());
+    QCOMPARE(r.exitCode, 33);
+}
+
+void TestElTorito::saveKeepsBoot_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation);
+    QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette);
+    QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux);
+    QTest::newRow("BIOS and UEFI") << int(BootHelpers::Kind::BiosAndUefi);
+    QTest::newRow("UEFI only") << int(BootHelpers::Kind::UefiOnly);
+}
+
+// Load (7-Zip extracts the image into a working folder, the catalog and extents are read),
+// save with the built switches as the Edit page does ("-udf -R"), list and boot the result.
+void TestElTorito::saveKeepsBoot()
+{
+    QFETCH(int, kind);
+    const auto k = BootHelpers::Kind(kind);
+    if (tool("qemu-system-x86_64").isEmpty() || tool("nasm").isEmpty() || tool("7z").isEmpty())
+        QSKIP("qemu, nasm or 7z missing");
+    if (BootHelpers::needsUefi(k)
+        && (BootHelpers::uefiFatImage().isEmpty() || !QFileInfo::exists(BootHelpers::kOvmfCode)))
+        QSKIP("no UEFI marker program or no OVMF");
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    QVERIFY(BootHelpers::writeText(src + "/docs/readme.txt", "hello\n"));
+    QVERIFY(BootHelpers::writeText(src + "/sub/boot.bin", "a file of the user's named boot.bin\n"));
+    const QString iso = dir.filePath("in.iso");
+    QString error;
+    QVERIFY2(BootHelpers::makeBootableImage(k, src, iso, { "-J", "-R" }, &error),
+             qPrintable(error));
+
+    const QString work = dir.filePath("work");
+    QVERIFY(BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, iso }));
+    const Catalog catalog = ReadCatalog(iso);
+    const ExtentMap extents = ReadExtents(iso);
+    const BootOptions::Result r = BootOptions::Build(catalog, extents, work);
+    QVERIFY(!r.args.isEmpty());
+    // What the Edit page leaves out of the tree: the virtual entries and the catalog.
+    QDir(work + "/[BOOT]").removeRecursively();
+    QVERIFY(QFile::remove(work + '/' + r.catalogPath));
+    QVERIFY(BootOptions::WriteBootFiles(r, iso, work));
+
+    const QString out = dir.filePath("out.iso");
+    QVERIFY(BootHelpers::run(tool("genisoimage"),
+                             QStringList { "-quiet", "-udf", "-R", "-o", out } + r.args
+                                 + QStringList { r.sourceArg }));
+    // The saved image lists exactly the tree: the catalog and the boot images are hidden.
+    QMap<QString, qint64> before = listing(iso), after = listing(out);
+    before.remove(r.catalogPath);
+    for (const QString &key : before.keys()) {
+        if (IsVirtualBootEntry(key))
+            before.remove(key);
+    }
+    QCOMPARE(after.keys(), before.keys());
+
+    const Catalog saved = ReadCatalog(out);
+    QCOMPARE(saved.hasBios(), catalog.hasBios());
+    QCOMPARE(saved.hasEfi(), catalog.hasEfi());
+    QCOMPARE(saved.entries.size(), catalog.entries.size());
+    if (catalog.hasBios()) {
+        const auto b = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, false);
+        QVERIFY2(b.has(BootHelpers::kBiosMarker), b.serial.right(300).constData());
+    }
+    if (catalog.hasEfi()) {
+        const auto u = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, true);
+        QVERIFY2(u.has(BootHelpers::kUefiMarker), u.serial.right(300).constData());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestElTorito)
+#include "tst_eltorito.moc"
