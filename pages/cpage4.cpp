@@ -334,6 +334,17 @@ void CPage4::LoadImage(const QString &image)
     const QString bootImage = Util::GetTempDir() + QStringLiteral("/boot.bin");
     Util::RemoveFile(bootImage);
     Util::BootExtract(image, bootImage);
+    // Every boot image is kept from now on: a save may replace the loaded image itself.
+    m_Catalog = ElTorito::ReadCatalog(image);
+    m_Extents = ElTorito::ReadExtents(image);
+    QDir(BootImageCopy(0)).removeRecursively();
+    QDir().mkpath(QFileInfo(BootImageCopy(0)).absolutePath());
+    for (int i = 0; i < m_Catalog.entries.size(); ++i) {
+        const QByteArray data = ElTorito::ReadBootImage(image, m_Catalog.entries.at(i));
+        QFile copy(BootImageCopy(i));
+        if (data.isEmpty() || !copy.open(QIODevice::WriteOnly) || copy.write(data) != data.size())
+            qWarning() << "CPage4::LoadImage cannot keep boot image" << i << copy.fileName();
+    }
 
     // The listing needs nothing of W: it starts at once.
     m_ListThread = new CRunCommandThread();
@@ -390,6 +401,13 @@ void CPage4::OnUnzipFinished()
     // image, and the extraction writes them into W, from where they must not reach a save.
     if (EditLogic::RemoveVirtualBootEntries(m_Tree))
         AddFileOpTasks(m_WorkDir + EditLogic::VirtualBootFolder(), QString(), 1);
+    // The boot catalog is made anew by each save; the old one is no file of the content.
+    const QString catalog = BootOptions::Build(m_Catalog, m_Extents, m_WorkDir).catalogPath;
+    if (!catalog.isEmpty() && m_Tree.GetItem(catalog) && !m_Tree.GetItem(catalog)->m_IsDir) {
+        m_Tree.RemoveItem(catalog);
+        EditLogic::FollowDelete(m_Extents.files, catalog);
+        AddFileOpTasks(m_WorkDir + catalog, QString(), 1);
+    }
 
     SetEnabled(true);
     qDebug() << "finished unzip";
@@ -700,7 +718,9 @@ void CPage4::OnRename()
         Util::ShowError(EditLogic::NameCheckText(check));
         return;
     }
+    const QString oldPath = child->m_Path;
     const FileTask task = EditLogic::Rename(child, name, m_WorkDir);
+    EditLogic::FollowRename(m_Extents.files, oldPath, child->m_Path);
     AddFileOpTasks(task.source, task.destination, task.kind);
     for (int row = 0; row < ui->list->rowCount(); ++row) {
         if (RowChild(row) == child)
@@ -719,6 +739,7 @@ void CPage4::OnDelete()
         return;
     }
     for (Item *child : checked) {
+        EditLogic::FollowDelete(m_Extents.files, child->m_Path);
         if (child->m_IsDir)
             delete GetTreeWidgetItemByData(TopNode(), child);
     }
@@ -881,9 +902,64 @@ void CPage4::OnSave()
     StartSave();
 }
 
+QString CPage4::BootImageCopy(int i) const
+{
+    return Util::GetTempDir() + QStringLiteral("/boot-images/%1.img").arg(i);
+}
+
+bool CPage4::PlaceBootFiles(const BootOptions::Result &boot, QString *error)
+{
+    for (const QString &name : boot.hidden) {
+        // A file of the content that the save would hide or replace.
+        if (name != boot.catalogPath && m_Tree.GetItem(name)) {
+            *error = QStringLiteral("The ISO file was not saved: the saved image keeps its boot "
+                                    "data as \"%1\" at its top, where the content has a file "
+                                    "of that name. Rename it and save again.")
+                         .arg(name);
+            return false;
+        }
+    }
+    for (const BootOptions::BootFile &file : boot.files) {
+        int index = -1;
+        for (int i = 0; i < m_Catalog.entries.size() && index < 0; ++i) {
+            const ElTorito::BootEntry &e = m_Catalog.entries.at(i);
+            if (e.section == file.entry.section && e.loadRba == file.entry.loadRba
+                && e.sectorCount == file.entry.sectorCount && e.media == file.entry.media
+                && e.platform == file.entry.platform)
+                index = i;
+        }
+        const QString target = m_WorkDir + file.name;
+        QFile::remove(target);
+        m_BootFiles << target;
+        if (index < 0 || !QFile::copy(BootImageCopy(index), target)) {
+            *error = QStringLiteral("The ISO file was not saved: the boot image of the loaded "
+                                    "image could not be written to \"%1\".")
+                         .arg(target);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CPage4::RemoveBootFiles()
+{
+    for (const QString &file : qAsConst(m_BootFiles))
+        QFile::remove(file);
+    m_BootFiles.clear();
+}
+
 void CPage4::StartSave()
 {
     // Interim: replaced by the shared image writer.
+    const BootOptions::Result boot
+        = BootOptions::Build(m_Catalog, m_Extents, Util::GetTempDir() + QStringLiteral("/tmp"));
+    QString error;
+    if (!PlaceBootFiles(boot, &error)) {
+        RemoveBootFiles();
+        EndOperation();
+        ShowLongError(error);
+        return;
+    }
     m_ProgressDialog.SetText(QStringLiteral("Saving ISO file..."));
     m_ProgressDialog.SetRange(0, 10000);
     m_ProgressDialog.SetValue(0);
@@ -892,7 +968,7 @@ void CPage4::StartSave()
     if (EditLogic::HasLargeFile(m_Tree.m_Root))
         args << QStringLiteral("-allow-limited-size");
     args << QStringLiteral("-R") << QStringLiteral("-o") << m_SaveIsoPath + QStringLiteral(".part")
-         << Util::GetTempDir() + QStringLiteral("/tmp");
+         << boot.args << boot.sourceArg;
     m_LastSaveArguments = args;
     m_CreateThread = new CRunCommandThread();
     m_CreateThread->SetRunCmd(Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs"),
@@ -905,6 +981,7 @@ void CPage4::StartSave()
 void CPage4::StopSave()
 {
     StopRunner(m_CreateThread);
+    RemoveBootFiles();
     QFile::remove(m_SaveIsoPath + QStringLiteral(".part"));
     EndOperation();
 }
@@ -923,6 +1000,7 @@ void CPage4::OnCreateFinished()
     runner->wait();
     runner->deleteLater();
     m_CreateThread = nullptr;
+    RemoveBootFiles();
     EndOperation();
     const QString part = m_SaveIsoPath + QStringLiteral(".part");
     if (!ok

@@ -12,8 +12,10 @@
 // the run has succeeded.
 
 #include "model/ctree.h"
+#include "model/eltorito.h"
 #include "pages/editlogic.h"
 #include "pages/extractlogic.h"
+#include "services/bootoptions.h"
 #include "services/cfilecopy.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
@@ -113,6 +115,12 @@ private:
     void EndOperation();
     void StartSave();
     void StopSave();
+    // Where the boot image of catalog entry i is kept from the load on.
+    QString BootImageCopy(int i) const;
+    // Puts the boot images the save needs at the top of W; false with *error set when one
+    // cannot be written or a file of the tree stands in its place.
+    bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
+    void RemoveBootFiles();
     void ShowLongError(const QString &text);
 
 public:
@@ -148,6 +156,11 @@ private:
     ExtractLogic::ToolErrors m_ExtractErrors;
     // Why W does not hold the whole image; empty when the extraction succeeded.
     QString m_ExtractFailure;
+    // The loaded image's boot catalog, and its files by start sector (paths follow the edits).
+    ElTorito::Catalog m_Catalog;
+    ElTorito::ExtentMap m_Extents;
+    // Boot images the save writes at the top of W; removed again when it ends.
+    QStringList m_BootFiles;
     QStringList m_LastSaveArguments;
 };
 

@@ -305,6 +305,33 @@ bool RemoveVirtualBootEntries(CTree &tree)
     return true;
 }
 
+// --- boot images ----------------------------------------------------------------------------
+
+namespace {
+bool isAtOrBelow(const QString &path, const QString &folder)
+{
+    return path == folder || path.startsWith(folder + QLatin1Char('/'));
+}
+} // namespace
+
+void FollowRename(QMap<quint32, QString> &files, const QString &oldPath, const QString &newPath)
+{
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (isAtOrBelow(it.value(), oldPath))
+            it.value() = newPath + it.value().mid(oldPath.size());
+    }
+}
+
+void FollowDelete(QMap<quint32, QString> &files, const QString &path)
+{
+    for (auto it = files.begin(); it != files.end();) {
+        if (isAtOrBelow(it.value(), path))
+            it = files.erase(it);
+        else
+            ++it;
+    }
+}
+
 // --- save -----------------------------------------------------------------------------------
 
 bool HasLargeFile(const Item &folder)

@@ -7,6 +7,7 @@
 // far have run.
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -127,6 +128,13 @@ QString VirtualBootFolder();
 // folder "[BOOT]" holding nothing but them) from the tree. True when there were any; W then holds
 // them as well and they must go there too.
 bool RemoveVirtualBootEntries(CTree &tree);
+
+// --- boot images ----------------------------------------------------------------------------
+
+// Keeps the paths of a loaded image's files (by their start sector) on the items they name:
+// a rename of the item or of a folder above it moves the path along, a deletion drops it.
+void FollowRename(QMap<quint32, QString> &files, const QString &oldPath, const QString &newPath);
+void FollowDelete(QMap<quint32, QString> &files, const QString &path);
 
 // --- save -----------------------------------------------------------------------------------
 
