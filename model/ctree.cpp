@@ -395,3 +395,11 @@ qint64 CTree::InnerDirSize(const Item &folder)
     }
     return total;
 }
+
+void WalkItems(const Item &folder, const std::function<bool(const Item &item)> &visit)
+{
+    for (const Item *child : folder.m_Children) {
+        if (visit(*child) && child->m_IsDir && !child->m_Children.isEmpty())
+            WalkItems(*child, visit);
+    }
+}

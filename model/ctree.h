@@ -12,6 +12,7 @@
 #include <QMetaType>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class Item;
@@ -116,6 +117,10 @@ private:
 };
 
 Q_DECLARE_METATYPE(Item *)
+
+// Visits every item below folder, depth first in child order; visit returns whether to go on
+// into the item's own children (only asked for folders that have any).
+void WalkItems(const Item &folder, const std::function<bool(const Item &item)> &visit);
 
 class CTree
 {

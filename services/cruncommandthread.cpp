@@ -3,6 +3,7 @@
 #include "services/util.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMetaEnum>
@@ -77,6 +78,16 @@ QString decode(QTextCodec *codec, QByteArray bytes)
 
 } // namespace
 
+QString CRunOutcome::ErrorSummary(int maxLines) const
+{
+    QStringList picked;
+    for (int i = errorLines.size() - 1; i >= 0 && picked.size() < maxLines; --i) {
+        if (!picked.contains(errorLines.at(i)))
+            picked.prepend(errorLines.at(i));
+    }
+    return picked.join(QLatin1Char('\n'));
+}
+
 void CProcess::OnTerminate()
 {
     qCDebug(lcRunner) << "CProcess::OnTerminate()";
@@ -112,9 +123,12 @@ void CRunCommandThread::start(QThread::Priority priority)
     if (isRunning())
         wait();
     m_stopRequested = false;
-    m_exitCode = -1;
-    m_crashed = false;
-    m_failedToStart = false;
+    setOutcome(CRunOutcome::Stopped, -1);
+    {
+        QMutexLocker locker(&m_outcomeLock);
+        m_outcome.errorLines.clear();
+    }
+    m_runReader = m_errorReader;
     ++m_generation;
     m_running = true;
     QThread::start(priority);
@@ -127,7 +141,9 @@ void CRunCommandThread::terminate()
         QMutexLocker locker(&m_processLock);
         m_stopRequested = true;
     }
-    m_running = false;
+    // A run whose end has been delivered keeps its outcome.
+    if (m_running.exchange(false))
+        setOutcome(CRunOutcome::Stopped, -1);
     // Reaches the process queued on the worker thread; the worker also sees the stop request
     // and asks the process to terminate before it ends.
     emit terminateprocess();
@@ -146,24 +162,36 @@ void CRunCommandThread::waitFinished()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-int CRunCommandThread::ExitCode() const
+void CRunCommandThread::SetErrorReader(CErrorLineReader reader)
 {
-    return m_exitCode;
+    m_errorReader = std::move(reader);
 }
 
-bool CRunCommandThread::Crashed() const
+CRunOutcome CRunCommandThread::Outcome() const
 {
-    return m_crashed;
+    QMutexLocker locker(&m_outcomeLock);
+    return m_outcome;
 }
 
-bool CRunCommandThread::FailedToStart() const
+void CRunCommandThread::setOutcome(CRunOutcome::Kind kind, int exitCode)
 {
-    return m_failedToStart;
+    QMutexLocker locker(&m_outcomeLock);
+    m_outcome.kind = kind;
+    m_outcome.exitCode = exitCode;
 }
 
-bool CRunCommandThread::Succeeded() const
+// Worker thread: hands one output line to the tool's error reader.
+void CRunCommandThread::readErrorLine(const QString &line)
 {
-    return !m_failedToStart && !m_crashed && m_exitCode == 0;
+    if (!m_runReader)
+        return;
+    const QString error = m_runReader(line);
+    if (error.isEmpty())
+        return;
+    QMutexLocker locker(&m_outcomeLock);
+    m_outcome.errorLines << error;
+    while (m_outcome.errorLines.size() > KeptErrorLines)
+        m_outcome.errorLines.removeFirst();
 }
 
 void CRunCommandThread::OnTerminateProcess()
@@ -237,6 +265,7 @@ void CRunCommandThread::emitPiece(const QByteArray &line)
         if (text.trimmed().isEmpty())
             continue;
         Util::WriteLog(text);
+        readErrorLine(text);
         const quint64 generation = m_generation;
         QMetaObject::invokeMethod(
             this,
@@ -291,8 +320,7 @@ void CRunCommandThread::run()
     Util::WriteLog(logLine);
 
     if (!process->waitForStarted(-1)) {
-        m_failedToStart = true;
-        m_exitCode = -1;
+        setOutcome(CRunOutcome::FailedToStart, -1);
         if (m_CollectOutput)
             m_OutputLines.clear();
         forgetProcess(process);
@@ -363,15 +391,21 @@ void CRunCommandThread::finishProcess(CProcess *process)
         text.remove(QLatin1Char('\r'));
         m_OutputLines = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
         for (const QString &line : qAsConst(m_OutputLines)) {
-            if (!line.trimmed().isEmpty())
+            if (!line.trimmed().isEmpty()) {
                 Util::WriteLog(line);
+                readErrorLine(line);
+            }
         }
     } else {
         readAvailable(process);
         cutLines(true);
     }
-    m_crashed = process->exitStatus() == QProcess::CrashExit;
-    m_exitCode = m_crashed ? -1 : process->exitCode();
+    if (process->exitStatus() == QProcess::CrashExit)
+        setOutcome(CRunOutcome::Crashed, -1);
+    else if (process->exitCode() == 0)
+        setOutcome(CRunOutcome::Succeeded, 0);
+    else
+        setOutcome(CRunOutcome::ToolError, process->exitCode());
 }
 
 void CRunCommandThread::forgetProcess(CProcess *process)
@@ -429,4 +463,89 @@ QString Util::callexternapp(const QString &program, const QString &arguments, in
     if (exitCode)
         *exitCode = thread.m_ExitCode;
     return thread.m_Result;
+}
+
+CRunners::CRunners(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CRunners::~CRunners()
+{
+    for (CRunCommandThread *runner : qAsConst(m_Live))
+        Retire(runner);
+    m_Live.clear();
+    QElapsedTimer clock;
+    clock.start();
+    const QList<Retired> retired = m_Retired;
+    m_Retired.clear();
+    for (const Retired &r : retired) {
+        const qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
+        if (r.runner->wait(static_cast<unsigned long>(left))) {
+            if (r.after)
+                r.after();
+            delete r.runner;
+            continue;
+        }
+        // Still ending its tool: it goes by itself once its thread has ended.
+        qCWarning(lcRunner) << "CRunners: a stopped tool has not ended yet; left to end";
+        CRunCommandThread *runner = r.runner;
+        const std::function<void()> after = r.after;
+        connect(runner, &QThread::finished, runner, [runner, after] {
+            if (after)
+                after();
+            runner->deleteLater();
+        });
+        if (runner->isFinished()) {
+            disconnect(runner, &QThread::finished, runner, nullptr);
+            if (after)
+                after();
+            runner->deleteLater();
+        }
+    }
+}
+
+CRunCommandThread *CRunners::Create(const QString &program, const QStringList &arguments,
+                                    CErrorLineReader reader)
+{
+    auto *runner = new CRunCommandThread;
+    runner->SetRunCmd(program, arguments);
+    runner->SetErrorReader(std::move(reader));
+    m_Live << runner;
+    return runner;
+}
+
+void CRunners::Retire(CRunCommandThread *runner, std::function<void()> after)
+{
+    if (!runner) {
+        if (after)
+            after();
+        return;
+    }
+    m_Live.removeAll(runner);
+    // Nothing it still delivers reaches its owner.
+    disconnect(runner, &CRunCommandThread::standoutputline, nullptr, nullptr);
+    disconnect(runner, &CRunCommandThread::sigfinished, nullptr, nullptr);
+    if (runner->isRunning())
+        runner->terminate();
+    m_Retired << Retired { runner, std::move(after) };
+    connect(
+        runner, &QThread::finished, this, [this, runner] { finish(runner); }, Qt::QueuedConnection);
+    if (!runner->isRunning())
+        finish(runner);
+}
+
+void CRunners::finish(CRunCommandThread *runner)
+{
+    for (int i = 0; i < m_Retired.size(); ++i) {
+        if (m_Retired.at(i).runner != runner)
+            continue;
+        const std::function<void()> after = m_Retired.takeAt(i).after;
+        if (after)
+            after();
+        // Deferred: the runner may be on the stack below (its sigfinished() handler may be
+        // showing a message in a nested event loop).
+        runner->deleteLater();
+        return;
+    }
 }

@@ -13,8 +13,34 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class QTextCodec;
+
+// How a run of a tool ended, as one value, with the tool's last error lines.
+struct CRunOutcome
+{
+    enum Kind {
+        Succeeded, // ended by itself with exit code 0
+        ToolError, // ended by itself with another exit code
+        Crashed, // killed by a signal
+        FailedToStart, // the program could not be started
+        Stopped // ended on terminate()
+    };
+    Kind kind = Stopped;
+    int exitCode = -1; // the tool's exit code for Succeeded and ToolError; -1 otherwise
+    QStringList errorLines; // the last error lines the tool's reader picked, oldest first
+
+    bool Ok() const { return kind == Succeeded; }
+    // The tool's own words for the user: the last maxLines distinct error lines, one per line.
+    QString ErrorSummary(int maxLines = 2) const;
+};
+
+// Decides which output lines of a tool report an error: returns the text worth keeping for the
+// user, or an empty string for any other line. Each tool has one (SevenZip::ErrorReader(),
+// Mkisofs::ErrorReader()); it may keep state from line to line (a heading whose message follows
+// on the next line), and every run starts with a fresh copy of it.
+using CErrorLineReader = std::function<QString(const QString &line)>;
 
 // The process a runner drives. OnTerminate() lets a request made on another thread reach the
 // process through a queued signal.
@@ -48,11 +74,18 @@ public:
     bool m_CollectOutput = false;
     QStringList m_OutputLines;
 
-    // Outcome of the last run, valid once sigfinished() has been emitted:
-    int ExitCode() const; // the exit code; -1 when it could not be started or crashed
-    bool Crashed() const;
-    bool FailedToStart() const;
-    bool Succeeded() const; // started, not crashed, exit code 0
+    // The reader that picks the tool's error lines from its output; set before start().
+    void SetErrorReader(CErrorLineReader reader);
+    // How many error lines an outcome keeps (the last ones).
+    static constexpr int KeptErrorLines = 20;
+
+    // How the last run ended: valid once sigfinished() has come, or after terminate().
+    CRunOutcome Outcome() const;
+    // Parts of Outcome(), for callers that need one of them.
+    int ExitCode() const { return Outcome().exitCode; }
+    bool Crashed() const { return Outcome().kind == CRunOutcome::Crashed; }
+    bool FailedToStart() const { return Outcome().kind == CRunOutcome::FailedToStart; }
+    bool Succeeded() const { return Outcome().Ok(); }
 
 signals:
     void standoutputline(QString line);
@@ -75,6 +108,8 @@ private:
     void finishProcess(CProcess *process);
     void forgetProcess(CProcess *process);
     void postFinished(quint64 generation);
+    void readErrorLine(const QString &line);
+    void setOutcome(CRunOutcome::Kind kind, int exitCode);
 
     QString m_command;
     QStringList m_arguments;
@@ -92,9 +127,46 @@ private:
     QByteArray m_pending; // read but not yet cut into lines
     QTextCodec *m_codec = nullptr;
 
-    std::atomic<int> m_exitCode { -1 };
-    std::atomic<bool> m_crashed { false };
-    std::atomic<bool> m_failedToStart { false };
+    CErrorLineReader m_errorReader; // as the owner set it
+    CErrorLineReader m_runReader; // the copy the current run reads with (worker thread)
+    mutable QMutex m_outcomeLock; // guards m_outcome
+    CRunOutcome m_outcome;
+};
+
+// The runners of one owner (a page), with one policy for all of them: a runner the owner no
+// longer uses is retired (disconnected, stopped when it still runs, deleted once its thread has
+// ended), and when the owner goes, every runner is stopped and waited for, for a bounded time.
+class CRunners : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CRunners(QObject *parent = nullptr);
+    // Stops every runner still running and waits for all of them together at most WaitMs; one
+    // whose thread has not ended by then is deleted (and its after() run) when it ends.
+    ~CRunners() override;
+    static constexpr int WaitMs = 5000;
+
+    // A new runner for program and arguments, reading errors with reader; not started yet. The
+    // owner connects its signals, then calls start().
+    CRunCommandThread *Create(const QString &program, const QStringList &arguments,
+                              CErrorLineReader reader = {});
+    // Retires a runner: its signals reach nobody any more, a running tool is stopped, and the
+    // runner is deleted once its thread has ended; after (when given) runs then, on this thread
+    // (for example to remove what a stopped tool wrote). Safe inside the runner's own signals.
+    void Retire(CRunCommandThread *runner, std::function<void()> after = {});
+    // Runners retired whose threads have not ended yet.
+    int Retiring() const { return m_Retired.size(); }
+
+private:
+    struct Retired
+    {
+        CRunCommandThread *runner;
+        std::function<void()> after;
+    };
+    void finish(CRunCommandThread *runner);
+
+    QList<CRunCommandThread *> m_Live;
+    QList<Retired> m_Retired;
 };
 
 // The short-lived thread of Util::callexternapp: runs "program" (quoted) followed by the argument

@@ -86,4 +86,30 @@ bool IsErrorLine(const QString &line)
     return form.match(line).hasMatch();
 }
 
+CErrorLineReader ErrorReader()
+{
+    bool afterHeading = false;
+    return [afterHeading](const QString &line) mutable -> QString {
+        const QString text = line.trimmed();
+        // "ERRORS:", "ERROR:", "WARNINGS:", "System ERROR:" stand alone on their line and the
+        // message follows on the next one.
+        static const QRegularExpression heading(
+            QStringLiteral("^(?:(?:Open |System )?(?:ERRORS?|WARNINGS?)|Command Line Error):$"));
+        if (heading.match(text).hasMatch()) {
+            afterHeading = true;
+            return QString();
+        }
+        if (afterHeading) {
+            afterHeading = false;
+            if (!ParseProgress(line).valid && !text.startsWith(QLatin1String("- ")))
+                return text;
+        }
+        if (!IsErrorLine(line))
+            return QString();
+        if (text.startsWith(QLatin1String("ERROR: ")))
+            return text.mid(7).trimmed();
+        return text;
+    };
+}
+
 } // namespace SevenZip

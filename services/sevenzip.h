@@ -5,6 +5,8 @@
 // lines it prints. Every switch comes before "--" and every name after it, so a name that
 // begins with "-" is never read as a switch.
 
+#include "services/cruncommandthread.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,11 @@ Progress ParseProgress(const QString &line);
 
 // A line that reports a failure: "ERROR: ...", "ERRORS:", "Data Error ...", "Cannot open ...".
 bool IsErrorLine(const QString &line);
+
+// The error reader of 7-Zip runs: keeps the tool's own error lines ("ERROR: " taken off), and the
+// message that follows a heading such as "ERRORS:" on the next line; never a line that only
+// quotes a path or a name.
+CErrorLineReader ErrorReader();
 
 } // namespace SevenZip
 

@@ -3,17 +3,18 @@
 
 // Static operations shared by every page: folders and log, the command helpers, file work,
 // formatting and the file-type catalogue, prompts and pickers, and the El Torito reader.
-// Each group is implemented in a file of its own (see the comments).
+// Each group is implemented in a file of its own (see the comments): the operations that need
+// no widget in the core library, the file-type icons, prompts and pickers beside the dialogs.
 
 #include <QDataStream>
 #include <QDateTime>
-#include <QIcon>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 
+class QIcon;
 class QWidget;
 
 class Util
@@ -42,7 +43,7 @@ public:
     static qint64 DirSize(const QString &path);
     static bool WriteMulLinesToFile(const QStringList &lines, const QString &path);
 
-    // --- formatting and file types (services/util_format.cpp) ---
+    // --- formatting (services/util_format.cpp) and file types (ui/util_icons.cpp) ---
     static QString SizeToString(qint64 size);
     static QString QT2String(const QDateTime &time);
     static QString ReplaceBlank(QString text);
@@ -56,7 +57,7 @@ public:
     // (services/util_files.cpp defines it).
     static std::atomic<qint64> copyedsize;
 
-    // --- prompts, pickers, cursor, desktop (services/util_prompts.cpp) ---
+    // --- prompts, pickers, cursor, desktop (ui/util_prompts.cpp) ---
     static void SetCursorBusy();
     static void RestoreCursor();
     static QString GetOpenFileDialog(QWidget *parent, const QString &filter);

@@ -1,0 +1,315 @@
+#include "pages/common/cimagewriter.h"
+
+#include "model/ctree.h"
+#include "services/cfilecopy.h"
+#include "services/mkisofs.h"
+#include "services/util.h"
+#include "ui/cprogressdialog.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+Q_LOGGING_CATEGORY(lcWriter, "vexlor.writer")
+
+namespace {
+
+// The writer whose page stages into the working folder now.
+CImageWriter *g_WorkDirOwner = nullptr;
+
+// Processes interface events for about ms milliseconds without spinning the processor, or until
+// the progress dialog's Stop is pressed.
+void processEventsFor(int ms, CProgressDialog *progress)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QObject::connect(progress, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("CImageWriter", text);
+}
+
+} // namespace
+
+CImageWriter::CImageWriter(CFileCopy *copier, CProgressDialog *progress, QObject *parent)
+    : QObject(parent)
+    , m_Copier(copier)
+    , m_Progress(progress)
+{
+}
+
+CImageWriter::~CImageWriter()
+{
+    if (g_WorkDirOwner == this)
+        g_WorkDirOwner = nullptr;
+    if (m_Runner) {
+        const QString output = m_Output;
+        m_Runners.Retire(m_Runner, [output] { QFile::remove(output); });
+        m_Runner = nullptr;
+    }
+}
+
+QString CImageWriter::WorkDir()
+{
+    return Util::GetTempDir() + QStringLiteral("/tmp/");
+}
+
+QString CImageWriter::WorkDirSource()
+{
+    return Util::GetTempDir() + QStringLiteral("/tmp");
+}
+
+void CImageWriter::ClaimWorkDir()
+{
+    if (g_WorkDirOwner && g_WorkDirOwner != this)
+        g_WorkDirOwner->releaseWorkDir();
+    g_WorkDirOwner = this;
+    // Whatever an earlier page or run left in the working folder goes before any new copy.
+    m_Copier->AddTask(WorkDir(), QString(), 1);
+}
+
+bool CImageWriter::OwnsWorkDir() const
+{
+    return g_WorkDirOwner == this;
+}
+
+void CImageWriter::releaseWorkDir()
+{
+    g_WorkDirOwner = nullptr;
+    // The page is closed: its copier must not go on writing into the folder the next page
+    // stages in. It stops after the file in progress; the window keeps painting meanwhile.
+    m_Copier->stop();
+    if (m_Copier->wait(0))
+        return;
+    Util::SetCursorBusy();
+    while (!m_Copier->wait(20))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    Util::RestoreCursor();
+}
+
+void CImageWriter::Restaged(const QString &source)
+{
+    collectCopyFailures();
+    m_FailedSources.removeAll(source);
+}
+
+void CImageWriter::collectCopyFailures()
+{
+    for (const QString &source : m_Copier->TakeFailedTasks()) {
+        qCWarning(lcWriter) << "copy failed:" << source;
+        if (!m_FailedSources.contains(source))
+            m_FailedSources << source;
+    }
+}
+
+void CImageWriter::Begin()
+{
+    m_Busy = true;
+    m_StopRequested = false;
+}
+
+bool CImageWriter::WaitForStaging()
+{
+    const qint64 total = m_Copier->GetLeftTaskBytes();
+    m_Progress->SetText(tr("Copy files and directories..."));
+    m_Progress->SetRange(0, total > 0 ? static_cast<int>(qMin<qint64>(total >> 10, INT_MAX)) : 0);
+    m_Progress->show();
+    qCDebug(lcWriter) << "staging" << total;
+    for (;;) {
+        if (m_StopRequested)
+            return false;
+        QElapsedTimer measure;
+        measure.start();
+        const qint64 left = m_Copier->GetLeftTaskBytes();
+        // Tasks that move no bytes (empty files, folders, removals) must be done too.
+        if (left <= 0 && m_Copier->IsIdle())
+            return true;
+        // Asking for the bytes left measures queued folders; poll less often when that is slow,
+        // so that the copier keeps most of the machine.
+        const int pause = static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
+        m_Progress->SetValue(static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
+        processEventsFor(pause, m_Progress);
+        qCDebug(lcWriter) << "staging" << total << left;
+    }
+}
+
+QStringList CImageWriter::UnstagedItems(const Item &root)
+{
+    collectCopyFailures();
+    QStringList paths;
+    const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
+    const QString stage = WorkDir();
+    constexpr int limit = 50;
+    WalkItems(root, [&](const Item &item) {
+        if (paths.size() >= limit)
+            return false;
+        if (!item.m_SrcPath.isEmpty() && failed.contains(item.m_SrcPath)) {
+            paths << item.m_Path;
+            return false;
+        }
+        const QFileInfo staged(stage + item.m_Path);
+        if (item.m_IsDir ? !staged.isDir() : !staged.isFile()) {
+            // Below a missing folder everything is missing; it is named once.
+            paths << item.m_Path;
+            return false;
+        }
+        return true;
+    });
+    return paths;
+}
+
+QStringList CImageWriter::LargeFiles(const Item &root)
+{
+    QStringList paths;
+    WalkItems(root, [&](const Item &item) {
+        if (item.m_IsDir)
+            return true;
+        qint64 size = item.m_Size.toLongLong();
+        if (!item.m_SrcPath.isEmpty()) {
+            const QFileInfo info(item.m_SrcPath);
+            size = info.exists() ? info.size() : 0;
+        }
+        if (Mkisofs::TooLargeForIso9660(size))
+            paths << item.m_Path;
+        return false;
+    });
+    return paths;
+}
+
+QString CImageWriter::PathListText(const QStringList &paths, int max)
+{
+    QString text = paths.mid(0, max).join(QLatin1Char('\n'));
+    if (paths.size() > max)
+        text += QLatin1Char('\n') + tr("... and %1 more").arg(paths.size() - max);
+    return text;
+}
+
+CRunCommandThread *
+CImageWriter::Prepare(const QString &target,
+                      const std::function<QStringList(const QString &output)> &arguments,
+                      const QString &text, const QString &failedText)
+{
+    // The tool writes a hidden file beside the target (same file system, so it can take the
+    // target's place at once); the name is reserved and freed again for the tool to create.
+    const QFileInfo info(target);
+    QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                           + QStringLiteral(".XXXXXX"));
+    if (!reserve.open()) {
+        qCWarning(lcWriter) << "cannot write beside" << target << reserve.errorString();
+        End();
+        Util::ShowError(
+            tr("%1: the folder \"%2\" cannot be written to.").arg(failedText, info.absolutePath()));
+        return nullptr;
+    }
+    m_Output = reserve.fileName();
+    reserve.close();
+    reserve.remove();
+
+    m_Target = target;
+    m_FailedText = failedText;
+    m_LastArguments = arguments(m_Output);
+    m_Progress->SetText(text);
+    m_Progress->SetRange(0, Mkisofs::ProgressMaximum);
+    m_Progress->SetValue(0);
+    m_Progress->show();
+    m_Runner = m_Runners.Create(Mkisofs::Program(), m_LastArguments, Mkisofs::ErrorReader());
+    return m_Runner;
+}
+
+void CImageWriter::ReadOutput(const QString &line)
+{
+    qCDebug(lcWriter) << "mkisofs:" << line;
+    const int value = Mkisofs::ReadProgress(line);
+    if (value >= 0)
+        m_Progress->SetValue(value);
+}
+
+QString CImageWriter::FailureText(const CRunOutcome &outcome, bool imageWritten,
+                                  const QString &failedText)
+{
+    QString text;
+    switch (outcome.kind) {
+    case CRunOutcome::Succeeded:
+        if (imageWritten)
+            return QString();
+        text = tr("%1: mkisofs wrote no ISO file.").arg(failedText);
+        break;
+    case CRunOutcome::ToolError:
+        text = tr("%1 (mkisofs exit code %2).").arg(failedText).arg(outcome.exitCode);
+        break;
+    case CRunOutcome::Crashed:
+        text = tr("mkisofs stopped unexpectedly; the ISO file was not created.");
+        break;
+    case CRunOutcome::FailedToStart:
+        text = tr("Could not start mkisofs.");
+        break;
+    case CRunOutcome::Stopped:
+        text = tr("%1: mkisofs was stopped.").arg(failedText);
+        break;
+    }
+    const QString message = Mkisofs::PickMessage(outcome.errorLines);
+    if (!message.isEmpty())
+        text += QLatin1Char('\n') + message;
+    return text;
+}
+
+bool CImageWriter::Finish()
+{
+    CRunCommandThread *runner = m_Runner;
+    if (!runner)
+        return false;
+    m_Runner = nullptr;
+    const CRunOutcome outcome = runner->Outcome();
+    m_Runners.Retire(runner);
+
+    const QFileInfo output(m_Output);
+    const bool written = output.isFile() && output.size() > 0;
+    QString failure = FailureText(outcome, written, m_FailedText);
+    if (failure.isEmpty()
+        && std::rename(QFile::encodeName(m_Output).constData(),
+                       QFile::encodeName(m_Target).constData())
+            != 0) {
+        failure = tr("%1: the ISO file could not take the place of \"%2\": %3.")
+                      .arg(m_FailedText, m_Target, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    End();
+    if (failure.isEmpty())
+        return true;
+    qCWarning(lcWriter) << "mkisofs failed" << outcome.kind << outcome.exitCode
+                        << outcome.errorLines;
+    QFile::remove(m_Output);
+    Util::ShowError(failure);
+    return false;
+}
+
+void CImageWriter::Stop()
+{
+    m_StopRequested = true;
+    if (m_Runner) {
+        // What the tool wrote goes once it has ended.
+        const QString output = m_Output;
+        m_Runners.Retire(m_Runner, [output] { QFile::remove(output); });
+        m_Runner = nullptr;
+    }
+    End();
+}
+
+void CImageWriter::End()
+{
+    m_Busy = false;
+    m_Progress->hide();
+}

@@ -1,0 +1,112 @@
+#ifndef VEXLOR_CIMAGEWRITER_H
+#define VEXLOR_CIMAGEWRITER_H
+
+// The writer of ISO images that the Create and Edit pages share. It knows the working folder
+// (T + "/tmp/", which one page at a time owns and stages into with its copier), waits until the
+// staging is done, checks that every item has its staged copy, runs mkisofs with progress and
+// Stop, and judges the run. mkisofs writes a temporary file beside the target, which takes the
+// target's place only when the run has succeeded: a failed or stopped run leaves the target as
+// it was, tells the user with mkisofs's own message, and leaves no partial file behind.
+
+#include "services/cruncommandthread.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class CFileCopy;
+class CProgressDialog;
+class Item;
+
+class CImageWriter : public QObject
+{
+    Q_OBJECT
+public:
+    // copier stages into the working folder for the page; progress is the page's dialog.
+    CImageWriter(CFileCopy *copier, CProgressDialog *progress, QObject *parent = nullptr);
+    // Gives the working folder up; a running mkisofs is stopped (bounded wait) and its
+    // temporary file removed.
+    ~CImageWriter() override;
+
+    // The working folder: Util::GetTempDir() + "/tmp/", and the same without the trailing "/"
+    // as mkisofs is given it.
+    static QString WorkDir();
+    static QString WorkDirSource();
+
+    // Makes the page the working folder's owner: the copier of the page that owned it before
+    // (a closed page) is stopped and waited for, showing the busy cursor and painting, then the
+    // removal of the folder is queued on this page's copier, before any copy of its own.
+    void ClaimWorkDir();
+    bool OwnsWorkDir() const;
+
+    // --- staging -----------------------------------------------------------------------------
+
+    // A copy of source is queued again: an earlier failure of it no longer counts.
+    void Restaged(const QString &source);
+    // Starts a write: busy, Stop not pressed.
+    void Begin();
+    // Waits, processing events, until the copier has carried out every task, showing "Copy
+    // files and directories..." and the KiB copied. False when Stop was pressed.
+    bool WaitForStaging();
+    // The items below root without a complete staged copy (their copy failed, or nothing is at
+    // their place in the working folder), at most 50, in tree order.
+    QStringList UnstagedItems(const Item &root);
+    // The files below root of 4 GiB or more (on-disk size of an added file, else its listed size).
+    static QStringList LargeFiles(const Item &root);
+    // Paths for a message: one per line, at most max of them, then "... and N more".
+    static QString PathListText(const QStringList &paths, int max = 5);
+
+    // --- the run -----------------------------------------------------------------------------
+
+    // Prepares the mkisofs run that writes target: arguments(output) gives the argument list for
+    // the temporary file the tool writes. The dialog shows text with the range 0 to 10000.
+    // Returns the runner, not started: the page connects its lines to ReadOutput() (through its
+    // output slot) and its end to Finish() (through its finished slot), then starts it. Null
+    // when no file can be written beside target; the user has been told then.
+    CRunCommandThread *Prepare(const QString &target,
+                               const std::function<QStringList(const QString &output)> &arguments,
+                               const QString &text, const QString &failedText);
+    // One line of mkisofs: progress.
+    void ReadOutput(const QString &line);
+    // The run has ended by itself: the image takes the target's place, or the failure is shown
+    // (with mkisofs's message) and the temporary file removed. True when the image is in place;
+    // the page then shows its success message.
+    bool Finish();
+    // Stop: ends a staging wait, or stops mkisofs and removes what it wrote. Hides the dialog.
+    void Stop();
+    // Ends a write without running mkisofs (nothing to do, or stopped): hides the dialog.
+    void End();
+
+    bool IsBusy() const { return m_Busy || m_Runner; }
+    bool StopRequested() const { return m_StopRequested; }
+    CRunCommandThread *Runner() const { return m_Runner; }
+    QString Target() const { return m_Target; }
+    // The arguments of the last run prepared.
+    QStringList LastArguments() const { return m_LastArguments; }
+
+    // The message for a run that did not put an image in place; "" when it did. failedText
+    // opens it ("Create ISO failed"); mkisofs's own message follows.
+    static QString FailureText(const CRunOutcome &outcome, bool imageWritten,
+                               const QString &failedText);
+
+private:
+    void releaseWorkDir();
+    void collectCopyFailures();
+
+    CFileCopy *m_Copier;
+    CProgressDialog *m_Progress;
+    CRunners m_Runners;
+    CRunCommandThread *m_Runner = nullptr;
+    bool m_Busy = false;
+    bool m_StopRequested = false;
+    QString m_Target;
+    QString m_Output; // the temporary file mkisofs writes
+    QString m_FailedText;
+    QStringList m_LastArguments;
+    // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
+    QStringList m_FailedSources;
+};
+
+#endif // VEXLOR_CIMAGEWRITER_H

@@ -1,0 +1,54 @@
+#ifndef VEXLOR_MKISOFS_H
+#define VEXLOR_MKISOFS_H
+
+// The mkisofs program: its path, the argument lists of the Create page and of an edited image's
+// save, the reading of its progress lines, and the choice of its message when a run fails.
+
+#include "services/cruncommandthread.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace Mkisofs {
+
+enum class ImageType { Joliet, Iso9660, Udf };
+
+// The largest file an ISO 9660 directory record can describe (its size field has 32 bits).
+constexpr qint64 Iso9660FileLimit = Q_INT64_C(4294967295);
+// The range of progress values ReadProgress() gives.
+constexpr int ProgressMaximum = 10000;
+// The switch that lets mkisofs store files of 4 GiB and more (their true size only in UDF).
+extern const char *const LargeFileSwitch;
+
+// Util::GetCurrentExePath() + "/cdrtools/mkisofs"
+QString Program();
+
+// Whether a file of size bytes is too large for a plain ISO 9660 or Joliet image.
+bool TooLargeForIso9660(qint64 size);
+
+// A new image of one type: the type switch ("-joliet", "-l" or "-udf"), "-allow-limited-size"
+// for a UDF image that holds a file of 4 GiB or more, then "-R", "-r", "-o", image, source.
+QStringList CreateArgs(ImageType type, const QString &image, const QString &source,
+                       bool largeFiles = false);
+
+// An edited image: "-udf", "-allow-limited-size" when largeFiles, "-R", "-o", image, then the
+// boot switches as the caller gives them ("-b", "boot.bin", ...), then source.
+QStringList SaveArgs(const QString &image, const QString &source, const QStringList &bootSwitches,
+                     bool largeFiles = false);
+
+// Progress on the 0 to ProgressMaximum range from one output line ("  2.17% done, estimate
+// finish ..."), or -1 when the line is not a progress line (the marker text is missing or
+// starts the line). A marker preceded by something that is not a number gives 0.
+int ReadProgress(const QString &line);
+
+// The error reader of mkisofs runs: every line that is not progress or the closing statistics.
+CErrorLineReader ErrorReader();
+
+// The tool's own message about its failure from those lines: the first line that reads like an
+// error together with the line after it when that one reads like an error as well; failing that,
+// the last line. Empty when there is none.
+QString PickMessage(const QStringList &lines);
+
+} // namespace Mkisofs
+
+#endif // VEXLOR_MKISOFS_H
