@@ -5,30 +5,31 @@
 // and save the result as a new image that starts the way the opened one did.
 //
 // Loading lists the image (the views are usable as soon as the listing is complete) and extracts
-// it whole into the working folder W beside it. Every change goes at once to the content tree and
-// the views, and as a file task on W to the page's copier, in order; tasks caused while the
+// it whole into the working folder W. Every change goes at once to the content tree and the
+// views, and as a file task on W to the page's copier, in order; tasks caused while the
 // extraction still writes W wait for it. Save waits for the extraction and the tasks, then runs
-// mkisofs over W into a temporary file beside the target, which replaces the target only when
-// the run has succeeded.
+// mkisofs over W (through the shared image writer, which writes a temporary file beside the
+// target and puts it in place only when the run has succeeded).
 
 #include "model/ctree.h"
 #include "model/eltorito.h"
+#include "model/listing.h"
+#include "pages/common/cimagewriter.h"
 #include "pages/editlogic.h"
-#include "pages/extractlogic.h"
 #include "services/bootoptions.h"
 #include "services/cfilecopy.h"
+#include "services/cruncommandthread.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 
 #include <QList>
-#include <QMap>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 
+class CImageBrowser;
 class CImageButton;
 class CLineEdit;
-class CRunCommandThread;
 class QAction;
 class QMenu;
 class QTableWidget;
@@ -56,16 +57,18 @@ public:
     void SetEnabled(bool on);
     // Stages one task on W: held back while the extraction runs, else handed to the copier.
     void AddFileOpTasks(const QString &source, const QString &destination, int kind);
-    // Mirrors the local folder dir below folder and adds its nodes under node.
+    // Mirrors the local folder dir below folder and adds its folder nodes under node.
     void AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node);
 
     // Loads image (what Load ISO does once a file has been chosen).
     void LoadImage(const QString &image);
 
-    const CTree &Tree() const { return m_Tree; }
+    // The node of the folder view (node or below) that carries item, or null.
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
     // The arguments of the last mkisofs run this page started.
-    QStringList LastSaveArguments() const { return m_LastSaveArguments; }
-    bool IsExtracting() const { return m_ExtractThread != nullptr; }
+    QStringList LastSaveArguments() const { return m_Writer.LastArguments(); }
+    // True from a load until its extraction has ended.
+    bool IsExtracting() const { return m_PendingOps.IsHolding(); }
 
 public slots:
     void OnLoadISO();
@@ -90,9 +93,6 @@ public slots:
     virtual void RefreshTreeWidget();
     void OnListContextMenuRequest(QPoint pos);
 
-    // The node of the folder view (node or below) that carries item, or null.
-    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
-
 private slots:
     // The listing runner has ended, whether or not its table was complete.
     void OnListFinished();
@@ -101,27 +101,20 @@ private slots:
 private:
     enum class Phase { Idle, Waiting, Exporting, Saving };
 
-    void StopRunner(CRunCommandThread *&runner);
-    void AppendRow(Item *child, bool withCheckBox);
-    // The child that a row of the table shows, or null.
-    Item *RowChild(int row) const;
-    // The checked rows' children, in table order.
-    QList<Item *> CheckedChildren() const;
+    // Shows or takes back the busy cursor (once, however often it is called).
+    void SetBusyCursor(bool busy);
     QTreeWidgetItem *TopNode() const;
-    // Wait, delivering events, until the extraction has ended, or until the copier has carried
-    // out every queued task; false when Stop was pressed.
+    // Wait, delivering events, until the extraction has ended; false when Stop was pressed.
     bool WaitForExtraction();
-    bool WaitForCopier();
     void EndOperation();
-    void StartSave();
-    void StopSave();
     // Where the boot image of catalog entry i is kept from the load on.
     QString BootImageCopy(int i) const;
     // Puts the boot images the save needs at the top of W; false with *error set when one
-    // cannot be written or a file of the tree stands in its place.
+    // cannot be written or a file of the content stands in its place.
     bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
     void RemoveBootFiles();
     void ShowLongError(const QString &text);
+    void ShowCompletion(const QString &text, const QString &folder);
 
 public:
     QString m_IsoPath;
@@ -136,7 +129,7 @@ public:
     CProgressDialog m_ProgressDialog;
     CRunCommandThread *m_CreateThread = nullptr;
     bool m_Stopped = false;
-    // Tasks held back while the extraction runs.
+    // Tasks held back from a load until its extraction has ended.
     EditLogic::TaskStage m_PendingOps;
     QAction *m_NewAction = nullptr;
     QAction *m_AddAction = nullptr;
@@ -146,14 +139,17 @@ public:
     int m_ExtractProgress = 0;
 
 private:
+    // One in-table state for the listings of every Edit page; each load resets it.
+    static bool s_InTable;
+
     QString m_WorkDir; // W, with a trailing "/"
+    CRunners m_Runners;
+    CImageWriter m_Writer;
+    CImageBrowser *m_Browser = nullptr;
+    CListingReader m_Listing;
     CRunCommandThread *m_ListThread = nullptr;
-    bool m_InTable = false;
-    bool m_ListClosed = false;
     bool m_CursorBusy = false;
     Phase m_Phase = Phase::Idle;
-    ExtractLogic::ToolErrors m_ListErrors;
-    ExtractLogic::ToolErrors m_ExtractErrors;
     // Why W does not hold the whole image; empty when the extraction succeeded.
     QString m_ExtractFailure;
     // The loaded image's boot catalog, and its files by start sector (paths follow the edits).
@@ -161,7 +157,6 @@ private:
     ElTorito::ExtentMap m_Extents;
     // Boot images the save writes at the top of W; removed again when it ends.
     QStringList m_BootFiles;
-    QStringList m_LastSaveArguments;
 };
 
 #endif // VEXLOR_CPAGE4_H
