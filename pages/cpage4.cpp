@@ -674,13 +674,21 @@ void CPage4::StopCreate()
         m_FileCopy.ClearAllTasks();
         m_Writer.Stop();
         break;
-    case Phase::Saving:
+    case Phase::Saving: {
         // The writer stops mkisofs and removes what it wrote; the target stays as it was.
         m_Writer.Stop();
         m_CreateThread = nullptr;
         RemoveBootFiles();
         EndOperation();
+        const QString target = m_SaveIsoPath;
+        QTimer::singleShot(0, this, [target] {
+            Util::ShowError(
+                QFileInfo::exists(target)
+                    ? QStringLiteral("Saving was stopped; \"%1\" was left as it was.").arg(target)
+                    : QStringLiteral("Saving was stopped; no ISO file was written."));
+        });
         break;
+    }
     case Phase::Waiting:
         // The staged changes stay queued for a later save.
         m_Writer.Stop();

@@ -16,8 +16,6 @@ namespace EditLogic {
 
 namespace {
 
-const qint64 LargeFileLimit = Q_INT64_C(4294967296); // 4 GiB: beyond ISO 9660's size field
-
 // W without a trailing "/", so that W + "/" + path never doubles the separator.
 QString workRoot(const QString &workDir)
 {
@@ -330,21 +328,6 @@ void FollowDelete(QMap<quint32, QString> &files, const QString &path)
         else
             ++it;
     }
-}
-
-// --- save -----------------------------------------------------------------------------------
-
-bool HasLargeFile(const Item &folder)
-{
-    for (const Item *child : folder.m_Children) {
-        if (child->m_IsDir) {
-            if (HasLargeFile(*child))
-                return true;
-        } else if (child->m_Size.toLongLong() >= LargeFileLimit) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace EditLogic

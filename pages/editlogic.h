@@ -136,11 +136,6 @@ bool RemoveVirtualBootEntries(CTree &tree);
 void FollowRename(QMap<quint32, QString> &files, const QString &oldPath, const QString &newPath);
 void FollowDelete(QMap<quint32, QString> &files, const QString &path);
 
-// --- save -----------------------------------------------------------------------------------
-
-// Whether the tree holds a file of 4 GiB or more (by its listed or local size).
-bool HasLargeFile(const Item &folder);
-
 } // namespace EditLogic
 
 #endif // VEXLOR_EDITLOGIC_H

@@ -238,15 +238,19 @@ private slots:
         QVERIFY(tree.GetItem(QStringLiteral("boot/isolinux.cfg")));
     }
 
-    void largeFiles()
+    // The boot files a save names follow the edits of their items.
+    void bootFilesFollowEdits()
     {
-        CTree tree;
-        fill(tree);
-        QVERIFY(!EditLogic::HasLargeFile(tree.m_Root));
-        tree.AddItem(entry(QStringLiteral("docs/a/big.img"), false, QString(), "4294967295"));
-        QVERIFY(!EditLogic::HasLargeFile(tree.m_Root));
-        tree.AddItem(entry(QStringLiteral("docs/a/huge.img"), false, QString(), "4294967296"));
-        QVERIFY(EditLogic::HasLargeFile(tree.m_Root));
+        QMap<quint32, QString> files { { 30, "isolinux/isolinux.bin" },
+                                       { 31, "isolinux/ldlinux.c32" },
+                                       { 40, "isolinux.bin" },
+                                       { 50, "boot/efi.img" } };
+        EditLogic::FollowRename(files, "isolinux", "syslinux");
+        EditLogic::FollowDelete(files, "boot");
+        EditLogic::FollowRename(files, "syslinux/ldlinux.c32", "ld.c32");
+        QCOMPARE(files,
+                 (QMap<quint32, QString> {
+                     { 30, "syslinux/isolinux.bin" }, { 31, "ld.c32" }, { 40, "isolinux.bin" } }));
     }
 };
 

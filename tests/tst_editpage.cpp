@@ -110,6 +110,47 @@ struct WatcherGuard
     }
 };
 
+// A small file system of its own for a test folder (root only); unmounted when it goes.
+struct TmpfsMount
+{
+    QString dir;
+    bool mounted = false;
+    TmpfsMount(const QString &path, const char *size)
+        : dir(path)
+    {
+        QDir().mkpath(dir);
+        mounted = ::geteuid() == 0
+            && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, size) == 0;
+    }
+    bool makeReadOnly(const char *size)
+    {
+        return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       size)
+            == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+    }
+};
+
+// The id of the running process whose command line holds text, or 0.
+pid_t processWith(const QString &text)
+{
+    const QByteArray needle = text.toUtf8();
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (!ok || pid == getpid())
+            continue;
+        QFile f("/proc/" + entry + "/cmdline");
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(needle))
+            return pid;
+    }
+    return 0;
+}
+
 // The home window's stand-in: the page is embedded in it as the home window embeds it.
 struct Host
 {
@@ -176,6 +217,10 @@ private slots:
     void loadBrowseSearch();
     void editExportSave();
     void notAnImage();
+    void changesWhileExtracting();
+    void saveFailureKeepsTarget_data();
+    void saveFailureKeepsTarget();
+    void stopDuringSave();
     void cleanupTestCase();
 
 private:
@@ -393,6 +438,143 @@ void TestEditPage::notAnImage()
     QVERIFY(waitUntil([&] { return host.button("back")->isEnabled(); }));
     QVERIFY(host.button("loadiso")->isEnabled());
     QCOMPARE(host.list()->rowCount(), 0);
+}
+
+// Changes made while the extraction still writes W wait for it, and are carried out after it.
+void TestEditPage::changesWhileExtracting()
+{
+    const QString local = m_dir.path() + "/early/new.txt";
+    QVERIFY(writeFile(local, "early"));
+    // Enough to extract that the extraction is still running when it is held.
+    const QString src = m_dir.path() + "/earlysrc";
+    QVERIFY(QDir().mkpath(src));
+    QVERIFY(run("cp", { "-a", m_src + "/.", src }).isEmpty());
+    QVERIFY(writeFile(src + "/zz/big.bin", "big"));
+    QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
+    const QString image = m_dir.path() + "/early.iso";
+    QVERIFY(makeImage(src, image));
+    Host host;
+    WatcherGuard picker { answerFileDialog(image) };
+    // Hold 7-Zip's extraction while the changes are made.
+    pid_t extracting = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!extracting && (extracting = processWith("-bsp2")) != 0)
+            ::kill(extracting, SIGSTOP);
+    });
+    poll.start(1);
+    clickButton(host.button("loadiso"));
+    QVERIFY(waitUntil([&] { return extracting != 0 && host.button("add")->isEnabled(); }));
+    poll.stop();
+    QVERIFY(host.page->IsExtracting());
+    {
+        WatcherGuard add { answerFileDialog(local) };
+        clickButton(host.button("add"));
+    }
+    host.tick({ "docs" });
+    {
+        WatcherGuard input { closeDialog<CInputDialog>(
+            QDialog::Accepted, [](CInputDialog *d) { d->SetInput("papers"); }) };
+        clickButton(host.button("rename"));
+    }
+    host.openRoot(); // ticks go with the rebuilt table
+    host.tick({ "readme.txt" });
+    clickButton(host.button("delete_2"));
+    ::kill(extracting, SIGCONT);
+
+    QMap<QString, QByteArray> expected = fileTree(src);
+    for (const QString &key : expected.keys()) {
+        if (key.startsWith("docs/"))
+            expected.insert("papers/" + key.mid(5), expected.take(key));
+    }
+    expected.insert("new.txt", "early");
+    expected.remove("readme.txt");
+    const QString saved = m_dir.path() + "/out/early.iso";
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+    const auto got = imageContent(saved, m_dir.path() + "/check");
+    QCOMPARE(got.keys(), expected.keys());
+    QCOMPARE(got, expected);
+    QDir(m_dir.path() + "/check").removeRecursively();
+}
+
+void TestEditPage::saveFailureKeepsTarget_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("read-only folder") << true << "cannot be written to";
+    QTest::newRow("full folder") << false << "Save ISO failed (mkisofs exit code";
+}
+
+// A save that cannot be written leaves the file it would replace as it was, and says why.
+void TestEditPage::saveFailureKeepsTarget()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(QString, said);
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    // Content larger than the folder's room.
+    const QString src = m_dir.path() + "/large";
+    QVERIFY(writeFile(src + "/big.bin", content("big", 3 * int(MiB))));
+    const QString image = m_dir.path() + "/large.iso";
+    QVERIFY(makeImage(src, image));
+
+    TmpfsMount folder(m_dir.path() + (readOnly ? "/ro" : "/full"), "size=1m");
+    QVERIFY(folder.mounted);
+    const QString target = folder.dir + "/target.iso";
+    QVERIFY(writeFile(target, "the old image"));
+    if (readOnly)
+        QVERIFY(folder.makeReadOnly("size=1m"));
+
+    Host host;
+    load(host, image);
+    const QString text = save(host, target);
+    QVERIFY2(text.contains(said), qPrintable(text));
+    QCOMPARE(readFile(target), QByteArray("the old image"));
+    QCOMPARE(QDir(folder.dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList { "target.iso" });
+}
+
+// Stop while mkisofs writes: the target stays as it was, nothing is left beside it, and the
+// page says so.
+void TestEditPage::stopDuringSave()
+{
+    const QString src = m_dir.path() + "/stop";
+    QVERIFY(writeFile(src + "/big.bin", content("big", 1)));
+    QVERIFY(QFile::resize(src + "/big.bin", 96 * MiB));
+    const QString image = m_dir.path() + "/stop.iso";
+    QVERIFY(makeImage(src, image));
+    const QString out = m_dir.path() + "/stopout";
+    const QString target = out + "/stopped.iso";
+    QVERIFY(writeFile(target, "the old image"));
+
+    Host host;
+    load(host, image);
+    QString said;
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
+    {
+        WatcherGuard picker { answerFileDialog(target) };
+        clickButton(host.button("save"));
+    }
+    // The run has just started: hold it, press Stop, then let it go on.
+    pid_t pid = 0;
+    QVERIFY(waitUntil([&] { return (pid = processWith("/.stopped.iso.")) != 0; }, 10000));
+    ::kill(pid, SIGSTOP);
+    CProgressDialog *progress = &host.page->m_ProgressDialog;
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->Text(), QStringLiteral("Saving ISO file..."));
+    progress->OnBtnCancel();
+    ::kill(pid, SIGCONT);
+    QVERIFY(waitUntil([&] { return ::kill(pid, 0) != 0; }, 10000));
+    QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+    QVERIFY2(said.contains("stopped"), qPrintable(said));
+    QVERIFY(waitUntil([&] {
+        return QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList { "stopped.iso" };
+    }));
+    QCOMPARE(readFile(target), QByteArray("the old image"));
+    QVERIFY(!progress->isVisible());
 }
 
 QTEST_MAIN(TestEditPage)
