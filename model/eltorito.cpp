@@ -225,6 +225,7 @@ const int kMaxDescriptors = 64;
 const qint64 kMaxDirectoryBytes = 64LL * 1024 * 1024;
 const int kMaxDepth = 64;
 const int kMaxDirectories = 200000;
+const qint64 kMaxTreeBytes = 512LL * 1024 * 1024; // all directories of one tree together
 
 struct Tree
 {
@@ -305,13 +306,15 @@ void walk(QFile &file, const Tree &root, bool joliet, bool useRockRidge, ExtentM
     };
     QVector<Dir> stack { { root.extent, root.size, QString(), 0 } };
     QSet<quint32> seen;
-    while (!stack.isEmpty()) {
+    qint64 budget = kMaxTreeBytes;
+    while (!stack.isEmpty() && budget > 0) {
         const Dir dir = stack.takeLast();
         if (seen.contains(dir.extent) || seen.size() >= kMaxDirectories || dir.depth > kMaxDepth)
             continue;
         seen.insert(dir.extent);
         const QByteArray data = readAt(file, qint64(dir.extent) * kSectorSize,
                                        qMin<qint64>(dir.size, kMaxDirectoryBytes));
+        budget -= qMax(data.size(), 1);
         QVector<Dir> children;
         QString previous;
         int pos = 0;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QSet>
 
 Q_LOGGING_CATEGORY(lcBootOptions, "vexlor.bootoptions", QtWarningMsg)
 
@@ -26,7 +27,7 @@ QString escapeGlob(const QString &text)
 } // namespace
 
 Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extents,
-             const QString &sourceDir)
+             const QString &sourceDir, const std::function<bool(const QString &)> &exists)
 {
     Result r;
     r.sourceArg = sourceDir;
@@ -35,6 +36,25 @@ Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extent
     if (!catalog.valid)
         return r;
     r.catalogPath = extents.fileAt(catalog.sector);
+
+    // A name at the top of the working folder that no file of the tree has: "boot.bin", else
+    // "boot (2).bin" and so on. The old catalog is left out of the tree, so its name is free.
+    QSet<QString> taken;
+    for (const QString &path : extents.files) {
+        if (path != r.catalogPath && !path.contains(QLatin1Char('/')))
+            taken.insert(path.toCaseFolded());
+    }
+    auto freeName = [&](const QString &stem, const QString &suffix) {
+        for (int n = 1;; ++n) {
+            const QString name
+                = n == 1 ? stem + suffix : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
+            if (!taken.contains(name.toCaseFolded()) && !(exists && exists(name))) {
+                taken.insert(name.toCaseFolded());
+                return name;
+            }
+        }
+    };
+    r.catalogName = freeName(QStringLiteral("boot"), QStringLiteral(".catalog"));
 
     QStringList entryArgs;
     for (int i = 0; i < catalog.entries.size(); ++i) {
@@ -47,8 +67,8 @@ Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extent
             continue;
         }
         QString file = extents.fileAt(e.loadRba);
-        if (file == r.catalogPath)
-            file.clear();
+        if (file == r.catalogPath || (exists && !file.isEmpty() && !exists(file)))
+            file.clear(); // (deleted or renamed since the image was loaded)
         const bool efi = e.platform == ElTorito::PlatformEfi;
         const bool useListed
             = !file.isEmpty() && (efi || e.hasBootInfoTable || e.media == ElTorito::HardDisk);
@@ -58,8 +78,9 @@ Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extent
                 ++r.dropped;
                 continue;
             }
-            file = (!efi && !r.bios) ? QStringLiteral("boot.bin")
-                                     : QStringLiteral("boot-%1.img").arg(i);
+            file = (!efi && !r.bios)
+                ? freeName(QStringLiteral("boot"), QStringLiteral(".bin"))
+                : freeName(QStringLiteral("boot-%1").arg(i), QStringLiteral(".img"));
             r.files.append({ file, e });
             r.hidden << file;
         } else if (!r.bootImagePaths.contains(file)) {
@@ -91,10 +112,10 @@ Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extent
     if (r.entries == 0)
         return r;
 
-    r.hidden.prepend(QString::fromLatin1(kCatalogName));
+    r.hidden.prepend(r.catalogName);
     if (!r.catalogPath.isEmpty() && !r.hidden.contains(r.catalogPath))
         r.hidden << r.catalogPath;
-    r.args << QStringLiteral("-c") << QString::fromLatin1(kCatalogName);
+    r.args << QStringLiteral("-c") << r.catalogName;
     for (const QString &h : qAsConst(r.hidden)) {
         const QString pattern = escapeGlob(r.sourceArg + QLatin1Char('/') + h);
         r.args << QStringLiteral("-hide") << pattern << QStringLiteral("-hide-joliet") << pattern;

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 namespace BootOptions {
 
 // A boot image the caller writes at the top of the working folder before mkisofs runs, because
@@ -32,6 +34,9 @@ struct Result
     // The source folder argument the hide patterns were made for: the caller passes exactly
     // this string to mkisofs as its folder (mkisofs matches "-hide" patterns against it).
     QString sourceArg;
+    // The boot catalog the saved image gets, at the top of the working folder ("boot.catalog"
+    // unless a file of the tree has that name).
+    QString catalogName;
     QVector<BootFile> files; // to write into the working folder (see WriteBootFiles)
     // Paths relative to the working folder that args hide from every tree (ISO 9660, Rock
     // Ridge, Joliet and UDF): the new boot catalog, the files above, the old catalog.
@@ -47,9 +52,6 @@ struct Result
     bool efi = false; // some UEFI entry is kept
 };
 
-// The name of the boot catalog the saved image gets, at the top of the working folder.
-const char *const kCatalogName = "boot.catalog";
-
 // Builds the switches from the loaded image's catalog and its extent map.
 // - BIOS entry: "-b FILE", then by media type "-no-emul-boot" "-boot-load-size" N (the entry's
 //   sector count; left out when 0, mkisofs then loads the whole file), nothing for the three
@@ -58,18 +60,24 @@ const char *const kCatalogName = "boot.catalog";
 //   FILE is the listed file whose data starts at the load sector when the entry carried a
 //   boot information table (the loader reads the rest of itself from that file) or emulates
 //   a hard disk (the whole disk image); otherwise, or when no such file exists, "boot.bin":
-//   the loaded boot image, written by the caller at the top of the working folder and hidden.
+//   the loaded boot image, written by the caller at the top of the working folder and hidden
+//   (named "boot (2).bin" and so on when a file of the tree has the name).
 // - UEFI entry: "-e FILE" "-no-emul-boot", FILE the listed file whose data starts at the load
 //   sector; when none does, the entry's sectors are written to a hidden "boot-N.img" (N: the
 //   entry's index), and an entry with sector count 0 then cannot be carried over (dropped).
-// - Every entry after the first is preceded by "-eltorito-alt-boot"; an image whose first kept
-//   entry is UEFI stays UEFI-only. Entries that are not bootable, or for other platforms, are
-//   dropped (mkisofs has no switch for them).
-// - "-c" kCatalogName with "-hide" and "-hide-joliet" (the latter also hides from UDF) for each
+// - Every entry after the first is preceded by "-eltorito-alt-boot"; an image with UEFI entries
+//   only stays UEFI-only (its first UEFI entry becomes the default entry). Entries that are not
+//   bootable, or for other platforms, are dropped (mkisofs has no switch for them).
+// - "-c" catalogName with "-hide" and "-hide-joliet" (the latter also hides from UDF) for each
 //   hidden path, as sourceDir + "/" + path with glob characters escaped, so that a file of the
 //   same name in a subfolder stays visible.
+// - exists, when given, tells whether a path (relative to the working folder) is there now, as
+//   the edited tree has it, before the boot files are written: a listed boot file that is gone
+//   (deleted or renamed since the load) falls back to a written copy, and the names of the
+//   written files and the catalog avoid the files there. Without it, the listed files are
+//   taken as present and names are checked against the loaded tree only.
 Result Build(const ElTorito::Catalog &catalog, const ElTorito::ExtentMap &extents,
-             const QString &sourceDir);
+             const QString &sourceDir, const std::function<bool(const QString &)> &exists = {});
 
 // Writes result.files into workDir from the loaded image. False when a boot image cannot be
 // read whole or a file cannot be written.

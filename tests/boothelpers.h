@@ -11,6 +11,9 @@
 //   kBootmgrMarker bootmgr: loaded at 2000:0000 by syslinux chain.c32 "ntldr=/bootmgr"; same end
 //   kUefiMarker    BOOTX64.EFI: grub-mkstandalone image whose grub.cfg echoes the marker on the
 //                  serial port and powers off (qemu exits 0)
+// makeBootableImage() builds an ISO of one Kind; makeChainStick() a disk image file laid out as a
+// burned stick (syslinux MBR, FAT32, chain.c32 to /bootmgr); boot() runs qemu on a CD, IDE disk
+// or USB disk, with or without OVMF. VEXLOR_BOOT_LOG=FILE keeps the last run's serial output.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -80,14 +83,19 @@ inline bool haveTool(const char *name)
 }
 
 // Builds a cached file with maker(tempPath) once; another test program racing on the same
-// file loses nothing (the file appears by rename). Returns the path, or empty on failure.
-template<typename Maker> QString cached(const QString &name, Maker maker)
+// file loses nothing (the file appears by rename). It is made again when a file of tests/boot
+// or one of inputs is newer. Returns the path, or empty on failure.
+template<typename Maker>
+QString cached(const QString &name, Maker maker, const QStringList &inputs = {})
 {
     const QString path = cacheDir() + QLatin1Char('/') + name;
     // Rebuilt when a source is newer than the cached file.
     const QFileInfo info(path);
     bool fresh = info.exists() && info.size() > 0;
-    for (const QFileInfo &src : QDir(sourceDir()).entryInfoList(QDir::Files))
+    QFileInfoList sources = QDir(sourceDir()).entryInfoList(QDir::Files);
+    for (const QString &input : inputs)
+        sources << QFileInfo(input);
+    for (const QFileInfo &src : sources)
         fresh = fresh && !(info.lastModified() < src.lastModified());
     if (fresh)
         return path;
@@ -151,15 +159,19 @@ inline QString uefiFatImage()
     const QString efi = uefiMarkerProgram();
     if (efi.isEmpty() || !haveTool("mkfs.fat") || !haveTool("mcopy"))
         return QString();
-    return cached(QStringLiteral("efi.img"), [&](const QString &out) {
-        const qint64 kib = QFileInfo(efi).size() / 1024 + 1024;
-        return run(QStringLiteral("mkfs.fat"), { QStringLiteral("-C"), out, QString::number(kib) })
-            && run(QStringLiteral("mmd"),
-                   { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
-                     QStringLiteral("::/EFI/BOOT") })
-            && run(QStringLiteral("mcopy"),
-                   { QStringLiteral("-i"), out, efi, QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") });
-    });
+    return cached(QStringLiteral("efi.img"),
+                  [&](const QString &out) {
+                      const qint64 kib = QFileInfo(efi).size() / 1024 + 1024;
+                      return run(QStringLiteral("mkfs.fat"),
+                                 { QStringLiteral("-C"), out, QString::number(kib) })
+                          && run(QStringLiteral("mmd"),
+                                 { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
+                                   QStringLiteral("::/EFI/BOOT") })
+                          && run(QStringLiteral("mcopy"),
+                                 { QStringLiteral("-i"), out, efi,
+                                   QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") });
+                  },
+                  { efi });
 }
 
 inline bool copyFile(const QString &from, const QString &to, qint64 padTo = 0)
@@ -186,6 +198,7 @@ enum class Kind {
     NoEmulation, // boot/marker.img, 4 sectors (2048 bytes), no emulation
     Diskette, // boot/floppy.img, 1.44 MB diskette whose first sector is the marker
     Isolinux, // isolinux/isolinux.bin (boot information table) + ldlinux.c32 + marker.bs
+    HardDisk, // boot/hd.img, 2 MiB hard disk emulation: the marker is its MBR's boot code
     BiosAndUefi, // NoEmulation's entry, then a UEFI entry boot/efi.img
     UefiOnly, // boot/efi.img as the only (default) entry
 };
@@ -223,6 +236,23 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
             return fail(QStringLiteral("cannot write the diskette image"));
         boot << QStringLiteral("-c") << QStringLiteral("boot/boot.cat") << QStringLiteral("-b")
              << QStringLiteral("boot/floppy.img");
+    } else if (kind == Kind::HardDisk) {
+        // The marker's code ends well before the partition table (byte 446), which sfdisk
+        // writes over the copy without touching the code.
+        const QString hd = srcDir + QStringLiteral("/boot/hd.img");
+        QProcess sfdisk;
+        if (!copyFile(marker, hd, 2 * 1024 * 1024) || !haveTool("sfdisk"))
+            return fail(QStringLiteral("cannot write the hard disk image"));
+        sfdisk.start(QStringLiteral("sfdisk"),
+                     { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"),
+                       QStringLiteral("-q"), hd });
+        sfdisk.waitForStarted();
+        sfdisk.write("label: dos\nstart=63, type=c, bootable\n");
+        sfdisk.closeWriteChannel();
+        if (!sfdisk.waitForFinished(60000) || sfdisk.exitCode() != 0)
+            return fail(QStringLiteral("sfdisk failed on the hard disk image"));
+        boot << QStringLiteral("-c") << QStringLiteral("boot/boot.cat") << QStringLiteral("-b")
+             << QStringLiteral("boot/hd.img") << QStringLiteral("-hard-disk-boot");
     } else if (kind == Kind::Isolinux) {
         const QString dir = srcDir + QStringLiteral("/isolinux/");
         if (!copyFile(QString::fromLatin1(kIsolinuxBin), dir + QStringLiteral("isolinux.bin"))
@@ -402,6 +432,13 @@ inline BootResult boot(const QString &image, Medium medium, bool uefi, int timeo
         return result;
     }
     result.serial = p.readAllStandardOutput();
+    // VEXLOR_BOOT_LOG=FILE keeps the last run's command line and serial output for a look.
+    if (qEnvironmentVariableIsSet("VEXLOR_BOOT_LOG")) {
+        QFile log(qEnvironmentVariable("VEXLOR_BOOT_LOG"));
+        if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            log.write(args.join(QLatin1Char(' ')).toLocal8Bit() + "\n" + result.serial
+                      + p.readAllStandardError());
+    }
     result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return result;
 }

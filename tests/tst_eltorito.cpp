@@ -7,6 +7,7 @@
 #include "services/bootoptions.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace ElTorito;
@@ -98,6 +99,8 @@ private slots:
     void readFromImage();
     void extents_data();
     void extents();
+    void hostileTrees();
+    void optionsAvoidNames();
     void options_data();
     void options();
     void fixturesBoot_data();
@@ -302,6 +305,76 @@ void TestElTorito::extents()
     QVERIFY(listed.contains(catalogName));
 }
 
+QByteArray dirRecord(const QByteArray &name, quint32 extent, quint32 size, bool dir, int len = 0)
+{
+    QByteArray r(len ? len : 33 + name.size() + (name.size() % 2 ? 0 : 1), '\0');
+    r[0] = char(r.size());
+    for (int i = 0; i < 4; ++i) {
+        r[2 + i] = char((extent >> (8 * i)) & 0xFF);
+        r[10 + i] = char((size >> (8 * i)) & 0xFF);
+    }
+    r[25] = dir ? 2 : 0;
+    r[32] = char(name.size());
+    r.replace(33, name.size(), name);
+    return r.left(qMax(r.size(), 33 + name.size()));
+}
+
+// Trees that loop (a folder holding itself or its parent) or whose records run past their
+// sector end the walk with what was found; random bytes never crash the readers.
+void TestElTorito::hostileTrees()
+{
+    QTemporaryDir dir;
+    QByteArray img(24 * kSectorSize, '\0');
+    QByteArray pvd(kSectorSize, '\0');
+    pvd[0] = 1;
+    pvd.replace(1, 5, "CD001");
+    pvd.replace(156, 34, dirRecord(QByteArray(1, '\0'), 20, 2 * kSectorSize, true));
+    img.replace(16 * kSectorSize, kSectorSize, pvd);
+    img.replace(17 * kSectorSize, 6,
+                QByteArray("\xff"
+                           "CD001",
+                           6));
+    const QByteArray root = dirRecord(QByteArray(1, '\0'), 20, 2 * kSectorSize, true)
+        + dirRecord(QByteArray(1, '\1'), 20, 2 * kSectorSize, true)
+        + dirRecord("SELF", 20, 2 * kSectorSize, true) + dirRecord("DEEP", 22, 0xFFFFFFFF, true)
+        + dirRecord("A.TXT;1", 23, 5, false) + dirRecord("EMPTY.TXT;1", 23, 0, false);
+    // Empty files up to the sector's end, then a record that runs past it.
+    QByteArray records = root;
+    for (int i = 10; records.size() + 42 < kSectorSize - 40; ++i)
+        records += dirRecord("F" + QByteArray::number(i) + ".TXT;1", 23, 0, false);
+    records += dirRecord("LATE.TXT;1", 23, 5, false, 80).left(kSectorSize - records.size());
+    img.replace(20 * kSectorSize, records.size(), records);
+    const QByteArray deep = dirRecord("UP", 20, 2048, true) + dirRecord("B.TXT;1", 21, 9, false)
+        + dirRecord("ME", 22, 2048, true);
+    img.replace(22 * kSectorSize, deep.size(), deep);
+    img.replace(23 * kSectorSize, 5, "hello");
+    const QString iso = dir.filePath("loop.iso");
+    QVERIFY(BootHelpers::writeText(iso, img));
+    const ExtentMap map = ReadExtents(iso);
+    QVERIFY(map.valid);
+    QCOMPARE(map.files, (QMap<quint32, QString> { { 21, "DEEP/B.TXT" }, { 23, "A.TXT" } }));
+
+    quint32 x = 12345;
+    for (int round = 0; round < 20; ++round) {
+        QByteArray noise(40 * kSectorSize, '\0');
+        for (char &c : noise)
+            c = char((x = x * 1664525u + 1013904223u) >> 24);
+        // Keep the signatures, so that the readers get past their first checks.
+        noise.replace(16 * kSectorSize, kSectorSize, pvd);
+        noise.replace(16 * kSectorSize + 156, 34,
+                      dirRecord(QByteArray(1, '\0'), 18 + round, 0xFFFFFFFF, true));
+        noise.replace(17 * kSectorSize + 1, 29, QByteArray("CD001\x01EL TORITO SPECIFICATION", 29));
+        noise[17 * kSectorSize] = 0;
+        noise.replace(20 * kSectorSize, 32, validation(round));
+        const QString path = dir.filePath(QString("noise%1.iso").arg(round));
+        QVERIFY(BootHelpers::writeText(path, noise));
+        ReadExtents(path);
+        const Catalog c = ReadCatalog(path);
+        for (const BootEntry &e : c.entries)
+            ReadBootImage(path, e);
+    }
+}
+
 void TestElTorito::options_data()
 {
     QTest::addColumn<int>("validationPlatform");
@@ -406,6 +479,35 @@ void TestElTorito::options()
     QVERIFY(!r.sourceArg.endsWith('/'));
 }
 
+// The written boot image and the new catalog take names no file of the edited tree has, and a
+// listed boot file that is gone falls back to a written copy.
+void TestElTorito::optionsAvoidNames()
+{
+    Catalog c;
+    c.valid = true;
+    c.sector = 29;
+    BootEntry e;
+    e.bootable = true;
+    e.sectorCount = 4;
+    e.loadRba = 31;
+    e.hasBootInfoTable = true;
+    c.entries << e;
+    ExtentMap map;
+    map.files = { { 29, "isolinux/boot.cat" },
+                  { 31, "isolinux/isolinux.bin" },
+                  { 40, "Boot.bin" },
+                  { 41, "boot.catalog" } };
+    const QStringList present { "Boot.bin", "boot.catalog", "boot (2).catalog" };
+    const BootOptions::Result r = BootOptions::Build(
+        c, map, "W", [&](const QString &path) { return present.contains(path); });
+    QCOMPARE(r.catalogName, QString("boot (3).catalog"));
+    QCOMPARE(r.files.size(), 1);
+    QCOMPARE(r.files.first().name, QString("boot (2).bin"));
+    QCOMPARE(r.args.mid(r.args.indexOf("-b")).join(' '),
+             QString("-b boot (2).bin -no-emul-boot -boot-load-size 4 -boot-info-table"));
+    QCOMPARE(r.hidden, (QStringList { "boot (3).catalog", "boot (2).bin", "isolinux/boot.cat" }));
+}
+
 void TestElTorito::fixturesBoot_data()
 {
     QTest::addColumn<int>("kind");
@@ -417,6 +519,8 @@ void TestElTorito::fixturesBoot_data()
                               << BootHelpers::kBiosMarker;
     QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux) << false
                               << BootHelpers::kBiosMarker;
+    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk) << false
+                               << BootHelpers::kBiosMarker;
     QTest::newRow("BIOS and UEFI, under OVMF")
         << int(BootHelpers::Kind::BiosAndUefi) << true << BootHelpers::kUefiMarker;
 }
@@ -465,6 +569,7 @@ void TestElTorito::saveKeepsBoot_data()
     QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation);
     QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette);
     QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux);
+    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk);
     QTest::newRow("BIOS and UEFI") << int(BootHelpers::Kind::BiosAndUefi);
     QTest::newRow("UEFI only") << int(BootHelpers::Kind::UefiOnly);
 }
@@ -489,21 +594,28 @@ void TestElTorito::saveKeepsBoot()
     QVERIFY2(BootHelpers::makeBootableImage(k, src, iso, { "-J", "-R" }, &error),
              qPrintable(error));
 
-    const QString work = dir.filePath("work");
-    QVERIFY(BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, iso }));
+    // One save: 7-Zip extracts the image into a working folder, whose virtual entries and
+    // catalog the Edit page leaves out; the boot files are written; mkisofs builds the image.
+    auto save = [&](const QString &from, const QString &work, const QString &to) {
+        BootOptions::Result r;
+        if (!BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, from }))
+            return r;
+        r = BootOptions::Build(ReadCatalog(from), ReadExtents(from), work);
+        QDir(work + "/[BOOT]").removeRecursively();
+        if (!r.catalogPath.isEmpty())
+            QFile::remove(work + '/' + r.catalogPath);
+        if (!BootOptions::WriteBootFiles(r, from, work)
+            || !BootHelpers::run(tool("genisoimage"),
+                                 QStringList { "-quiet", "-udf", "-R", "-o", to } + r.args
+                                     + QStringList { r.sourceArg }))
+            r.args.clear();
+        return r;
+    };
     const Catalog catalog = ReadCatalog(iso);
-    const ExtentMap extents = ReadExtents(iso);
-    const BootOptions::Result r = BootOptions::Build(catalog, extents, work);
-    QVERIFY(!r.args.isEmpty());
-    // What the Edit page leaves out of the tree: the virtual entries and the catalog.
-    QDir(work + "/[BOOT]").removeRecursively();
-    QVERIFY(QFile::remove(work + '/' + r.catalogPath));
-    QVERIFY(BootOptions::WriteBootFiles(r, iso, work));
-
     const QString out = dir.filePath("out.iso");
-    QVERIFY(BootHelpers::run(tool("genisoimage"),
-                             QStringList { "-quiet", "-udf", "-R", "-o", out } + r.args
-                                 + QStringList { r.sourceArg }));
+    // (A working folder whose path holds pattern characters and blanks.)
+    const BootOptions::Result r = save(iso, dir.filePath("work [1] ?"), out);
+    QVERIFY(!r.args.isEmpty());
     // The saved image lists exactly the tree: the catalog and the boot images are hidden.
     QMap<QString, qint64> before = listing(iso), after = listing(out);
     before.remove(r.catalogPath);
@@ -517,6 +629,12 @@ void TestElTorito::saveKeepsBoot()
     QCOMPARE(saved.hasBios(), catalog.hasBios());
     QCOMPARE(saved.hasEfi(), catalog.hasEfi());
     QCOMPARE(saved.entries.size(), catalog.entries.size());
+    // A second save of the saved image changes nothing more.
+    const QString again = dir.filePath("again.iso");
+    QVERIFY(!save(out, dir.filePath("work2"), again).args.isEmpty());
+    QCOMPARE(listing(again), listing(out));
+    QCOMPARE(summary(ReadCatalog(again)).remove(QRegularExpression(":\\d+(?= |$)")),
+             summary(saved).remove(QRegularExpression(":\\d+(?= |$)")));
     if (catalog.hasBios()) {
         const auto b = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, false);
         QVERIFY2(b.has(BootHelpers::kBiosMarker), b.serial.right(300).constData());
