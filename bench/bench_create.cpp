@@ -15,7 +15,7 @@
 // by default) to show what staging costs with other chunks.
 
 #include "pages/cpage3.h"
-#include "pages/createlogic.h"
+#include "services/mkisofs.h"
 #include "services/util.h"
 #include "services/util_files_p.h"
 #include "tests/testhelpers.h"
@@ -40,7 +40,7 @@
 #include <functional>
 #include <memory>
 
-using CreateLogic::ImageType;
+using Mkisofs::ImageType;
 using namespace TestHelpers;
 
 namespace {
@@ -353,7 +353,7 @@ int main(int argc, char **argv)
             }
             const double ours = timeRuns(repeat, [&] {
                 clearImage(image);
-                return runTool(mkisofs, CreateLogic::CreateArguments(type.type, image, set.source));
+                return runTool(mkisofs, Mkisofs::CreateArgs(type.type, image, set.source));
             });
             clearImage(image);
             // What copying the sources costs on this file system right now: the staging's share.

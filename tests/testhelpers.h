@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPointer>
@@ -169,6 +170,24 @@ QPointer<ModalWatcher> closeDialog(int result, std::function<void(T *)> inspect 
 inline bool waitUntil(const std::function<bool()> &cond, int timeoutMs = 30000)
 {
     return QTest::qWaitFor(cond, timeoutMs);
+}
+
+// Removes a watcher that is still waiting when a test ends, so it cannot answer the next one.
+struct WatcherGuard
+{
+    QPointer<ModalWatcher> watcher;
+    ~WatcherGuard()
+    {
+        if (watcher)
+            delete watcher;
+    }
+};
+
+// The text of a message prompt (its label named "label").
+inline QString labelText(QWidget *dialog)
+{
+    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
+    return label ? label->text() : QString();
 }
 
 // --- files ---

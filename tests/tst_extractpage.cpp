@@ -91,12 +91,6 @@ QByteArray pattern(int size, int seed)
     return data;
 }
 
-QString labelText(QWidget *dialog)
-{
-    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
-    return label ? label->text() : QString();
-}
-
 // Extracts the ticked rows into dest through the page, answering the folder picker and the
 // completion prompt; returns the prompt's text.
 QString runExtraction(CPage2 *page, const QString &dest)

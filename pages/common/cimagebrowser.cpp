@@ -3,7 +3,6 @@
 #include "model/ctree.h"
 #include "pages/common/pagestyle.h"
 #include "services/util.h"
-#include "ui/nofocusdelegate.h"
 #include "ui/scheckboxheaderview.h"
 
 #include <QCursor>
@@ -34,27 +33,14 @@ SCheckBoxHeaderView *CImageBrowser::SetUp(const QString &treeStyle, const QStrin
     m_Tree->header()->setStretchLastSection(false);
     m_Tree->setAttribute(Qt::WA_MacShowFocusRect, false);
 
-    m_List->setStyleSheet(listStyle);
     auto *header = new SCheckBoxHeaderView(0, Qt::Horizontal, m_List);
     m_List->setHorizontalHeader(header);
     m_List->setColumnCount(4);
     m_List->setHorizontalHeaderLabels({ QStringLiteral("File Name"), QStringLiteral(" Size"),
                                         QStringLiteral("Type"), QStringLiteral("Time") });
-    const int columnWidth = (m_List->width() - 2) / 4;
-    for (int c = 0; c < 4; ++c)
-        m_List->setColumnWidth(c, columnWidth);
     header->setVisible(true);
-    QFont headerFont = header->font();
-    headerFont.setWeight(50);
-    header->setFont(headerFont);
-    header->setHighlightSections(false);
     m_List->verticalHeader()->setVisible(false);
-    m_List->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_List->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_List->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_List->setItemDelegate(new NoFocusDelegate(m_List));
-    m_List->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_List->setAttribute(Qt::WA_MacShowFocusRect, false);
+    PageStyle::SetUpList(m_List, header, listStyle, 4, QAbstractItemView::ExtendedSelection);
     m_List->viewport()->installEventFilter(this);
     return header;
 }

@@ -2,7 +2,12 @@
 
 #include "ui/cimagebutton.h"
 
+#include "ui/nofocusdelegate.h"
+
 #include <QFileIconProvider>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QRadioButton>
 
 namespace PageStyle {
 
@@ -34,6 +39,61 @@ CImageButton *Button(QWidget *page, const char *name, const QString &prefix, int
                           prefix + QLatin1Char('3'), QString());
     button->move(x, y);
     return button;
+}
+
+void SetUpList(QAbstractItemView *view, QHeaderView *header, const QString &style, int columns,
+               QAbstractItemView::SelectionMode mode)
+{
+    view->setStyleSheet(style);
+    const int width = (view->width() - 2) / columns;
+    for (int c = 0; c < columns; ++c)
+        header->resizeSection(c, width);
+    QFont font = header->font();
+    font.setWeight(50);
+    header->setFont(font);
+    header->setHighlightSections(false);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(mode);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setItemDelegate(new NoFocusDelegate(view));
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->setAttribute(Qt::WA_MacShowFocusRect, false);
+}
+
+QRadioButton *Radio(QWidget *page, const char *name, const QString &text, int x, int y)
+{
+    auto *button = new QRadioButton(text, page);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setStyleSheet(QStringLiteral("QRadioButton::indicator:checked {\n"
+                                         "    image: url(:/nwu/rchecked);\n"
+                                         "}\n"
+                                         "\n"
+                                         "QRadioButton::indicator:unchecked {\n"
+                                         "    image: url(:/nwu/runchecked);\n"
+                                         "}"));
+    button->adjustSize();
+    button->move(x, y);
+    return button;
+}
+
+void FitRow(const QList<QRadioButton *> &row)
+{
+    int pixels = row.isEmpty() ? 0 : QFontInfo(row.first()->font()).pixelSize();
+    auto apply = [&] {
+        for (QRadioButton *b : row) {
+            QFont font = b->font();
+            font.setPixelSize(pixels);
+            b->setFont(font);
+            b->adjustSize();
+        }
+    };
+    for (int i = 0; i + 1 < row.size(); ++i) {
+        while (row.at(i)->sizeHint().width() > row.at(i + 1)->x() - row.at(i)->x() - 4
+               && pixels > 10) {
+            --pixels;
+            apply();
+        }
+    }
 }
 
 } // namespace PageStyle

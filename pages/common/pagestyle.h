@@ -4,10 +4,14 @@
 // What every page's form shares: the style sheets of its lists, the folder icon, and the set-up
 // of its image buttons.
 
+#include <QAbstractItemView>
 #include <QIcon>
+#include <QList>
 #include <QString>
 
 class CImageButton;
+class QHeaderView;
+class QRadioButton;
 class QWidget;
 
 namespace PageStyle {
@@ -25,6 +29,19 @@ QIcon FolderIcon();
 // A three-state image button named name on page at (x, y): images prefix + "1", "2", "3" for
 // normal, hover and pressed, no disabled image.
 CImageButton *Button(QWidget *page, const char *name, const QString &prefix, int x, int y);
+
+// Sets a list view up as every page's lists are: the style sheet, columns columns of equal width
+// ((width - 2) / columns, so set the size first), header text of normal weight with no
+// highlighted sections, whole rows selected with mode, not editable, no focus rectangle around
+// the current cell or the view, a custom context menu.
+void SetUpList(QAbstractItemView *view, QHeaderView *header, const QString &style, int columns,
+               QAbstractItemView::SelectionMode mode);
+
+// A radio button with the skin's indicators, named name, at (x, y).
+QRadioButton *Radio(QWidget *page, const char *name, const QString &text, int x, int y);
+// Makes the texts of a row of buttons smaller alike, down to 10 pixels, until each fits before
+// the next one (a wide fallback font would run one under the next).
+void FitRow(const QList<QRadioButton *> &row);
 
 } // namespace PageStyle
 

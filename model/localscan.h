@@ -1,0 +1,18 @@
+#ifndef VEXLOR_LOCALSCAN_H
+#define VEXLOR_LOCALSCAN_H
+
+// Mirrors a folder of the local disk below an item of a content tree.
+
+#include <QString>
+#include <QStringList>
+
+class Item;
+
+// Appends an item for every entry of folder to parent's children (no duplicate check), and so on
+// below each subfolder: files and folders without hidden entries, sorted by name ignoring case;
+// m_SrcPath is the entry's absolute path, m_Path parent's path + "/" + its name, m_Size the byte
+// count of a file, m_Time its last change. A folder that leads back to one on the way down, or
+// whose canonical path is one of leaveOut (the working folder), is left out.
+void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &leaveOut = {});
+
+#endif // VEXLOR_LOCALSCAN_H
