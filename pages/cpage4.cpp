@@ -708,16 +708,6 @@ QString CPage4::BootImageCopy(int i) const
 
 bool CPage4::PlaceBootFiles(const BootOptions::Result &boot, QString *error)
 {
-    for (const QString &name : boot.hidden) {
-        // A file of the content that the save would hide or replace.
-        if (name != boot.catalogPath && m_Tree.GetItem(name)) {
-            *error = QStringLiteral("The ISO file was not saved: the saved image keeps its boot "
-                                    "data as \"%1\" at its top, where the content has an entry "
-                                    "of that name. Rename it and save again.")
-                         .arg(name);
-            return false;
-        }
-    }
     for (const BootOptions::BootFile &file : boot.files) {
         int index = -1;
         for (int i = 0; i < m_Catalog.entries.size() && index < 0; ++i) {
@@ -779,8 +769,10 @@ void CPage4::OnSave()
                       + CImageWriter::PathListText(unstaged));
         return;
     }
-    const BootOptions::Result boot
-        = BootOptions::Build(m_Catalog, m_Extents, CImageWriter::WorkDirSource());
+    // The boot files take names no entry of the edited content has.
+    const BootOptions::Result boot = BootOptions::Build(
+        m_Catalog, m_Extents, CImageWriter::WorkDirSource(),
+        [this](const QString &path) { return m_Tree.GetItem(path) != nullptr; });
     QString error;
     if (!PlaceBootFiles(boot, &error)) {
         RemoveBootFiles();

@@ -110,7 +110,7 @@ private:
     // Where the boot image of catalog entry i is kept from the load on.
     QString BootImageCopy(int i) const;
     // Puts the boot images the save needs at the top of W; false with *error set when one
-    // cannot be written or a file of the content stands in its place.
+    // cannot be written.
     bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
     void RemoveBootFiles();
     void ShowLongError(const QString &text);

@@ -1,6 +1,7 @@
 #include "pages/editlogic.h"
 
 #include "model/ctree.h"
+#include "model/localscan.h"
 #include "services/util.h"
 
 #include <QDateTime>
@@ -28,43 +29,6 @@ QString workRoot(const QString &workDir)
 QString inWork(const QString &workDir, const QString &path)
 {
     return workRoot(workDir) + QLatin1Char('/') + path;
-}
-
-// The canonical folders a scan is inside of, and the working folder, which no scan enters.
-struct Scan
-{
-    QStringList ancestors;
-    QString workCanonical;
-};
-
-void scanDir(Item *folder, const QString &dir, Scan &scan)
-{
-    const QFileInfoList entries = QDir(dir).entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Drives, QDir::Name | QDir::IgnoreCase);
-    scan.ancestors << QFileInfo(dir).canonicalFilePath();
-    for (const QFileInfo &entry : entries) {
-        Item item;
-        item.m_SrcPath = entry.absoluteFilePath();
-        item.m_IsDir = entry.isDir();
-        if (item.m_IsDir) {
-            const QString canonical = entry.canonicalFilePath();
-            if (scan.ancestors.contains(canonical)
-                || (!scan.workCanonical.isEmpty() && canonical == scan.workCanonical)) {
-                qWarning() << "EditLogic::AddSubDir leaves out" << item.m_SrcPath;
-                continue;
-            }
-        }
-        item.m_Path = folder->m_Path + QLatin1Char('/') + entry.fileName();
-        if (folder->m_Path.isEmpty())
-            item.m_Path = entry.fileName();
-        if (!item.m_IsDir)
-            item.m_Size = QString::number(entry.size());
-        item.m_Time = Util::QT2String(entry.lastModified());
-        Item *added = folder->m_Children.append(item);
-        if (added->m_IsDir)
-            scanDir(added, entry.absoluteFilePath(), scan);
-    }
-    scan.ancestors.removeLast();
 }
 
 QString quotedList(const QStringList &names, int max)
@@ -171,10 +135,7 @@ void AddSubDir(Item *folder, const QString &dir, const QString &workDir)
 {
     if (!folder || !QFileInfo(dir).isDir())
         return;
-    Scan scan;
-    if (!workDir.isEmpty())
-        scan.workCanonical = QFileInfo(workDir).canonicalFilePath();
-    scanDir(folder, dir, scan);
+    ScanLocalFolder(folder, dir, workDir.isEmpty() ? QStringList() : QStringList { workDir });
 }
 
 QString ExistingText(const QStringList &names)

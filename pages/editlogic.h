@@ -71,12 +71,12 @@ struct AddResult
 };
 
 // Adds local files and folders to folder: one item each, a folder with its content on disk
-// (hidden entries, links back up the tree and W itself left out), and one copy task each. An
+// (as AddSubDir mirrors it), and one copy task each. An
 // entry whose name is taken in folder is refused and named in existing.
 AddResult AddLocal(CTree &tree, Item *folder, const QStringList &paths, const QString &workDir);
 
-// Mirrors the content of the local folder dir below folder (which has m_Path set): appends an
-// item per entry (sorted by name, ignoring case), recursing into subfolders. No tasks.
+// Mirrors the content of the local folder dir below folder (which has m_Path set), leaving W
+// out (ScanLocalFolder). No tasks.
 void AddSubDir(Item *folder, const QString &dir, const QString &workDir = QString());
 
 // The text that tells the user which names were not added because they exist.

@@ -33,22 +33,6 @@ QStringList treePaths(const Item &folder)
     return out;
 }
 
-QString labelText(QWidget *dialog)
-{
-    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
-    return label ? label->text() : QString();
-}
-
-struct WatcherGuard
-{
-    QPointer<ModalWatcher> watcher;
-    ~WatcherGuard()
-    {
-        if (watcher)
-            delete watcher;
-    }
-};
-
 } // namespace
 
 class TestEditBoot : public QObject

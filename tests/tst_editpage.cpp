@@ -93,23 +93,6 @@ QStringList treePaths(const CTree &tree)
     return out;
 }
 
-QString labelText(QWidget *dialog)
-{
-    QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("label"));
-    return label ? label->text() : QString();
-}
-
-// Removes a watcher that is still waiting when a test ends, so it cannot answer the next one.
-struct WatcherGuard
-{
-    QPointer<ModalWatcher> watcher;
-    ~WatcherGuard()
-    {
-        if (watcher)
-            delete watcher;
-    }
-};
-
 // A small file system of its own for a test folder (root only); unmounted when it goes.
 struct TmpfsMount
 {
