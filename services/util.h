@@ -32,6 +32,9 @@ public:
     static QString GetCurrentExePath();
     static QString GetTempDir();
     static void WriteLog(const QString &text);
+    // Whether the log is switched on now ("config.dat" beside the executable): for callers
+    // that would log many lines at once and ask once for all of them.
+    static bool IsLogOn();
 
     // --- file and folder operations (services/util_files.cpp) ---
     static bool IsFileExists(const QString &path);
