@@ -299,6 +299,13 @@ void CPage4::LoadImage(const QString &image)
     else
         m_FileCopy.AddTask(m_WorkDir, QString(), 1);
 
+    // The listing needs nothing of W: it starts at once.
+    m_ListThread = m_Runners.Create(SevenZip::Program(), SevenZip::ListArgsUtf8(image),
+                                    SevenZip::ErrorReader());
+    connect(m_ListThread, &CRunCommandThread::standoutputline, this, &CPage4::OnLineOutput);
+    connect(m_ListThread, &CRunCommandThread::sigfinished, this, &CPage4::OnListFinished);
+    m_ListThread->start();
+
     const QString bootImage = Util::GetTempDir() + QStringLiteral("/boot.bin");
     Util::RemoveFile(bootImage);
     Util::BootExtract(image, bootImage);
@@ -313,13 +320,6 @@ void CPage4::LoadImage(const QString &image)
         if (data.isEmpty() || !copy.open(QIODevice::WriteOnly) || copy.write(data) != data.size())
             qCWarning(lcEdit) << "cannot keep boot image" << i << copy.fileName();
     }
-
-    // The listing needs nothing of W: it starts at once.
-    m_ListThread = m_Runners.Create(SevenZip::Program(), SevenZip::ListArgsUtf8(image),
-                                    SevenZip::ErrorReader());
-    connect(m_ListThread, &CRunCommandThread::standoutputline, this, &CPage4::OnLineOutput);
-    connect(m_ListThread, &CRunCommandThread::sigfinished, this, &CPage4::OnListFinished);
-    m_ListThread->start();
 
     m_ExtractThread = m_Runners.Create(
         SevenZip::Program(), SevenZip::ExtractAllArgs(m_WorkDir, image), SevenZip::ErrorReader());
@@ -401,6 +401,9 @@ void CPage4::OnListFinished()
 
 void CPage4::OnExtractOutput(QString line)
 {
+    // Most lines name a file ("- path"); only a line with "% " past its start can be progress.
+    if (line.indexOf(QLatin1String("% ")) <= 0)
+        return;
     const SevenZip::Progress progress = SevenZip::ParseProgress(line);
     if (!progress.valid)
         return;
