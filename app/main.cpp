@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "services/logging.h"
 #include "services/util.h"
 
 #include <QApplication>
@@ -18,6 +19,6 @@ int main(int argc, char *argv[])
     QPixmapCache::setCacheLimit(32 * 1024);
 
     const QString tempDir = Util::GetTempDir();
-    qDebug() << "main temporary folder" << tempDir;
+    qCDebug(lcStartup) << "main temporary folder" << tempDir;
     return Startup::Run(Util::GetCurrentExePath(), tempDir);
 }

@@ -1,16 +1,21 @@
 #include "app/mainwindow.h"
 
+#include "pages/cburndialog.h"
 #include "pages/cpage2.h"
 #include "pages/cpage3.h"
 #include "pages/cpage4.h"
+#include "pages/cpage5.h"
+#include "services/util.h"
 #include "ui/caboutusdialog.h"
 #include "ui/cimagebutton.h"
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QFile>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -106,6 +111,25 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_form->home, clicked, this, &MainWindow::onHome);
     m_form->help->SetBackGround(nwu("Help"), 4);
     connect(m_form->help, clicked, this, &MainWindow::onHelp);
+
+    // Disks and discs that come or go change the kernel's partition table list (a disc's
+    // capacity shows there once it is read); the drive lists of the pages follow it.
+    m_drives = DriveSignature();
+    auto *driveWatch = new QTimer(this);
+    connect(driveWatch, &QTimer::timeout, this, [this] {
+        const QByteArray now = DriveSignature();
+        if (now != m_drives) {
+            m_drives = now;
+            emit sigdrivechange();
+        }
+    });
+    driveWatch->start(2000);
+}
+
+QByteArray MainWindow::DriveSignature()
+{
+    QFile partitions(QStringLiteral("/proc/partitions"));
+    return partitions.open(QIODevice::ReadOnly) ? partitions.readAll() : QByteArray();
 }
 
 MainWindow::~MainWindow()
@@ -133,9 +157,25 @@ QMenu *MainWindow::HelpMenu()
 
 void MainWindow::onClose()
 {
-    // Ends the process at once: running tools and copiers are not waited for.
+    // Ends the process once the pages have stopped their tools and copiers.
+    StopPages();
     std::fflush(nullptr);
     ::_exit(0);
+}
+
+void MainWindow::StopPages()
+{
+    Util::SetCursorBusy();
+    // A page's destructor ends its runs: an extraction's tool is terminated and its work folder
+    // removed, as Stop does; a Create page stops its copier between two files.
+    // (A Create page's progress dialog is a child of this window too, owned by its page.)
+    for (CPage3 *page : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly))
+        page->StopWork();
+    qDeleteAll(findChildren<CPage2 *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly));
+    // A Copy-disc page ends its makehybrid run and removes the partial image.
+    qDeleteAll(findChildren<CPage5 *>(QString(), Qt::FindDirectChildrenOnly));
+    Util::RestoreCursor();
 }
 
 void MainWindow::onMin()
@@ -191,7 +231,11 @@ void MainWindow::EmbedPage(ImageDialog *page)
 
 void MainWindow::onBurn()
 {
-    // Opens the Burn page once it exists.
+    auto *page = new CBurnDialog(this);
+    page->move(195, 107);
+    page->SetMoveable(false);
+    EmbedPage(page);
+    page->show();
 }
 
 void MainWindow::onExtract()
@@ -238,7 +282,11 @@ void MainWindow::ReleaseWorkingFolder()
 
 void MainWindow::onCopy()
 {
-    // Opens the Copy-disc page once it exists.
+    auto *page = new CPage5(this);
+    EmbedPage(page);
+    page->move(195, 107);
+    page->SetMoveable(false);
+    page->show();
 }
 
 void MainWindow::onHome()

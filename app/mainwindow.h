@@ -20,6 +20,11 @@ public:
     // The current Help menu (replaced by every onMenu()).
     static QMenu *HelpMenu();
 
+    // Stops what the pages run (tools terminated, copiers stopped, each with a bounded wait)
+    // and closes the pages, leaving no work folder of theirs behind. The close button does this
+    // before it ends the process.
+    void StopPages();
+
 signals:
     // The set of drives has changed (for the pages' drive lists).
     void sigdrivechange();
@@ -41,9 +46,12 @@ private:
     void EmbedPage(ImageDialog *page);
     // Frees closed pages that could still write into the shared working folder.
     void ReleaseWorkingFolder();
+    // What the kernel lists of block devices; a change means a disk or a disc came or went.
+    static QByteArray DriveSignature();
 
     struct Form;
     Form *m_form;
+    QByteArray m_drives;
 };
 
 #endif // VEXLOR_MAINWINDOW_H

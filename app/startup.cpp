@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "services/logging.h"
 
 #include "app/mainwindow.h"
 #include "services/util.h"
@@ -21,7 +22,7 @@ bool CheckLocation(const QString &exeDir)
 {
     if (!IsOnMountedVolume(exeDir))
         return true;
-    qDebug() << "Startup::CheckLocation refusing to run from" << exeDir;
+    qCDebug(lcStartup) << "Startup::CheckLocation refusing to run from" << exeDir;
     Util::ShowError(QStringLiteral("Please drag the icon to Application folder first!"));
     return false;
 }
@@ -34,8 +35,8 @@ int Run(const QString &exeDir, const QString &tempDir)
     QApplication::setFont(QFont(QStringLiteral("Microsoft YaHei")));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":nwu/logo")));
     if (QTextCodec *codec = QTextCodec::codecForLocale())
-        qDebug() << "Startup::Run locale codec" << codec->name() << codec->aliases();
-    qDebug() << "Startup::Run temporary folder" << tempDir;
+        qCDebug(lcStartup) << "Startup::Run locale codec" << codec->name() << codec->aliases();
+    qCDebug(lcStartup) << "Startup::Run temporary folder" << tempDir;
 
     MainWindow window;
     window.show();

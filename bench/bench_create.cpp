@@ -1,18 +1,27 @@
 // Times the whole Create path of the Create page (adding, staging and writing the image with the
-// mkisofs beside the executable) for 1 GiB in four large files and for one folder of 20,000
-// small files, next to bare genisoimage and bare xorrisofs on the same source folders.
+// mkisofs beside the executable) for four shapes of source, next to bare genisoimage and bare
+// xorrisofs on the same folders:
+//   large  1 GiB in four large files
+//   short  20,000 short names in one folder ("f00001.dat")
+//   long   20,000 long names sharing a 30-character prefix ("Screenshot from 2026-12-08
+//          10-00001.png")
+//   tree   100,000 small files in 1,000 folders
 //
-//   bench_create [--repeat N] [--only large|small] [--types joliet,iso9660,udf]
-//                [--chunk BYTES] [work folder]
+//   bench_create [--repeat N] [--only large,short,long,tree] [--types joliet,iso9660,udf]
+//                [--bare-limit SECONDS] [--chunk BYTES] [work folder]
 //
 // Every figure is the median of N runs (default 1) with warm caches; the image of the previous
 // run is removed and written out before each run. The page figures include the pickers being
 // answered on screen (up to about 20 ms each): "page add" is the adding, "staged at" the moment
 // within the page run at which the staging wait ended and mkisofs started, "page total" the
 // whole run from adding to the success prompt, and "staged first" a second Create of the same
-// project, whose staging had ended by then; "cp -r" copies the sources once, for what staging
-// costs on the file system at that moment. --chunk sets the copier's chunk size (its own
-// by default) to show what staging costs with other chunks.
+// project, whose staging had ended by then ("tool at": the moment within it at which mkisofs
+// started): the ratio compares that one with the faster bare tool (goal: at most 1.5). "cp -r"
+// copies the sources once, for what staging costs on the file system at that moment. A bare tool
+// that runs longer than --bare-limit seconds (default 30) is stopped and shown as ">N"; the ratio
+// is then an upper bound ("<"). --chunk sets the copier's chunk size (its own by default) to show
+// what staging costs with other chunks. Put the work folder and HOME (where the page stages) on
+// tmpfs to keep the disk out of the figures.
 
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
@@ -79,22 +88,33 @@ double timeRuns(int repeat, const std::function<double()> &once)
     for (int i = 0; i < repeat; ++i) {
         const double t = once();
         if (t < 0)
-            return -1;
+            return t;
         times << t;
     }
     return median(times);
 }
 
-// Seconds a program takes, or -1 when it fails.
-double runTool(const QString &program, const QStringList &args)
+// Returned by runTool for a program stopped at the time limit.
+constexpr double OverLimit = -2;
+
+// Seconds a program takes, -1 when it fails, OverLimit when it was stopped after limit seconds
+// (0: no limit).
+double runTool(const QString &program, const QStringList &args, double limit = 0)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer t;
     t.start();
     p.start(program, args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(-1))
+    if (!p.waitForStarted(10000))
         return -1;
+    if (!p.waitForFinished(limit > 0 ? int(limit * 1000) : -1)) {
+        if (p.state() == QProcess::NotRunning)
+            return -1;
+        p.kill();
+        p.waitForFinished(-1);
+        return OverLimit;
+    }
     const double s = t.nsecsElapsed() / 1e9;
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         say(QStringLiteral("  %1 failed: %2")
@@ -128,15 +148,30 @@ bool makeLargeFiles(const QString &dir)
     return true;
 }
 
-bool makeSmallFiles(const QString &dir)
+// count files named by name(i) in dir, of 100 to 999 bytes each.
+bool makeFiles(const QString &dir, int count, const std::function<QString(int)> &name)
 {
     QDir().mkpath(dir);
-    for (int i = 0; i < 20000; ++i) {
-        // Names that share their first eight characters, as photos or logs often do.
-        QFile file(dir + QStringLiteral("/file_%1.dat").arg(i, 5, 10, QLatin1Char('0')));
+    for (int i = 0; i < count; ++i) {
+        QFile file(dir + QLatin1Char('/') + name(i));
         if (!file.open(QIODevice::WriteOnly))
             return false;
         file.write(QByteArray(100 + i % 900, char('a' + i % 26)));
+    }
+    return true;
+}
+
+QString number(int i, int width)
+{
+    return QStringLiteral("%1").arg(i, width, 10, QLatin1Char('0'));
+}
+
+bool makeTree(const QString &dir)
+{
+    for (int d = 0; d < 1000; ++d) {
+        if (!makeFiles(dir + QStringLiteral("/d") + number(d, 4), 100,
+                       [](int i) { return QStringLiteral("file%1.txt").arg(number(i, 3)); }))
+            return false;
     }
     return true;
 }
@@ -156,6 +191,7 @@ struct PageRun
     double staged = -1; // the staging wait ended and mkisofs started
     double total = -1; // the success prompt appeared
     double again = -1; // a second Create of the same, already staged project
+    double againStarted = -1; // within that one, the moment mkisofs started
 };
 
 // Presses Create with the image picker answered; returns the seconds until the success prompt
@@ -222,23 +258,36 @@ PageRun pagePath(const Type &type, const QStringList &files, const QString &fold
         return run;
 
     clearImage(image);
-    double ignored = 0;
     clock.start();
-    run.again = pressCreate(page.get(), image, clock, &ignored);
+    run.again = pressCreate(page.get(), image, clock, &run.againStarted);
     page.reset();
     clearImage(image);
     return run;
 }
 
-QString fmt(double s)
+QString fmt(double s, double limit)
 {
+    if (s == OverLimit)
+        return QStringLiteral(">%1").arg(limit, 0, 'f', 1);
     return s < 0 ? QStringLiteral("     -") : QStringLiteral("%1").arg(s, 6, 'f', 2);
 }
 
-QString ratio(double a, double b)
+// a against the faster of the bare tools; an upper bound when both were stopped at the limit.
+QString ratio(double a, double geniso, double xorriso, double limit)
 {
-    return (a < 0 || b <= 0) ? QStringLiteral("    -")
-                             : QStringLiteral("%1x").arg(a / b, 5, 'f', 2);
+    double fastest = -1;
+    for (double b : { geniso, xorriso }) {
+        if (b > 0 && (fastest < 0 || b < fastest))
+            fastest = b;
+    }
+    QString bound;
+    if (fastest < 0 && (geniso == OverLimit || xorriso == OverLimit)) {
+        fastest = limit;
+        bound = QStringLiteral("<");
+    }
+    if (a < 0 || fastest <= 0)
+        return QStringLiteral("    -");
+    return bound + QStringLiteral("%1x").arg(a / fastest, 0, 'f', 2);
 }
 
 } // namespace
@@ -257,7 +306,8 @@ int main(int argc, char **argv)
     });
 
     int repeat = 1;
-    QString only;
+    double limit = 30;
+    QStringList only { "large", "short", "long", "tree" };
     QStringList types { "joliet", "iso9660", "udf" };
     QString work;
     const QStringList args = app.arguments().mid(1);
@@ -265,9 +315,11 @@ int main(int argc, char **argv)
         if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
             repeat = qMax(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
-            only = args[++i];
+            only = args[++i].split(QLatin1Char(','));
         else if (args[i] == QLatin1String("--types") && i + 1 < args.size())
             types = args[++i].split(QLatin1Char(','));
+        else if (args[i] == QLatin1String("--bare-limit") && i + 1 < args.size())
+            limit = args[++i].toDouble();
         else if (args[i] == QLatin1String("--chunk") && i + 1 < args.size())
             UtilFiles::SetChunkSize(args[++i].toInt());
         else
@@ -285,10 +337,11 @@ int main(int argc, char **argv)
     const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
     const QString xorrisofs = QStandardPaths::findExecutable(QStringLiteral("xorrisofs"));
     say(QStringLiteral("mkisofs: %1\ngenisoimage: %2\nxorrisofs: %3\nwork folder: %4, runs: %5, "
-                       "copier chunk: %6 bytes")
+                       "copier chunk: %6 bytes, staging in %7")
             .arg(mkisofs, genisoimage, xorrisofs, work)
             .arg(repeat)
-            .arg(UtilFiles::ChunkSize()));
+            .arg(UtilFiles::ChunkSize())
+            .arg(Util::GetTempDir()));
 
     struct Set
     {
@@ -296,10 +349,9 @@ int main(int argc, char **argv)
         QString source; // the folder the bare tools are given
         QStringList files; // the page adds these files ...
         QString folder; // ... or this folder
-        double goal;
     };
     QList<Set> sets;
-    if (only.isEmpty() || only == QLatin1String("large")) {
+    if (only.contains(QLatin1String("large"))) {
         const QString dir = work + QStringLiteral("/large");
         say(QStringLiteral("making 4 x 256 MiB ..."));
         if (!QFileInfo::exists(dir + QStringLiteral("/large3.bin")) && !makeLargeFiles(dir))
@@ -307,22 +359,48 @@ int main(int argc, char **argv)
         QStringList files;
         for (int f = 0; f < 4; ++f)
             files << dir + QStringLiteral("/large%1.bin").arg(f);
-        sets << Set { QStringLiteral("1 GiB in 4 files"), dir, files, QString(), 2.0 };
+        sets << Set { QStringLiteral("1 GiB in 4 files"), dir, files, QString() };
     }
-    if (only.isEmpty() || only == QLatin1String("small")) {
-        const QString dir = work + QStringLiteral("/small/many");
-        say(QStringLiteral("making 20,000 small files ..."));
-        if (!QFileInfo::exists(dir + QStringLiteral("/file_19999.dat")) && !makeSmallFiles(dir))
-            return 1;
-        sets << Set { QStringLiteral("20,000 files in 1 folder"), work + QStringLiteral("/small"),
-                      QStringList(), dir, 1.5 };
+    struct Folder
+    {
+        const char *key;
+        const char *title;
+        const char *sub;
+        std::function<bool(const QString &)> make;
+    };
+    const Folder folders[] = {
+        { "short", "20,000 short names", "short/many",
+          [](const QString &dir) {
+              return makeFiles(dir, 20000,
+                               [](int i) { return QStringLiteral("f%1.dat").arg(number(i, 5)); });
+          } },
+        { "long", "20,000 long names", "long/many",
+          [](const QString &dir) {
+              return makeFiles(dir, 20000, [](int i) {
+                  return QStringLiteral("Screenshot from 2026-12-08 10-%1.png").arg(number(i, 5));
+              });
+          } },
+        { "tree", "100,000 in 1,000 folders", "tree/many", makeTree },
+    };
+    for (const Folder &f : folders) {
+        if (!only.contains(QLatin1String(f.key)))
+            continue;
+        const QString dir = work + QLatin1Char('/') + QLatin1String(f.sub);
+        const QString done = dir + QStringLiteral("/.made");
+        if (!QFileInfo::exists(done)) {
+            say(QStringLiteral("making %1 ...").arg(QLatin1String(f.title)));
+            QDir(dir).removeRecursively();
+            if (!f.make(dir) || !QFile(done).open(QIODevice::WriteOnly))
+                return 1;
+        }
+        sets << Set { QLatin1String(f.title), QFileInfo(dir).path(), QStringList(), dir };
     }
 
     const QString image = work + QStringLiteral("/out.iso");
     say(QString());
-    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12")
-            .arg(QStringLiteral("set"), -26)
-            .arg(QStringLiteral("type"), -8)
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13")
+            .arg(QStringLiteral("set"), -24)
+            .arg(QStringLiteral("type"), -7)
             .arg(QStringLiteral("genisoimage"), 11)
             .arg(QStringLiteral("xorrisofs"), 9)
             .arg(QStringLiteral("our mkisofs"), 11)
@@ -330,9 +408,10 @@ int main(int argc, char **argv)
             .arg(QStringLiteral("page add"), 8)
             .arg(QStringLiteral("staged at"), 9)
             .arg(QStringLiteral("page total"), 10)
+            .arg(QStringLiteral("staged first"), 12)
+            .arg(QStringLiteral("tool at"), 7)
             .arg(QStringLiteral("ratio"), 6)
-            .arg(QStringLiteral("goal"), 5)
-            .arg(QStringLiteral("staged first"), 12));
+            .arg(QStringLiteral("goal"), 5));
     for (const Set &set : sets) {
         for (const Type &type : Types) {
             if (!types.contains(QString::fromLatin1(type.name)))
@@ -342,13 +421,13 @@ int main(int argc, char **argv)
             const QString typeSwitch = QString::fromLatin1(type.genisoSwitch);
             const double geniso = timeRuns(repeat, [&] {
                 clearImage(image);
-                return runTool(genisoimage, QStringList { typeSwitch } + tail);
+                return runTool(genisoimage, QStringList { typeSwitch } + tail, limit);
             });
             double xorriso = -1;
             if (type.type != ImageType::Udf && !xorrisofs.isEmpty()) {
                 xorriso = timeRuns(repeat, [&] {
                     clearImage(image);
-                    return runTool(xorrisofs, QStringList { typeSwitch } + tail);
+                    return runTool(xorrisofs, QStringList { typeSwitch } + tail, limit);
                 });
             }
             const double ours = timeRuns(repeat, [&] {
@@ -365,34 +444,35 @@ int main(int argc, char **argv)
                 return runTool(QStringLiteral("cp"), { QStringLiteral("-r"), set.source, copy });
             });
             QDir(copy).removeRecursively();
-            QVector<double> adds, stagings, agains;
+            QVector<double> adds, stagings, agains, againStarts;
             const double page = timeRuns(repeat, [&] {
                 const PageRun run = pagePath(type, set.files, set.folder, image);
                 adds << run.add;
                 stagings << run.staged;
                 agains << run.again;
+                againStarts << run.againStarted;
                 return run.total;
             });
-            double fastest = geniso;
-            if (xorriso > 0 && (fastest < 0 || xorriso < fastest))
-                fastest = xorriso;
-            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12")
-                    .arg(set.name, -26)
-                    .arg(QString::fromLatin1(type.name), -8)
-                    .arg(fmt(geniso), 11)
-                    .arg(fmt(xorriso), 9)
-                    .arg(fmt(ours), 11)
-                    .arg(fmt(copied), 6)
-                    .arg(fmt(median(adds)), 8)
-                    .arg(fmt(median(stagings)), 9)
-                    .arg(fmt(page), 10)
-                    .arg(ratio(page, fastest), 6)
-                    .arg(QStringLiteral("%1x").arg(set.goal, 0, 'f', 1), 5)
-                    .arg(fmt(median(agains)), 12));
+            const double again = median(agains);
+            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13")
+                    .arg(set.name, -24)
+                    .arg(QString::fromLatin1(type.name), -7)
+                    .arg(fmt(geniso, limit), 11)
+                    .arg(fmt(xorriso, limit), 9)
+                    .arg(fmt(ours, limit), 11)
+                    .arg(fmt(copied, limit), 6)
+                    .arg(fmt(median(adds), limit), 8)
+                    .arg(fmt(median(stagings), limit), 9)
+                    .arg(fmt(page, limit), 10)
+                    .arg(fmt(again, limit), 12)
+                    .arg(fmt(median(againStarts), limit), 7)
+                    .arg(ratio(again, geniso, xorriso, limit), 6)
+                    .arg(QStringLiteral("1.5x"), 5));
         }
     }
     QDir(Util::GetTempDir() + QStringLiteral("/tmp")).removeRecursively();
-    say(QStringLiteral("\nratio = page total / the faster bare tool; seconds, median of %1 run(s)")
+    say(QStringLiteral("\nratio = staged first / the faster bare tool; seconds, median of %1 "
+                       "run(s)")
             .arg(repeat));
     return 0;
 }

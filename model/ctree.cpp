@@ -1,4 +1,5 @@
 #include "model/ctree.h"
+#include "services/logging.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -147,7 +148,7 @@ Item *ItemList::findByPath(const QString &path) const
         return found;
     // A child's m_Path was assigned directly instead of through Item::Rename; file the children
     // under their present paths again and look once more.
-    qWarning() << "ItemList::findByPath: stale index for" << path << "- rebuilding";
+    qCWarning(lcModel) << "ItemList::findByPath: stale index for" << path << "- rebuilding";
     const_cast<ItemList *>(this)->rebuildIndex();
     it = m_Index.constFind(path);
     return it == m_Index.constEnd() ? nullptr : it->first;
@@ -164,7 +165,7 @@ int ItemList::indexOf(const Item *child) const
 void ItemList::removeAt(int i)
 {
     if (i < 0 || i >= size()) {
-        qWarning() << "ItemList::removeAt: index" << i << "out of range, size" << size();
+        qCWarning(lcModel) << "ItemList::removeAt: index" << i << "out of range, size" << size();
         return;
     }
     Item *child = m_Items[static_cast<size_t>(i)];

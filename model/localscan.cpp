@@ -7,9 +7,14 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcScan, "vexlor.scan")
+Q_LOGGING_CATEGORY(lcScan, "vexlor.scan", QtWarningMsg)
 
 namespace {
+
+QString timeText(const QFileInfo &info)
+{
+    return info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
 
 void scan(Item *parent, const QString &folder, const QStringList &leaveOut, QStringList &ancestors)
 {
@@ -30,7 +35,7 @@ void scan(Item *parent, const QString &folder, const QStringList &leaveOut, QStr
         item.m_Path = parent->m_Path + QLatin1Char('/') + entry.fileName();
         if (!item.m_IsDir)
             item.m_Size = QString::number(entry.size());
-        item.m_Time = entry.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        item.m_Time = timeText(entry);
         Item *added = parent->m_Children.append(item);
         if (added->m_IsDir)
             scan(added, item.m_SrcPath, leaveOut, ancestors);
@@ -51,4 +56,25 @@ void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &lea
     QStringList ancestors;
     if (parent)
         scan(parent, folder, canonical, ancestors);
+}
+
+Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
+                    const QStringList &leaveOut)
+{
+    const QFileInfo info(source);
+    if (!info.exists() || info.fileName().isEmpty())
+        return nullptr;
+    Item item;
+    item.m_SrcPath = info.absoluteFilePath();
+    item.m_Path = prefix + info.fileName();
+    item.m_IsDir = info.isDir();
+    if (!item.m_IsDir)
+        item.m_Size = QString::number(info.size());
+    item.m_Time = timeText(info);
+    if (!tree.AddItem(item))
+        return nullptr;
+    Item *added = tree.GetItem(item.m_Path);
+    if (added->m_IsDir)
+        ScanLocalFolder(added, item.m_SrcPath, leaveOut);
+    return added;
 }

@@ -15,4 +15,12 @@ class Item;
 // whose canonical path is one of leaveOut (the working folder), is left out.
 void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &leaveOut = {});
 
+class CTree;
+
+// Adds the local file or folder source to tree at prefix + its name (prefix empty or ending in
+// "/"): m_SrcPath, size and time from the disk, a folder with its content (ScanLocalFolder).
+// Returns the added item; null when the path is already in the tree or source does not exist.
+Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
+                    const QStringList &leaveOut = {});
+
 #endif // VEXLOR_LOCALSCAN_H

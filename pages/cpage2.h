@@ -5,27 +5,23 @@
 // and extract them into a folder of the local disk.
 
 #include "model/ctree.h"
+#include "model/listing.h"
+#include "pages/common/cimagebrowser.h"
 #include "pages/extractlogic.h"
+#include "services/cruncommandthread.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
-class CRunCommandThread;
+class QKeyEvent;
 class QMenu;
 class QTableWidgetItem;
 class QTreeWidget;
 class QTreeWidgetItem;
 class SCheckBoxHeaderView;
-
-namespace Ui {
-class CPage2;
-}
 
 class CPage2 : public ImageDialog
 {
@@ -36,44 +32,50 @@ public:
     ~CPage2() override;
 
     virtual void InitializeUI();
-    virtual void RefreshTable();
-    virtual void LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode);
+    virtual void RefreshTable() { m_Browser->RefreshTable(); }
+    virtual void LoadFiles(Item *item, QTreeWidget *view, QTreeWidgetItem *parentNode)
+    {
+        m_Browser->LoadFiles(item, view, parentNode);
+    }
 
     // Lists image and fills the views from it (what Load ISO does once a file is chosen).
     void LoadImage(const QString &image);
 
     // The node of the folder view (parent node or below) that carries item, or null.
-    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
+    {
+        return CImageBrowser::GetTreeWidgetItemByData(node, item);
+    }
 
 public slots:
     virtual void OnLoadISO();
-    virtual void OnBack();
+    virtual void OnBack() { close(); }
     virtual void OnExtract();
     virtual void OnStopExtract();
     virtual void OnUnzipFinished();
     virtual void OnLineOutput(QString line);
-    virtual void OnTreeCurrentChanged();
-    virtual void OnListViewDoubleClicked();
+    virtual void OnTreeCurrentChanged() { m_Browser->OnTreeCurrentChanged(); }
+    virtual void OnListViewDoubleClicked() { m_Browser->OnListViewDoubleClicked(); }
     virtual void OnListContextMenuRequest(QPoint pos);
     virtual void OnExtractOutput(QString line);
     virtual void OnExtractFinished();
-    virtual void RefreshTreeWidget();
-    void OnListViewClicked(QTableWidgetItem *pItem);
-    void slotSelectAll(bool bChecked);
+    virtual void RefreshTreeWidget() { m_Browser->RefreshTreeWidget(); }
+    void OnListViewClicked(QTableWidgetItem *pItem) { m_Browser->OnListViewClicked(pItem); }
+    void slotSelectAll(bool bChecked) { m_Browser->slotSelectAll(bChecked); }
 
 private slots:
     // The listing runner has ended (whether or not its table was complete).
     void OnListFinished();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Escape does what Back does, only while Back is enabled.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    struct Form;
     void SetControlsEnabled(bool enabled);
     void SetLoadButtonsEnabled(bool enabled);
     void EndLoading();
-    // Once the thread of runner has ended: calls after (if given) and deletes the runner.
-    void RetireRunner(CRunCommandThread *runner, std::function<void()> after = {});
 
 public:
     Item *m_CurrentItem = nullptr;
@@ -81,7 +83,7 @@ public:
     QString m_DestDir;
     QString m_RelDir;
     QStringList m_ExtractNames;
-    Ui::CPage2 *ui = nullptr;
+    Form *form = nullptr;
     CProgressDialog m_ProgressDialog;
     CRunCommandThread *m_ExtractThread = nullptr;
     QMenu *m_ListMenu = nullptr;
@@ -90,23 +92,14 @@ public:
     CTree m_Tree;
 
 private:
+    CRunners m_Runners;
+    CImageBrowser *m_Browser = nullptr;
+    CListingReader m_Listing;
     // Fresh folder inside m_DestDir that the running or last extraction writes into.
     QString m_WorkDir;
     CRunCommandThread *m_ListThread = nullptr; // runner of the listing in progress
     bool m_Loading = false; // between OnLoadISO() and the end of its listing
-    bool m_ListClosed = false; // the listing's table was read to its closing separator
-    ExtractLogic::ToolErrors m_ListErrors;
     ExtractLogic::ToolErrors m_ExtractErrors;
-    // Global position of the last mouse release on the table, to tell check-box clicks apart.
-    QPoint m_LastReleasePos;
-    bool m_HaveReleasePos = false;
-    // Runners the page no longer uses, waiting for their threads to end.
-    struct Retired
-    {
-        QPointer<CRunCommandThread> runner;
-        std::function<void()> after;
-    };
-    QList<Retired> m_Retired;
 };
 
 #endif // VEXLOR_CPAGE2_H

@@ -1,7 +1,6 @@
 #include "pages/cpage3.h"
 
 #include "model/localscan.h"
-#include "pages/common/cimagebrowser.h"
 #include "pages/common/pagestyle.h"
 #include "pages/createlogic.h"
 #include "services/cruncommandthread.h"
@@ -14,17 +13,13 @@
 #include <QCursor>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTreeWidget>
-
-#include <functional>
-
-Q_LOGGING_CATEGORY(lcCreate, "vexlor.create")
 
 using Mkisofs::ImageType;
 
@@ -71,9 +66,30 @@ CPage3::CPage3(QWidget *parent)
 
 CPage3::~CPage3()
 {
-    m_FileCopy.stop();
-    m_FileCopy.wait();
+    StopWork();
     delete form;
+}
+
+void CPage3::StopWork()
+{
+    if (m_Stopped)
+        return;
+    m_Stopped = true;
+    m_Writer.Stop();
+    m_CreateThread = nullptr;
+    m_Writer.StopCopier();
+}
+
+void CPage3::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Back hides the page, and a hidden page's project goes with the next Create page.
+        if (form->back->isEnabled() && !m_Writer.IsBusy() && m_Tree.m_Root.m_Children.isEmpty())
+            close();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CPage3::SetupForm()
@@ -83,10 +99,7 @@ void CPage3::SetupForm()
     setWindowTitle(QStringLiteral("Vexlor"));
 
     Form *f = form;
-    f->list = new QTreeWidget(this);
-    f->list->setObjectName(QStringLiteral("list"));
-    f->list->move(11, 48);
-    f->list->setFixedSize(643, 226);
+    f->list = PageStyle::Placed(new QTreeWidget(this), "list", 11, 48, 643, 226);
     f->list->setColumnCount(5);
     f->list->setHeaderLabels(
         { tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"), tr("Time") });
@@ -105,30 +118,21 @@ void CPage3::SetupForm()
     f->create = PageStyle::Button(this, "create", QStringLiteral(":/nwu/Create-IOS"), 546, 417);
     f->back = PageStyle::Button(this, "back", QStringLiteral(":/nwu/Back"), 435, 417);
 
-    f->widget = new QWidget(this);
-    f->widget->setObjectName(QStringLiteral("widget"));
-    f->widget->move(11, 333);
-    f->widget->setFixedSize(643, 62);
-    f->widget->setStyleSheet(QStringLiteral("border:1px solid #daffc8;"));
-
-    f->totalsize = new QLabel(tr("Total Size: 0KB"), f->widget);
-    f->totalsize->setObjectName(QStringLiteral("totalsize"));
-    f->totalsize->setStyleSheet(QStringLiteral("border:none;"));
-    f->totalsize->move(0, 0);
+    const QString noBorder = QStringLiteral("border:none;");
+    f->widget = PageStyle::Placed(new QWidget(this), "widget", 11, 333, 643, 62,
+                                  QStringLiteral("border:1px solid #daffc8;"));
+    f->totalsize = PageStyle::Placed(new QLabel(tr("Total Size: 0KB"), f->widget), "totalsize", 0,
+                                     0, 0, 0, noBorder);
     f->totalsize->resize(400, 22);
-
-    f->label_2 = new QLabel(tr("Max Size: 5.00 GB"), f->widget);
-    f->label_2->setObjectName(QStringLiteral("label_2"));
+    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", 0, 5,
+                                   0, 0, noBorder);
     f->label_2->adjustSize();
     f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
-
-    f->progressBar = new QProgressBar(f->widget);
-    f->progressBar->setObjectName(QStringLiteral("progressBar"));
-    f->progressBar->setStyleSheet(QStringLiteral("background:#daffc8;"));
+    f->progressBar
+        = PageStyle::Placed(new QProgressBar(f->widget), "progressBar", 10, 26,
+                            f->widget->width() - 20, 27, QStringLiteral("background:#daffc8;"));
     f->progressBar->setTextVisible(false);
-    f->progressBar->setRange(0, 100);
     f->progressBar->setValue(0);
-    f->progressBar->setGeometry(10, 26, f->widget->width() - 20, 27);
 
     m_ListMenu = new QMenu(f->list);
     auto action = [this](const QString &text, void (CPage3::*slot)()) {
@@ -198,7 +202,7 @@ QTreeWidgetItem *CPage3::MakeNode(const Item &item) const
         const QString name = QFileInfo(item.m_SrcPath).fileName();
         node->setIcon(0, Util::GetExtensionIcon(name));
         node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        node->setText(3, Util::GetExtensionString(name));
+        node->setText(3, PageStyle::FileType(item.m_SrcPath));
     }
     node->setText(4, item.m_Time);
     QList<QTreeWidgetItem *> children;
@@ -214,11 +218,6 @@ void CPage3::AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode)
         parentNode->addChild(node);
     else
         form->list->addTopLevelItem(node);
-}
-
-void CPage3::del(QTreeWidgetItem *node)
-{
-    CImageBrowser::del(node);
 }
 
 void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node,
@@ -245,67 +244,39 @@ void CPage3::RefreshTotalSize()
 
 // --- changing the project ---
 
-bool CPage3::AddToProject(Item item, QTreeWidgetItem *target)
+void CPage3::AddToProject(const QStringList &sources)
 {
-    const QFileInfo info(item.m_SrcPath);
-    item.m_Path = (target ? nodePath(target) + QLatin1Char('/') : QString()) + info.fileName();
-    item.m_Time = Util::QT2String(info.lastModified());
-    if (!m_Tree.AddItem(item))
-        return false; // already in the project
-    m_Writer.Restaged(item.m_SrcPath);
-    if (!item.m_IsDir) {
-        m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + item.m_Path, 0);
-        AttachNode(MakeNode(item), target);
-        return true;
+    QTreeWidgetItem *target = TargetNode();
+    const QString prefix = target ? nodePath(target) + QLatin1Char('/') : QString();
+    Util::SetCursorBusy();
+    for (QString source : sources) {
+        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+            source.chop(1);
+        const Item *added = AddLocalEntry(m_Tree, source, prefix, { m_StageDir });
+        if (!added)
+            continue; // already in the project
+        m_Writer.Restaged(added->m_SrcPath);
+        // A folder is copied into the folder that holds it, under its own name.
+        m_FileCopy.AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
+                           0);
+        AttachNode(MakeNode(*added), target);
     }
-    // The copier creates the folder under its own name inside the destination; it starts at
-    // once, while the folder is scanned.
-    m_FileCopy.AddTask(item.m_SrcPath, m_StageDir + item.GetRelPath(), 0);
-    Item *added = m_Tree.GetItem(item.m_Path);
-    ScanLocalFolder(added, item.m_SrcPath, { m_StageDir });
-    // The content goes below the node before the node enters the view.
-    AttachNode(MakeNode(*added), target);
-    return true;
+    RefreshTotalSize();
+    Util::RestoreCursor();
 }
 
 void CPage3::OnAddFile()
 {
-    QTreeWidgetItem *target = TargetNode();
     const QStringList files = Util::GetOpenFilesDialog(this);
-    if (files.isEmpty())
-        return;
-    Util::SetCursorBusy();
-    for (const QString &file : files) {
-        Item item;
-        item.m_SrcPath = file;
-        item.m_IsDir = false;
-        item.m_Size = QString::number(QFileInfo(file).size());
-        AddToProject(item, target);
-    }
-    RefreshTotalSize();
-    Util::RestoreCursor();
+    if (!files.isEmpty())
+        AddToProject(files);
 }
 
 void CPage3::OnAddDir()
 {
-    QTreeWidgetItem *target = TargetNode();
     const QStringList dirs = Util::GetDirsDialog(this);
-    if (dirs.isEmpty())
-        return;
-    Util::SetCursorBusy();
-    for (QString dir : dirs) {
-        while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
-            dir.chop(1);
-        const QFileInfo info(dir);
-        if (!info.isDir() || info.fileName().isEmpty())
-            continue;
-        Item item;
-        item.m_SrcPath = info.absoluteFilePath();
-        item.m_IsDir = true;
-        AddToProject(item, target);
-    }
-    RefreshTotalSize();
-    Util::RestoreCursor();
+    if (!dirs.isEmpty())
+        AddToProject(dirs);
 }
 
 void CPage3::OnRemove()
@@ -340,11 +311,6 @@ void CPage3::OnTreeClicked(QModelIndex index)
         form->list->clearSelection();
 }
 
-void CPage3::OnListContextMenuRequest(QPoint)
-{
-    m_ListMenu->exec(QCursor::pos());
-}
-
 // --- creating the image ---
 
 void CPage3::OnCreate()
@@ -362,10 +328,9 @@ void CPage3::OnCreate()
     const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
     if (!largeFiles.isEmpty() && type != ImageType::Udf) {
         CommDialog ask;
-        ask.SetAllowWarp();
-        ask.SetText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
-                       "image.\nCreate a UDF ISO instead?")
-                        .arg(largeFiles.first()));
+        ask.SetPlainText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
+                            "image.\nCreate a UDF ISO instead?")
+                             .arg(largeFiles.first()));
         if (ask.exec() != QDialog::Accepted)
             return;
         form->udf->setChecked(true);
@@ -376,19 +341,10 @@ void CPage3::OnCreate()
         return;
 
     m_Writer.Begin();
-    if (!m_Writer.WaitForStaging() || m_Writer.StopRequested()) {
-        qCDebug(lcCreate) << "CPage3::OnCreate stopped while staging";
-        m_Writer.End();
+    if (!m_Writer.Staged(m_Tree.m_Root,
+                         tr("The ISO file was not created: these items could not be copied for "
+                            "it. Remove them and add them again.")))
         return;
-    }
-    const QStringList unstaged = m_Writer.UnstagedItems(m_Tree.m_Root);
-    if (!unstaged.isEmpty()) {
-        m_Writer.End();
-        Util::ShowError(tr("The ISO file was not created: these items could not be copied for "
-                           "it. Remove them and add them again.\n%1")
-                            .arg(CImageWriter::PathListText(unstaged)));
-        return;
-    }
     m_IsoPath = isoPath;
     const bool large = !largeFiles.isEmpty();
     m_CreateThread = m_Writer.Prepare(
@@ -404,11 +360,6 @@ void CPage3::OnCreate()
     m_CreateThread->start();
 }
 
-void CPage3::OnCreateOutput(QString line)
-{
-    m_Writer.ReadOutput(line);
-}
-
 void CPage3::OnCreateFinished()
 {
     m_CreateThread = nullptr;
@@ -420,4 +371,9 @@ void CPage3::StopCreate()
 {
     m_Writer.Stop();
     m_CreateThread = nullptr;
+}
+
+void CPage3::OnListContextMenuRequest(QPoint)
+{
+    m_ListMenu->exec(QCursor::pos());
 }

@@ -6,6 +6,7 @@
 // long names, or UDF) with mkisofs through the image writer.
 
 #include "model/ctree.h"
+#include "pages/common/cimagebrowser.h"
 #include "pages/common/cimagewriter.h"
 #include "services/cfilecopy.h"
 #include "ui/cprogressdialog.h"
@@ -16,6 +17,7 @@
 #include <QStringList>
 
 class CRunCommandThread;
+class QKeyEvent;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -34,11 +36,14 @@ public:
     // Updates the size label and the gauge from the project's current size on disk.
     void RefreshTotalSize();
     // Deletes a node of the view with all nodes below it.
-    void del(QTreeWidgetItem *node);
+    void del(QTreeWidgetItem *node) { CImageBrowser::del(node); }
     // Fills the tree and the view with the content of folder on disk (hidden entries left out).
     void InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node, QTreeWidget *view);
 
     const CTree &Tree() const { return m_Tree; }
+    // Stops what the page runs: a staging wait or mkisofs (its file removed), and the copier
+    // between two files, waiting with the busy cursor while the windows keep painting.
+    void StopWork();
     // The arguments of the last mkisofs run started by this page.
     QStringList LastArguments() const { return m_Writer.LastArguments(); }
 
@@ -48,13 +53,15 @@ public slots:
     void OnRemove();
     void OnCreate();
     void StopCreate();
-    void OnCreateOutput(QString line);
+    void OnCreateOutput(QString line) { m_Writer.ReadOutput(line); }
     void OnCreateFinished();
     void OnTreeClicked(QModelIndex index);
     void OnListContextMenuRequest(QPoint pos);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Escape acts as Back only while no project would be lost by it.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Form;
@@ -65,8 +72,8 @@ private:
     QTreeWidgetItem *TargetNode() const;
     QTreeWidgetItem *MakeNode(const Item &item) const;
     void AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode);
-    // Adds one item at prefix + its name and stages its copy; false when it is in the project.
-    bool AddToProject(Item item, QTreeWidgetItem *target);
+    // Adds local files and folders to the folder of the selection and stages their copies.
+    void AddToProject(const QStringList &sources);
 
     Form *form;
     CProgressDialog m_ProgressDialog;
@@ -78,6 +85,7 @@ private:
     QString m_IsoPath;
 
     CImageWriter m_Writer;
+    bool m_Stopped = false; // StopWork() has run
 };
 
 #endif // VEXLOR_CPAGE3_H

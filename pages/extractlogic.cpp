@@ -5,63 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QTemporaryDir>
 
 namespace ExtractLogic {
-
-namespace {
-
-// One progress update, without backspaces.
-Progress readProgressSegment(const QString &segment)
-{
-    Progress result;
-    // "- path" lines of -bb3 are names, never percentages, whatever the name holds.
-    if (segment.trimmed().startsWith(QLatin1Char('-')))
-        return result;
-    const int p = segment.indexOf(QLatin1String("% "));
-    if (p < 1)
-        return result;
-    const int d = segment.indexOf(QLatin1String(" - "), p);
-    if (d < 1)
-        return result;
-    QString number = segment.left(p).trimmed();
-    const int blank = number.lastIndexOf(QLatin1Char(' '));
-    if (blank >= 0)
-        number = number.mid(blank + 1);
-    if (number.isEmpty())
-        return result;
-    bool ok = false;
-    int value = number.toInt(&ok);
-    if (!ok)
-        value = 0;
-    result.valid = true;
-    result.value = qBound(0, value, 100);
-    result.text = value >= 100 ? CopyingText() : ExtractingText(segment.mid(d + 3));
-    return result;
-}
-
-// The backspace-free pieces of a line, blank ones left out.
-QStringList segments(const QString &line)
-{
-    QStringList parts;
-    for (const QString &part : line.split(QLatin1Char('\b'))) {
-        QString cleaned = part;
-        cleaned.remove(QLatin1Char('\r'));
-        cleaned.remove(QLatin1Char('\n'));
-        if (!cleaned.trimmed().isEmpty())
-            parts << cleaned;
-    }
-    return parts;
-}
-
-bool isErrorHeading(const QString &trimmed)
-{
-    // "ERRORS:", "ERROR:", "System ERROR:", "Command Line Error:" stand alone on their line and
-    // the message follows on the next one.
-    return trimmed.endsWith(QLatin1Char(':')) && trimmed.size() <= 40
-        && trimmed.contains(QLatin1String("error"), Qt::CaseInsensitive);
-}
-
-} // namespace
 
 QString ExtractingText(const QString &path)
 {
@@ -71,17 +17,6 @@ QString ExtractingText(const QString &path)
 QString CopyingText()
 {
     return QStringLiteral("Copying files, please wait a few seconds..");
-}
-
-Progress ReadProgressLine(const QString &line)
-{
-    Progress last;
-    for (const QString &segment : segments(line)) {
-        const Progress p = readProgressSegment(segment);
-        if (p.valid)
-            last = p;
-    }
-    return last;
 }
 
 Request BuildRequest(const QString &folderPath, const QStringList &tickedNames)
@@ -199,35 +134,53 @@ QString MissingText(const QStringList &missing)
     return text;
 }
 
+QString BrokenItemsText(const QStringList &items)
+{
+    if (items.isEmpty())
+        return QString();
+    const int shown = qMin(items.size(), 5);
+    QStringList names;
+    for (int i = 0; i < shown; ++i)
+        names << QLatin1Char('"') + items.at(i) + QLatin1Char('"');
+    QString text = items.size() == 1
+        ? QStringLiteral("1 item did not arrive whole: ")
+        : QStringLiteral("%1 items did not arrive whole: ").arg(items.size());
+    text += names.join(QStringLiteral(", "));
+    if (items.size() > shown)
+        text += QStringLiteral(" and %1 more").arg(items.size() - shown);
+    return text + QStringLiteral(".\nWhat did arrive was kept.");
+}
+
+ToolErrors::ToolErrors()
+    : m_Reader(SevenZip::ErrorReader())
+{
+}
+
 void ToolErrors::AddLine(const QString &line)
 {
-    for (const QString &segment : segments(line)) {
-        const QString t = segment.trimmed();
-        if (isErrorHeading(t)) {
-            m_AfterHeading = true;
-            continue;
-        }
-        if (m_AfterHeading) {
-            m_AfterHeading = false;
-            if (!readProgressSegment(segment).valid) {
-                m_Lines << t;
-                continue;
-            }
-        }
-        if (t.startsWith(QLatin1String("ERROR: "))) {
-            m_Lines << t.mid(7).trimmed();
-        } else if (t.contains(QLatin1String("Data Error"))
-                   || t.contains(QLatin1String("Unexpected end of archive"))
-                   || t.contains(QLatin1String("CRC Failed"))) {
-            m_Lines << t;
-        }
-    }
+    const QString kept = m_Reader(line);
+    if (!kept.isEmpty())
+        AddKept(kept);
+}
+
+void ToolErrors::AddKept(const QString &kept)
+{
+    m_Failed = true;
+    // The heading and the counts are failures without words for the user.
+    if (SevenZip::ReadHeading(kept) != SevenZip::Heading::None || SevenZip::IsErrorCount(kept))
+        return;
+    const QString item = SevenZip::ErrorItem(kept);
+    if (!item.isEmpty() && !m_Items.contains(item))
+        m_Items << item;
+    m_Lines << (kept.startsWith(QLatin1String("ERROR: ")) ? kept.mid(7).trimmed() : kept);
 }
 
 void ToolErrors::Clear()
 {
     m_Lines.clear();
-    m_AfterHeading = false;
+    m_Items.clear();
+    m_Failed = false;
+    m_Reader = SevenZip::ErrorReader();
 }
 
 QString ToolErrors::Summary(int maxLines) const
@@ -240,16 +193,16 @@ QString ToolErrors::Summary(int maxLines) const
     return picked.join(QLatin1Char('\n'));
 }
 
-Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors)
+Verdict JudgeExtraction(const CRunOutcome &end, const ToolErrors &errors)
 {
     Verdict verdict;
     const QString tool = errors.Summary();
-    if (end.failedToStart) {
+    if (end.kind == CRunOutcome::FailedToStart) {
         verdict.message = QStringLiteral(
             "The files could not be extracted: the 7-Zip program could not be started.");
         return verdict;
     }
-    if (end.crashed) {
+    if (end.kind == CRunOutcome::Crashed) {
         verdict.message = QStringLiteral("The extraction stopped unexpectedly.");
         if (!tool.isEmpty())
             verdict.message += QLatin1Char('\n') + tool;
@@ -257,7 +210,9 @@ Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors)
     }
     if (end.exitCode != 0 || !errors.IsEmpty()) {
         verdict.message = QStringLiteral("Some files could not be extracted.");
-        if (!tool.isEmpty())
+        if (!errors.Items().isEmpty())
+            verdict.message += QLatin1Char('\n') + BrokenItemsText(errors.Items());
+        else if (!tool.isEmpty())
             verdict.message += QLatin1Char('\n') + tool;
         else
             verdict.message
@@ -268,10 +223,10 @@ Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors)
     return verdict;
 }
 
-QString ListingFailureText(const RunEnd &end, const ToolErrors &errors)
+QString ListingFailureText(const CRunOutcome &end, const ToolErrors &errors)
 {
     QString text = QStringLiteral("The file could not be read as an ISO image.");
-    if (end.failedToStart)
+    if (end.kind == CRunOutcome::FailedToStart)
         return text + QStringLiteral("\nThe 7-Zip program could not be started.");
     const QString tool = errors.Summary(1);
     if (!tool.isEmpty())
@@ -279,18 +234,50 @@ QString ListingFailureText(const RunEnd &end, const ToolErrors &errors)
     return text;
 }
 
-QString ListingDamageText(const RunEnd &end, const ToolErrors &errors)
+QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors)
 {
-    if (!end.failedToStart && !end.crashed && end.exitCode < 2 && errors.IsEmpty())
+    if (end.kind != CRunOutcome::FailedToStart && end.kind != CRunOutcome::Crashed
+        && end.exitCode < 2 && errors.IsEmpty())
         return QString();
     QString text = QStringLiteral(
         "The image is damaged: some of its files may not be readable or may be incomplete.");
     const QString tool = errors.Summary();
     if (!tool.isEmpty())
         text += QLatin1Char('\n') + tool;
-    else if (!end.crashed && !end.failedToStart)
+    else if (end.kind != CRunOutcome::Crashed && end.kind != CRunOutcome::FailedToStart)
         text += QStringLiteral("\n7-Zip ended with exit status %1.").arg(end.exitCode);
     return text;
+}
+
+QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed)
+{
+    ToolErrors errors;
+    for (const QString &line : kept)
+        errors.AddKept(line);
+    return closed ? ListingDamageText(end, errors) : ListingFailureText(end, errors);
+}
+
+QString MakeWorkDir(const QString &dest)
+{
+    QTemporaryDir work(dest + QLatin1Char('/') + WorkDirPrefix() + QStringLiteral("XXXXXX"));
+    if (!work.isValid())
+        return QString();
+    work.setAutoRemove(false);
+    return work.path();
+}
+
+QString ProblemText(const Verdict &verdict, const Delivery &delivery, const QString &workDir)
+{
+    QStringList problems;
+    if (!verdict.success)
+        problems << verdict.message;
+    // The tool can end well having written nothing for a name (no such entry in the image).
+    if (!delivery.missing.isEmpty())
+        problems << MissingText(delivery.missing);
+    if (!delivery.failed.isEmpty())
+        problems << QStringLiteral("Some items could not be moved into place; they are in \"%1\".")
+                        .arg(workDir);
+    return problems.join(QLatin1Char('\n'));
 }
 
 } // namespace ExtractLogic

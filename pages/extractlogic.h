@@ -1,9 +1,11 @@
 #ifndef VEXLOR_EXTRACTLOGIC_H
 #define VEXLOR_EXTRACTLOGIC_H
 
-// The parts of the Extract page that need no widget: reading 7-Zip's extraction progress,
-// composing the extraction request, choosing a name that does not clash at the destination, and
+// The parts of the Extract page that need no widget: the progress texts, composing the
+// extraction request, choosing a name that does not clash at the destination, and
 // judging how a listing or an extraction ended. The page calls these; they are tested on their own.
+
+#include "services/cruncommandthread.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,22 +15,6 @@
 namespace ExtractLogic {
 
 // --- progress -----------------------------------------------------------------------------
-
-// What one output line of "7z x ... -bsp2 -bb3" means for the progress dialog.
-struct Progress
-{
-    bool valid = false; // the line carries a percentage
-    int value = 0; // 0..100
-    QString text; // new dialog text; empty when the text stays as it is
-};
-
-// Reads a progress line of the form "45% 12 - boot/grub/grub.cfg" (the count is optional).
-// 7-Zip redraws its progress with backspaces instead of line breaks, so one line may hold several
-// updates separated by backspaces: the last one that is a progress line counts.
-// The number is what stands before the first "% " (its last blank-separated word); the path is
-// what follows the first " - " after it. From 100% on the text says that the files are being
-// copied into place.
-Progress ReadProgressLine(const QString &line);
 
 // "Extracting files: " followed by the path.
 QString ExtractingText(const QString &path);
@@ -93,30 +79,34 @@ QString SuccessText(const QList<Renamed> &renamed);
 
 // --- judging a run ------------------------------------------------------------------------
 
-// Collects the lines in which 7-Zip reports errors: "ERROR: ..." lines, the line after an
-// "ERRORS:" heading, and lines that mention a data error or an unexpected end of the archive.
+// Collects what 7-Zip reports as failures, as its error reader (SevenZip::ErrorReader()) picks
+// them: the failures, the message that follows an "ERRORS:" heading, and the items named.
 class ToolErrors
 {
 public:
+    ToolErrors();
+    // One output line of 7-Zip.
     void AddLine(const QString &line);
+    // A line the error reader has picked already (a listing reader's errors).
+    void AddKept(const QString &kept);
     void Clear();
-    bool IsEmpty() const { return m_Lines.isEmpty(); }
+    bool IsEmpty() const { return !m_Failed; }
     QStringList Lines() const { return m_Lines; }
+    // The entries 7-Zip could not extract whole, in the order it named them.
+    QStringList Items() const { return m_Items; }
     // The tool's own words for the user: the last few distinct error lines, one per line.
     QString Summary(int maxLines = 2) const;
 
 private:
+    CErrorLineReader m_Reader;
     QStringList m_Lines;
-    bool m_AfterHeading = false;
+    QStringList m_Items;
+    bool m_Failed = false;
 };
 
-// How the tool's run ended, as the command runner reports it.
-struct RunEnd
-{
-    bool failedToStart = false;
-    bool crashed = false;
-    int exitCode = 0;
-};
+// Names the items that did not arrive whole (a count and the first five) and says that what
+// did arrive was kept; "" when there are none.
+QString BrokenItemsText(const QStringList &items);
 
 struct Verdict
 {
@@ -126,16 +116,29 @@ struct Verdict
 
 // An extraction succeeded only when the tool started, ended by itself with exit status 0 and
 // reported no error.
-Verdict JudgeExtraction(const RunEnd &end, const ToolErrors &errors);
+Verdict JudgeExtraction(const CRunOutcome &end, const ToolErrors &errors);
 
 // The message shown when a listing ended without its closing separator line.
-QString ListingFailureText(const RunEnd &end, const ToolErrors &errors);
+QString ListingFailureText(const CRunOutcome &end, const ToolErrors &errors);
 
 // For a listing whose table was read to its end: "" when the tool ended well, else the warning
 // that the image is damaged, with the tool's own error lines. A truncated image, for example,
 // is listed in full and then reported with "Unexpected end of archive" and exit status 2; exit
 // status 1 (warnings only) is not damage.
-QString ListingDamageText(const RunEnd &end, const ToolErrors &errors);
+QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors);
+
+// What the user is told when a listing has ended: the failure when its table never closed, the
+// damage when it closed but the tool found errors, "" when all is well. kept are the error lines
+// the listing reader picked (SevenZip::ErrorReader()).
+QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed);
+
+// A fresh folder inside dest for one extraction (WorkDirPrefix() and a unique ending); "" when
+// dest cannot be written to.
+QString MakeWorkDir(const QString &dest);
+
+// What went wrong with an extraction, for the user: the verdict's message, the items the tool
+// never wrote, the items that could not be moved out of workDir; "" when nothing did.
+QString ProblemText(const Verdict &verdict, const Delivery &delivery, const QString &workDir);
 
 } // namespace ExtractLogic
 

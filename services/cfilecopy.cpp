@@ -1,4 +1,5 @@
 #include "services/cfilecopy.h"
+#include "services/logging.h"
 
 #include "services/cfilecopy_p.h"
 #include "services/util.h"
@@ -164,9 +165,9 @@ bool CFileCopy::carryOut(const Task &task)
         if (source.isFile())
             return Util::FileCopy(task.source, task.destination);
         if (source.isDir())
-            return Util::DirCopy2(task.source, task.destination);
+            return Util::DirCopy2(task.source, task.destination, &m_stop);
         // Gone, or neither file nor folder: nothing is made in its place.
-        qWarning() << "CFileCopy::run: cannot copy" << task.source;
+        qCWarning(lcCopier) << "CFileCopy::run: cannot copy" << task.source;
         Util::WriteLog(QStringLiteral("Can not copy ") + task.source);
         return false;
     case 1:
@@ -181,12 +182,12 @@ bool CFileCopy::carryOut(const Task &task)
                 ? QDir().rename(task.source, task.destination)
                 : QFile::rename(task.source, task.destination);
             if (!renamed)
-                qWarning() << "CFileCopy::run: cannot rename" << task.source << "to"
-                           << task.destination;
+                qCWarning(lcCopier)
+                    << "CFileCopy::run: cannot rename" << task.source << "to" << task.destination;
         }
         return true;
     default:
-        qWarning() << "CFileCopy::run: unknown task kind" << task.kind << task.source;
+        qCWarning(lcCopier) << "CFileCopy::run: unknown task kind" << task.kind << task.source;
         return true;
     }
 }

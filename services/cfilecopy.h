@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <atomic>
+
 // A scoped lock that can be released early and taken again.
 class CLocker
 {
@@ -38,6 +40,7 @@ public:
     void ClearAllTasks();
     // The size of every queued source less what the task in progress has copied so far.
     qint64 GetLeftTaskBytes();
+    // The worker ends after the file in progress: a folder task stops between two files.
     void stop();
     // True when no task is queued or in progress. The bytes left can be 0 while tasks that move
     // no bytes (empty files and folders, deletions, renames) are still waiting.
@@ -62,7 +65,7 @@ private:
 
     QMutex m_lock; // guards every field below
     QList<Task> m_tasks;
-    bool m_stop = false;
+    std::atomic<bool> m_stop { false }; // also read by a folder copy in progress
     QWaitCondition m_taskAdded;
     quint64 m_nextId = 1;
     quint64 m_currentId = 0; // the task in progress, 0 when idle

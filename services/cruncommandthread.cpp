@@ -15,7 +15,7 @@
 #include <strings.h>
 
 // Command lines, errors and stops.
-Q_LOGGING_CATEGORY(lcRunner, "vexlor.runner")
+Q_LOGGING_CATEGORY(lcRunner, "vexlor.runner", QtWarningMsg)
 // Every piece of output as read; off unless enabled with
 // QT_LOGGING_RULES="vexlor.runner.output=true".
 Q_LOGGING_CATEGORY(lcRunnerOutput, "vexlor.runner.output", QtInfoMsg)
@@ -450,16 +450,31 @@ callexternappT::callexternappT(const QString &program, const QString &arguments)
 {
 }
 
+callexternappT::callexternappT(const QString &program, const QStringList &arguments, int timeoutMs)
+    : m_Program(program)
+    , m_Arguments(arguments.join(QLatin1Char(' ')))
+    , m_ArgumentList(arguments)
+    , m_UseList(true)
+    , m_TimeoutMs(timeoutMs)
+{
+}
+
 void callexternappT::run()
 {
     QTextCodec *codec = nullptr;
     QProcess process;
     process.setProcessEnvironment(childEnvironment(&codec));
-    // The program is taken whole (so its path may hold blanks); the argument string is split
+    // The program is taken whole (so its path may hold blanks); an argument string is split
     // by the platform rules.
-    process.start(m_Program, QProcess::splitCommand(m_Arguments), QIODevice::ReadWrite);
+    process.start(m_Program, m_UseList ? m_ArgumentList : QProcess::splitCommand(m_Arguments),
+                  QIODevice::ReadWrite);
     process.closeWriteChannel();
-    const bool finished = process.waitForFinished(-1);
+    const bool finished = process.waitForFinished(m_TimeoutMs);
+    if (!finished && process.state() != QProcess::NotRunning) {
+        qCWarning(lcRunner) << "callexternappT::run: no end in time, killing" << m_Program;
+        process.kill();
+        process.waitForFinished(kKillWaitMs);
+    }
     m_Result = decode(codec, process.readAllStandardOutput());
     if (finished && process.exitStatus() == QProcess::NormalExit)
         m_ExitCode = process.exitCode();
@@ -470,6 +485,8 @@ void callexternappT::run()
                    + m_Result);
 }
 
+static QString runCallexternapp(callexternappT &thread, int *exitCode);
+
 QString Util::callexternapp(const QString &program, const QString &arguments)
 {
     return callexternapp(program, arguments, nullptr);
@@ -478,6 +495,18 @@ QString Util::callexternapp(const QString &program, const QString &arguments)
 QString Util::callexternapp(const QString &program, const QString &arguments, int *exitCode)
 {
     callexternappT thread(program, arguments);
+    return runCallexternapp(thread, exitCode);
+}
+
+QString Util::callexternapp(const QString &program, const QStringList &arguments, int timeoutMs,
+                            int *exitCode)
+{
+    callexternappT thread(program, arguments, timeoutMs);
+    return runCallexternapp(thread, exitCode);
+}
+
+static QString runCallexternapp(callexternappT &thread, int *exitCode)
+{
     QEventLoop loop;
     QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     thread.start();

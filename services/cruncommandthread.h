@@ -191,9 +191,15 @@ class callexternappT : public QThread
     Q_OBJECT
 public:
     callexternappT(const QString &program, const QString &arguments);
+    // The program with an argument list, each element one argument; a program still running
+    // after timeoutMs (-1: no limit) is killed.
+    callexternappT(const QString &program, const QStringList &arguments, int timeoutMs);
 
     QString m_Program;
     QString m_Arguments;
+    QStringList m_ArgumentList;
+    bool m_UseList = false;
+    int m_TimeoutMs = -1;
     QString m_Result;
     int m_ExitCode = -1; // -1 when the program could not be started or crashed
 

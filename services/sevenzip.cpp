@@ -77,38 +77,75 @@ Progress ParseProgress(const QString &line)
     return progress;
 }
 
+namespace {
+
+// The failures 7-Zip reports about one item: "ERROR: <failure> : <item>".
+const char kItemFailures[] = "Data Error|CRC Failed|Unsupported Method|Unexpected end of data|"
+                             "Unavailable data|Headers Error|Is not archive|Wrong password|"
+                             "(?:CRC Failed|Data Error) in encrypted file\\. Wrong password\\?|"
+                             "There are some data after the end of the payload data";
+
+} // namespace
+
 bool IsErrorLine(const QString &line)
 {
-    static const QRegularExpression form(QStringLiteral(
-        "^\\s*(?:(?:Open |System )?ERRORS?\\b|Data Error|CRC Failed|Cannot open|Can not open|"
-        "Unexpected end of archive|Headers Error|Unsupported Method|Is not archive|"
-        "Break signaled|Not implemented)"));
+    // Whole lines only: a message standing alone is 7-Zip's own, a path that merely holds the
+    // same words is always preceded by "Listing archive: ", "Path = ", "- " or a table row.
+    static const QRegularExpression form(
+        QStringLiteral(
+            "^\\s*(?:(?:Open |System )?ERROR:.*|ERRORS:|Can ?not open the file as (?:\\[\\w+\\] "
+            ")?archive|"
+            "Can't open as archive: \\d+|Unexpected end of archive|Headers Error|Is not archive|"
+            "Data Error|CRC Failed|CRC Error|Unsupported [Mm]ethod|Unexpected end of data|"
+            "Break signaled|(?:Sub items |Archives with |Open )?Errors: \\d+)\\s*$"),
+        QRegularExpression::DotMatchesEverythingOption);
     return form.match(line).hasMatch();
+}
+
+bool IsErrorCount(const QString &line)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^\\s*(?:(?:Sub items |Archives with |Open )?Errors|Can't open as archive): \\d+\\s*$"));
+    return form.match(line).hasMatch();
+}
+
+Heading ReadHeading(const QString &line)
+{
+    static const QRegularExpression errors(QStringLiteral("^(?:ERRORS|(?:Open |System )?ERROR):$"));
+    const QString t = line.trimmed();
+    if (errors.match(t).hasMatch())
+        return Heading::Errors;
+    if (t == QLatin1String("WARNINGS:") || t == QLatin1String("Warnings:"))
+        return Heading::Warnings;
+    return Heading::None;
+}
+
+QString ErrorItem(const QString &line)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*ERROR: (?:%1) : (.+)$").arg(QLatin1String(kItemFailures)),
+        QRegularExpression::DotMatchesEverythingOption);
+    return form.match(line).captured(1);
 }
 
 CErrorLineReader ErrorReader()
 {
-    bool afterHeading = false;
-    return [afterHeading](const QString &line) mutable -> QString {
+    Heading after = Heading::None;
+    return [after](const QString &line) mutable -> QString {
         const QString text = line.trimmed();
-        // "ERRORS:", "ERROR:", "WARNINGS:", "System ERROR:" stand alone on their line and the
-        // message follows on the next one.
-        static const QRegularExpression heading(
-            QStringLiteral("^(?:(?:Open |System )?(?:ERRORS?|WARNINGS?)|Command Line Error):$"));
-        if (heading.match(text).hasMatch()) {
-            afterHeading = true;
+        const Heading heading = ReadHeading(text);
+        const Heading previous = after;
+        after = heading;
+        // The "ERRORS:" heading is a failure itself; the message follows on the next line.
+        if (heading == Heading::Errors)
+            return text;
+        // What follows "WARNINGS:" is no failure.
+        if (heading != Heading::None || previous == Heading::Warnings)
             return QString();
-        }
-        if (afterHeading) {
-            afterHeading = false;
-            if (!ParseProgress(line).valid && !text.startsWith(QLatin1String("- ")))
-                return text;
-        }
-        if (!IsErrorLine(line))
-            return QString();
-        if (text.startsWith(QLatin1String("ERROR: ")))
-            return text.mid(7).trimmed();
-        return text;
+        if (previous == Heading::Errors && !ParseProgress(line).valid
+            && !text.startsWith(QLatin1String("- ")))
+            return text;
+        return IsErrorLine(text) ? text : QString();
     };
 }
 

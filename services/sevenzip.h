@@ -39,12 +39,25 @@ struct Progress
 };
 Progress ParseProgress(const QString &line);
 
-// A line that reports a failure: "ERROR: ...", "ERRORS:", "Data Error ...", "Cannot open ...".
+// A line in which 7-Zip itself reports a failure: "ERROR: ...", "Open ERROR: ...",
+// "System ERROR:", the "ERRORS:" heading, a failure standing alone on its line
+// ("Unexpected end of archive", "Cannot open the file as archive", "Data Error" ...), or a count
+// of failures ("Sub items Errors: 5", "Archives with Errors: 1"). Lines that only quote a path
+// or a name ("Listing archive: PATH", "Path = PATH", "- name", table rows) never are.
 bool IsErrorLine(const QString &line);
+// A count of failures, such as "Sub items Errors: 5": a failure, but no words for the user.
+bool IsErrorCount(const QString &line);
+// "ERRORS:", "System ERROR:" and "WARNINGS:" (or "Warnings:") stand alone on their line; the
+// message follows on the next one.
+enum class Heading { None, Errors, Warnings };
+Heading ReadHeading(const QString &line);
+// The entry named by an error about one item, "ERROR: Data Error : boot/x.bin" gives
+// "boot/x.bin"; "" for any other line.
+QString ErrorItem(const QString &line);
 
-// The error reader of 7-Zip runs: keeps the tool's own error lines ("ERROR: " taken off), and the
-// message that follows a heading such as "ERRORS:" on the next line; never a line that only
-// quotes a path or a name.
+// The error reader of 7-Zip runs: keeps the lines in which 7-Zip reports a failure, as it wrote
+// them (IsErrorLine), and the message that follows an "ERRORS:" heading on the next line; never
+// what follows "WARNINGS:", never a line that only quotes a path or a name.
 CErrorLineReader ErrorReader();
 
 } // namespace SevenZip

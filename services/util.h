@@ -27,6 +27,10 @@ public:
     // The same; *exitCode receives the exit code, or -1 when the program could not be started
     // or crashed.
     static QString callexternapp(const QString &program, const QString &arguments, int *exitCode);
+    // The same with an argument list (each element reaches the program as one argument); a
+    // program still running after timeoutMs (-1: no limit) is killed and gives what it wrote.
+    static QString callexternapp(const QString &program, const QStringList &arguments,
+                                 int timeoutMs, int *exitCode = nullptr);
 
     // --- folders and log (services/util_log.cpp) ---
     static QString GetCurrentExePath();
@@ -36,13 +40,24 @@ public:
     // that would log many lines at once and ask once for all of them.
     static bool IsLogOn();
 
+    // --- disk queries (services/util_disk.cpp) ---
+    // Total size in bytes of a disk ("diskutil info DISK", its "Disk Size:" line); 0 when it
+    // is not found.
+    static qint64 DiskSpaceTotal(const QString &disk);
+    // Mount point of a disk or volume ("diskutil info", its "Mount Point:" line); empty when
+    // it is not mounted or not found.
+    static QString GetMountPoint(const QString &disk);
+
     // --- file and folder operations (services/util_files.cpp) ---
     static bool IsFileExists(const QString &path);
     static void RemoveFile(const QString &path);
     static void RemoveDir(const QString &path, bool flag = true);
     static bool FileCopy(const QString &src, const QString &dst);
-    static bool DirCopy(const QString &src, const QString &dst);
-    static bool DirCopy2(const QString &src, const QString &dstParent);
+    // A folder copy ends early, between two files, once *stop is true (a failed copy).
+    static bool DirCopy(const QString &src, const QString &dst,
+                        const std::atomic<bool> *stop = nullptr);
+    static bool DirCopy2(const QString &src, const QString &dstParent,
+                         const std::atomic<bool> *stop = nullptr);
     static qint64 DirSize(const QString &path);
     static bool WriteMulLinesToFile(const QStringList &lines, const QString &path);
 

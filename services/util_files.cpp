@@ -1,5 +1,6 @@
 // File and folder operations: test, remove, copy, measure, write a list of lines.
 
+#include "services/logging.h"
 #include "services/util.h"
 #include "services/util_files_p.h"
 
@@ -81,7 +82,8 @@ bool isEmptyOrRoot(const QString &path)
 // Copies folder src into folder dst. Folders already on the way down (a link back to one of
 // them) and the destination itself (a copy into a folder inside the source) are not entered,
 // so a copy always ends.
-bool dirCopy(const QString &src, const QString &dst, QStringList &ancestors, const QString &dstRoot)
+bool dirCopy(const QString &src, const QString &dst, QStringList &ancestors, const QString &dstRoot,
+             const std::atomic<bool> *stop)
 {
     if (!QDir(dst).exists() && !QDir().mkpath(QFileInfo(dst).absoluteFilePath()))
         return false;
@@ -89,15 +91,19 @@ bool dirCopy(const QString &src, const QString &dst, QStringList &ancestors, con
     ancestors.append(QFileInfo(src).canonicalFilePath());
     bool ok = true;
     for (const QFileInfo &entry : entries) {
+        if (stop && *stop) {
+            ok = false;
+            break;
+        }
         const QString target = dst + QLatin1Char('/') + entry.fileName();
         if (entry.isDir()) {
             const QString canonical = entry.canonicalFilePath();
             if (ancestors.contains(canonical) || canonical == dstRoot) {
-                qWarning() << "Util::DirCopy: not copying" << entry.absoluteFilePath()
-                           << "into itself";
+                qCWarning(lcFiles)
+                    << "Util::DirCopy: not copying" << entry.absoluteFilePath() << "into itself";
                 continue;
             }
-            if (!dirCopy(entry.absoluteFilePath(), target, ancestors, dstRoot)) {
+            if (!dirCopy(entry.absoluteFilePath(), target, ancestors, dstRoot, stop)) {
                 ok = false;
                 break;
             }
@@ -158,7 +164,7 @@ bool Util::IsFileExists(const QString &path)
 void Util::RemoveFile(const QString &path)
 {
     if (isEmptyOrRoot(path)) {
-        qWarning() << "Util::RemoveFile: refused to remove" << path;
+        qCWarning(lcFiles) << "Util::RemoveFile: refused to remove" << path;
         return;
     }
     const QFileInfo info(path);
@@ -167,19 +173,19 @@ void Util::RemoveFile(const QString &path)
     if (info.isSymLink() || !info.isDir()) {
         QFile file(path);
         if (!file.remove())
-            qWarning() << "Util::RemoveFile:" << path << file.errorString();
+            qCWarning(lcFiles) << "Util::RemoveFile:" << path << file.errorString();
         return;
     }
     // A folder goes only when it is empty.
     if (::rmdir(QFile::encodeName(path).constData()) != 0)
-        qWarning() << "Util::RemoveFile:" << path << errno << strerror(errno);
+        qCWarning(lcFiles) << "Util::RemoveFile:" << path << errno << strerror(errno);
 }
 
 void Util::RemoveDir(const QString &path, bool flag)
 {
     Q_UNUSED(flag)
     if (isEmptyOrRoot(path)) {
-        qWarning() << "Util::RemoveDir: refused to remove" << path;
+        qCWarning(lcFiles) << "Util::RemoveDir: refused to remove" << path;
         return;
     }
     const QFileInfo info(path);
@@ -280,7 +286,7 @@ bool Util::FileCopy(const QString &src, const QString &dst)
         failure = QStringLiteral("Can not write file %1: %2").arg(dst, errorText());
     if (!failure.isEmpty()) {
         // A partial copy is not left behind looking like a whole one.
-        qWarning() << "Util::FileCopy:" << failure;
+        qCWarning(lcFiles) << "Util::FileCopy:" << failure;
         WriteLog(failure);
         ::unlink(dstName.constData());
         return false;
@@ -288,7 +294,7 @@ bool Util::FileCopy(const QString &src, const QString &dst)
     return true;
 }
 
-bool Util::DirCopy(const QString &src, const QString &dst)
+bool Util::DirCopy(const QString &src, const QString &dst, const std::atomic<bool> *stop)
 {
     if (!QDir(dst).exists() && !QDir().mkpath(QFileInfo(dst).absoluteFilePath()))
         return false;
@@ -296,15 +302,15 @@ bool Util::DirCopy(const QString &src, const QString &dst)
     if (QFileInfo(src).canonicalFilePath() == dstRoot)
         return true; // a folder copied onto itself
     QStringList ancestors;
-    return dirCopy(src, dst, ancestors, dstRoot);
+    return dirCopy(src, dst, ancestors, dstRoot, stop);
 }
 
-bool Util::DirCopy2(const QString &src, const QString &dstParent)
+bool Util::DirCopy2(const QString &src, const QString &dstParent, const std::atomic<bool> *stop)
 {
     const QString target
         = dstParent + QLatin1Char('/') + QFileInfo(QDir::cleanPath(src)).fileName();
     QDir().mkpath(target);
-    return DirCopy(src, target);
+    return DirCopy(src, target, stop);
 }
 
 qint64 Util::DirSize(const QString &path)
@@ -322,7 +328,7 @@ bool Util::WriteMulLinesToFile(const QStringList &lines, const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning() << "Open failed." << path;
+        qCWarning(lcFiles) << "Open failed." << path;
         return false;
     }
     bool ok = true;
@@ -337,6 +343,7 @@ bool Util::WriteMulLinesToFile(const QStringList &lines, const QString &path)
         ok = false;
     file.close();
     if (!ok)
-        qWarning() << "Util::WriteMulLinesToFile: write failed" << path << file.errorString();
+        qCWarning(lcFiles) << "Util::WriteMulLinesToFile: write failed" << path
+                           << file.errorString();
     return ok;
 }

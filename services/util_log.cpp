@@ -1,6 +1,7 @@
 // Folders and log: the executable's folder, the per-user data folder, and the log switched on
 // by "config.dat" beside the executable.
 
+#include "services/logging.h"
 #include "services/util.h"
 
 #include <QCoreApplication>
@@ -75,7 +76,7 @@ bool makePrivatePath(const QString &path)
         prefix += QLatin1Char('/') + part;
         const QByteArray native = QFile::encodeName(prefix);
         if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
-            qWarning() << "Util::GetTempDir: cannot create" << prefix << strerror(errno);
+            qCWarning(lcFiles) << "Util::GetTempDir: cannot create" << prefix << strerror(errno);
             return false;
         }
     }
@@ -103,7 +104,7 @@ QString privateTempFallback()
     if (::mkdtemp(pattern.data()))
         cached = QFile::decodeName(pattern);
     else
-        qWarning() << "Util::GetTempDir: no private folder in /tmp" << strerror(errno);
+        qCWarning(lcFiles) << "Util::GetTempDir: no private folder in /tmp" << strerror(errno);
     return cached;
 }
 
@@ -141,8 +142,8 @@ QString Util::GetTempDir()
         static QString warned;
         if (warned != path) {
             warned = path;
-            qWarning() << "Util::GetTempDir: unsafe data location" << path
-                       << "- using a private one";
+            qCWarning(lcFiles) << "Util::GetTempDir: unsafe data location" << path
+                               << "- using a private one";
         }
         path = fallbackLocation();
     }

@@ -80,6 +80,7 @@ private slots:
     void deleteAndRename();
     void stopWhileIdle();
     void stopDuringLongCopy();
+    void stopBetweenFilesOfAFolder();
     void addClearStopStress();
 
 private:
@@ -367,6 +368,21 @@ void TestCopier::stopDuringLongCopy()
     QVERIFY(copier.wait(10000));
     QCOMPARE(readFile(path("out/big")), pattern(10000));
     QVERIFY(!QFile::exists(path("out/next")));
+}
+
+void TestCopier::stopBetweenFilesOfAFolder()
+{
+    CFileCopy copier;
+    for (const char *name : { "a", "b", "c", "d" })
+        QVERIFY(writeFile(path(QStringLiteral("tree/") + name), pattern(10000)));
+    g_holdChunks = true;
+    copier.AddTask(path("tree"), path("out"), 0);
+    QVERIFY(g_atChunk.tryAcquire(1, 20000));
+    copier.stop();
+    release();
+    QVERIFY(copier.wait(10000));
+    // The file in progress is finished; the rest of the folder is left.
+    QCOMPARE(QDir(path("out/tree")).entryList(QDir::Files), QStringList { "a" });
 }
 
 void TestCopier::addClearStopStress()

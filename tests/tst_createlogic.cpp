@@ -1,5 +1,4 @@
-// The Create page's gauge and size label, and the argument mapping of the mkisofs program
-// installed beside the executable.
+// The Create page's gauge and size label.
 
 #include "testhelpers.h"
 
@@ -9,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,8 +28,6 @@ private slots:
     void gauge();
     void sizeLabel_data();
     void sizeLabel();
-    void launcherMapping_data();
-    void launcherMapping();
 };
 
 void TestCreateLogic::gauge_data()
@@ -71,70 +67,6 @@ void TestCreateLogic::sizeLabel()
     QFETCH(qint64, size);
     QFETCH(QString, text);
     QCOMPARE(CreateLogic::TotalSizeText(size), text);
-}
-
-// The mkisofs program beside the executable runs genisoimage with adjusted switches; a stand-in
-// genisoimage that prints its arguments shows what the real one would receive.
-void TestCreateLogic::launcherMapping_data()
-{
-    QTest::addColumn<QStringList>("given");
-    QTest::addColumn<QStringList>("received");
-
-    const QStringList tail { "-R", "-r", "-o", "/o/-l x.iso", "/t/tmp" };
-    QTest::newRow("joliet")
-        << (QStringList { "-joliet" } + tail)
-        << (QStringList { "-input-charset", "utf-8", "-l", "-joliet-long", "-joliet" } + tail);
-    QTest::newRow("iso9660") << (QStringList { "-l" } + tail)
-                             << (QStringList { "-input-charset", "utf-8", "-l" } + tail);
-    QTest::newRow("udf") << (QStringList { "-udf" } + tail)
-                         << (QStringList { "-input-charset", "utf-8", "-l", "-udf" } + tail);
-    QTest::newRow("udf with large files")
-        << (QStringList { "-udf", "-allow-limited-size" } + tail)
-        << (QStringList { "-input-charset", "utf-8", "-l", "-udf", "-allow-limited-size" } + tail);
-    QTest::newRow("boot image of a saved image")
-        << QStringList { "-udf", "-R", "-o", "/o/e.iso", "-b", "boot.bin", "/t/tmp" }
-        << QStringList { "-input-charset", "utf-8", "-l",       "-udf",  "-R", "-o",
-                         "/o/e.iso",       "-b",    "boot.bin", "/t/tmp" };
-    QTest::newRow("caller's charset and naming kept")
-        << QStringList { "-J", "-input-charset", "iso8859-1", "-iso-level", "3", "-o", "x", "s" }
-        << QStringList { "-joliet-long", "-J",         "-input-charset",
-                         "iso8859-1",    "-iso-level", "3",
-                         "-o",           "x",          "s" };
-    // "-l" as the value of "-o" is a file name, not the naming switch.
-    QTest::newRow("option values are not switches")
-        << QStringList { "-udf", "-o", "-l", "/t/tmp" }
-        << QStringList { "-input-charset", "utf-8", "-l", "-udf", "-o", "-l", "/t/tmp" };
-}
-
-void TestCreateLogic::launcherMapping()
-{
-    QFETCH(QStringList, given);
-    QFETCH(QStringList, received);
-
-    const QString launcher = Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
-    QVERIFY2(QFileInfo(launcher).isExecutable(), qPrintable(launcher));
-    QFile script(launcher);
-    QVERIFY(script.open(QIODevice::ReadOnly));
-    if (!script.readAll().startsWith("#!"))
-        QSKIP("The mkisofs beside the executable is not the project's launcher");
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString fake = dir.path() + QStringLiteral("/genisoimage");
-    QVERIFY(writeFile(fake, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"));
-    QVERIFY(QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PATH"), dir.path() + QStringLiteral(":/usr/bin:/bin"));
-    p.setProcessEnvironment(env);
-    p.start(launcher, given);
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 0);
-    QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
-    if (!out.isEmpty() && out.last().isEmpty())
-        out.removeLast();
-    QCOMPARE(out, received);
 }
 
 QTEST_GUILESS_MAIN(TestCreateLogic)

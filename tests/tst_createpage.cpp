@@ -6,6 +6,7 @@
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
+#include "services/util_files_p.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
@@ -277,6 +278,9 @@ private slots:
     void largeFileRefusedForIso9660();
     void stagingFailureReported();
     void largeUdfImage();
+    void typeOfFileWithoutExtension();
+    void escapeNeverLosesAProject();
+    void closedPageStopsItsCopyBetweenFiles();
     void cleanupTestCase();
 
 private:
@@ -354,6 +358,7 @@ void TestCreatePage::form()
     QCOMPARE(page.findChild<QLabel *>("totalsize")->text(), QStringLiteral("Total Size: 0KB"));
     auto *max = page.findChild<QLabel *>("label_2");
     QCOMPARE(max->text(), QStringLiteral("Max Size: 5.00 GB"));
+    QCOMPARE(max->styleSheet(), QStringLiteral("border:none;"));
     QCOMPARE(max->geometry().right() + 1, widget->width() - 10);
     auto *bar = page.findChild<QProgressBar *>("progressBar");
     QCOMPARE(bar->geometry(), QRect(10, 26, 623, 27));
@@ -807,6 +812,48 @@ void TestCreatePage::largeUdfImage()
     QCOMPARE(listing.type, QStringLiteral("Udf"));
     QCOMPARE(listing.sizes.value("five.bin"), 5 * GiB);
     QFile::remove(image);
+}
+
+void TestCreatePage::typeOfFileWithoutExtension()
+{
+    CPage3 page;
+    QVERIFY(writeFile(m_dir.path() + "/plain/README", "read me\n"));
+    answerFileDialog(m_dir.path() + "/plain/README");
+    page.OnAddFile();
+    QVERIFY(!findNode(list(&page), "README")->text(3).isEmpty());
+}
+
+void TestCreatePage::escapeNeverLosesAProject()
+{
+    CPage3 page;
+    page.show();
+    QTest::keyClick(list(&page), Qt::Key_Escape); // nothing to lose: Escape is Back
+    QVERIFY(!page.isVisible());
+    page.show();
+    answerFileDialog(m_src + "/a.txt");
+    page.OnAddFile();
+    QTest::keyClick(list(&page), Qt::Key_Escape);
+    QVERIFY(page.isVisible());
+}
+
+void TestCreatePage::closedPageStopsItsCopyBetweenFiles()
+{
+    const QString folder = m_dir.path() + "/many";
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(writeFile(folder + QStringLiteral("/f%1.bin").arg(i, 3, 10, QLatin1Char('0')),
+                          content("f", 4096)));
+    // Each file takes 10 ms to copy: the folder, one task, takes three seconds.
+    UtilFiles::SetChunkHook([](qint64) { QThread::msleep(10); });
+    auto page = std::make_unique<CPage3>();
+    answerFileDialog(folder);
+    page->OnAddDir();
+    QVERIFY(waitUntil([&] { return QFile::exists(stageDir() + "many/f000.bin"); }));
+    QElapsedTimer clock;
+    clock.start();
+    page.reset();
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    UtilFiles::SetChunkHook(nullptr);
+    QVERIFY(QDir(stageDir() + "many").entryList(QDir::Files).size() < 300);
 }
 
 void TestCreatePage::cleanupTestCase()

@@ -44,6 +44,8 @@ private slots:
     void init() { m_catcher.urls.clear(); }
 
     void commDialogForm();
+    void commDialogShowsWholeText_data();
+    void commDialogShowsWholeText();
     void commDialogButtons_data();
     void commDialogButtons();
     void cancelHiddenCentresOk();
@@ -110,6 +112,43 @@ void TestDialogs::commDialogForm()
     QCOMPARE(label->text(), QString("Extract files successfully."));
     dialog.SetAllowWarp();
     QVERIFY(label->wordWrap());
+}
+
+void TestDialogs::commDialogShowsWholeText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wrap");
+    QTest::addColumn<bool>("scrolls");
+    const QString fourLines
+        = "The file could not be read as an ISO image.\n"
+          "/home/user/Downloads/some image.iso : Cannot open the file as "
+          "archive\nSee the log for the details of what 7-Zip said.\nLast line.";
+    QTest::newRow("one line") << "Extract files successfully." << false << false;
+    QTest::newRow("four lines") << fourLines << true << false;
+    QTest::newRow("long line, no wrap asked")
+        << QString(30, 'x').append(" y").repeated(6) << false << false;
+    QTest::newRow("sixty lines") << (fourLines + '\n').repeated(15) << true << true;
+}
+
+void TestDialogs::commDialogShowsWholeText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, wrap);
+    QFETCH(bool, scrolls);
+    CommDialog dialog;
+    if (wrap)
+        dialog.SetAllowWarp();
+    dialog.SetText(text);
+    auto *label = dialog.findChild<QLabel *>("label");
+    const int needed
+        = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    QVERIFY2(label->height() >= needed, qPrintable(QString::number(needed)));
+    QVERIFY(label->width() >= qMin(label->sizeHint().width(), 300));
+    QVERIFY(dialog.height() <= CommDialog::MaxHeight());
+    QWidget *area = dialog.findChild<QWidget *>("textarea");
+    QCOMPARE(area && area->isVisibleTo(&dialog), scrolls);
+    const QWidget *shown = scrolls ? area : label;
+    QVERIFY(button(&dialog, "btnok")->y() >= shown->geometry().bottom());
 }
 
 void TestDialogs::commDialogButtons_data()

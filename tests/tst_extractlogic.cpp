@@ -16,13 +16,68 @@ using namespace TestHelpers;
 
 using namespace ExtractLogic;
 
+namespace {
+// How a run ended, as the runner tells it.
+CRunOutcome outcome(bool failedToStart, bool crashed, int exitCode)
+{
+    CRunOutcome end;
+    end.kind = failedToStart ? CRunOutcome::FailedToStart
+        : crashed            ? CRunOutcome::Crashed
+        : exitCode == 0      ? CRunOutcome::Succeeded
+                             : CRunOutcome::ToolError;
+    end.exitCode = failedToStart || crashed ? -1 : exitCode;
+    return end;
+}
+
+// 7-Zip 26 output, recorded: "7z x -bb3 -bsp2" of a sound image whose path and names hold the
+// words of its error messages, of an image cut short after half of its files, and of an image
+// whose last file lies beyond its end.
+const QStringList kHeader { "Scanning the drive for archives:", "1 file, 684032 bytes (668 KiB)" };
+const QStringList kSound = kHeader
+    + QStringList { "Extracting archive: Data Error/CRC Failed sound.iso",
+                    "--",
+                    "Path = Data Error/CRC Failed sound.iso",
+                    "Type = Iso",
+                    "- Data Error/",
+                    "- Data Error/CRC Failed note.txt",
+                    "- ERROR_ x.txt",
+                    "- Unexpected end of archive.txt",
+                    "- Warnings_ z.txt",
+                    "Everything is Ok",
+                    "Folders: 1",
+                    "Files: 5" };
+const QStringList kCut = kHeader
+    + QStringList { "Extracting archive: cut.iso",
+                    "ERRORS:",
+                    "Unexpected end of archive",
+                    "--",
+                    "Path = cut.iso",
+                    "Type = Iso",
+                    "ERRORS:",
+                    "Unexpected end of archive",
+                    "- f3.bin",
+                    "- f4.bin",
+                    "ERROR: Data Error : f4.bin",
+                    " 50% 3 - f4.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b               "
+                    "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b- f5.bin",
+                    "ERROR: Data Error : f5.bin",
+                    "ERROR: Data Error : f6.bin",
+                    "ERROR: Data Error : f7.bin",
+                    "ERROR: Data Error : f8.bin",
+                    "Sub items Errors: 5",
+                    "Archives with Errors: 1",
+                    "Open Errors: 1",
+                    "Sub items Errors: 5" };
+const QStringList kBeyondEnd { "Extracting archive: corrupt.iso", "ERRORS:",
+                               "Unexpected end of archive",       "- f8.bin",
+                               "ERROR: Data Error : f8.bin",      "Sub items Errors: 1" };
+} // namespace
+
 class TestExtractLogic : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void readProgressLine_data();
-    void readProgressLine();
     void readProgressLineSurvivesNoise();
 
     void buildRequest_data();
@@ -45,58 +100,6 @@ private slots:
     void listingDamageText();
     void successText();
 };
-
-void TestExtractLogic::readProgressLine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-
-    const QString copying = CopyingText();
-    QTest::newRow("count and path")
-        << "45% 12 - boot/grub/grub.cfg" << true << 45 << "Extracting files: boot/grub/grub.cfg";
-    QTest::newRow("no count") << " 12% - f1.bin" << true << 12 << "Extracting files: f1.bin";
-    QTest::newRow("padded number")
-        << "  7% 1 - a b/c d.txt" << true << 7 << "Extracting files: a b/c d.txt";
-    QTest::newRow("percent at position 0") << "% 12 - boot/grub/grub.cfg" << false << 0 << "";
-    QTest::newRow("100 percent") << "100% 3 - f3.bin" << true << 100 << copying;
-    QTest::newRow("above 100 is held at 100") << "140% 3 - f3.bin" << true << 100 << copying;
-    QTest::newRow("percent alone") << "  0%" << false << 0 << "";
-    QTest::newRow("no path") << " 45% 12" << false << 0 << "";
-    QTest::newRow("dash in the name")
-        << "45% 12 - a - b.txt" << true << 45 << "Extracting files: a - b.txt";
-    QTest::newRow("not a number") << "abc% 1 - x" << true << 0 << "Extracting files: x";
-    QTest::newRow("-bb3 name line") << "- boot/grub/" << false << 0 << "";
-    QTest::newRow("-bb3 name with percent") << "- sale 50% off - now.txt" << false << 0 << "";
-    QTest::newRow("summary") << "Everything is Ok" << false << 0 << "";
-    QTest::newRow("empty") << "" << false << 0 << "";
-    // 7-Zip redraws with backspaces; the runner hands several redraws over as one line.
-    QTest::newRow("redraws") << QString::fromLatin1(
-        "  0M Scan\b\b\b\b\b\b\b\b\b         \b\b\b\b\b\b\b\b\b  0%\b\b\b\b    \b\b\b\b 12% - "
-        "f1.bin\b\b\b\b\b\b\b\b\b\b\b\b\b             \b\b\b\b\b\b\b\b\b\b\b\b\b 24% 1 - "
-        "f2.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b               \b\b\b\b\b\b\b\b\b\b\b\b\b\b\b")
-                             << true << 24 << "Extracting files: f2.bin";
-    QTest::newRow("redraw then -bb3 line")
-        << QString::fromLatin1(" 66% 1 - f2.bin\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b    \b\b\b\b- f3.bin")
-        << true << 66 << "Extracting files: f2.bin";
-    QTest::newRow("carriage return removed")
-        << "50% 2 - x.bin\r" << true << 50 << "Extracting files: x.bin";
-}
-
-void TestExtractLogic::readProgressLine()
-{
-    QFETCH(QString, line);
-    QFETCH(bool, valid);
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    const Progress p = ReadProgressLine(line);
-    QCOMPARE(p.valid, valid);
-    if (valid) {
-        QCOMPARE(p.value, value);
-        QCOMPARE(p.text, text);
-    }
-}
 
 void TestExtractLogic::readProgressLineSurvivesNoise()
 {
@@ -126,8 +129,8 @@ void TestExtractLogic::readProgressLineSurvivesNoise()
                 break;
             }
         }
-        const Progress p = ReadProgressLine(line);
-        QVERIFY(p.value >= 0 && p.value <= 100);
+        const SevenZip::Progress p = SevenZip::ParseProgress(line);
+        QVERIFY(!p.valid || (p.percent >= 0 && p.percent <= 100));
         errors.AddLine(line);
     }
     QVERIFY(!errors.IsEmpty());
@@ -339,19 +342,27 @@ void TestExtractLogic::judgeExtraction_data()
     QTest::newRow("data error") << false << false << 2
                                 << QStringList { "- f2.bin", "ERROR: Data Error : f2.bin",
                                                  "Sub items Errors: 1" }
-                                << false << "Data Error : f2.bin";
+                                << false << "1 item did not arrive whole: \"f2.bin\"";
     QTest::newRow("ERRORS heading")
         << false << false << 2
         << QStringList { "Extracting archive: t.iso", "ERRORS:", "Unexpected end of archive",
                          "Physical Size = 1" }
         << false << "Unexpected end of archive";
     QTest::newRow("error line with status 0")
-        << false << false << 0 << QStringList { "ERROR: Data Error : x" } << false
-        << "Data Error : x";
-    QTest::newRow("error glued to a redraw")
+        << false << false << 0 << QStringList { "ERROR: Data Error : x" } << false << "\"x\"";
+    QTest::newRow("recorded: sound image named like errors")
+        << false << false << 0 << kSound << true << "";
+    QTest::newRow("recorded: image cut short")
+        << false << false << 2 << kCut << false
+        << "5 items did not arrive whole: \"f4.bin\", \"f5.bin\", \"f6.bin\", \"f7.bin\", "
+           "\"f8.bin\".\nWhat did arrive was kept.";
+    QTest::newRow("recorded: file beyond the end")
+        << false << false << 2 << kBeyondEnd << false << "1 item did not arrive whole: \"f8.bin\"";
+    QTest::newRow("many broken items")
         << false << false << 2
-        << QStringList { QString::fromLatin1(" 66% 1 - f2.bin\b\b\b\bERROR: CRC Failed : f2.bin") }
-        << false << "CRC Failed : f2.bin";
+        << QStringList { "ERROR: CRC Failed : 1", "ERROR: CRC Failed : 2", "ERROR: CRC Failed : 3",
+                         "ERROR: CRC Failed : 4", "ERROR: CRC Failed : 5", "ERROR: CRC Failed : 6" }
+        << false << "\"5\" and 1 more.";
     QTest::newRow("warning is no error")
         << false << false << 0
         << QStringList { "WARNINGS:", "There are data after the end of archive" } << true << "";
@@ -369,10 +380,7 @@ void TestExtractLogic::judgeExtraction()
     ToolErrors errors;
     for (const QString &l : lines)
         errors.AddLine(l);
-    RunEnd end;
-    end.failedToStart = failedToStart;
-    end.crashed = crashed;
-    end.exitCode = exitCode;
+    const CRunOutcome end = outcome(failedToStart, crashed, exitCode);
     const Verdict v = JudgeExtraction(end, errors);
     QCOMPARE(v.success, success);
     if (!success) {
@@ -397,6 +405,11 @@ void TestExtractLogic::listingFailureText_data()
                                   << "errno=2 : No such file or directory";
     QTest::newRow("no tool") << true << QStringList {} << "The 7-Zip program could not be started.";
     QTest::newRow("nothing said") << false << QStringList {} << "";
+    QTest::newRow("recorded: not an image")
+        << false
+        << QStringList { "Listing archive: garbage.iso",
+                         "ERROR: garbage.iso : Cannot open the file as archive", "Errors: 1" }
+        << "garbage.iso : Cannot open the file as archive";
 }
 
 void TestExtractLogic::listingFailureText()
@@ -407,9 +420,7 @@ void TestExtractLogic::listingFailureText()
     ToolErrors errors;
     for (const QString &l : lines)
         errors.AddLine(l);
-    RunEnd end;
-    end.failedToStart = failedToStart;
-    end.exitCode = 2;
+    const CRunOutcome end = outcome(failedToStart, false, 2);
     const QStringList text = ListingFailureText(end, errors).split('\n');
     QCOMPARE(text.first(), QStringLiteral("The file could not be read as an ISO image."));
     QCOMPARE(text.value(1), second);
@@ -425,6 +436,12 @@ void TestExtractLogic::listingDamageText_data()
 
     const QStringList header { "Listing archive: cut.iso", "--", "Path = cut.iso", "Type = Iso" };
     QTest::newRow("sound image") << false << 0 << header << "";
+    QTest::newRow("recorded: sound image named like errors")
+        << false << 0
+        << QStringList { "Listing archive: ERROR: a/Warnings: b/Unexpected end of archive.iso",
+                         "--", "Path = ERROR: a/Warnings: b/Unexpected end of archive.iso",
+                         "Type = Udf", "  VolumeId: CDROM" }
+        << "";
     QTest::newRow("warnings only")
         << false << 1 << (header + QStringList { "WARNINGS:", "There are data after the end" })
         << "";
@@ -447,9 +464,7 @@ void TestExtractLogic::listingDamageText()
     ToolErrors errors;
     for (const QString &l : lines)
         errors.AddLine(l);
-    RunEnd end;
-    end.crashed = crashed;
-    end.exitCode = exitCode;
+    const CRunOutcome end = outcome(false, crashed, exitCode);
     const QString text = ListingDamageText(end, errors);
     if (messagePart.isEmpty()) {
         QCOMPARE(text, QString());

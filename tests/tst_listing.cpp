@@ -30,28 +30,6 @@ const QString kDate = QStringLiteral("2024-01-02 03:04:05");
 const QString kSeparator = QStringLiteral(
     "------------------- ----- ------------ ------------  ------------------------");
 
-// The page's reader loop: the first separator opens the table, the next one closes it.
-struct Reader
-{
-    CTree tree;
-    bool inTable = false;
-    int finished = 0;
-    void line(const QString &text)
-    {
-        if (IsListingSeparator(text)) {
-            inTable = !inTable;
-            if (!inTable)
-                ++finished;
-            return;
-        }
-        if (!inTable)
-            return;
-        Item item;
-        if (ParseListingRow(text, &item))
-            tree.AddItem(item);
-    }
-};
-
 void dumpInto(const Item &folder, QStringList &out)
 {
     for (const Item *c : folder.m_Children) {
@@ -82,6 +60,7 @@ private slots:
     void parseRowLeavesOtherFields();
     void readListing_data();
     void readListing();
+    void sharedInTableFlag();
     void realImage();
 };
 
@@ -263,13 +242,37 @@ void TestListing::readListing()
 {
     QFETCH(QStringList, lines);
     QFETCH(QStringList, expected);
-    Reader reader;
+    CTree tree;
+    CListingReader reader(&tree);
+    // The error reader sees only the lines outside the table.
+    reader.SetErrorReader([](const QString &line) { return line.startsWith("--") ? line : ""; });
+    int finished = 0;
     for (const QString &line : lines)
-        reader.line(line);
-    QTEST(reader.finished, "finished");
+        finished += reader.ReadLine(line) ? 1 : 0;
+    QTEST(finished, "finished");
+    QCOMPARE(reader.Closed(), finished > 0);
+    QCOMPARE(reader.InTable(), lines.filter(QString(19, '-')).size() % 2 == 1);
+    QCOMPARE(reader.Errors(), lines.contains("--") ? QStringList { "--" } : QStringList());
     QStringList got;
-    dumpInto(reader.tree.m_Root, got);
+    dumpInto(tree.m_Root, got);
     QCOMPARE(got, expected);
+}
+
+// Readers that share one in-table flag (the Edit pages) see one state; Reset() clears it.
+void TestListing::sharedInTableFlag()
+{
+    bool inTable = false;
+    CTree first, second;
+    CListingReader a(&first, &inTable), b(&second, &inTable);
+    QVERIFY(!a.ReadLine(kSeparator));
+    QVERIFY(b.InTable());
+    QVERIFY(!b.ReadLine(row(kDate, ".....", "1", "f")));
+    QVERIFY(b.ReadLine(kSeparator));
+    QVERIFY(!inTable && b.Closed() && !a.Closed());
+    QVERIFY(second.GetItem("f") && !first.GetItem("f"));
+    inTable = true;
+    a.Reset();
+    QVERIFY(!inTable);
 }
 
 // The columns checked against what the real tools produce on this machine.
@@ -309,15 +312,16 @@ void TestListing::realImage()
     list.start(sevenZip, { "l", iso });
     QVERIFY(list.waitForFinished(60000));
     QCOMPARE(list.exitCode(), 0);
-    Reader reader;
+    CTree tree;
+    CListingReader reader(&tree);
     for (const QByteArray &line : list.readAllStandardOutput().split('\n'))
         if (!line.trimmed().isEmpty())
-            reader.line(QString::fromUtf8(line));
+            reader.ReadLine(QString::fromUtf8(line));
 
-    QCOMPARE(reader.finished, 1);
+    QVERIFY(reader.Closed());
     int count = 0;
     for (auto it = files.cbegin(); it != files.cend(); ++it, ++count) {
-        const Item *item = reader.tree.GetItem(it.key());
+        const Item *item = tree.GetItem(it.key());
         QVERIFY2(item, qPrintable(it.key()));
         QVERIFY(!item->m_IsDir);
         QCOMPARE(item->m_Size, QString::number(it.value()));
@@ -325,13 +329,13 @@ void TestListing::realImage()
         QVERIFY(QDateTime::fromString(item->m_Time, "yyyy-MM-dd HH:mm:ss").isValid());
     }
     for (const QString &f : folders) {
-        const Item *item = reader.tree.GetItem(f);
+        const Item *item = tree.GetItem(f);
         QVERIFY2(item, qPrintable(f));
         QVERIFY(item->m_IsDir);
         QVERIFY(item->m_Size.isEmpty());
         QVERIFY(!item->m_Time.trimmed().isEmpty()); // listed before its children: has a time
     }
-    QVERIFY(reader.tree.GetItem("empty")->m_Children.isEmpty());
+    QVERIFY(tree.GetItem("empty")->m_Children.isEmpty());
     int total = 0;
     std::function<void(const Item &)> countAll = [&](const Item &i) {
         for (const Item *c : i.m_Children) {
@@ -339,7 +343,7 @@ void TestListing::realImage()
             countAll(*c);
         }
     };
-    countAll(reader.tree.m_Root);
+    countAll(tree.m_Root);
     QCOMPARE(total, files.size() + folders.size());
 }
 

@@ -228,11 +228,26 @@ void TestRunner::outcome()
         runner.m_CollectOutput = collect;
         const Outcome outcome = runToEnd(runner, emitter(), args);
         QCOMPARE(outcome.finished, 1);
-        QCOMPARE(runner.ExitCode(), exitCode);
-        QCOMPARE(runner.Crashed(), crashed);
-        QCOMPARE(runner.FailedToStart(), false);
+        const CRunOutcome end = runner.Outcome();
+        QCOMPARE(end.exitCode, exitCode);
+        QCOMPARE(end.kind,
+                 crashed         ? CRunOutcome::Crashed
+                     : succeeded ? CRunOutcome::Succeeded
+                                 : CRunOutcome::ToolError);
         QCOMPARE(runner.Succeeded(), succeeded);
     }
+    // The tool's reader picks its error lines; each run starts with a fresh one.
+    CRunCommandThread runner;
+    int seen = 0;
+    runner.SetErrorReader([seen](const QString &line) mutable {
+        return line.startsWith("E") ? QStringLiteral("%1 %2").arg(++seen).arg(line) : QString();
+    });
+    for (int run = 0; run < 2; ++run) {
+        runToEnd(runner, emitter(), { "-o", "E1\\nok\\nE2\\n", "-c", "3" });
+        QCOMPARE(runner.Outcome().errorLines, (QStringList { "1 E1", "2 E2" }));
+    }
+    runner.terminate();
+    QCOMPARE(runner.Outcome().kind, CRunOutcome::ToolError); // an ended run keeps its outcome
 }
 
 void TestRunner::missingProgramFinishes_data()
@@ -255,7 +270,7 @@ void TestRunner::missingProgramFinishes()
                                    : runToEnd(runner, missing + QStringLiteral(" l x.iso"), {});
     QCOMPARE(outcome.finished, 1);
     QVERIFY(outcome.lines.isEmpty());
-    QVERIFY(runner.FailedToStart());
+    QCOMPARE(runner.Outcome().kind, CRunOutcome::FailedToStart);
     QCOMPARE(runner.ExitCode(), -1);
     QVERIFY(!runner.Succeeded());
     QVERIFY(runner.wait(5000));
@@ -377,6 +392,7 @@ void TestRunner::terminateRightAfterStart()
         QVERIFY(runner.wait(10000));
         QCoreApplication::processEvents();
         QCOMPARE(finished.count(), 0);
+        QCOMPARE(runner.Outcome().kind, CRunOutcome::Stopped);
     }
 }
 

@@ -204,29 +204,51 @@ void TestSevenZip::parseProgress()
 
 void TestSevenZip::isErrorLine_data()
 {
+    // Lines as 7-Zip 26 prints them; item is what ErrorItem() reads from the line.
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("error");
-    QTest::newRow("ERROR:") << "ERROR: Data Error : a.txt" << true;
-    QTest::newRow("ERRORS:") << "ERRORS:" << true;
-    QTest::newRow("open error") << "Open ERROR: Can not open the file as [iso] archive" << true;
-    QTest::newRow("cannot open") << "Cannot open the file as archive" << true;
-    QTest::newRow("data error") << "Data Error" << true;
-    QTest::newRow("unexpected end") << "Unexpected end of archive" << true;
-    QTest::newRow("break") << "Break signaled" << true;
-    QTest::newRow("system error") << "System ERROR:" << true;
-    QTest::newRow("processed file named ERROR") << "- ERROR: notes.txt" << false;
+    QTest::addColumn<QString>("item");
+    QTest::newRow("ERROR:") << "ERROR: Data Error : a.txt" << true << "a.txt";
+    QTest::newRow("item path with blanks")
+        << "ERROR: CRC Failed : Data Error/x : y.bin" << true << "Data Error/x : y.bin";
+    QTest::newRow("ERRORS:") << "ERRORS:" << true << "";
+    QTest::newRow("open error") << "Open ERROR: Can not open the file as [iso] archive" << true
+                                << "";
+    QTest::newRow("cannot open") << "Cannot open the file as archive" << true << "";
+    QTest::newRow("not archive") << "ERROR: garbage.iso : Cannot open the file as archive" << true
+                                 << "";
+    QTest::newRow("data error") << "Data Error" << true << "";
+    QTest::newRow("unexpected end") << "Unexpected end of archive" << true << "";
+    QTest::newRow("break") << "Break signaled" << true << "";
+    QTest::newRow("system error") << "System ERROR:" << true << "";
+    QTest::newRow("sub items count") << "Sub items Errors: 5" << true << "";
+    QTest::newRow("archives count") << "Archives with Errors: 1" << true << "";
+    QTest::newRow("processed file named ERROR") << "- ERROR: notes.txt" << false << "";
+    QTest::newRow("processed file named CRC Failed")
+        << "- Data Error/CRC Failed note.txt" << false << "";
     QTest::newRow("listing row")
-        << "2024-01-01 10:00:00 ....A         1234               ERRORS.txt" << false;
-    QTest::newRow("fine") << "Everything is Ok" << false;
-    QTest::newRow("warnings") << "WARNINGS:" << false;
-    QTest::newRow("ERRORSOME word") << "ERRORSOME" << false;
+        << "2024-01-01 10:00:00 ....A         1234               ERRORS.txt" << false << "";
+    QTest::newRow("listing row named Data Error")
+        << "2026-12-08 08:05:20 D....                            Data Error" << false << "";
+    QTest::newRow("listed image path")
+        << "Listing archive: ERROR: a/Warnings: b/Unexpected end of archive.iso" << false << "";
+    QTest::newRow("extracted image path")
+        << "Extracting archive: Data Error/CRC Failed sound.iso" << false << "";
+    QTest::newRow("Path =") << "Path = ERROR: a/Warnings: b/Unexpected end of archive.iso" << false
+                            << "";
+    QTest::newRow("fine") << "Everything is Ok" << false << "";
+    QTest::newRow("warnings") << "WARNINGS:" << false << "";
+    QTest::newRow("warnings count") << "Warnings: 1" << false << "";
+    QTest::newRow("ERRORSOME word") << "ERRORSOME" << false << "";
 }
 
 void TestSevenZip::isErrorLine()
 {
     QFETCH(QString, line);
     QFETCH(bool, error);
+    QFETCH(QString, item);
     QCOMPARE(SevenZip::IsErrorLine(line), error);
+    QCOMPARE(SevenZip::ErrorItem(line), item);
 }
 
 void TestSevenZip::listImage_data()

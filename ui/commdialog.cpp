@@ -4,6 +4,13 @@
 #include "ui/cimagebutton.h"
 
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+// The label's place in the box's form.
+const QRect kLabelRect(40, 70, 351, 41);
+} // namespace
 
 CommDialog::CommDialog(QWidget *parent)
     : ImageDialog(parent != nullptr)
@@ -25,7 +32,7 @@ CommDialog::CommDialog(QWidget *parent)
     m_btnCancel->setGeometry(260, 140, 92, 22);
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("label"));
-    m_label->setGeometry(40, 70, 351, 41);
+    m_label->setGeometry(kLabelRect);
     m_label->setStyleSheet(QStringLiteral("font:13px;\ncolor:#606060;"));
     m_label->setWordWrap(false);
     m_label->setText(QStringLiteral("TextLabel"));
@@ -48,11 +55,71 @@ CommDialog::CommDialog(QWidget *parent)
 void CommDialog::SetText(QString text)
 {
     m_label->setText(text);
+    FitText();
+}
+
+void CommDialog::SetPlainText(QString text)
+{
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->setWordWrap(true);
+    SetText(text);
 }
 
 void CommDialog::SetAllowWarp()
 {
     m_label->setWordWrap(true);
+    FitText();
+}
+
+void CommDialog::FitText()
+{
+    // Only the label of the plain message box is fitted; the progress and input dialogs place
+    // their own.
+    const bool scrolling = m_textArea && m_textArea->widget() == m_label;
+    if (!scrolling && m_label->pos() != kLabelRect.topLeft())
+        return;
+    m_label->ensurePolished();
+    const int textWidth = kLabelRect.width();
+    if (!m_label->wordWrap() && m_label->sizeHint().width() > textWidth)
+        m_label->setWordWrap(true);
+    const int needed
+        = m_label->wordWrap() ? m_label->heightForWidth(textWidth) : m_label->sizeHint().height();
+    const int room = MaxHeight() - (height() - m_grown) + kLabelRect.height();
+    const int shown = qBound(kLabelRect.height(), needed, room);
+    const int grow = shown - kLabelRect.height();
+    if (grow != m_grown) {
+        for (QWidget *button :
+             { static_cast<QWidget *>(m_btnOk), static_cast<QWidget *>(m_btnCancel) })
+            button->move(button->x(), button->y() + grow - m_grown);
+        setFixedSize(width(), height() + grow - m_grown);
+        m_grown = grow;
+    }
+    if (needed <= room) {
+        if (scrolling) {
+            m_textArea->takeWidget();
+            m_label->setParent(this);
+            m_label->show();
+            m_textArea->hide();
+        }
+        m_label->setGeometry(kLabelRect.x(), kLabelRect.y(), textWidth, shown);
+        return;
+    }
+    // Too long for the box: the text scrolls, in a view that looks like the label.
+    if (!m_textArea) {
+        m_textArea = new QScrollArea(this);
+        m_textArea->setObjectName(QStringLiteral("textarea"));
+        m_textArea->setFrameShape(QFrame::NoFrame);
+        m_textArea->setStyleSheet(QStringLiteral("background:transparent;"));
+        m_textArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_textArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+    m_textArea->setGeometry(kLabelRect.x(), kLabelRect.y(), textWidth, shown);
+    if (!scrolling)
+        m_textArea->setWidget(m_label);
+    const int inner = textWidth - m_textArea->verticalScrollBar()->sizeHint().width() - 4;
+    m_label->setWordWrap(true);
+    m_label->resize(inner, m_label->heightForWidth(inner));
+    m_textArea->show();
 }
 
 void CommDialog::SetCancelHidden()

@@ -1,4 +1,5 @@
 #include "ui/cwindowskin.h"
+#include "services/logging.h"
 
 #include "ui/cskinimage.h"
 
@@ -30,7 +31,7 @@ void CWindowSkin::SetBackGround(const QString &path, const char *who)
         return;
     const QPixmap picture = CSkinImage::Load(path);
     if (picture.isNull()) {
-        qWarning().noquote() << who << "Can not load the image file " + path;
+        qCWarning(lcUi).noquote() << who << "Can not load the image file " + path;
         return;
     }
     m_window->setFixedSize(picture.size());

@@ -1,4 +1,5 @@
 #include "ui/scheckboxheaderview.h"
+#include "services/logging.h"
 
 #include <QDebug>
 #include <QMouseEvent>
@@ -61,7 +62,7 @@ void SCheckBoxHeaderView::mousePressEvent(QMouseEvent *event)
 {
     const int position = orientation() == Qt::Horizontal ? event->pos().x() : event->pos().y();
     const int visual = visualIndexAt(position);
-    qDebug() << "SCheckBoxHeaderView::mousePressEvent Click Col" << visual;
+    qCDebug(lcUi) << "SCheckBoxHeaderView::mousePressEvent Click Col" << visual;
     // The box is drawn in the logical check column, so that is the section that toggles it, also
     // when the sections have been reordered.
     if (position >= 0 && visual >= 0 && logicalIndex(visual) == m_checkColumn) {

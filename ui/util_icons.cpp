@@ -1,6 +1,7 @@
 // The file-type catalogue of Util: icon and description per extension, asked of the desktop
 // once per run and kept.
 
+#include "services/logging.h"
 #include "services/util.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,8 @@ template<typename Ask> bool withSampleFile(const QString &extension, Ask ask)
                         + QStringLiteral("_XXXXXX") + extension);
     file.setAutoRemove(false);
     if (!file.open()) {
-        qWarning() << QStringLiteral("failed to write temporary file %1").arg(file.fileName());
+        qCWarning(lcFiles)
+            << QStringLiteral("failed to write temporary file %1").arg(file.fileName());
         return false;
     }
     const QString name = file.fileName();

@@ -69,8 +69,8 @@ QStringList Util::GetDirsAndFilesDialog(QWidget *parent)
 void Util::ShowError(const QString &text)
 {
     CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetText(text);
+    // Messages name files and folders: shown as they are, never read as markup.
+    dialog.SetPlainText(text);
     dialog.SetCancelHidden();
     dialog.exec();
 }
@@ -78,7 +78,7 @@ void Util::ShowError(const QString &text)
 void Util::ShowOpen(const QString &text, const QString &folder)
 {
     CommDialog dialog;
-    dialog.SetText(text);
+    dialog.SetPlainText(text);
     dialog.SetOpen(folder);
     dialog.exec();
 }

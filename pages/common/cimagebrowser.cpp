@@ -13,7 +13,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
-Q_LOGGING_CATEGORY(lcBrowser, "vexlor.browser")
+Q_LOGGING_CATEGORY(lcBrowser, "vexlor.browser", QtWarningMsg)
 
 CImageBrowser::CImageBrowser(QTreeWidget *tree, QTableWidget *list, Item **current, QObject *parent)
     : QObject(parent)
@@ -41,13 +41,16 @@ SCheckBoxHeaderView *CImageBrowser::SetUp(const QString &treeStyle, const QStrin
     header->setVisible(true);
     m_List->verticalHeader()->setVisible(false);
     PageStyle::SetUpList(m_List, header, listStyle, 4, QAbstractItemView::ExtendedSelection);
-    m_List->viewport()->installEventFilter(this);
+    m_Viewport = m_List->viewport();
+    m_Viewport->installEventFilter(this);
     return header;
 }
 
 bool CImageBrowser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_List->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    // Only the pointer is compared: the table may be on its way out when its viewport's last
+    // events come.
+    if (watched == m_Viewport && event->type() == QEvent::MouseButtonRelease) {
         m_LastReleasePos = static_cast<QMouseEvent *>(event)->globalPos();
         m_HaveReleasePos = true;
     }

@@ -89,6 +89,7 @@ private:
 
     QTreeWidget *m_Tree;
     QTableWidget *m_List;
+    QObject *m_Viewport = nullptr; // the table's viewport, whose events are watched
     Item **m_Current;
     QString m_Filter;
     QVector<Item *> m_Rows; // the item each row shows

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcWriter, "vexlor.writer")
+Q_LOGGING_CATEGORY(lcWriter, "vexlor.writer", QtWarningMsg)
 
 namespace {
 
@@ -75,8 +75,10 @@ QString CImageWriter::WorkDirSource()
 
 void CImageWriter::ClaimWorkDir()
 {
+    // The page that owned the folder is closed: its copier must not go on writing into the
+    // folder this page stages in.
     if (g_WorkDirOwner && g_WorkDirOwner != this)
-        g_WorkDirOwner->releaseWorkDir();
+        g_WorkDirOwner->StopCopier();
     g_WorkDirOwner = this;
     // Whatever an earlier page or run left in the working folder goes before any new copy.
     m_Copier->AddTask(WorkDir(), QString(), 1);
@@ -87,11 +89,10 @@ bool CImageWriter::OwnsWorkDir() const
     return g_WorkDirOwner == this;
 }
 
-void CImageWriter::releaseWorkDir()
+void CImageWriter::StopCopier()
 {
-    g_WorkDirOwner = nullptr;
-    // The page is closed: its copier must not go on writing into the folder the next page
-    // stages in. It stops after the file in progress; the window keeps painting meanwhile.
+    if (g_WorkDirOwner == this)
+        g_WorkDirOwner = nullptr;
     m_Copier->stop();
     if (m_Copier->wait(0))
         return;
@@ -145,6 +146,21 @@ bool CImageWriter::WaitForStaging()
         processEventsFor(pause, m_Progress);
         qCDebug(lcWriter) << "staging" << total << left;
     }
+}
+
+bool CImageWriter::Staged(const Item &root, const QString &notStaged)
+{
+    if (!WaitForStaging() || m_StopRequested) {
+        qCDebug(lcWriter) << "stopped while staging";
+        End();
+        return false;
+    }
+    const QStringList unstaged = UnstagedItems(root);
+    if (unstaged.isEmpty())
+        return true;
+    End();
+    Util::ShowError(notStaged + QLatin1Char('\n') + PathListText(unstaged));
+    return false;
 }
 
 QStringList CImageWriter::UnstagedItems(const Item &root)

@@ -40,6 +40,9 @@ public:
     // removal of the folder is queued on this page's copier, before any copy of its own.
     void ClaimWorkDir();
     bool OwnsWorkDir() const;
+    // Stops the page's copier after the file in progress and waits for it, showing the busy
+    // cursor while the windows keep painting (user input waits).
+    void StopCopier();
 
     // --- staging -----------------------------------------------------------------------------
 
@@ -50,6 +53,9 @@ public:
     // Waits, processing events, until the copier has carried out every task, showing "Copy
     // files and directories..." and the KiB copied. False when Stop was pressed.
     bool WaitForStaging();
+    // WaitForStaging(), then UnstagedItems(): true when every item below root has its staged
+    // copy. Otherwise the write ends: silently after Stop, else with notStaged and the items.
+    bool Staged(const Item &root, const QString &notStaged);
     // The items below root without a complete staged copy (their copy failed, or nothing is at
     // their place in the working folder), at most 50, in tree order.
     QStringList UnstagedItems(const Item &root);
@@ -92,7 +98,6 @@ public:
                                const QString &failedText);
 
 private:
-    void releaseWorkDir();
     void collectCopyFailures();
 
     CFileCopy *m_Copier;

@@ -4,9 +4,13 @@
 
 #include "ui/nofocusdelegate.h"
 
+#include "services/util.h"
+
 #include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QMimeDatabase>
 #include <QRadioButton>
 
 namespace PageStyle {
@@ -31,14 +35,32 @@ QIcon FolderIcon()
     return icon;
 }
 
+QString FileType(const QString &path)
+{
+    const QString type = Util::GetExtensionString(QFileInfo(path).fileName());
+    if (!type.isEmpty())
+        return type;
+    static const QMimeDatabase types;
+    return types.mimeTypeForFile(path).comment();
+}
+
+void Place(QWidget *widget, const char *name, int x, int y, int width, int height,
+           const QString &style)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->move(x, y);
+    if (width > 0)
+        widget->setFixedSize(width, height);
+    if (!style.isEmpty())
+        widget->setStyleSheet(style);
+}
+
 CImageButton *Button(QWidget *page, const char *name, const QString &prefix, int x, int y)
 {
     auto *button = new CImageButton(page);
-    button->setObjectName(QString::fromLatin1(name));
     button->SetBackGround(prefix + QLatin1Char('1'), prefix + QLatin1Char('2'),
                           prefix + QLatin1Char('3'), QString());
-    button->move(x, y);
-    return button;
+    return Placed(button, name, x, y);
 }
 
 void SetUpList(QAbstractItemView *view, QHeaderView *header, const QString &style, int columns,
@@ -62,8 +84,7 @@ void SetUpList(QAbstractItemView *view, QHeaderView *header, const QString &styl
 
 QRadioButton *Radio(QWidget *page, const char *name, const QString &text, int x, int y)
 {
-    auto *button = new QRadioButton(text, page);
-    button->setObjectName(QString::fromLatin1(name));
+    auto *button = Placed(new QRadioButton(text, page), name, x, y);
     button->setStyleSheet(QStringLiteral("QRadioButton::indicator:checked {\n"
                                          "    image: url(:/nwu/rchecked);\n"
                                          "}\n"
@@ -72,7 +93,6 @@ QRadioButton *Radio(QWidget *page, const char *name, const QString &text, int x,
                                          "    image: url(:/nwu/runchecked);\n"
                                          "}"));
     button->adjustSize();
-    button->move(x, y);
     return button;
 }
 

@@ -25,6 +25,21 @@ extern const char *const FolderTree;
 
 // The platform's folder icon.
 QIcon FolderIcon();
+// The type description of a local file: its extension's, else the platform's description of
+// the file itself (README, Makefile).
+QString FileType(const QString &path);
+
+// Names a widget of a page's form and places it at (x, y), fixed to width x height when given,
+// with a style sheet when given; returns it.
+void Place(QWidget *widget, const char *name, int x, int y, int width = 0, int height = 0,
+           const QString &style = QString());
+template<class W>
+W *Placed(W *widget, const char *name, int x, int y, int width = 0, int height = 0,
+          const QString &style = QString())
+{
+    Place(widget, name, x, y, width, height, style);
+    return widget;
+}
 
 // A three-state image button named name on page at (x, y): images prefix + "1", "2", "3" for
 // normal, hover and pressed, no disabled image.

@@ -1,0 +1,115 @@
+#ifndef VEXLOR_BURNLOGIC_H
+#define VEXLOR_BURNLOGIC_H
+
+// The decisions of the Burn page that need no widgets: the image checks, the volume label
+// rules, the arguments of the partitioning command, the space test, the 4 GiB limit of FAT read
+// from the image's listing, the boot-loader configuration, the check that the chosen disk is
+// still the one the user picked, and the reading of how a step ended.
+
+#include <QString>
+#include <QStringList>
+
+namespace BurnLogic {
+
+// Room the volume needs beside the image's own bytes: 50 MiB.
+constexpr qint64 SpareBytes = Q_INT64_C(52428800);
+// The first file size a FAT volume cannot hold: 4 GiB.
+constexpr qint64 FatFileLimit = Q_INT64_C(4294967296);
+// The longest FAT volume label.
+constexpr int LabelMaxLength = 11;
+
+// --- image and inputs ---------------------------------------------------------------------
+
+// Whether path names an existing file whose name ends in ".iso" in any case.
+bool IsIsoImage(const QString &path);
+
+// Whether c may stand in a FAT volume label: printable ASCII other than
+// " * + , . / : ; < = > ? [ \ ] | (lower-case letters are turned into capitals on the way).
+bool IsLabelChar(QChar c);
+// The label as the field keeps it: capitals, refused characters left out, at most 11 of them.
+QString CleanLabel(const QString &text);
+// The partitioning command's arguments for the page's choices: one partition over the whole
+// disk, in a GPT table for the GPT entry and an MBR table otherwise, formatted as the file-system
+// choice says for a disk of diskSize bytes ("FAT" is FAT16 below 4 GiB), named after the label
+// ("NONAME" when it is empty).
+QStringList PartitionArgs(const QString &disk, const QString &schemeText, const QString &fileSystem,
+                          qint64 diskSize, const QString &label);
+// Whether the partition scheme entry is the GPT one.
+bool IsGptChoice(const QString &schemeText);
+
+// The disk's total size must hold the image and 50 MiB more.
+bool EnoughSpace(qint64 diskSize, qint64 imageSize);
+
+// The five lines of /syslinux.cfg: a single default entry that chain-loads /bootmgr.
+QStringList SyslinuxConfig();
+
+// --- files too large for FAT --------------------------------------------------------------
+
+// Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of
+// 4 GiB or more.
+class LargeFileScan
+{
+public:
+    void AddLine(const QString &line);
+    // The table was read up to its closing separator.
+    bool Complete() const { return m_closed; }
+    bool Found() const { return !m_path.isEmpty(); }
+    QString Path() const { return m_path; }
+    qint64 Size() const { return m_size; }
+
+private:
+    bool m_inTable = false;
+    bool m_closed = false;
+    QString m_path;
+    qint64 m_size = 0;
+};
+
+// The refusal that names the file too large for FAT.
+QString TooLargeText(const QString &path, qint64 size);
+
+// --- the chosen disk ----------------------------------------------------------------------
+
+// What identifies a listed disk: its node, total size and model (the model may be empty when
+// the tool does not report one).
+struct DiskIdentity
+{
+    QString node;
+    qint64 size = 0;
+    QString model;
+};
+// Whether now (read right before writing) is still the disk chosen earlier: same node, same
+// size, same model, and a size above 0.
+bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now);
+// The model line of a "diskutil info" report ("Device / Media Name:"), trimmed; "" when there
+// is none.
+QString ModelFromInfo(const QString &report);
+
+// --- how a step ended ---------------------------------------------------------------------
+
+// How one tool run ended, as the runner reports it.
+struct RunEnd
+{
+    bool failedToStart = false;
+    bool crashed = false;
+    int exitCode = 0;
+    QStringList lines; // the tool's non-blank output lines
+};
+
+enum class Outcome { Done, Failed, Refused };
+
+// A step succeeded when its tool started, ended by itself with exit status 0. An authorisation
+// prompt that the user refused (the "User canceled" error, -128, or a dismissed request) is
+// Refused.
+Outcome Judge(const RunEnd &end);
+
+// The tool's own message: its last non-blank lines (at most maxLines), one per line, with
+// 7-Zip's progress redraws and backspaces left out.
+QString ToolMessage(const QStringList &lines, int maxLines = 3);
+
+// The failure text of a step: what failed, then the tool's own message when it said something,
+// or how it ended when it did not.
+QString FailureText(const QString &what, const RunEnd &end);
+
+} // namespace BurnLogic
+
+#endif // VEXLOR_BURNLOGIC_H

@@ -1,0 +1,668 @@
+#include "pages/cburndialog.h"
+
+#include "pages/extractlogic.h"
+#include "services/cruncommandthread.h"
+#include "services/disktools.h"
+#include "services/platformtools.h"
+#include "services/sevenzip.h"
+#include "services/util.h"
+#include "ui/cimagebutton.h"
+#include "ui/cmycombobox.h"
+#include "ui/commdialog.h"
+#include "ui/gerneraldialog.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QRadioButton>
+#include <QValidator>
+
+// vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
+Q_LOGGING_CATEGORY(lcBurn, "vexlor.burn", QtWarningMsg)
+
+// The page's form, built in code.
+namespace Ui {
+class CBurnDialog
+{
+public:
+    QRadioButton *rdvd = nullptr;
+    CMyComboBox *dvdlist = nullptr;
+    QRadioButton *rusb = nullptr;
+    CMyComboBox *usblist = nullptr;
+    QComboBox *ptlist = nullptr;
+    QComboBox *sysfilelist = nullptr;
+    QLineEdit *volumelab = nullptr;
+    QLineEdit *isofile = nullptr;
+    CImageButton *browser = nullptr;
+    CImageButton *back = nullptr;
+    CImageButton *burn = nullptr;
+    QLabel *gptnote = nullptr;
+
+    void setupUi(QDialog *page)
+    {
+        page->setObjectName(QStringLiteral("CBurnDialog"));
+        page->resize(664, 472);
+        rdvd = new QRadioButton(page);
+        rdvd->setObjectName(QStringLiteral("rdvd"));
+        rdvd->setChecked(true);
+        dvdlist = new CMyComboBox(page);
+        dvdlist->setObjectName(QStringLiteral("dvdlist"));
+        rusb = new QRadioButton(page);
+        rusb->setObjectName(QStringLiteral("rusb"));
+        usblist = new CMyComboBox(page);
+        usblist->setObjectName(QStringLiteral("usblist"));
+        ptlist = new QComboBox(page);
+        ptlist->setObjectName(QStringLiteral("ptlist"));
+        ptlist->addItem(QStringLiteral("MBR(for legacy BIOS/CSM boot)"));
+        ptlist->addItem(QStringLiteral("GPT(required for UEFI boot)"));
+        sysfilelist = new QComboBox(page);
+        sysfilelist->setObjectName(QStringLiteral("sysfilelist"));
+        sysfilelist->addItem(QStringLiteral("FAT32"));
+        sysfilelist->addItem(QStringLiteral("FAT"));
+        volumelab = new QLineEdit(page);
+        volumelab->setObjectName(QStringLiteral("volumelab"));
+        volumelab->setMaxLength(BurnLogic::LabelMaxLength);
+        isofile = new QLineEdit(page);
+        isofile->setObjectName(QStringLiteral("isofile"));
+        isofile->setReadOnly(true);
+        browser = new CImageButton(page);
+        browser->setObjectName(QStringLiteral("browser"));
+        back = new CImageButton(page);
+        back->setObjectName(QStringLiteral("back"));
+        burn = new CImageButton(page);
+        burn->setObjectName(QStringLiteral("burn"));
+        gptnote = new QLabel(page);
+        gptnote->setObjectName(QStringLiteral("gptnote"));
+        page->setWindowTitle(QStringLiteral("Dialog"));
+    }
+};
+} // namespace Ui
+
+QString CBurnDialog::dvdCurrent;
+
+namespace {
+
+const char *const RadioStyle = "QRadioButton::indicator:checked {\n"
+                               "    image: url(:/nwu/rchecked);\n"
+                               "}\n"
+                               "\n"
+                               "QRadioButton::indicator:unchecked {\n"
+                               "    image: url(:/nwu/runchecked);\n"
+                               "}";
+
+// Refuses, as they are typed, the characters a FAT volume label cannot hold.
+class LabelValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        for (const QChar c : input) {
+            if (!BurnLogic::IsLabelChar(c))
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
+
+// A message with OK only; file names and tool output are shown as plain text.
+void showMessage(const QString &text)
+{
+    CommDialog dialog;
+    dialog.SetPlainText(text);
+    dialog.SetCancelHidden();
+    dialog.exec();
+}
+
+// Runs a command to its end, its whole output collected, while the interface keeps running.
+BurnLogic::RunEnd runCollect(const QString &program, const QStringList &arguments)
+{
+    CRunCommandThread runner;
+    runner.m_CollectOutput = true;
+    runner.SetRunCmd(program, arguments);
+    runner.start();
+    runner.waitFinished();
+    runner.wait();
+    BurnLogic::RunEnd end;
+    end.failedToStart = runner.FailedToStart();
+    end.crashed = runner.Crashed();
+    end.exitCode = runner.ExitCode();
+    end.lines = runner.m_OutputLines;
+    return end;
+}
+
+// The "diskutil info" report of a disk; what it printed within 30 seconds.
+QString diskutilInfo(const QString &disk)
+{
+    const QString report = Util::callexternapp(PlatformTools::Program(QStringLiteral("diskutil")),
+                                               DiskTools::InfoArgs(disk), 30000);
+    qCDebug(lcBurn) << "diskutil info" << disk << report;
+    return report;
+}
+
+} // namespace
+
+CBurnDialog::CBurnDialog(QWidget *parent)
+    : ImageDialog(parent != nullptr)
+    , ui(new Ui::CBurnDialog)
+    , m_ProgressDialog(this)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Vexlor"));
+    SetBackGround(QStringLiteral(":/nwu/page1"));
+
+    ui->rdvd->move(113, 83);
+    ui->dvdlist->move(135, 137);
+    ui->dvdlist->setFixedSize(371, 23);
+    ui->rusb->move(113, 179);
+    ui->usblist->move(135, 222);
+    ui->usblist->setFixedSize(371, 23);
+    ui->ptlist->move(260, 258);
+    ui->ptlist->setFixedSize(246, 23);
+    ui->sysfilelist->move(135, 349);
+    ui->sysfilelist->setFixedSize(180, 23);
+    ui->volumelab->move(405, 351);
+    ui->volumelab->setFixedSize(208, 23);
+    ui->volumelab->setValidator(new LabelValidator(ui->volumelab));
+    ui->isofile->move(135, 26);
+    ui->isofile->setFixedSize(306, 23);
+    ui->rdvd->setStyleSheet(QString::fromLatin1(RadioStyle));
+    ui->rusb->setStyleSheet(QString::fromLatin1(RadioStyle));
+
+    ui->browser->SetBackGround(QStringLiteral(":/nwu/Broswe1"), QStringLiteral(":/nwu/Broswe2"),
+                               QStringLiteral(":/nwu/Broswe3"), QString());
+    ui->browser->move(462, 26);
+    ui->back->SetBackGround(QStringLiteral(":/nwu/backwhite1"), QStringLiteral(":/nwu/backwhite2"),
+                            QStringLiteral(":/nwu/backwhite3"), QString());
+    ui->back->move(145, 405);
+    ui->burn->SetBackGround(QStringLiteral(":/nwu/burn1"), QStringLiteral(":/nwu/burn2"),
+                            QStringLiteral(":/nwu/burn3"), QString());
+    ui->burn->move(279, 405);
+
+    // A GPT stick has no place for the BIOS boot code of the MBR route; it starts on UEFI
+    // firmware through the image's own EFI/BOOT files.
+    ui->gptnote->setText(QStringLiteral("A GPT USB disk starts on UEFI firmware only, through "
+                                        "the image's own EFI/BOOT files."));
+    ui->gptnote->setWordWrap(true);
+    ui->gptnote->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->gptnote->setGeometry(135, 284, 371, 32);
+    ui->gptnote->hide();
+
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(ui->browser, clicked, this, &CBurnDialog::onBrowser);
+    connect(ui->back, clicked, this, &CBurnDialog::onBack);
+    connect(ui->burn, clicked, this, &CBurnDialog::onBurn);
+    connect(ui->volumelab, &QLineEdit::textChanged, this, &CBurnDialog::OnVolumeLabTextChange);
+    connect(ui->ptlist, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &CBurnDialog::OnMBRSelect);
+    connect(ui->rdvd, &QRadioButton::toggled, this, &CBurnDialog::OnRadioSelected);
+    connect(ui->dvdlist, &CMyComboBox::dropdownclicked, this, &CBurnDialog::OnRefresh);
+    connect(ui->usblist, &CMyComboBox::dropdownclicked, this, &CBurnDialog::OnRefresh);
+    if (parent && parent->metaObject()->indexOfSignal("sigdrivechange()") >= 0)
+        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(InitializeUSBAndDVDComboBox()));
+
+    OnRadioSelected();
+}
+
+CBurnDialog::~CBurnDialog()
+{
+    // An optical burn still running goes on to its end; its runner must not outlive the wait.
+    if (m_CurrentRunner) {
+        m_CurrentRunner->disconnect(this);
+        if (!m_CurrentRunner->isFinished() && !m_CurrentRunner->wait(5000))
+            qCWarning(lcBurn) << "CBurnDialog::~CBurnDialog the burn is still running; left behind";
+        else
+            delete m_CurrentRunner;
+        m_CurrentRunner = nullptr;
+    }
+    delete ui;
+    ui = nullptr;
+}
+
+// --- form ---------------------------------------------------------------------------------
+
+void CBurnDialog::onBack()
+{
+    close();
+}
+
+void CBurnDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Escape acts as Back, never while the page is listing drives or burning.
+    if (event->key() == Qt::Key_Escape) {
+        if (!m_Burning && !m_Refreshing)
+            onBack();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
+}
+
+void CBurnDialog::onBrowser()
+{
+    const QString file = Util::GetOpenFileDialog(this, QStringLiteral("ISO Files(*.ISO)"));
+    if (file.isEmpty() || !QFileInfo::exists(file))
+        return;
+    ui->isofile->setText(file);
+}
+
+void CBurnDialog::OnVolumeLabTextChange(QString text)
+{
+    const QString clean = BurnLogic::CleanLabel(text);
+    if (clean != text)
+        ui->volumelab->setText(clean);
+}
+
+void CBurnDialog::OnMBRSelect()
+{
+    const bool gpt = ui->ptlist->currentIndex() == 1;
+    if (gpt) {
+        ui->sysfilelist->setCurrentIndex(0);
+        ui->sysfilelist->setEnabled(false);
+    } else {
+        ui->sysfilelist->setEnabled(true);
+    }
+    ui->gptnote->setVisible(gpt);
+}
+
+void CBurnDialog::OnRadioSelected()
+{
+    const bool dvd = ui->rdvd->isChecked();
+    ui->dvdlist->setEnabled(dvd);
+    ui->usblist->setEnabled(!dvd);
+    ui->ptlist->setEnabled(!dvd);
+    // A GPT choice keeps FAT32 locked.
+    ui->sysfilelist->setEnabled(!dvd && ui->ptlist->currentIndex() != 1);
+    ui->volumelab->setEnabled(!dvd);
+    InitializeUSBAndDVDComboBox(0);
+}
+
+void CBurnDialog::OnRefresh()
+{
+    InitializeUSBAndDVDComboBox(sender() == ui->dvdlist ? 1 : 2);
+}
+
+// --- lists --------------------------------------------------------------------------------
+
+void CBurnDialog::InitializeUSBAndDVDComboBox(int type)
+{
+    if (type < 0 || type > 2)
+        return;
+    // Events are handled while the tools run; a refresh asked for meanwhile (a press on a
+    // list, a drive change) does not start a nested one, and nothing is listed during a burn.
+    if (m_Refreshing || m_Burning)
+        return;
+    m_Refreshing = true;
+    if (type == 0 || type == 2)
+        RefreshUSBList();
+    if (type == 0 || type == 1)
+        RefreshDVDList();
+    m_Refreshing = false;
+}
+
+void CBurnDialog::RefreshUSBList()
+{
+    const QString current = ui->usblist->currentText();
+    ui->usblist->clear();
+    m_ListedDisks.clear();
+    CRunCommandThread runner;
+    connect(&runner, &CRunCommandThread::standoutputline, this, &CBurnDialog::onUSBLineOutput);
+    runner.SetRunCmd(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::ListArgs());
+    runner.start();
+    runner.waitFinished();
+    runner.wait();
+    const int at = ui->usblist->findText(current);
+    if (at >= 0)
+        ui->usblist->setCurrentIndex(at);
+}
+
+void CBurnDialog::onUSBLineOutput(QString line)
+{
+    const QString node = DiskTools::ListedDisk(line);
+    if (node.isEmpty())
+        return;
+    const QString report = diskutilInfo(node);
+    if (!DiskTools::IsUsbStickInfo(report))
+        return;
+    m_ListedDisks << BurnLogic::DiskIdentity { node, DiskTools::DiskSizeFromInfo(report),
+                                               BurnLogic::ModelFromInfo(report) };
+    ui->usblist->addItem(node);
+}
+
+bool CBurnDialog::CheckDiskIsUSB(QString disk)
+{
+    return DiskTools::IsUsbStickInfo(diskutilInfo(disk));
+}
+
+void CBurnDialog::RefreshDVDList()
+{
+    m_DriveReader.Reset();
+    CRunCommandThread runner;
+    connect(&runner, &CRunCommandThread::standoutputline, this, &CBurnDialog::onLineOutput);
+    runner.SetRunCmd(PlatformTools::Program(QStringLiteral("drutil")),
+                     DiskTools::DriveStatusArgs());
+    dvdCurrent = ui->dvdlist->currentText();
+    ui->dvdlist->clear();
+    runner.start();
+    runner.waitFinished();
+    runner.wait();
+}
+
+void CBurnDialog::onLineOutput(QString line)
+{
+    DiskTools::Drive drive;
+    if (!m_DriveReader.Feed(line, &drive))
+        return;
+    ui->dvdlist->addItem(drive.Text(), drive.device);
+    if (drive.Text() == dvdCurrent)
+        ui->dvdlist->setCurrentIndex(ui->dvdlist->count() - 1);
+}
+
+// --- burning ------------------------------------------------------------------------------
+
+void CBurnDialog::ShowPicture(const QString &image)
+{
+    GerneralDialog dialog;
+    dialog.SetBackGround(image);
+    dialog.AddOK(123, 0);
+    dialog.exec();
+}
+
+void CBurnDialog::onBurn()
+{
+    // A press while the lists are being refilled does nothing: they are not complete yet.
+    if (m_Burning || m_Refreshing)
+        return;
+    const QString image = ui->isofile->text().trimmed();
+    if (!BurnLogic::IsIsoImage(image)) {
+        ShowPicture(QStringLiteral(":/nwu/burn-fails"));
+        return;
+    }
+    if (ui->rusb->isChecked())
+        BurnUSB(image);
+    else
+        BurnDVD(image);
+}
+
+BurnLogic::RunEnd CBurnDialog::RunStep(const QString &program, const QStringList &arguments,
+                                       void (CBurnDialog::*onLine)(QString))
+{
+    BurnLogic::RunEnd end;
+    auto *runner = new CRunCommandThread();
+    m_CurrentRunner = runner;
+    connect(runner, &CRunCommandThread::standoutputline, this, [this, &end, onLine](QString line) {
+        end.lines << line;
+        if (onLine)
+            (this->*onLine)(line);
+    });
+    runner->SetRunCmd(program, arguments);
+    runner->start();
+    runner->waitFinished();
+    runner->wait();
+    end.failedToStart = runner->FailedToStart();
+    end.crashed = runner->Crashed();
+    end.exitCode = runner->ExitCode();
+    m_CurrentRunner = nullptr;
+    delete runner;
+    if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done)
+        qCWarning(lcBurn) << "CBurnDialog" << program << arguments << "ended with" << end.exitCode
+                          << end.lines;
+    return end;
+}
+
+bool CBurnDialog::CheckImageFitsFat(const QString &image)
+{
+    BurnLogic::LargeFileScan scan;
+    Util::SetCursorBusy();
+    const BurnLogic::RunEnd end = runCollect(SevenZip::Program(), SevenZip::ListArgs(image));
+    Util::RestoreCursor();
+    for (const QString &line : end.lines)
+        scan.AddLine(line);
+    if (!scan.Complete()) {
+        showMessage(BurnLogic::FailureText(
+            QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
+                .arg(image),
+            end));
+        return false;
+    }
+    if (scan.Found()) {
+        showMessage(BurnLogic::TooLargeText(scan.Path(), scan.Size()));
+        return false;
+    }
+    return true;
+}
+
+BurnLogic::DiskIdentity CBurnDialog::CurrentIdentity(const QString &disk)
+{
+    BurnLogic::DiskIdentity now;
+    const BurnLogic::RunEnd list
+        = runCollect(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::ListArgs());
+    bool listed = false;
+    for (const QString &line : list.lines)
+        listed = listed || DiskTools::ListedDisk(line) == disk;
+    if (!listed)
+        return now;
+    const QString report = diskutilInfo(disk);
+    if (!DiskTools::IsUsbStickInfo(report))
+        return now;
+    now.node = disk;
+    now.size = DiskTools::DiskSizeFromInfo(report);
+    now.model = BurnLogic::ModelFromInfo(report);
+    return now;
+}
+
+void CBurnDialog::FailBurn(const QString &text)
+{
+    m_ProgressDialog.hide();
+    Util::WriteLog(QStringLiteral("CBurnDialog burn failed: ") + text);
+    showMessage(text);
+    m_Burning = false;
+}
+
+void CBurnDialog::BurnUSB(const QString &image)
+{
+    using namespace BurnLogic;
+    const QString disk = ui->usblist->currentText();
+    if (disk.isEmpty()) {
+        ShowPicture(QStringLiteral(":/nwu/insert_usb"));
+        return;
+    }
+    DiskIdentity chosen;
+    for (const DiskIdentity &listed : qAsConst(m_ListedDisks)) {
+        if (listed.node == disk)
+            chosen = listed;
+    }
+    m_Burning = true;
+    // A file FAT cannot hold is found before the user is asked to give the disk up.
+    if (!CheckImageFitsFat(image)) {
+        m_Burning = false;
+        return;
+    }
+    if (Util::ShowChoose(QStringLiteral(":/nwu/format_usb")) != 1) {
+        m_Burning = false;
+        return;
+    }
+    const QString goneText = QStringLiteral("The USB disk %1 is no longer the disk that was "
+                                            "chosen (it was removed or changed). Nothing was "
+                                            "written to it; choose the disk again.")
+                                 .arg(disk);
+    DiskIdentity now = CurrentIdentity(disk);
+    if (!SameDisk(chosen, now)) {
+        FailBurn(goneText);
+        InitializeUSBAndDVDComboBox(2);
+        return;
+    }
+    const qint64 imageSize = QFileInfo(image).size();
+    if (!EnoughSpace(now.size, imageSize)) {
+        m_Burning = false;
+        ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
+        return;
+    }
+    const bool gpt = IsGptChoice(ui->ptlist->currentText());
+    const QStringList partitionArgs
+        = PartitionArgs(disk, ui->ptlist->currentText(), ui->sysfilelist->currentText(), now.size,
+                        ui->volumelab->text());
+
+    RunEnd end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+    m_ProgressDialog.show();
+    m_ProgressDialog.DisableCancel();
+    m_ProgressDialog.SetText(QStringLiteral("The USB disk is formating..."));
+    m_ProgressDialog.SetRange(0, 0);
+    m_ProgressDialog.SetValue(0);
+
+    // The right disk or none: looked at again right before anything is written.
+    now = CurrentIdentity(disk);
+    if (!SameDisk(chosen, now)) {
+        FailBurn(goneText);
+        InitializeUSBAndDVDComboBox(2);
+        return;
+    }
+    const QString diskutil = PlatformTools::Program(QStringLiteral("diskutil"));
+    end = RunStep(diskutil, partitionArgs);
+    if (Judge(end) != Outcome::Done) {
+        FailBurn(
+            FailureText(QStringLiteral("The USB disk %1 could not be formatted.").arg(disk), end));
+        return;
+    }
+
+    m_ProgressDialog.SetText(QStringLiteral("make usb driver bootable..."));
+    const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(disk));
+    if (mountPoint.isEmpty()) {
+        FailBurn(QStringLiteral("The new volume on %1 was not mounted, so the image cannot be "
+                                "written to it.")
+                     .arg(disk));
+        return;
+    }
+    if (!gpt) {
+        end = RunStep(diskutil, DiskTools::UnmountDiskArgs(disk));
+        if (Judge(end) != Outcome::Done) {
+            FailBurn(FailureText(
+                QStringLiteral("The USB disk %1 could not be unmounted.").arg(disk), end));
+            return;
+        }
+        const QString helper = PlatformTools::Program(QStringLiteral("mkbootable"));
+        end = RunStep(PlatformTools::Program(QStringLiteral("osascript")),
+                      DiskTools::AdminArgs(DiskTools::MkbootableCommand(helper, disk, mountPoint)));
+        const Outcome boot = Judge(end);
+        if (boot == Outcome::Refused) {
+            FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not "
+                                    "given. The USB disk %1 was formatted but not made "
+                                    "bootable.")
+                         .arg(disk));
+            return;
+        }
+        if (boot != Outcome::Done) {
+            FailBurn(FailureText(
+                QStringLiteral("The USB disk %1 could not be made bootable.").arg(disk), end));
+            return;
+        }
+        RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+        RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+        const QString config = mountPoint + QStringLiteral("/syslinux.cfg");
+        if (!Util::WriteMulLinesToFile(SyslinuxConfig(), config)) {
+            FailBurn(QStringLiteral("The boot-loader configuration could not be written to "
+                                    "\"%1\".")
+                         .arg(config));
+            return;
+        }
+        RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+    }
+
+    m_ProgressDialog.SetText(QStringLiteral("Burning the USB disk..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    end = RunStep(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, image),
+                  &CBurnDialog::onUSBBurnOutput);
+    ExtractLogic::ToolErrors errors;
+    for (const QString &line : qAsConst(end.lines))
+        errors.AddLine(line);
+    if (Judge(end) != Outcome::Done || !errors.IsEmpty()) {
+        if (!errors.IsEmpty())
+            end.lines = errors.Lines();
+        FailBurn(FailureText(
+            QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
+        return;
+    }
+    end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+    if (Judge(end) != Outcome::Done) {
+        FailBurn(FailureText(QStringLiteral("The data could not be written out to the USB disk "
+                                            "%1.")
+                                 .arg(disk),
+                             end));
+        return;
+    }
+    m_ProgressDialog.hide();
+    Util::WriteLog(QStringLiteral("CBurnDialog burnt ") + image + QStringLiteral(" to ") + disk);
+    Util::ShowError(QStringLiteral("Burning Successfully..."));
+    m_Burning = false;
+}
+
+void CBurnDialog::onUSBBurnOutput(QString line)
+{
+    qCDebug(lcBurn) << "CBurnDialog::onUSBBurnOutput" << line;
+    const SevenZip::Progress progress = SevenZip::ParseProgress(line);
+    if (progress.valid)
+        m_ProgressDialog.SetValue(progress.percent);
+}
+
+void CBurnDialog::BurnDVD(const QString &image)
+{
+    const int i = ui->dvdlist->currentIndex();
+    if (i < 0 || i >= ui->dvdlist->count())
+        return;
+    const QString device = ui->dvdlist->itemData(i).toString();
+    m_Burning = true;
+    m_DVDLines.clear();
+    m_ProgressDialog.show();
+    m_ProgressDialog.DisableCancel();
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    m_ProgressDialog.SetText(QStringLiteral("Burning the disc..."));
+
+    auto *runner = new CRunCommandThread();
+    m_CurrentRunner = runner;
+    connect(runner, &CRunCommandThread::sigfinished, this, &CBurnDialog::onDVDBurnFinished);
+    connect(runner, &CRunCommandThread::standoutputline, this, &CBurnDialog::onDVDBurnOutput);
+    runner->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
+                      DiskTools::BurnArgs(image, device));
+    runner->start();
+}
+
+void CBurnDialog::onDVDBurnOutput(QString line)
+{
+    line.remove(QLatin1Char('\r'));
+    line.remove(QLatin1Char('\n'));
+    m_DVDLines << line;
+    bool isProgress = false;
+    const double fraction = DiskTools::ProgressFraction(line, &isProgress);
+    if (isProgress && fraction > 0)
+        m_ProgressDialog.SetValue(int(fraction * 100));
+}
+
+void CBurnDialog::onDVDBurnFinished()
+{
+    auto *runner = qobject_cast<CRunCommandThread *>(sender());
+    if (!runner || runner != m_CurrentRunner)
+        return;
+    m_CurrentRunner = nullptr;
+    BurnLogic::RunEnd end;
+    end.failedToStart = runner->FailedToStart();
+    end.crashed = runner->Crashed();
+    end.exitCode = runner->ExitCode();
+    end.lines = m_DVDLines;
+    runner->wait();
+    runner->deleteLater();
+    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done) {
+        m_ProgressDialog.hide();
+        Util::WriteLog(QStringLiteral("CBurnDialog burnt a disc"));
+        Util::ShowError(QStringLiteral("Burning disc successfully."));
+        m_Burning = false;
+    } else {
+        qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.lines;
+        FailBurn(BurnLogic::FailureText(QStringLiteral("The disc could not be burnt."), end));
+    }
+}

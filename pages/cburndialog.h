@@ -1,0 +1,92 @@
+#ifndef VEXLOR_CBURNDIALOG_H
+#define VEXLOR_CBURNDIALOG_H
+
+// The Burn page: writes one ISO image either to a USB disk, which is repartitioned, made
+// bootable and filled with the image's files, or to the disc in an optical drive.
+
+#include "pages/burnlogic.h"
+#include "services/disktools.h"
+#include "ui/cprogressdialog.h"
+#include "ui/imagedialog.h"
+
+#include <QString>
+#include <QStringList>
+
+class CImageButton;
+class CMyComboBox;
+class CRunCommandThread;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace Ui {
+class CBurnDialog;
+}
+
+class CBurnDialog : public ImageDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CBurnDialog(QWidget *parent = nullptr);
+    ~CBurnDialog() override;
+
+    // Whether disk is a USB stick: its information report names the USB protocol and removable
+    // media, and no optical drive.
+    static bool CheckDiskIsUSB(QString disk);
+
+    // The text of the drive list's current entry just before the last drive refresh.
+    static QString dvdCurrent;
+
+    // True from the press on Burn until the burn has ended and its message was closed.
+    bool IsBurning() const { return m_Burning; }
+
+public slots:
+    void onBrowser();
+    void onBurn();
+    void onBack();
+    void InitializeUSBAndDVDComboBox(int type = 0);
+    void OnRadioSelected();
+    void OnRefresh();
+    void OnVolumeLabTextChange(QString text);
+    void OnMBRSelect();
+    void onLineOutput(QString line);
+    void onDVDBurnFinished();
+    void onDVDBurnOutput(QString line);
+    void onUSBBurnOutput(QString line);
+    void onUSBLineOutput(QString line);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void RefreshUSBList();
+    void RefreshDVDList();
+    void BurnUSB(const QString &image);
+    void BurnDVD(const QString &image);
+    // Runs program with arguments to its end while the interface keeps running; lines seen are
+    // also handed to onLine when given.
+    BurnLogic::RunEnd RunStep(const QString &program, const QStringList &arguments,
+                              void (CBurnDialog::*onLine)(QString) = nullptr);
+    // Reads the image's listing; false (after telling the user) when it cannot be read or holds
+    // a file too large for FAT.
+    bool CheckImageFitsFat(const QString &image);
+    // The chosen disk as it is listed right now (empty node when it is no longer listed).
+    BurnLogic::DiskIdentity CurrentIdentity(const QString &disk);
+    void ShowPicture(const QString &image);
+    void FailBurn(const QString &text);
+
+    Ui::CBurnDialog *ui = nullptr;
+    CRunCommandThread *m_CurrentRunner = nullptr;
+    CProgressDialog m_ProgressDialog;
+    DiskTools::DriveStatusReader m_DriveReader; // reads the drive status listing
+
+    bool m_Refreshing = false;
+    bool m_Burning = false;
+    // Identity of each listed USB disk, taken when the list was filled.
+    QList<BurnLogic::DiskIdentity> m_ListedDisks;
+    QStringList m_DVDLines; // output of the optical burn, for its failure message
+};
+
+#endif // VEXLOR_CBURNDIALOG_H

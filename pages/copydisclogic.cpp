@@ -1,0 +1,47 @@
+#include "pages/copydisclogic.h"
+
+#include "services/mkisofs.h"
+
+#include <QDir>
+
+namespace CopyDiscLogic {
+
+bool FeedDriveStatus(DiskTools::DriveStatusReader &reader, const QString &line,
+                     DiskTools::Drive *drive)
+{
+    if (line.contains(QLatin1String("Vendor   Product           Rev")))
+        reader.Reset();
+    return reader.Feed(line, drive);
+}
+
+int ProgressValue(const QString &line)
+{
+    bool isProgress = false;
+    const double fraction = DiskTools::ProgressFraction(line, &isProgress);
+    if (!isProgress || !(fraction > 0))
+        return -1;
+    return static_cast<int>(qMin(fraction, 1.0) * ProgressMaximum);
+}
+
+bool IsInside(const QString &path, const QString &folder)
+{
+    if (path.isEmpty() || folder.isEmpty())
+        return false;
+    const QString p = QDir::cleanPath(path);
+    const QString f = QDir::cleanPath(folder);
+    if (p == f || f == QLatin1String("/"))
+        return true;
+    return p.startsWith(f + QLatin1Char('/'));
+}
+
+QString PickToolMessage(const QStringList &lines)
+{
+    QStringList rest;
+    for (const QString &line : lines) {
+        if (!line.contains(QLatin1String("DRStatusPercentCompleteKey")))
+            rest << line;
+    }
+    return Mkisofs::PickMessage(rest);
+}
+
+} // namespace CopyDiscLogic

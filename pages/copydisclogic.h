@@ -1,0 +1,38 @@
+#ifndef VEXLOR_COPYDISCLOGIC_H
+#define VEXLOR_COPYDISCLOGIC_H
+
+// The decisions of the Copy-disc page that need no widgets: reading the drive list and the
+// progress of a copy through the disk tools' readers, and the checks made before a copy starts.
+
+#include "services/disktools.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace CopyDiscLogic {
+
+// The range of the progress bar while the disc is copied.
+constexpr int ProgressMaximum = 10000;
+
+// Hands one line of "drutil status" to reader; true and *drive filled when it completes a drive.
+// A header line starts a new drive from scratch, so a drive that never got a name gives its
+// description to no later drive.
+bool FeedDriveStatus(DiskTools::DriveStatusReader &reader, const QString &line,
+                     DiskTools::Drive *drive);
+
+// Progress on the 0 to 10000 range from one "hdiutil makehybrid" line
+// ("DRStatusPercentCompleteKey: 0.25" gives 2500), or -1 when the line carries no progress
+// above 0.
+int ProgressValue(const QString &line);
+
+// Whether path is folder itself or lies below it; both are compared as given (absolute, with
+// links resolved by the caller).
+bool IsInside(const QString &path, const QString &folder);
+
+// The tool's own message about a failed copy from its output lines (progress lines left out);
+// empty when it printed nothing else.
+QString PickToolMessage(const QStringList &lines);
+
+} // namespace CopyDiscLogic
+
+#endif // VEXLOR_COPYDISCLOGIC_H

@@ -1,0 +1,101 @@
+#ifndef VEXLOR_PLATFORM_PROBE_H
+#define VEXLOR_PLATFORM_PROBE_H
+
+// Pure readers of what the Linux system reports about disks, mounts and drives, and the rules
+// that decide which disks the disk tools may write. Nothing here touches the system: the
+// callers read lsblk's JSON, /proc/self/mountinfo, /proc/swaps and /proc/sys/dev/cdrom/info and
+// hand the text over, so every rule can be checked on recorded output.
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace Probe {
+
+// One node of lsblk's device tree ("lsblk -J -b -o NAME,PATH,TYPE,TRAN,RM,HOTPLUG,SIZE,MODEL,
+// VENDOR,MOUNTPOINTS,FSTYPE,LABEL"); missing or null fields read as empty, false or 0.
+struct BlockDevice
+{
+    QString name;
+    QString path;
+    QString type; // "disk", "part", "loop", "rom", "lvm", "raid1", "crypt", ...
+    QString tran; // "usb", "sata", "nvme", ... or empty
+    QString model;
+    QString vendor;
+    QString fsType;
+    QString label;
+    bool removable = false;
+    bool hotplug = false;
+    qint64 size = 0;
+    QStringList mountPoints; // the non-null entries of MOUNTPOINTS (or MOUNTPOINT)
+    QList<BlockDevice> children;
+};
+// The devices of the JSON text; an empty list when it is not lsblk's JSON.
+QList<BlockDevice> ParseLsblk(const QByteArray &json);
+// The device whose path (or name, or "/dev/" + name) is the given one, searched through the
+// whole tree; nullptr when there is none.
+const BlockDevice *FindDevice(const QList<BlockDevice> &devices, const QString &pathOrName);
+
+// One line of /proc/self/mountinfo.
+struct MountEntry
+{
+    QString majorMinor; // "8:17"
+    QString mountPoint; // escapes decoded
+    QString options; // per-mount options, "rw,nosuid,relatime"
+    QString fsType; // "vfat", "fuse", "fuse.fuseiso", ...
+    QString source; // "/dev/sdb1", escapes decoded
+    QString superOptions;
+};
+QList<MountEntry> ParseMountInfo(const QByteArray &text);
+// Undoes the octal escapes the kernel writes for blanks, tabs, line feeds and backslashes
+// ("\040" is a blank).
+QString DecodeMountEscapes(const QString &text);
+// The line "DEVICE on MOUNTPOINT (TYPE, OPTION, OPTION...)" for one mount.
+QString MountLine(const MountEntry &entry);
+
+// Device paths of the active swap areas listed in /proc/swaps (files are left out).
+QStringList ParseSwaps(const QByteArray &text);
+
+// One drive column of /proc/sys/dev/cdrom/info.
+struct CdromDrive
+{
+    QString name; // "sr0"
+    QMap<QString, QString> values; // "Can write DVD-R" -> "1", ...
+};
+QList<CdromDrive> ParseCdromInfo(const QByteArray &text);
+// "DVD-RW", "DVD-ROM", "CD-RW" or "CD-ROM", from the drive's capabilities.
+QString OpticalDriveType(const CdromDrive &drive);
+
+// The completed fraction (0 to 1) of a xorriso progress line "xorriso : UPDATE : 76 of 450 MB
+// written ..." or of an mkisofs line " 2.17% done, estimate finish ..."; -1 for other lines.
+double XorrisoProgress(const QString &line);
+double MkisofsProgress(const QString &line);
+// "DRStatusPercentCompleteKey: 0.168889"
+QString ProgressLine(double fraction);
+
+// The shell command of the one script form the osascript provider accepts:
+// do shell script "CMD" with administrator privileges, CMD an AppleScript string literal
+// (escapes \" \\ \n \r \t). False for any other script.
+bool ParseAdminScript(const QString &script, QString *command);
+
+// Size as the disk reports print it: "16.0 GB", "512.0 MB", "1.5 TB" (powers of 1000).
+QString HumanSize(qint64 bytes);
+
+// The disk-selection rules.
+//
+// A whole disk is a system disk when it or anything below it (partitions, LVM volumes, RAID
+// and crypt members) is mounted at "/", "/boot", "/usr", "/home" or "/var" (or below "/boot"),
+// or is an active swap area.
+bool IsSystemDisk(const BlockDevice &disk, const QStringList &swaps);
+// The whole disks a user may repartition: type "disk", not a system disk, with a medium
+// (size > 0), and attached by USB, removable or hot-pluggable. Loop, optical and virtual
+// devices never qualify. When testDisks is not empty (the test seam) only the loop devices it
+// names qualify instead, and still never one that holds a system mount.
+QList<BlockDevice> WritableDisks(const QList<BlockDevice> &devices, const QStringList &swaps,
+                                 const QStringList &testDisks);
+
+} // namespace Probe
+
+#endif // VEXLOR_PLATFORM_PROBE_H

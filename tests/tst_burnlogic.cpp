@@ -1,0 +1,229 @@
+// The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
+// 4 GiB scan of a listing, the check that a disk is still the chosen one, and step outcomes.
+
+#include "pages/burnlogic.h"
+#include "testhelpers.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace BurnLogic;
+
+class TestBurnLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void isoImage();
+    void cleanLabel_data();
+    void cleanLabel();
+    void partitionArguments_data();
+    void partitionArguments();
+    void enoughSpace();
+    void largeFileScan_data();
+    void largeFileScan();
+    void sameDisk_data();
+    void sameDisk();
+    void judge_data();
+    void judge();
+};
+
+void TestBurnLogic::isoImage()
+{
+    QTemporaryDir dir;
+    const QString upper = dir.filePath("a.ISO"), img = dir.filePath("a.img");
+    QVERIFY(TestHelpers::writeFile(upper, "x") && TestHelpers::writeFile(img, "x"));
+    QVERIFY(IsIsoImage(upper));
+    QVERIFY(!IsIsoImage(img));
+    QVERIFY(!IsIsoImage(dir.filePath("missing.iso")));
+    QVERIFY(QDir().mkpath(dir.filePath("folder.iso")));
+    QVERIFY(!IsIsoImage(dir.filePath("folder.iso")));
+}
+
+void TestBurnLogic::cleanLabel_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("capitals") << "usb stick"
+                              << "USB STICK";
+    QTest::newRow("eleven at most") << "abcdefghijkl"
+                                    << "ABCDEFGHIJK";
+    QTest::newRow("refused characters") << "a\"*+,./:;<=>?[\\]|b"
+                                        << "AB";
+    QTest::newRow("allowed punctuation") << "X-1_(2)!#$"
+                                         << "X-1_(2)!#$";
+    QTest::newRow("non-ASCII and control") << QString::fromUtf8("caf\xc3\xa9\tz") << "CAFZ";
+}
+
+void TestBurnLogic::cleanLabel()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    QCOMPARE(CleanLabel(typed), kept);
+    for (const QChar c : kept)
+        QVERIFY(IsLabelChar(c));
+}
+
+void TestBurnLogic::partitionArguments_data()
+{
+    QTest::addColumn<QString>("fileSystem");
+    QTest::addColumn<qint64>("diskSize");
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QStringList>("args");
+    const qint64 gib = Q_INT64_C(1073741824);
+    QTest::newRow("FAT on 2 GiB is FAT16")
+        << "FAT" << 2 * gib << "MBR(for legacy BIOS/CSM boot)"
+        << "STICK"
+        << QStringList { "partitionDisk", "/dev/sdb", "1", "MBR", "MS-DOS FAT16", "STICK", "R" };
+    QTest::newRow("FAT on 8 GiB is FAT32")
+        << "FAT" << 8 * gib << "MBR(for legacy BIOS/CSM boot)"
+        << " A " << QStringList { "partitionDisk", "/dev/sdb", "1", "MBR", "FAT32", "A", "R" };
+    QTest::newRow("FAT just at 4 GiB is FAT32")
+        << "FAT" << 4 * gib << "MBR(for legacy BIOS/CSM boot)"
+        << "" << QStringList { "partitionDisk", "/dev/sdb", "1", "MBR", "FAT32", "NONAME", "R" };
+    QTest::newRow("GPT") << "FAT32" << gib << "GPT(required for UEFI boot)"
+                         << "  " << QStringList { "partitionDisk", "/dev/sdb", "1", "GPT",
+                                                  "FAT32",         "NONAME",   "R" };
+}
+
+void TestBurnLogic::partitionArguments()
+{
+    QFETCH(QString, fileSystem);
+    QFETCH(qint64, diskSize);
+    QFETCH(QString, scheme);
+    QFETCH(QString, label);
+    QFETCH(QStringList, args);
+    QCOMPARE(PartitionArgs("/dev/sdb", scheme, fileSystem, diskSize, label), args);
+    QCOMPARE(IsGptChoice(scheme), args.at(3) == "GPT");
+}
+
+void TestBurnLogic::enoughSpace()
+{
+    const qint64 disk = Q_INT64_C(8000000000);
+    QVERIFY(EnoughSpace(disk, disk - SpareBytes));
+    QVERIFY(!EnoughSpace(disk, disk - SpareBytes + 1));
+    QVERIFY(!EnoughSpace(0, 0));
+}
+
+void TestBurnLogic::largeFileScan_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QString>("path");
+    const QString sep
+        = "------------------- ----- ------------ ------------  ------------------------";
+    auto row = [](const char *attr, const QString &size, const QString &name) {
+        return QStringLiteral("2026-12-08 10:00:00 %1 %2 %3  %4")
+            .arg(QLatin1String(attr))
+            .arg(size, 12)
+            .arg(QString(), 12)
+            .arg(name);
+    };
+    const QString header = "   Date      Time    Attr         Size   Compressed  Name";
+    QTest::newRow("small files") << QStringList {
+        header, sep, row(".....", "2048", "a.txt"), row("D....", "", "sources"), sep, "summary"
+    } << true << "";
+    QTest::newRow("4 GiB - 1 fits")
+        << QStringList { sep, row(".....", "4294967295", "sources/install.wim"), sep } << true
+        << "";
+    QTest::newRow("4 GiB found, first one kept")
+        << QStringList { sep, row(".....", "10", "a"),
+                         row(".....", "4294967296", "sources/install.wim"),
+                         row(".....", "9999999999", "b.bin"), sep }
+        << true << "sources/install.wim";
+    QTest::newRow("rows outside the table ignored")
+        << QStringList { row(".....", "9999999999", "x"), sep, sep,
+                         row(".....", "9999999999", "y") }
+        << true << "";
+    QTest::newRow("table never closed")
+        << QStringList { "Cannot open the file as archive" } << false << "";
+}
+
+void TestBurnLogic::largeFileScan()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(bool, complete);
+    QFETCH(QString, path);
+    LargeFileScan scan;
+    for (const QString &line : lines)
+        scan.AddLine(line);
+    QCOMPARE(scan.Complete(), complete);
+    QCOMPARE(scan.Path(), path);
+    QCOMPARE(scan.Found(), !path.isEmpty());
+    if (scan.Found())
+        QVERIFY(TooLargeText(scan.Path(), scan.Size()).contains(path));
+}
+
+void TestBurnLogic::sameDisk_data()
+{
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("same");
+    const QString report = "   Device Node:              /dev/sdb\n"
+                           "   Device / Media Name:      Kingston DT \n";
+    QTest::newRow("same") << report << "/dev/sdb" << qint64(1000) << true;
+    QTest::newRow("other size") << report << "/dev/sdb" << qint64(2000) << false;
+    QTest::newRow("gone") << report << "" << qint64(0) << false;
+    QTest::newRow("other model") << QString("Device / Media Name: SanDisk") << "/dev/sdb"
+                                 << qint64(1000) << false;
+}
+
+void TestBurnLogic::sameDisk()
+{
+    QFETCH(QString, report);
+    QFETCH(QString, node);
+    QFETCH(qint64, size);
+    QFETCH(bool, same);
+    const DiskIdentity chosen { "/dev/sdb", 1000, "Kingston DT" };
+    QCOMPARE(SameDisk(chosen, { node, size, ModelFromInfo(report) }), same);
+}
+
+void TestBurnLogic::judge_data()
+{
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("failedToStart");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("done") << 0 << false << QStringList { "ok" } << int(Outcome::Done) << "ok";
+    QTest::newRow("failed, the tool's last lines")
+        << 1 << false << QStringList { "a", "b", "mkfs.fat: cannot open", "d" }
+        << int(Outcome::Failed) << "b\nmkfs.fat: cannot open\nd";
+    QTest::newRow("progress redraws left out")
+        << 2 << false << QStringList { "ERROR: disk full", " 45% 3 - a\b\b\b" }
+        << int(Outcome::Failed) << "ERROR: disk full";
+    QTest::newRow("silent failure")
+        << 3 << false << QStringList {} << int(Outcome::Failed) << "ended with status 3";
+    QTest::newRow("not started") << -1 << true << QStringList {} << int(Outcome::Failed)
+                                 << "could not be started";
+    QTest::newRow("prompt refused")
+        << 1 << false << QStringList { "execution error: User canceled. (-128)" }
+        << int(Outcome::Refused) << "";
+    QTest::newRow("request dismissed")
+        << 126 << false
+        << QStringList { "Error executing command as another user: Request dismissed" }
+        << int(Outcome::Refused) << "";
+}
+
+void TestBurnLogic::judge()
+{
+    QFETCH(int, exitCode);
+    QFETCH(bool, failedToStart);
+    QFETCH(QStringList, lines);
+    QFETCH(int, outcome);
+    QFETCH(QString, message);
+    RunEnd end;
+    end.exitCode = exitCode;
+    end.failedToStart = failedToStart;
+    end.lines = lines;
+    QCOMPARE(int(Judge(end)), outcome);
+    if (outcome == int(Outcome::Failed)) {
+        const QString text = FailureText("Step failed.", end);
+        QVERIFY2(text.startsWith("Step failed.\n") && text.contains(message), qPrintable(text));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBurnLogic)
+#include "tst_burnlogic.moc"

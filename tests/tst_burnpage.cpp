@@ -1,0 +1,358 @@
+// Drives the real Burn page against the shipped disk tools on loop devices that the test seam
+// names as USB sticks, and on a pseudo-drive that writes a disc into a file: a stick that boots
+// in qemu to the bootmgr marker and holds every file of the image, and the refusals and
+// failures that must leave the disk as it was. Needs root and free loop devices; skips without.
+
+#include "app/mainwindow.h"
+#include "boothelpers.h"
+#include "pages/cburndialog.h"
+#include "services/util.h"
+#include "testhelpers.h"
+#include "ui/cimagebutton.h"
+#include "ui/commdialog.h"
+#include "ui/gerneraldialog.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace TestHelpers;
+
+namespace {
+
+bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok
+        = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const QByteArray text = p.readAll();
+    if (out)
+        *out = text;
+    if (!ok)
+        qWarning() << program << args << "failed:" << text.left(1000);
+    return ok;
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    return f.open(QIODevice::ReadOnly) && hash.addData(&f) ? hash.result() : QByteArray();
+}
+
+// A loop device over a sparse file, detached (with whatever is mounted from it) on destruction.
+struct LoopDisk
+{
+    QString file, node;
+    // A fresh file of size bytes, or the file as it is when size is negative.
+    explicit LoopDisk(const QString &path, qint64 size = -1)
+        : file(path)
+    {
+        QFile f(path);
+        QByteArray out;
+        if ((size < 0 || (f.open(QIODevice::WriteOnly) && f.resize(size)))
+            && run(QStringLiteral("losetup"), { "-f", "--show", path }, &out))
+            node = QString::fromLocal8Bit(out).trimmed();
+    }
+    ~LoopDisk()
+    {
+        if (node.isEmpty())
+            return;
+        // Its volumes go first (FUSE mounts name the partition as their source).
+        const QByteArray mounts = readFile("/proc/self/mounts");
+        for (const QByteArray &line : mounts.split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
+                run("umount", { QString::fromLocal8Bit(f.at(1)).replace("\\040", " ") });
+        }
+        run(QStringLiteral("losetup"), { "-d", node });
+    }
+};
+
+} // namespace
+
+class TestBurnPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void formRules();
+    void usbStickBootsAndHoldsTheImage();
+    void fileTooLargeForFatIsRefusedFirst();
+    void cancelOnTheFormatWarningChangesNothing();
+    void stickRemovedAfterListingGetsNothing();
+    void failingBootHelperStopsTheBurn();
+    void opticalBurnWritesTheImage();
+    void homeWindowAnnouncesNewDisks();
+
+private:
+    CBurnDialog *openPage(bool usb);
+    QStringList pressBurn(bool acceptFormat = true);
+    void needLoop();
+
+    QTemporaryDir m_Tmp;
+    QString m_Source, m_SmallIso, m_Iso;
+    CBurnDialog *m_Page = nullptr;
+    QScopedPointer<LoopDisk> m_Disk;
+};
+
+void TestBurnPage::initTestCase()
+{
+    QVERIFY(m_Tmp.isValid());
+    qputenv("VEXLOR_TEST_MEDIA_DIR", QFile::encodeName(m_Tmp.filePath("burnmedia")));
+    m_Source = m_Tmp.filePath("src");
+    const QString bootmgr = BootHelpers::bootmgrProgram();
+    if (bootmgr.isEmpty())
+        QSKIP("nasm is needed for the bootmgr marker");
+    QVERIFY(QDir().mkpath(m_Source) && QFile::copy(bootmgr, m_Source + "/bootmgr"));
+    QVERIFY(writeFile(m_Source + "/docs/read me.txt", "read me\n"));
+    QByteArray data(300000, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7 ^ (i >> 8));
+    QVERIFY(writeFile(m_Source + "/sources/data.bin", data));
+    m_SmallIso = m_Tmp.filePath("small.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_SmallIso, m_Source }));
+}
+
+void TestBurnPage::init()
+{
+    m_Iso = m_SmallIso;
+    qputenv("VEXLOR_TEST_USB_DISKS", "");
+    qputenv("VEXLOR_TEST_OPTICAL_DRIVES", "");
+}
+
+void TestBurnPage::cleanup()
+{
+    delete m_Page;
+    m_Page = nullptr;
+    m_Disk.reset();
+}
+
+void TestBurnPage::needLoop()
+{
+    if (::geteuid() != 0)
+        QSKIP("writing to loop devices needs root");
+    m_Disk.reset(new LoopDisk(m_Tmp.filePath("stick.img"), 64 << 20));
+    if (m_Disk->node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());
+}
+
+CBurnDialog *TestBurnPage::openPage(bool usb)
+{
+    m_Page = new CBurnDialog;
+    m_Page->show();
+    m_Page->findChild<QRadioButton *>(usb ? "rusb" : "rdvd")->setChecked(true);
+    m_Page->findChild<QLineEdit *>("isofile")->setText(m_Iso);
+    return m_Page;
+}
+
+// Presses Burn and answers every prompt until the burn has ended; returns what each prompt
+// showed: its text, or its picture when it has no text.
+QStringList TestBurnPage::pressBurn(bool acceptFormat)
+{
+    QStringList seen;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *d = qobject_cast<ImageDialog *>(w);
+            const QMetaObject *kind = w->metaObject();
+            if (!d || !d->isVisible()
+                || (kind != &CommDialog::staticMetaObject
+                    && kind != &GerneralDialog::staticMetaObject))
+                continue;
+            QLabel *label = d->findChild<QLabel *>("label");
+            const QString text
+                = label && !label->text().isEmpty() ? label->text() : d->BackGround();
+            seen << text;
+            d->done(text.endsWith("format_usb") && !acceptFormat ? 0 : 1);
+        }
+    });
+    answer.start(20);
+    clickButton(m_Page->findChild<CImageButton *>("burn"));
+    waitUntil([&] { return !m_Page->IsBurning(); }, 120000);
+    return seen;
+}
+
+void TestBurnPage::formRules()
+{
+    openPage(true);
+    auto *label = m_Page->findChild<QLineEdit *>("volumelab");
+    QTest::keyClicks(label, "my.stick:a*bcdefgh");
+    QCOMPARE(label->text(), QString("MYSTICKABCD"));
+    auto *pt = m_Page->findChild<QComboBox *>("ptlist");
+    auto *fs = m_Page->findChild<QComboBox *>("sysfilelist");
+    fs->setCurrentIndex(1);
+    pt->setCurrentIndex(1);
+    QVERIFY(!fs->isEnabled() && fs->currentIndex() == 0);
+    QVERIFY(m_Page->findChild<QLabel *>("gptnote")->isVisible());
+    pt->setCurrentIndex(0);
+    QVERIFY(fs->isEnabled());
+    // Not an image: the picture message, before any target is looked at.
+    m_Page->findChild<QLineEdit *>("isofile")->setText(m_Tmp.filePath("none.img"));
+    QCOMPARE(pressBurn(), QStringList { ":/nwu/burn-fails" });
+}
+
+void TestBurnPage::usbStickBootsAndHoldsTheImage()
+{
+    needLoop();
+    openPage(true);
+    QCOMPARE(m_Page->findChild<QComboBox *>("usblist")->currentText(), m_Disk->node);
+    m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
+    QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+
+    // Read back unmounted, with mtools: every file of the image, byte for byte.
+    const QString volume = m_Tmp.filePath("burnmedia/VEXLOR");
+    QVERIFY(run("umount", { volume }));
+    const QString copy = m_Tmp.filePath("copy");
+    QVERIFY(run("mcopy", { "-s", "-n", "-i", m_Disk->node + "p1", "::/", copy }));
+    QMap<QString, QByteArray> onStick;
+    const auto copied = fileTree(copy);
+    for (auto it = copied.begin(); it != copied.end(); ++it)
+        onStick.insert(it.key().toLower(), it.value());
+    const auto image = fileTree(m_Source);
+    for (auto it = image.begin(); it != image.end(); ++it)
+        QVERIFY2(onStick.value(it.key().toLower(), "<missing>") == it.value(),
+                 qPrintable(it.key()));
+    QVERIFY(onStick.contains("syslinux/chain.c32"));
+
+    // Syslinux MBR, ldlinux, /syslinux.cfg and chain.c32 start the image's bootmgr.
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
+    QCOMPARE(boot.exitCode, 33);
+}
+
+void TestBurnPage::fileTooLargeForFatIsRefusedFirst()
+{
+    needLoop();
+    // 4 GiB of nothing in a UDF image, kept sparse and built once per build folder.
+    m_Iso = BootHelpers::cached("burn-4gib-udf.iso", [this](const QString &out) {
+        const QString src = m_Tmp.filePath("big");
+        QDir().mkpath(src);
+        QFile big(src + "/install.wim");
+        if (!big.open(QIODevice::WriteOnly) || !big.resize(Q_INT64_C(4294967296)))
+            return false;
+        big.close();
+        QProcess make, keep;
+        make.setStandardOutputProcess(&keep);
+        make.start("genisoimage",
+                   { "-quiet", "-udf", "-allow-limited-size", "-o", "/dev/stdout", src });
+        keep.start("cp", { "--sparse=always", "/dev/stdin", out });
+        return make.waitForFinished(600000) && keep.waitForFinished(600000) && make.exitCode() == 0
+            && keep.exitCode() == 0;
+    });
+    QVERIFY(!m_Iso.isEmpty());
+    const QByteArray before = digest(m_Disk->file);
+    openPage(true);
+    const QStringList seen = pressBurn();
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen.first().contains("\"install.wim\""), qPrintable(seen.first()));
+    QCOMPARE(digest(m_Disk->file), before);
+}
+
+void TestBurnPage::cancelOnTheFormatWarningChangesNothing()
+{
+    needLoop();
+    const QByteArray before = digest(m_Disk->file);
+    openPage(true);
+    QCOMPARE(pressBurn(false), QStringList { ":/nwu/format_usb" });
+    QCOMPARE(digest(m_Disk->file), before);
+}
+
+void TestBurnPage::stickRemovedAfterListingGetsNothing()
+{
+    needLoop();
+    const QByteArray before = digest(m_Disk->file);
+    openPage(true);
+    QCOMPARE(m_Page->findChild<QComboBox *>("usblist")->currentText(), m_Disk->node);
+    qputenv("VEXLOR_TEST_USB_DISKS", "");
+    const QStringList seen = pressBurn();
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(seen.last().contains("no longer"), qPrintable(seen.last()));
+    QCOMPARE(digest(m_Disk->file), before);
+}
+
+void TestBurnPage::failingBootHelperStopsTheBurn()
+{
+    needLoop();
+    // A syslinux that fails, found first on the way.
+    const QString bin = m_Tmp.filePath("failbin");
+    QVERIFY(writeFile(bin + "/syslinux",
+                      "#!/bin/sh\necho 'syslinux: simulated failure' >&2\nexit 1\n"));
+    QFile::setPermissions(bin + "/syslinux", QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ":" + path);
+    openPage(true);
+    const QStringList seen = pressBurn();
+    qputenv("PATH", path);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(seen.last().contains("could not be made bootable")
+                 && seen.last().contains("simulated failure"),
+             qPrintable(seen.last()));
+    QVERIFY(!seen.last().contains("Successfully"));
+}
+
+void TestBurnPage::opticalBurnWritesTheImage()
+{
+    if (!BootHelpers::haveTool("xorriso"))
+        QSKIP("xorriso is needed for the pseudo-drive");
+    // Two burners; the chosen one stays chosen across a refresh and is the one written.
+    const QString other = m_Tmp.filePath("other.img"), disc = m_Tmp.filePath("disc.img");
+    QVERIFY(writeFile(other, "") && writeFile(disc, ""));
+    qputenv("VEXLOR_TEST_OPTICAL_DRIVES", QFile::encodeName(other + ":" + disc));
+    openPage(false);
+    auto *drives = m_Page->findChild<QComboBox *>("dvdlist");
+    QCOMPARE(drives->count(), 2);
+    drives->setCurrentIndex(1);
+    m_Page->InitializeUSBAndDVDComboBox(1);
+    QCOMPARE(drives->currentData().toString(), disc);
+    QCOMPARE(pressBurn(), QStringList { "Burning disc successfully." });
+    const QByteArray iso = readFile(m_Iso);
+    QCOMPARE(readFile(disc).left(iso.size()), iso);
+    QCOMPARE(QFileInfo(other).size(), 0);
+
+    // A drive holding a pressed disc (a loop device over an image) cannot take the burn.
+    if (::geteuid() != 0)
+        QSKIP("a drive with a disc needs a loop device");
+    QVERIFY(QFile::copy(m_Iso, m_Tmp.filePath("pressed.iso")));
+    LoopDisk pressed(m_Tmp.filePath("pressed.iso"));
+    if (pressed.node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_OPTICAL_DRIVES", pressed.node.toLocal8Bit());
+    delete m_Page;
+    openPage(false);
+    QCOMPARE(m_Page->findChild<QComboBox *>("dvdlist")->count(), 1);
+    const QStringList seen = pressBurn();
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen.first().startsWith("The disc could not be burnt.\n"), qPrintable(seen.first()));
+}
+
+void TestBurnPage::homeWindowAnnouncesNewDisks()
+{
+    if (::geteuid() != 0)
+        QSKIP("attaching loop devices needs root");
+    MainWindow w;
+    QSignalSpy spy(&w, &MainWindow::sigdrivechange);
+    LoopDisk disk(m_Tmp.filePath("new.img"), 1 << 20);
+    if (disk.node.isEmpty())
+        QSKIP("no free loop device");
+    QVERIFY(spy.wait(5000));
+}
+
+QTEST_MAIN(TestBurnPage)
+#include "tst_burnpage.moc"
