@@ -171,8 +171,11 @@ void MainWindow::StopPages()
     // (A Create page's progress dialog is a child of this window too, owned by its page.)
     for (CPage3 *page : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly))
         page->StopWork();
+    for (CPage4 *page : findChildren<CPage4 *>(QString(), Qt::FindDirectChildrenOnly))
+        page->StopWork();
     qDeleteAll(findChildren<CPage2 *>(QString(), Qt::FindDirectChildrenOnly));
     qDeleteAll(findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<CPage4 *>(QString(), Qt::FindDirectChildrenOnly));
     // A Copy-disc page ends its makehybrid run and removes the partial image.
     qDeleteAll(findChildren<CPage5 *>(QString(), Qt::FindDirectChildrenOnly));
     Util::RestoreCursor();

@@ -18,7 +18,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QTableWidget>
@@ -109,19 +109,39 @@ CPage4::CPage4(QWidget *parent)
 
 CPage4::~CPage4()
 {
-    // The runners end their tools (bounded wait); the copier stops after the task in progress.
-    for (CRunCommandThread *runner : { m_ListThread, m_ExtractThread }) {
-        if (runner)
-            m_Runners.Retire(runner);
-    }
-    m_ListThread = m_ExtractThread = nullptr;
-    m_FileCopy.stop();
-    m_FileCopy.wait();
+    StopWork();
     if (m_CursorBusy)
         Util::RestoreCursor();
-    RemoveBootFiles();
     delete m_ListMenu;
     delete ui;
+}
+
+void CPage4::StopWork()
+{
+    // The runners end their tools (bounded wait, in the runners' owner); a save's temporary
+    // file goes; the copier stops between two files.
+    for (CRunCommandThread **runner : { &m_ListThread, &m_ExtractThread }) {
+        if (*runner)
+            m_Runners.Retire(*runner);
+        *runner = nullptr;
+    }
+    m_Writer.Stop();
+    m_CreateThread = nullptr;
+    RemoveBootFiles();
+    m_Writer.StopCopier();
+}
+
+void CPage4::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Back hides the page, and a hidden page's changes go with the next Create or Edit page.
+        if (ui->back && ui->back->isEnabled() && m_Phase == Phase::Idle
+            && m_Tree.m_Root.m_Children.isEmpty())
+            close();
+        event->accept();
+        return;
+    }
+    ImageDialog::keyPressEvent(event);
 }
 
 void CPage4::InitializeUI()
@@ -234,30 +254,6 @@ void CPage4::OnListContextMenuRequest(QPoint)
 }
 
 void CPage4::OnNew() { }
-
-void CPage4::ShowLongError(const QString &text)
-{
-    CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetText(text);
-    if (QLabel *label = dialog.findChild<QLabel *>(QStringLiteral("label")))
-        label->setTextFormat(Qt::PlainText);
-    dialog.SetCancelHidden();
-    dialog.exec();
-}
-
-void CPage4::ShowCompletion(const QString &text, const QString &folder)
-{
-    if (!text.contains(QLatin1Char('\n'))) {
-        Util::ShowOpen(text, folder);
-        return;
-    }
-    CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetText(text);
-    dialog.SetOpen(folder);
-    dialog.exec();
-}
 
 // --- loading ------------------------------------------------------------------------------
 
@@ -533,7 +529,7 @@ void CPage4::OnAdd()
     for (const QString &path : result.unreadable)
         problems << QStringLiteral("Cannot read \"%1\".").arg(path);
     if (!problems.isEmpty())
-        ShowLongError(problems.join(QLatin1Char('\n')));
+        Util::ShowError(problems.join(QLatin1Char('\n')));
 }
 
 void CPage4::OnRename()
@@ -653,13 +649,13 @@ void CPage4::OnExport()
         problems << QStringLiteral("Cannot move \"%1\" into place; it stays in \"%2\".")
                         .arg(name, plan.stageDir);
     if (!problems.isEmpty()) {
-        ShowLongError(QStringLiteral("Export failed.\n") + problems.join(QLatin1Char('\n')));
+        Util::ShowError(QStringLiteral("Export failed.\n") + problems.join(QLatin1Char('\n')));
         return;
     }
     QList<QPair<QString, QString>> renamed;
     for (const ExtractLogic::Renamed &r : delivery.renamed)
         renamed << qMakePair(r.name, r.keptAs);
-    ShowCompletion(EditLogic::ExportSuccessText(renamed), dest);
+    Util::ShowOpen(EditLogic::ExportSuccessText(renamed), dest);
 }
 
 void CPage4::EndOperation()
@@ -759,17 +755,17 @@ void CPage4::OnSave()
     qCDebug(lcEdit) << "file copy finished!!!";
     if (!m_ExtractFailure.isEmpty()) {
         EndOperation();
-        ShowLongError(QStringLiteral("The ISO file was not saved: the image could not be read "
-                                     "completely, so the new one would lack files.\n")
-                      + m_ExtractFailure);
+        Util::ShowError(QStringLiteral("The ISO file was not saved: the image could not be read "
+                                       "completely, so the new one would lack files.\n")
+                        + m_ExtractFailure);
         return;
     }
     const QStringList unstaged = m_Writer.UnstagedItems(m_Tree.m_Root);
     if (!unstaged.isEmpty()) {
         EndOperation();
-        ShowLongError(QStringLiteral("The ISO file was not saved: these items could not be "
-                                     "copied for it. Remove them and add them again.\n")
-                      + CImageWriter::PathListText(unstaged));
+        Util::ShowError(QStringLiteral("The ISO file was not saved: these items could not be "
+                                       "copied for it. Remove them and add them again.\n")
+                        + CImageWriter::PathListText(unstaged));
         return;
     }
     // The boot files take names no entry of the edited content has.
@@ -780,7 +776,7 @@ void CPage4::OnSave()
     if (!PlaceBootFiles(boot, &error)) {
         RemoveBootFiles();
         EndOperation();
-        ShowLongError(error);
+        Util::ShowError(error);
         return;
     }
     m_SaveIsoPath = target;

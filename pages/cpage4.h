@@ -60,6 +60,9 @@ public:
     // Mirrors the local folder dir below folder and adds its folder nodes under node.
     void AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node);
 
+    // Stops the tools, a save in progress and the copier (the page is closing for good).
+    void StopWork();
+
     // Loads image (what Load ISO does once a file has been chosen).
     void LoadImage(const QString &image);
 
@@ -93,6 +96,10 @@ public slots:
     virtual void RefreshTreeWidget();
     void OnListContextMenuRequest(QPoint pos);
 
+protected:
+    // Escape acts as Back only while Back is enabled and no loaded image would be given up.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private slots:
     // The listing runner has ended, whether or not its table was complete.
     void OnListFinished();
@@ -113,8 +120,6 @@ private:
     // cannot be written.
     bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
     void RemoveBootFiles();
-    void ShowLongError(const QString &text);
-    void ShowCompletion(const QString &text, const QString &folder);
 
 public:
     QString m_IsoPath;

@@ -269,6 +269,9 @@ void TestEditPage::form()
     QVERIFY(host.button("loadiso")->isEnabled());
     QCOMPARE(host.child<CLineEdit>("search")->placeholderText(), QStringLiteral("Search"));
     QCOMPARE(host.list()->columnCount(), 4);
+    // With nothing loaded, Escape does what Back does.
+    QTest::keyClick(host.page, Qt::Key_Escape);
+    QVERIFY(host.page->isHidden());
 }
 
 void TestEditPage::loadBrowseSearch()
@@ -281,6 +284,10 @@ void TestEditPage::loadBrowseSearch()
                             "readme.txt" }));
     // The working folder holds the image.
     QCOMPARE(fileTree(Util::GetTempDir() + "/tmp"), fileTree(m_src));
+
+    // A loaded image is not given up by Escape.
+    QTest::keyClick(host.page, Qt::Key_Escape);
+    QVERIFY(host.page->isVisible());
 
     auto *search = host.child<CLineEdit>("search");
     search->setText("iso");
