@@ -204,6 +204,7 @@ private slots:
     void saveFailureKeepsTarget_data();
     void saveFailureKeepsTarget();
     void stopDuringSave();
+    void largeFileKeptWhole();
     void cleanupTestCase();
 
 private:
@@ -283,6 +284,15 @@ void TestEditPage::loadBrowseSearch()
              (QStringList { "Grüße -dash.txt", "ISOLINUX", "docs", "empty", "isolinux.cfg",
                             "readme.txt" }));
     // The working folder holds the image.
+    QCOMPARE(fileTree(Util::GetTempDir() + "/tmp"), fileTree(m_src));
+
+    // Load ISO cancelled: the loaded image and its working copy stay.
+    {
+        WatcherGuard picker { cancelFileDialog() };
+        clickButton(host.button("loadiso"));
+    }
+    QTest::qWait(200);
+    QCOMPARE(host.sortedRows().size(), 6);
     QCOMPARE(fileTree(Util::GetTempDir() + "/tmp"), fileTree(m_src));
 
     // A loaded image is not given up by Escape.
@@ -565,6 +575,40 @@ void TestEditPage::stopDuringSave()
     }));
     QCOMPARE(readFile(target), QByteArray("the old image"));
     QVERIFY(!progress->isVisible());
+}
+
+// A file of 4 GiB or more stays whole: the save asks mkisofs for it ("-allow-limited-size").
+void TestEditPage::largeFileKeptWhole()
+{
+    Host host;
+    load(host, m_image);
+    // As an image holding such a file lists and extracts it (sparse: no room taken).
+    const QString huge = Util::GetTempDir() + "/tmp/huge.img";
+    QVERIFY(writeFile(huge, "x"));
+    QVERIFY(QFile::resize(huge, Q_INT64_C(4) << 30));
+    Item item;
+    item.m_Path = "huge.img";
+    item.m_IsDir = false;
+    item.m_Size = QString::number(Q_INT64_C(4) << 30);
+    QVERIFY(host.page->m_Tree.AddItem(item));
+
+    const QString target = m_dir.path() + "/out/huge.iso";
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    WatcherGuard prompt { closeDialog<CommDialog>(QDialog::Accepted, {}, 30000) };
+    {
+        WatcherGuard picker { answerFileDialog(target) };
+        clickButton(host.button("save"));
+    }
+    QVERIFY(host.page->m_CreateThread);
+    QVERIFY2(host.page->LastSaveArguments().contains("-allow-limited-size"),
+             qPrintable(host.page->LastSaveArguments().join(' ')));
+    host.page->m_ProgressDialog.OnBtnCancel();
+    QVERIFY(waitUntil([&] {
+        return QDir(m_dir.path() + "/out")
+            .entryList(QStringList { ".huge.iso*" }, QDir::Hidden | QDir::Files)
+            .isEmpty();
+    }));
+    QVERIFY(!QFile::exists(target));
 }
 
 QTEST_MAIN(TestEditPage)
