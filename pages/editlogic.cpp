@@ -255,9 +255,12 @@ bool RemoveVirtualBootEntries(CTree &tree)
     if (!boot || !boot->m_IsDir || boot->m_Children.isEmpty())
         return false;
     for (const Item *child : boot->m_Children) {
-        // 7-Zip gives the boot images no time; real files always have one.
+        // 7-Zip gives the boot images no time (real files always have one) and names them
+        // "Boot-NoEmul.img", "Boot-1.44M.img" and so on, numbered "1-Boot-..." when there are
+        // several.
+        const QString name = child->GetName();
         if (child->m_IsDir || !child->m_Time.trimmed().isEmpty()
-            || !child->GetName().startsWith(QLatin1String("Boot-")))
+            || !name.contains(QLatin1String("Boot-")) || !name.endsWith(QLatin1String(".img")))
             return false;
     }
     tree.RemoveItem(VirtualBootFolder());

@@ -55,11 +55,14 @@ private slots:
         QTest::newRow("no emulation, 4 sectors") << Kind::NoEmulation;
         QTest::newRow("1.44 MB diskette") << Kind::Diskette;
         QTest::newRow("isolinux with boot information table") << Kind::Isolinux;
+        QTest::newRow("BIOS and UEFI entries") << Kind::BiosAndUefi;
     }
 
     void savedImageBootsAlike()
     {
         QFETCH(Kind, kind);
+        if (BootHelpers::needsUefi(kind) && BootHelpers::uefiMarkerProgram().isEmpty())
+            QSKIP("grub-mkstandalone is needed for the UEFI marker");
         const QString base = m_dir.path() + "/" + QString::number(int(kind));
         const QString src = base + "/src";
         QVERIFY(writeFile(src + "/keep.txt", "kept"));
@@ -117,6 +120,12 @@ private slots:
             = BootHelpers::boot(original, BootHelpers::Medium::Cdrom, false);
         QVERIFY2(after.has(BootHelpers::kBiosMarker), after.serial.constData());
         QCOMPARE(after.exitCode, before.exitCode);
+        if (BootHelpers::needsUefi(kind)) {
+            // The UEFI entry is kept beside the BIOS one.
+            const BootHelpers::BootResult uefi
+                = BootHelpers::boot(original, BootHelpers::Medium::Cdrom, true);
+            QVERIFY2(uefi.has(BootHelpers::kUefiMarker), uefi.serial.constData());
+        }
 
         // Loaded again, the saved image shows exactly the edited content.
         auto *again = new CPage4(&window);
