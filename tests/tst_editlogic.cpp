@@ -6,7 +6,6 @@
 #include "model/ctree.h"
 #include "pages/editlogic.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestHelpers;
@@ -42,16 +41,6 @@ void fill(CTree &tree)
     tree.AddItem(entry(QStringLiteral("readme.txt"), false));
 }
 
-QStringList paths(const Item &folder)
-{
-    QStringList out;
-    for (const Item *child : folder.m_Children) {
-        out << child->m_Path;
-        out << paths(*child);
-    }
-    return out;
-}
-
 } // namespace
 
 class TestEditLogic : public QObject
@@ -76,49 +65,6 @@ private slots:
         stage.Add(c);
         QCOMPARE(sunk, (QList<FileTask> { a, b, c }));
         QVERIFY(stage.Pending().isEmpty());
-    }
-
-    void addFilesAndFolders()
-    {
-        QTemporaryDir dir;
-        const QString local = dir.path();
-        QVERIFY(writeFile(local + QStringLiteral("/a.txt"), "abc"));
-        QVERIFY(writeFile(local + QStringLiteral("/pics/2019/b.png"), "12345"));
-        QVERIFY(writeFile(local + QStringLiteral("/pics/Z.txt"), ""));
-        QVERIFY(writeFile(local + QStringLiteral("/pics/c.txt"), ""));
-        QVERIFY(writeFile(local + QStringLiteral("/readme.txt"), "r"));
-
-        CTree tree;
-        fill(tree);
-        Item *boot = tree.GetItem(QStringLiteral("boot"));
-        auto result = EditLogic::AddLocal(tree, boot, { local + QStringLiteral("/a.txt") }, W);
-        QCOMPARE(result.added.size(), 1);
-        QCOMPARE(result.added.first(), boot->m_Children.last());
-        QCOMPARE(result.added.first()->m_Path, QStringLiteral("boot/a.txt"));
-        QCOMPARE(result.added.first()->m_SrcPath, local + QStringLiteral("/a.txt"));
-        QCOMPARE(result.added.first()->m_Size, QStringLiteral("3"));
-        QVERIFY(!result.added.first()->m_IsDir);
-        QCOMPARE(result.tasks,
-                 (QList<FileTask> { { 0, local + QStringLiteral("/a.txt"),
-                                      QStringLiteral("/t/tmp/boot/a.txt") } }));
-
-        // The second time the name is taken: reported, nothing staged.
-        result = EditLogic::AddLocal(tree, &tree.m_Root,
-                                     { local + QStringLiteral("/pics/"),
-                                       local + QStringLiteral("/readme.txt"),
-                                       local + QStringLiteral("/gone") },
-                                     W);
-        QCOMPARE(result.existing, QStringList { QStringLiteral("readme.txt") });
-        QCOMPARE(result.unreadable, QStringList { local + QStringLiteral("/gone") });
-        QCOMPARE(result.tasks,
-                 (QList<FileTask> {
-                     { 0, local + QStringLiteral("/pics"), QStringLiteral("/t/tmp/") } }));
-        QCOMPARE(paths(*result.added.first()),
-                 (QStringList { QStringLiteral("pics/2019"), QStringLiteral("pics/2019/b.png"),
-                                QStringLiteral("pics/c.txt"), QStringLiteral("pics/Z.txt") }));
-        QVERIFY(tree.GetItem(QStringLiteral("pics/2019/b.png")));
-        QVERIFY(
-            EditLogic::ExistingText(result.existing).contains(QStringLiteral("\"readme.txt\"")));
     }
 
     void checkName_data()
@@ -162,22 +108,6 @@ private slots:
         QCOMPARE(plan.tasks.first().source, QStringLiteral("/t/tmp/papers/a/x.txt"));
         QCOMPARE(EditLogic::Delete(tree.GetItem(QStringLiteral("papers/a")), { x }, W),
                  (QList<FileTask> { { 1, QStringLiteral("/t/tmp/papers/a/x.txt"), QString() } }));
-    }
-
-    void deleteGoesFromTheLast()
-    {
-        CTree tree;
-        fill(tree);
-        Item *root = &tree.m_Root;
-        Item *boot = root->m_Children.at(0);
-        Item *readme = root->m_Children.at(2);
-        const auto tasks = EditLogic::Delete(root, { boot, readme, boot, nullptr }, W);
-        QCOMPARE(tasks,
-                 (QList<FileTask> { { 1, QStringLiteral("/t/tmp/readme.txt"), QString() },
-                                    { 1, QStringLiteral("/t/tmp/boot"), QString() } }));
-        QCOMPARE(paths(*root),
-                 (QStringList { QStringLiteral("docs"), QStringLiteral("docs/a"),
-                                QStringLiteral("docs/a/x.txt") }));
     }
 
     void exportCopiesIntoAStageFolder()

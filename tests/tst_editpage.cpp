@@ -118,22 +118,6 @@ struct TmpfsMount
     }
 };
 
-// The id of the running process whose command line holds text, or 0.
-pid_t processWith(const QString &text)
-{
-    const QByteArray needle = text.toUtf8();
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool ok = false;
-        const int pid = entry.toInt(&ok);
-        if (!ok || pid == getpid())
-            continue;
-        QFile f("/proc/" + entry + "/cmdline");
-        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(needle))
-            return pid;
-    }
-    return 0;
-}
-
 // The home window's stand-in: the page is embedded in it as the home window embeds it.
 struct Host
 {
@@ -365,13 +349,8 @@ void TestEditPage::editExportSave()
         }
         expected.remove("docs/a/");
         expected.insert("docs/renamed a/", {});
-        QVERIFY(host.page->GetTreeWidgetItemByData(host.tree()->topLevelItem(0),
-                                                   host.page->m_Tree.GetItem("docs/renamed a")));
-        QCOMPARE(host.page
-                     ->GetTreeWidgetItemByData(host.tree()->topLevelItem(0),
-                                               host.page->m_Tree.GetItem("docs/renamed a"))
-                     ->text(0),
-                 QStringLiteral("renamed a"));
+        // The folder view follows the new name.
+        QVERIFY(host.tree()->findItems("renamed a", Qt::MatchRecursive).size() == 1);
         host.open("renamed a");
         host.tick({ "x.txt", "deep" });
         {
@@ -405,13 +384,8 @@ void TestEditPage::editExportSave()
         QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
         QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
         QCOMPARE(imageContent(saved, m_dir.path() + "/check"), expected);
-        QStringList expectedPaths;
-        for (QString key : expected.keys()) {
-            expectedPaths << key;
-        }
-        expectedPaths.sort();
         edited = treePaths(host.page->m_Tree);
-        QCOMPARE(edited, expectedPaths);
+        QCOMPARE(edited, expected.keys());
     }
 
     // Loaded again, the saved image shows the same tree, and saving it again changes nothing.
