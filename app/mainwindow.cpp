@@ -3,6 +3,7 @@
 #include "pages/cburndialog.h"
 #include "pages/cpage2.h"
 #include "pages/cpage3.h"
+#include "pages/cpage4.h"
 #include "pages/cpage5.h"
 #include "services/util.h"
 #include "ui/caboutusdialog.h"
@@ -170,8 +171,11 @@ void MainWindow::StopPages()
     // (A Create page's progress dialog is a child of this window too, owned by its page.)
     for (CPage3 *page : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly))
         page->StopWork();
+    for (CPage4 *page : findChildren<CPage4 *>(QString(), Qt::FindDirectChildrenOnly))
+        page->StopWork();
     qDeleteAll(findChildren<CPage2 *>(QString(), Qt::FindDirectChildrenOnly));
     qDeleteAll(findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<CPage4 *>(QString(), Qt::FindDirectChildrenOnly));
     // A Copy-disc page ends its makehybrid run and removes the partial image.
     qDeleteAll(findChildren<CPage5 *>(QString(), Qt::FindDirectChildrenOnly));
     Util::RestoreCursor();
@@ -249,13 +253,7 @@ void MainWindow::onExtract()
 
 void MainWindow::onCreate()
 {
-    // Every Create page stages its project in the same working folder. A closed page's copier
-    // must not go on writing there while a new project is staged, so closed Create pages go
-    // first (each stops its copier and waits for the task in progress).
-    for (CPage3 *old : findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (old->isHidden())
-            delete old;
-    }
+    ReleaseWorkingFolder();
     auto *page = new CPage3(this);
     page->move(195, 107);
     page->SetMoveable(false);
@@ -265,7 +263,24 @@ void MainWindow::onCreate()
 
 void MainWindow::onEdit()
 {
-    // Opens the Edit page once it exists.
+    ReleaseWorkingFolder();
+    auto *page = new CPage4(this);
+    EmbedPage(page);
+    page->InitializeUI();
+    page->move(3, 107);
+    page->SetMoveable(false);
+    page->show();
+}
+
+void MainWindow::ReleaseWorkingFolder()
+{
+    // The Create and Edit pages stage their work in the same working folder. A closed page's
+    // copier must not go on writing there while a new page uses it, so closed Create and Edit
+    // pages go first (each stops its copier and tools and waits for them).
+    for (QWidget *old : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if ((qobject_cast<CPage3 *>(old) || qobject_cast<CPage4 *>(old)) && old->isHidden())
+            delete old;
+    }
 }
 
 void MainWindow::onCopy()

@@ -44,6 +44,8 @@ public slots:
 
 private:
     void EmbedPage(ImageDialog *page);
+    // Frees closed pages that could still write into the shared working folder.
+    void ReleaseWorkingFolder();
     // What the kernel lists of block devices; a change means a disk or a disc came or went.
     static QByteArray DriveSignature();
 

@@ -236,6 +236,9 @@ void CRunCommandThread::readAvailable(CProcess *process)
 // that a line longer than a piece is handed out in pieces; at the end of the run it is flushed.
 void CRunCommandThread::cutLines(bool atEnd)
 {
+    // Asked once for the lines of one read rather than once a line: a tool may print a
+    // hundred thousand lines.
+    m_logLines = Util::IsLogOn();
     int start = 0;
     const int size = m_pending.size();
     const char *data = m_pending.constData();
@@ -264,16 +267,33 @@ void CRunCommandThread::emitPiece(const QByteArray &line)
         rest.remove(0, len);
         if (text.trimmed().isEmpty())
             continue;
-        Util::WriteLog(text);
+        if (m_logLines)
+            Util::WriteLog(text);
         readErrorLine(text);
-        const quint64 generation = m_generation;
-        QMetaObject::invokeMethod(
-            this,
-            [this, text, generation] {
-                if (generation == m_generation && !m_stopRequested)
-                    emit standoutputline(text);
-            },
-            Qt::QueuedConnection);
+        QMutexLocker locker(&m_lineLock);
+        m_lines.append(PendingLine { m_generation, text });
+        if (!m_deliveryPosted) {
+            m_deliveryPosted = true;
+            QMetaObject::invokeMethod(
+                this, [this] { deliverLines(); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void CRunCommandThread::deliverLines()
+{
+    for (;;) {
+        PendingLine line;
+        {
+            QMutexLocker locker(&m_lineLock);
+            if (m_lines.isEmpty()) {
+                m_deliveryPosted = false;
+                return;
+            }
+            line = m_lines.takeFirst();
+        }
+        if (line.generation == m_generation && !m_stopRequested)
+            emit standoutputline(line.text);
     }
 }
 
@@ -352,6 +372,9 @@ void CRunCommandThread::postFinished(quint64 generation)
     QMetaObject::invokeMethod(
         this,
         [this, generation] {
+            // Every line comes before the end, also when a line's handler is still running
+            // an event loop of its own.
+            deliverLines();
             if (generation != m_generation)
                 return;
             m_finishPending = false;

@@ -6,6 +6,7 @@
 // helper thread for one-shot commands.
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QProcess>
 #include <QString>
@@ -121,6 +122,20 @@ private:
     // Each start() begins a new run; deliveries of an earlier run are dropped.
     std::atomic<quint64> m_generation { 0 };
     std::atomic<bool> m_finishPending { false }; // the end of the run is on its way
+
+    bool m_logLines = false; // worker thread: the log is on for the lines being cut
+
+    // Lines cut by the worker wait here for the owner's thread, which takes them one by one:
+    // one queued call delivers every line that has come by then, in order.
+    void deliverLines();
+    struct PendingLine
+    {
+        quint64 generation;
+        QString text;
+    };
+    QMutex m_lineLock; // guards the two fields below
+    QList<PendingLine> m_lines;
+    bool m_deliveryPosted = false;
 
     // Worker-thread state of the current run.
     CProcess *m_current = nullptr;

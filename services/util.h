@@ -36,6 +36,9 @@ public:
     static QString GetCurrentExePath();
     static QString GetTempDir();
     static void WriteLog(const QString &text);
+    // Whether the log is switched on now ("config.dat" beside the executable): for callers
+    // that would log many lines at once and ask once for all of them.
+    static bool IsLogOn();
 
     // --- disk queries (services/util_disk.cpp) ---
     // Total size in bytes of a disk ("diskutil info DISK", its "Disk Size:" line); 0 when it

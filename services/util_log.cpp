@@ -153,10 +153,15 @@ QString Util::GetTempDir()
     return path;
 }
 
+bool Util::IsLogOn()
+{
+    return QFileInfo::exists(GetCurrentExePath() + QStringLiteral("/config.dat"));
+}
+
 void Util::WriteLog(const QString &text)
 {
     QMutexLocker locker(&g_logLock);
-    if (!QFileInfo::exists(GetCurrentExePath() + QStringLiteral("/config.dat")))
+    if (!IsLogOn())
         return;
     const QString stamp
         = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));

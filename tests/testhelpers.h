@@ -26,6 +26,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace TestHelpers {
 
@@ -262,6 +264,25 @@ public:
 private:
     rlimit m_old {};
 };
+
+// --- processes ---
+
+// The id of the running process whose command line holds text, or 0.
+inline pid_t processWith(const QString &text)
+{
+    const QByteArray needle = text.toUtf8();
+    for (const QString &entry :
+         QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (!ok || pid == ::getpid())
+            continue;
+        QFile f(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(needle))
+            return pid;
+    }
+    return 0;
+}
 
 // --- widgets ---
 

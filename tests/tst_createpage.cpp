@@ -209,22 +209,6 @@ CProgressDialog *visibleProgress()
     return nullptr;
 }
 
-// The id of the running process whose command line holds text, or 0.
-pid_t processWith(const QString &text)
-{
-    const QByteArray needle = text.toUtf8();
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool ok = false;
-        const int pid = entry.toInt(&ok);
-        if (!ok || pid == getpid())
-            continue;
-        QFile f("/proc/" + entry + "/cmdline");
-        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(needle))
-            return pid;
-    }
-    return 0;
-}
-
 // Watches for any file dialog and notes that one appeared (then rejects it).
 struct PickerSpy
 {

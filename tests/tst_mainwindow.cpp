@@ -121,7 +121,8 @@ void TestMainWindow::featureButtons_data()
                             << "CPage3" << QPoint(195, 107) << true;
     QTest::newRow("burn") << "burn"
                           << "CBurnDialog" << QPoint(195, 107) << false;
-    QTest::newRow("edit (not built yet)") << "edit" << QString() << QPoint() << false;
+    QTest::newRow("edit") << "edit"
+                          << "CPage4" << QPoint(3, 107) << true;
     QTest::newRow("copy") << "copy"
                           << "CPage5" << QPoint(195, 107) << false;
 }
@@ -164,6 +165,13 @@ void TestMainWindow::featureButtons()
     QCOMPARE(first.isNull(), closedPageGoes);
     if (first)
         QVERIFY(!first->isVisible());
+    if (closedPageGoes) {
+        // Create and Edit pages share the working folder: a closed page of either kind goes.
+        QPointer<ImageDialog> closed = second;
+        closed->close();
+        clickButton(child(&w, button == QLatin1String("edit") ? "create" : "edit"));
+        QVERIFY(closed.isNull());
+    }
 }
 
 void TestMainWindow::helpMenu()

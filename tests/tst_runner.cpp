@@ -76,6 +76,7 @@ private slots:
 
     void reusedRunnerRunsAgain();
     void restartFromFinishedHandler();
+    void linesKeepOrderThroughNestedLoops();
 
     void terminateEndsProgram_data();
     void terminateEndsProgram();
@@ -308,6 +309,34 @@ void TestRunner::restartFromFinishedHandler()
     QCOMPARE(lines, (QStringList { "run0", "run1", "run2", "run3", "run4" }));
     disconnect(&runner, nullptr, this, nullptr);
     QVERIFY(runner.wait(5000));
+}
+
+// A line's handler that runs an event loop of its own (a page waiting for something) still sees
+// every later line after its own, in order, and the end after the last line.
+void TestRunner::linesKeepOrderThroughNestedLoops()
+{
+    CRunCommandThread runner;
+    QStringList events;
+    connect(&runner, &CRunCommandThread::standoutputline, this, [&](const QString &line) {
+        events << line;
+        if (line == "a5")
+            QTest::qWait(300); // the rest of the output arrives meanwhile
+    });
+    connect(&runner, &CRunCommandThread::sigfinished, this, [&] { events << "end"; });
+    QStringList args;
+    QStringList expected;
+    for (int i = 0; i < 400; ++i) {
+        args << "-o" << QStringLiteral("a%1\\n").arg(i);
+        expected << QStringLiteral("a%1").arg(i);
+        if (i == 200)
+            args << "-s"
+                 << "50";
+    }
+    expected << "end";
+    runner.SetRunCmd(emitter(), args);
+    runner.start();
+    QTRY_COMPARE_WITH_TIMEOUT(events.size(), expected.size(), 20000);
+    QCOMPARE(events, expected);
 }
 
 void TestRunner::terminateEndsProgram_data()

@@ -1,0 +1,184 @@
+// The Edit page's changes without widgets: the tree after each change and the file tasks it
+// stages on the working folder, in order.
+
+#include "testhelpers.h"
+
+#include "model/ctree.h"
+#include "pages/editlogic.h"
+
+#include <QtTest>
+
+using namespace TestHelpers;
+using EditLogic::FileTask;
+using EditLogic::NameCheck;
+
+Q_DECLARE_METATYPE(NameCheck)
+
+namespace {
+
+const QString W = QStringLiteral("/t/tmp/");
+
+Item entry(const QString &path, bool dir,
+           const QString &time = QStringLiteral("2024-01-02 03:04:05"),
+           const QString &size = QString())
+{
+    Item item;
+    item.m_Path = path;
+    item.m_IsDir = dir;
+    item.m_Time = time;
+    item.m_Size = size;
+    return item;
+}
+
+// boot/, boot/isolinux.cfg, docs/, docs/a/, docs/a/x.txt, readme.txt
+void fill(CTree &tree)
+{
+    tree.AddItem(entry(QStringLiteral("boot"), true));
+    tree.AddItem(entry(QStringLiteral("boot/isolinux.cfg"), false));
+    tree.AddItem(entry(QStringLiteral("docs"), true));
+    tree.AddItem(entry(QStringLiteral("docs/a"), true));
+    tree.AddItem(entry(QStringLiteral("docs/a/x.txt"), false));
+    tree.AddItem(entry(QStringLiteral("readme.txt"), false));
+}
+
+} // namespace
+
+class TestEditLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stageHoldsTasksWhileExtracting()
+    {
+        QList<FileTask> sunk;
+        EditLogic::TaskStage stage([&](const FileTask &t) { sunk << t; });
+        const FileTask a { 0, QStringLiteral("a"), QStringLiteral("W/a") };
+        const FileTask b { 2, QStringLiteral("W/a"), QStringLiteral("W/b") };
+        const FileTask c { 1, QStringLiteral("W/b"), QString() };
+        stage.Hold(true);
+        stage.Add(a);
+        stage.Add(b);
+        QVERIFY(sunk.isEmpty());
+        QCOMPARE(stage.Pending(), (QList<FileTask> { a, b }));
+        stage.Hold(false);
+        QCOMPARE(sunk, (QList<FileTask> { a, b }));
+        stage.Add(c);
+        QCOMPARE(sunk, (QList<FileTask> { a, b, c }));
+        QVERIFY(stage.Pending().isEmpty());
+    }
+
+    void checkName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<NameCheck>("check");
+        QTest::newRow("same") << "docs" << NameCheck::Unchanged;
+        QTest::newRow("empty") << "" << NameCheck::Invalid;
+        QTest::newRow("dot") << "." << NameCheck::Invalid;
+        QTest::newRow("dotdot") << ".." << NameCheck::Invalid;
+        QTest::newRow("slash") << "a/b" << NameCheck::Invalid;
+        QTest::newRow("sibling") << "readme.txt" << NameCheck::Taken;
+        QTest::newRow("other case") << "DOCS" << NameCheck::Ok;
+        QTest::newRow("fresh") << "papers" << NameCheck::Ok;
+    }
+    void checkName()
+    {
+        QFETCH(QString, name);
+        QFETCH(NameCheck, check);
+        CTree tree;
+        fill(tree);
+        QCOMPARE(EditLogic::CheckName(*tree.GetItem(QStringLiteral("docs")), tree.m_Root, name),
+                 check);
+        QCOMPARE(EditLogic::NameCheckText(check).isEmpty(),
+                 check == NameCheck::Ok || check == NameCheck::Unchanged);
+    }
+
+    void renameFolderMovesItsDescendants()
+    {
+        CTree tree;
+        fill(tree);
+        Item *docs = tree.GetItem(QStringLiteral("docs"));
+        const FileTask task = EditLogic::Rename(docs, QStringLiteral("papers"), W);
+        QCOMPARE(task,
+                 (FileTask { 2, QStringLiteral("/t/tmp/docs"), QStringLiteral("/t/tmp/papers") }));
+        // Later tasks and exports are derived from the new paths.
+        Item *x = tree.GetItem(QStringLiteral("papers/a/x.txt"));
+        QVERIFY(x);
+        QVERIFY(!tree.GetItem(QStringLiteral("docs/a/x.txt")));
+        const auto plan = EditLogic::PlanExport({ x }, W, QStringLiteral("/dest"));
+        QCOMPARE(plan.tasks.first().source, QStringLiteral("/t/tmp/papers/a/x.txt"));
+        QCOMPARE(EditLogic::Delete(tree.GetItem(QStringLiteral("papers/a")), { x }, W),
+                 (QList<FileTask> { { 1, QStringLiteral("/t/tmp/papers/a/x.txt"), QString() } }));
+    }
+
+    void exportCopiesIntoAStageFolder()
+    {
+        CTree tree;
+        fill(tree);
+        Item added = entry(QStringLiteral("docs/mine.txt"), false);
+        added.m_SrcPath = QStringLiteral("/home/u/original.txt");
+        tree.AddItem(added);
+        const QList<const Item *> items { tree.GetItem(QStringLiteral("docs/a")),
+                                          tree.GetItem(QStringLiteral("docs/mine.txt")),
+                                          tree.GetItem(QStringLiteral("readme.txt")) };
+        const auto plan = EditLogic::PlanExport(items, W, QStringLiteral("/dest"));
+        QVERIFY(plan.stageDir.startsWith(QStringLiteral("/dest/.")));
+        QCOMPARE(plan.names,
+                 (QStringList { QStringLiteral("a"), QStringLiteral("original.txt"),
+                                QStringLiteral("readme.txt") }));
+        QCOMPARE(plan.tasks,
+                 (QList<FileTask> {
+                     { 0, QStringLiteral("/t/tmp/docs/a"), plan.stageDir },
+                     { 0, QStringLiteral("/home/u/original.txt"), plan.stageDir + "/original.txt" },
+                     { 0, QStringLiteral("/t/tmp/readme.txt"), plan.stageDir + "/readme.txt" } }));
+        QCOMPARE(
+            EditLogic::ExportSuccessText({ { "a", "a (2)" } }),
+            QStringLiteral("Export Successfully !\nNames already in use, so kept as: \"a (2)\"."));
+    }
+
+    void virtualBootEntries_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("no emulation") << "[BOOT]/Boot-NoEmul.img"
+                                      << "" << true;
+        QTest::newRow("diskette") << "[BOOT]/Boot-1.44M.img"
+                                  << "                   " << true;
+        QTest::newRow("real file with time") << "[BOOT]/Boot-NoEmul.img"
+                                             << "2024-01-02 03:04:05" << false;
+        QTest::newRow("other name") << "[BOOT]/notes.txt"
+                                    << "" << false;
+        QTest::newRow("elsewhere") << "boot/Boot-NoEmul.img"
+                                   << "" << false;
+    }
+    void virtualBootEntries()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, time);
+        QFETCH(bool, removed);
+        CTree tree;
+        fill(tree);
+        tree.AddItem(entry(path, false, time));
+        QCOMPARE(EditLogic::RemoveVirtualBootEntries(tree), removed);
+        QCOMPARE(tree.GetItem(path) == nullptr, removed);
+        QVERIFY(tree.GetItem(QStringLiteral("boot/isolinux.cfg")));
+    }
+
+    // The boot files a save names follow the edits of their items.
+    void bootFilesFollowEdits()
+    {
+        QMap<quint32, QString> files { { 30, "isolinux/isolinux.bin" },
+                                       { 31, "isolinux/ldlinux.c32" },
+                                       { 40, "isolinux.bin" },
+                                       { 50, "boot/efi.img" } };
+        EditLogic::FollowRename(files, "isolinux", "syslinux");
+        EditLogic::FollowDelete(files, "boot");
+        EditLogic::FollowRename(files, "syslinux/ldlinux.c32", "ld.c32");
+        QCOMPARE(files,
+                 (QMap<quint32, QString> {
+                     { 30, "syslinux/isolinux.bin" }, { 31, "ld.c32" }, { 40, "isolinux.bin" } }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEditLogic)
+#include "tst_editlogic.moc"

@@ -1,0 +1,589 @@
+// The Edit page driven the way a user drives it, on images this test builds: its pickers and
+// prompts are answered on screen, the image is listed and extracted by the real 7-Zip, the
+// changes are carried out by the real copier, and the saved image comes from the real mkisofs
+// and is read back with 7-Zip.
+
+#include "pages/cpage4.h"
+#include "services/util.h"
+#include "testhelpers.h"
+#include "ui/cimagebutton.h"
+#include "ui/cinputdialog.h"
+#include "ui/clineedit.h"
+#include "ui/commdialog.h"
+#include "ui/cprogressdialog.h"
+
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace TestHelpers;
+
+namespace {
+
+const qint64 MiB = Q_INT64_C(1) << 20;
+
+// Bytes that differ from file to file, so that a mix-up shows.
+QByteArray content(const QString &seed, int size)
+{
+    QByteArray data;
+    const QByteArray s = seed.toUtf8();
+    for (int i = 0; data.size() < size; ++i)
+        data += s + QByteArray::number(i) + '\n';
+    data.truncate(size);
+    return data;
+}
+
+QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAll());
+}
+
+QString mkisofs()
+{
+    return Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
+}
+
+// An image of folder src, as a user's tool would make it.
+bool makeImage(const QString &src, const QString &image, const QStringList &extra = {})
+{
+    int code = -1;
+    const QString out
+        = run(mkisofs(), QStringList { "-quiet", "-R", "-J", "-o", image } + extra << src, &code);
+    if (code != 0)
+        qWarning() << out;
+    return code == 0;
+}
+
+// What an image holds, read back by extracting it whole: path -> bytes, folders end in "/".
+QMap<QString, QByteArray> imageContent(const QString &image, const QString &scratch)
+{
+    QDir(scratch).removeRecursively();
+    run(Util::GetCurrentExePath() + "/7z/7z", { "x", "-y", "-o" + scratch, image });
+    return fileTree(scratch);
+}
+
+// The page's tree as path -> "/" for folders, size for files (what a listing shows).
+void treePaths(const Item &folder, QStringList &out)
+{
+    for (const Item *child : folder.m_Children) {
+        out << child->m_Path + (child->m_IsDir ? "/" : "");
+        treePaths(*child, out);
+    }
+}
+QStringList treePaths(const CTree &tree)
+{
+    QStringList out;
+    treePaths(tree.m_Root, out);
+    out.sort();
+    return out;
+}
+
+// A small file system of its own for a test folder (root only); unmounted when it goes.
+struct TmpfsMount
+{
+    QString dir;
+    bool mounted = false;
+    TmpfsMount(const QString &path, const char *size)
+        : dir(path)
+    {
+        QDir().mkpath(dir);
+        mounted = ::geteuid() == 0
+            && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, size) == 0;
+    }
+    bool makeReadOnly(const char *size)
+    {
+        return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       size)
+            == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+    }
+};
+
+// The home window's stand-in: the page is embedded in it as the home window embeds it.
+struct Host
+{
+    QWidget window;
+    CPage4 *page = nullptr;
+    Host()
+    {
+        window.resize(860, 580);
+        page = new CPage4(&window);
+        page->setParent(&window, Qt::Widget);
+        page->InitializeUI();
+        page->move(3, 107);
+        window.show();
+    }
+    template<class T> T *child(const char *name) const
+    {
+        return page->findChild<T *>(QString::fromLatin1(name));
+    }
+    QTableWidget *list() const { return child<QTableWidget>("list"); }
+    QTreeWidget *tree() const { return child<QTreeWidget>("tree"); }
+    CImageButton *button(const char *name) const { return child<CImageButton>(name); }
+
+    QStringList rowNames() const
+    {
+        QStringList names;
+        for (int row = 0; row < list()->rowCount(); ++row)
+            names << list()->item(row, 0)->text();
+        return names;
+    }
+    QStringList sortedRows() const
+    {
+        QStringList names = rowNames();
+        names.sort();
+        return names;
+    }
+    int row(const QString &name) const { return rowNames().indexOf(name); }
+    void tick(const QStringList &names) const
+    {
+        for (const QString &name : names)
+            list()->item(row(name), 0)->setCheckState(Qt::Checked);
+    }
+    // Opens a folder of the current one as a double-click does.
+    void open(const QString &name) const
+    {
+        list()->setCurrentCell(row(name), 0);
+        page->OnListViewDoubleClicked();
+    }
+    void openRoot() const
+    {
+        tree()->setCurrentItem(tree()->topLevelItem(0));
+        page->OnTreeCurrentChanged();
+    }
+};
+
+} // namespace
+
+class TestEditPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void form();
+    void loadBrowseSearch();
+    void editExportSave();
+    void notAnImage();
+    void changesWhileExtracting();
+    void saveFailureKeepsTarget_data();
+    void saveFailureKeepsTarget();
+    void stopDuringSave();
+    void largeFileKeptWhole();
+    void cleanupTestCase();
+
+private:
+    // Loads image through Load ISO and waits until the listing is shown and W is complete.
+    void load(Host &host, const QString &image);
+    // Saves through Save; returns the text of the prompt that ended it.
+    QString save(Host &host, const QString &target);
+
+    QTemporaryDir m_dir;
+    QString m_src; // the files of the test image
+    QString m_image;
+};
+
+void TestEditPage::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    m_src = m_dir.path() + "/src";
+    QVERIFY(writeFile(m_src + "/ISOLINUX/boot.txt", content("boot", 300)));
+    QVERIFY(writeFile(m_src + "/isolinux.cfg", content("cfg", 40)));
+    QVERIFY(writeFile(m_src + "/docs/a/x.txt", content("x", 5000)));
+    QVERIFY(writeFile(m_src + "/docs/a/deep/y.bin", content("y", 70000)));
+    QVERIFY(writeFile(m_src + "/docs/b.txt", content("b", 10)));
+    QVERIFY(writeFile(m_src + "/readme.txt", content("readme", 123)));
+    QVERIFY(writeFile(m_src + "/Grüße -dash.txt", content("gruss", 77)));
+    QVERIFY(QDir().mkpath(m_src + "/empty"));
+    m_image = m_dir.path() + "/test image.iso";
+    QVERIFY(makeImage(m_src, m_image));
+}
+
+void TestEditPage::cleanupTestCase()
+{
+    QDir(Util::GetTempDir()).removeRecursively();
+}
+
+void TestEditPage::load(Host &host, const QString &image)
+{
+    WatcherGuard picker { answerFileDialog(image) };
+    clickButton(host.button("loadiso"));
+    QVERIFY(waitUntil([&] { return host.button("add")->isEnabled(); }));
+    QVERIFY(waitUntil([&] { return !host.page->IsExtracting(); }));
+}
+
+QString TestEditPage::save(Host &host, const QString &target)
+{
+    QString text;
+    WatcherGuard picker { answerFileDialog(target) };
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { text = labelText(d); }, 60000) };
+    clickButton(host.button("save"));
+    waitUntil([&] { return !text.isEmpty(); }, 60000);
+    return text;
+}
+
+void TestEditPage::form()
+{
+    Host host;
+    QCOMPARE(host.page->size(), QSize(854, 470));
+    QVERIFY(host.button("new_2")->isHidden());
+    for (const char *name : { "add", "export_2", "rename", "delete_2", "save" })
+        QVERIFY2(!host.button(name)->isEnabled(), name);
+    QVERIFY(host.button("back")->isEnabled());
+    QVERIFY(host.button("loadiso")->isEnabled());
+    QCOMPARE(host.child<CLineEdit>("search")->placeholderText(), QStringLiteral("Search"));
+    QCOMPARE(host.list()->columnCount(), 4);
+    // With nothing loaded, Escape does what Back does.
+    QTest::keyClick(host.page, Qt::Key_Escape);
+    QVERIFY(host.page->isHidden());
+}
+
+void TestEditPage::loadBrowseSearch()
+{
+    Host host;
+    load(host, m_image);
+    QCOMPARE(host.tree()->topLevelItem(0)->text(0), QStringLiteral("test image.iso"));
+    QCOMPARE(host.sortedRows(),
+             (QStringList { "Grüße -dash.txt", "ISOLINUX", "docs", "empty", "isolinux.cfg",
+                            "readme.txt" }));
+    // The working folder holds the image.
+    QCOMPARE(fileTree(Util::GetTempDir() + "/tmp"), fileTree(m_src));
+
+    // Load ISO cancelled: the loaded image and its working copy stay.
+    {
+        WatcherGuard picker { cancelFileDialog() };
+        clickButton(host.button("loadiso"));
+    }
+    QTest::qWait(200);
+    QCOMPARE(host.sortedRows().size(), 6);
+    QCOMPARE(fileTree(Util::GetTempDir() + "/tmp"), fileTree(m_src));
+
+    // A loaded image is not given up by Escape.
+    QTest::keyClick(host.page, Qt::Key_Escape);
+    QVERIFY(host.page->isVisible());
+
+    auto *search = host.child<CLineEdit>("search");
+    search->setText("iso");
+    QCOMPARE(host.rowNames(), (QStringList { "ISOLINUX", "isolinux.cfg" }));
+    // With a filter the rows are not the children's positions.
+    host.open("ISOLINUX");
+    QCOMPARE(host.rowNames(), QStringList());
+    search->clear();
+    QCOMPARE(host.rowNames(), QStringList { "boot.txt" });
+    QCOMPARE(host.tree()->selectedItems().value(0)->text(0), QStringLiteral("ISOLINUX"));
+}
+
+void TestEditPage::editExportSave()
+{
+    const QString local = m_dir.path() + "/local";
+    QVERIFY(writeFile(local + "/new.txt", content("new", 2500)));
+    QVERIFY(writeFile(local + "/added dir/sub/inner.txt", content("inner", 900)));
+    QVERIFY(writeFile(local + "/added dir/top.txt", content("top", 20)));
+    const QString dest = m_dir.path() + "/export";
+    QVERIFY(writeFile(dest + "/x.txt", "already here"));
+
+    QMap<QString, QByteArray> expected = fileTree(m_src);
+    const QString saved = m_dir.path() + "/out/saved.iso";
+    QStringList edited;
+    {
+        Host host;
+        load(host, m_image);
+
+        // Add a file and a folder into docs.
+        host.open("docs");
+        {
+            WatcherGuard picker { answerFileDialog(
+                QStringList { local + "/new.txt", local + "/added dir" }) };
+            clickButton(host.button("add"));
+        }
+        QCOMPARE(host.rowNames(), (QStringList { "a", "b.txt", "new.txt", "added dir" }));
+        expected.insert("docs/new.txt", content("new", 2500));
+        expected.insert("docs/added dir/", {});
+        expected.insert("docs/added dir/sub/", {});
+        expected.insert("docs/added dir/sub/inner.txt", content("inner", 900));
+        expected.insert("docs/added dir/top.txt", content("top", 20));
+
+        // Adding a name that is there already is refused and said.
+        {
+            QString said;
+            WatcherGuard picker { answerFileDialog(local + "/new.txt") };
+            WatcherGuard prompt { closeDialog<CommDialog>(
+                QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }) };
+            clickButton(host.button("add"));
+            QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+            QVERIFY2(said.contains("\"new.txt\""), qPrintable(said));
+        }
+
+        // Rename the folder a, then export a file inside it: the export reads the new path.
+        host.tick({ "a" });
+        {
+            WatcherGuard input { closeDialog<CInputDialog>(
+                QDialog::Accepted, [](CInputDialog *d) { d->SetInput("renamed a"); }) };
+            clickButton(host.button("rename"));
+        }
+        QCOMPARE(host.rowNames(), (QStringList { "renamed a", "b.txt", "new.txt", "added dir" }));
+        for (const QString &key : expected.keys()) {
+            if (key.startsWith("docs/a/"))
+                expected.insert("docs/renamed a/" + key.mid(7), expected.take(key));
+        }
+        expected.remove("docs/a/");
+        expected.insert("docs/renamed a/", {});
+        // The folder view follows the new name.
+        QVERIFY(host.tree()->findItems("renamed a", Qt::MatchRecursive).size() == 1);
+        host.open("renamed a");
+        host.tick({ "x.txt", "deep" });
+        {
+            QString said;
+            WatcherGuard picker { answerFileDialog(dest) };
+            WatcherGuard prompt { closeDialog<CommDialog>(
+                QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
+            clickButton(host.button("export_2"));
+            QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+            QVERIFY2(said.startsWith("Export Successfully !"), qPrintable(said));
+            QVERIFY2(said.contains("\"x (2).txt\""), qPrintable(said));
+        }
+        // Nothing in the destination was replaced.
+        QCOMPARE(fileTree(dest),
+                 (QMap<QString, QByteArray> { { "x.txt", "already here" },
+                                              { "x (2).txt", content("x", 5000) },
+                                              { "deep/", {} },
+                                              { "deep/y.bin", content("y", 70000) } }));
+
+        // Delete a file and a folder at the top.
+        host.openRoot();
+        host.tick({ "readme.txt", "ISOLINUX" });
+        clickButton(host.button("delete_2"));
+        QCOMPARE(host.sortedRows(),
+                 (QStringList { "Grüße -dash.txt", "docs", "empty", "isolinux.cfg" }));
+        expected.remove("readme.txt");
+        expected.remove("ISOLINUX/");
+        expected.remove("ISOLINUX/boot.txt");
+
+        // The saved image holds exactly the edited tree, byte for byte.
+        QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+        QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+        QCOMPARE(imageContent(saved, m_dir.path() + "/check"), expected);
+        edited = treePaths(host.page->m_Tree);
+        QCOMPARE(edited, expected.keys());
+    }
+
+    // Loaded again, the saved image shows the same tree, and saving it again changes nothing.
+    Host again;
+    load(again, saved);
+    QCOMPARE(treePaths(again.page->m_Tree), edited);
+    const QString second = m_dir.path() + "/out/second.iso";
+    QCOMPARE(save(again, second), QStringLiteral("Save ISO file successfully!"));
+    QCOMPARE(imageContent(second, m_dir.path() + "/check"), expected);
+}
+
+void TestEditPage::notAnImage()
+{
+    const QString bogus = m_dir.path() + "/bogus.iso";
+    QVERIFY(writeFile(bogus, content("not an image", 5000)));
+    Host host;
+    QString said;
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
+    WatcherGuard picker { answerFileDialog(bogus) };
+    clickButton(host.button("loadiso"));
+    QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+    // The page is usable again: Back and Load work.
+    QVERIFY(waitUntil([&] { return host.button("back")->isEnabled(); }));
+    QVERIFY(host.button("loadiso")->isEnabled());
+    QCOMPARE(host.list()->rowCount(), 0);
+}
+
+// Changes made while the extraction still writes W wait for it, and are carried out after it.
+void TestEditPage::changesWhileExtracting()
+{
+    const QString local = m_dir.path() + "/early/new.txt";
+    QVERIFY(writeFile(local, "early"));
+    // Enough to extract that the extraction is still running when it is held.
+    const QString src = m_dir.path() + "/earlysrc";
+    QVERIFY(QDir().mkpath(src));
+    QVERIFY(run("cp", { "-a", m_src + "/.", src }).isEmpty());
+    QVERIFY(writeFile(src + "/zz/big.bin", "big"));
+    QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
+    const QString image = m_dir.path() + "/early.iso";
+    QVERIFY(makeImage(src, image));
+    Host host;
+    WatcherGuard picker { answerFileDialog(image) };
+    // Hold 7-Zip's extraction while the changes are made.
+    pid_t extracting = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!extracting && (extracting = processWith("-bsp2")) != 0)
+            ::kill(extracting, SIGSTOP);
+    });
+    poll.start(1);
+    clickButton(host.button("loadiso"));
+    QVERIFY(waitUntil([&] { return extracting != 0 && host.button("add")->isEnabled(); }));
+    poll.stop();
+    QVERIFY(host.page->IsExtracting());
+    {
+        WatcherGuard add { answerFileDialog(local) };
+        clickButton(host.button("add"));
+    }
+    host.tick({ "docs" });
+    {
+        WatcherGuard input { closeDialog<CInputDialog>(
+            QDialog::Accepted, [](CInputDialog *d) { d->SetInput("papers"); }) };
+        clickButton(host.button("rename"));
+    }
+    host.openRoot(); // ticks go with the rebuilt table
+    host.tick({ "readme.txt" });
+    clickButton(host.button("delete_2"));
+    ::kill(extracting, SIGCONT);
+
+    QMap<QString, QByteArray> expected = fileTree(src);
+    for (const QString &key : expected.keys()) {
+        if (key.startsWith("docs/"))
+            expected.insert("papers/" + key.mid(5), expected.take(key));
+    }
+    expected.insert("new.txt", "early");
+    expected.remove("readme.txt");
+    const QString saved = m_dir.path() + "/out/early.iso";
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+    const auto got = imageContent(saved, m_dir.path() + "/check");
+    QCOMPARE(got.keys(), expected.keys());
+    QCOMPARE(got, expected);
+    QDir(m_dir.path() + "/check").removeRecursively();
+}
+
+void TestEditPage::saveFailureKeepsTarget_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("read-only folder") << true << "cannot be written to";
+    QTest::newRow("full folder") << false << "Save ISO failed (mkisofs exit code";
+}
+
+// A save that cannot be written leaves the file it would replace as it was, and says why.
+void TestEditPage::saveFailureKeepsTarget()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(QString, said);
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    // Content larger than the folder's room.
+    const QString src = m_dir.path() + "/large";
+    QVERIFY(writeFile(src + "/big.bin", content("big", 3 * int(MiB))));
+    const QString image = m_dir.path() + "/large.iso";
+    QVERIFY(makeImage(src, image));
+
+    TmpfsMount folder(m_dir.path() + (readOnly ? "/ro" : "/full"), "size=1m");
+    QVERIFY(folder.mounted);
+    const QString target = folder.dir + "/target.iso";
+    QVERIFY(writeFile(target, "the old image"));
+    if (readOnly)
+        QVERIFY(folder.makeReadOnly("size=1m"));
+
+    Host host;
+    load(host, image);
+    const QString text = save(host, target);
+    QVERIFY2(text.contains(said), qPrintable(text));
+    QCOMPARE(readFile(target), QByteArray("the old image"));
+    QCOMPARE(QDir(folder.dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList { "target.iso" });
+}
+
+// Stop while mkisofs writes: the target stays as it was, nothing is left beside it, and the
+// page says so.
+void TestEditPage::stopDuringSave()
+{
+    const QString src = m_dir.path() + "/stop";
+    QVERIFY(writeFile(src + "/big.bin", content("big", 1)));
+    QVERIFY(QFile::resize(src + "/big.bin", 96 * MiB));
+    const QString image = m_dir.path() + "/stop.iso";
+    QVERIFY(makeImage(src, image));
+    const QString out = m_dir.path() + "/stopout";
+    const QString target = out + "/stopped.iso";
+    QVERIFY(writeFile(target, "the old image"));
+
+    Host host;
+    load(host, image);
+    QString said;
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
+    {
+        WatcherGuard picker { answerFileDialog(target) };
+        clickButton(host.button("save"));
+    }
+    // The run has just started: hold it, press Stop, then let it go on.
+    pid_t pid = 0;
+    QVERIFY(waitUntil([&] { return (pid = processWith("/.stopped.iso.")) != 0; }, 10000));
+    ::kill(pid, SIGSTOP);
+    CProgressDialog *progress = &host.page->m_ProgressDialog;
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->Text(), QStringLiteral("Saving ISO file..."));
+    progress->OnBtnCancel();
+    ::kill(pid, SIGCONT);
+    QVERIFY(waitUntil([&] { return ::kill(pid, 0) != 0; }, 10000));
+    QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+    QVERIFY2(said.contains("stopped"), qPrintable(said));
+    QVERIFY(waitUntil([&] {
+        return QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList { "stopped.iso" };
+    }));
+    QCOMPARE(readFile(target), QByteArray("the old image"));
+    QVERIFY(!progress->isVisible());
+}
+
+// A file of 4 GiB or more stays whole: the save asks mkisofs for it ("-allow-limited-size").
+void TestEditPage::largeFileKeptWhole()
+{
+    Host host;
+    load(host, m_image);
+    // As an image holding such a file lists and extracts it (sparse: no room taken).
+    const QString huge = Util::GetTempDir() + "/tmp/huge.img";
+    QVERIFY(writeFile(huge, "x"));
+    QVERIFY(QFile::resize(huge, Q_INT64_C(4) << 30));
+    Item item;
+    item.m_Path = "huge.img";
+    item.m_IsDir = false;
+    item.m_Size = QString::number(Q_INT64_C(4) << 30);
+    QVERIFY(host.page->m_Tree.AddItem(item));
+
+    const QString target = m_dir.path() + "/out/huge.iso";
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    WatcherGuard prompt { closeDialog<CommDialog>(QDialog::Accepted, {}, 30000) };
+    {
+        WatcherGuard picker { answerFileDialog(target) };
+        clickButton(host.button("save"));
+    }
+    QVERIFY(host.page->m_CreateThread);
+    QVERIFY2(host.page->LastSaveArguments().contains("-allow-limited-size"),
+             qPrintable(host.page->LastSaveArguments().join(' ')));
+    host.page->m_ProgressDialog.OnBtnCancel();
+    QVERIFY(waitUntil([&] {
+        return QDir(m_dir.path() + "/out")
+            .entryList(QStringList { ".huge.iso*" }, QDir::Hidden | QDir::Files)
+            .isEmpty();
+    }));
+    QVERIFY(!QFile::exists(target));
+}
+
+QTEST_MAIN(TestEditPage)
+#include "tst_editpage.moc"
