@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QTableWidget>
@@ -45,6 +46,7 @@ public:
     QTableWidget *list = nullptr;
     CImageButton *back = nullptr;
     CImageButton *save = nullptr;
+    QLabel *bootkinds = nullptr;
 
     void setupUi(QDialog *page)
     {
@@ -69,6 +71,8 @@ public:
         list->setObjectName(QStringLiteral("list"));
         back = button("back");
         save = button("save");
+        bootkinds = new QLabel(page);
+        bootkinds->setObjectName(QStringLiteral("bootkinds"));
         page->setWindowTitle(QStringLiteral("Dialog"));
     }
 };
@@ -172,6 +176,10 @@ void CPage4::InitializeUI()
         b.button->move(b.pos);
     }
     ui->new_2->hide();
+    // What the loaded image can start with, between Back and Save.
+    ui->bootkinds->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->bootkinds->setGeometry(135, 423, 590, 16);
+    ui->bootkinds->hide();
 
     ui->search->SetImage(nwu("zoom"), nwu("zoom"), nwu("zoom"), QPoint(7, 7));
     ui->search->move(711, 16);
@@ -307,6 +315,8 @@ void CPage4::LoadImage(const QString &image)
     Util::BootExtract(image, bootImage);
     // Every boot image is kept from now on: a save may replace the loaded image itself.
     m_Catalog = ElTorito::ReadCatalog(image);
+    ui->bootkinds->setText(QStringLiteral("Boot: ") + ElTorito::BootKinds(m_Catalog));
+    ui->bootkinds->show();
     m_Extents = ElTorito::ReadExtents(image);
     QDir(QFileInfo(BootImageCopy(0)).absolutePath()).removeRecursively();
     QDir().mkpath(QFileInfo(BootImageCopy(0)).absolutePath());
