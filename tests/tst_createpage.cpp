@@ -2,6 +2,7 @@
 // screen, the project is staged by the real copier, and the images come from the real mkisofs
 // beside the executable and are checked with the real 7-Zip.
 
+#include "app/mainwindow.h"
 #include "model/ctree.h"
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
@@ -264,6 +265,7 @@ private slots:
     void largeUdfImage();
     void typeOfFileWithoutExtension();
     void escapeNeverLosesAProject();
+    void newPageAsksBeforeDroppingAProject();
     void closedPageStopsItsCopyBetweenFiles();
     void cleanupTestCase();
 
@@ -818,6 +820,37 @@ void TestCreatePage::escapeNeverLosesAProject()
     page.OnAddFile();
     QTest::keyClick(list(&page), Qt::Key_Escape);
     QVERIFY(page.isVisible());
+}
+
+// A closed page that holds a project goes only when the user agrees; Cancel brings it back.
+void TestCreatePage::newPageAsksBeforeDroppingAProject()
+{
+    MainWindow home;
+    home.show();
+    auto pages = [&home] {
+        return home.findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly);
+    };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QCOMPARE(pages().size(), 1);
+    QPointer<CPage3> first = pages().first();
+    answerFileDialog(m_src + "/a.txt");
+    first->OnAddFile();
+    first->close();
+
+    QString asked;
+    WatcherGuard cancel { closeDialog<CommDialog>(QDialog::Rejected,
+                                                  [&](CommDialog *d) { asked = labelText(d); }) };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QVERIFY(asked.contains("project"));
+    QVERIFY(first && first->isVisible());
+    QCOMPARE(pages().size(), 1);
+
+    first->close();
+    WatcherGuard agree { closeDialog<CommDialog>(QDialog::Accepted) };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QVERIFY(!first);
+    QCOMPARE(pages().size(), 1);
+    QVERIFY(pages().first()->Tree().m_Root.m_Children.isEmpty());
 }
 
 void TestCreatePage::closedPageStopsItsCopyBetweenFiles()
