@@ -236,8 +236,14 @@ void CPage2::OnExtract()
     m_ExtractErrors.Clear();
 
     m_Runners.Retire(m_ExtractThread);
+    QStringList folderNames;
+    if (m_CurrentItem) {
+        for (const Item *child : m_CurrentItem->m_Children)
+            folderNames << child->GetName();
+    }
     m_ExtractThread = m_Runners.Create(
-        SevenZip::Program(), SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, request.relPaths));
+        SevenZip::Program(),
+        SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, ExtractLogic::ToolPaths(request, folderNames)));
     connect(m_ExtractThread, &CRunCommandThread::sigfinished, this, &CPage2::OnExtractFinished);
     connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage2::OnExtractOutput);
     SetControlsEnabled(false);

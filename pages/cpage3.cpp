@@ -324,18 +324,24 @@ void CPage3::OnCreate()
     ImageType type = form->iso9600->isChecked() ? ImageType::Iso9660
         : form->udf->isChecked()                ? ImageType::Udf
                                                 : ImageType::Joliet;
-    // A file of 4 GiB or more fits only into UDF; say so before anything runs.
-    const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
-    if (!largeFiles.isEmpty() && type != ImageType::Udf) {
+    // A file of 4 GiB or more fits only into UDF; say so before anything runs (by the sizes
+    // noted when the files were added), and again after staging for a source that grew since.
+    const auto udfFor = [&](const QStringList &largeFiles) {
+        if (largeFiles.isEmpty() || type == ImageType::Udf)
+            return true;
         CommDialog ask;
         ask.SetPlainText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
                             "image.\nCreate a UDF ISO instead?")
                              .arg(largeFiles.first()));
         if (ask.exec() != QDialog::Accepted)
-            return;
+            return false;
         form->udf->setChecked(true);
         type = ImageType::Udf;
-    }
+        return true;
+    };
+    const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
+    if (!udfFor(largeFiles))
+        return;
     const QString isoPath = Util::GetSaveDialog(this, QStringLiteral("ISO Files(*.ISO)"));
     if (isoPath.isEmpty())
         return;
@@ -345,8 +351,13 @@ void CPage3::OnCreate()
                          tr("The ISO file was not created: these items could not be copied for "
                             "it. Remove them and add them again.")))
         return;
+    if (!udfFor(m_Writer.StagedLargeFiles())) {
+        m_Writer.End();
+        return;
+    }
     m_IsoPath = isoPath;
-    const bool large = !largeFiles.isEmpty();
+    // A source that grew past the limit after it was added counts by its staged copy.
+    const bool large = !largeFiles.isEmpty() || !m_Writer.StagedLargeFiles().isEmpty();
     m_CreateThread = m_Writer.Prepare(
         isoPath,
         [&](const QString &output) {

@@ -35,6 +35,12 @@ struct Request
 // are left out, and a name ticked twice is taken once.
 Request BuildRequest(const QString &folderPath, const QStringList &tickedNames);
 
+// The entries to name to 7-Zip for request. Naming thousands of entries one by one makes 7-Zip
+// several times slower than extracting a whole folder, so when the request holds every entry of
+// its folder (folderNames: the names of all entries there), nothing is named at the image's top
+// folder (the whole image) and the folder itself is named below it; else request.relPaths.
+QStringList ToolPaths(const Request &request, const QStringList &folderNames);
+
 // Prefix of the fresh folder that each extraction creates inside the destination.
 QString WorkDirPrefix();
 
