@@ -108,10 +108,13 @@ Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &r
             continue;
         }
         const QString source = workDir + QLatin1Char('/') + relDir + name;
-        const QFileInfo info(source);
-        const bool isDir = info.isDir() && !info.isSymLink();
-        const QString kept = ClashFreeName(
-            name, isDir, [&](const QString &candidate) { return taken.contains(candidate); });
+        QString kept = name;
+        if (taken.contains(name)) {
+            const QFileInfo info(source);
+            const bool isDir = info.isDir() && !info.isSymLink();
+            kept = ClashFreeName(
+                name, isDir, [&](const QString &candidate) { return taken.contains(candidate); });
+        }
         // QDir::rename never replaces an existing target: a name that came into use after the
         // folder was read fails here rather than replacing anything.
         if (kept.isEmpty() || !QDir().rename(source, destDir + QLatin1Char('/') + kept)) {
