@@ -1,5 +1,6 @@
 #include "pages/extractlogic.h"
 
+#include "services/logging.h"
 #include "services/sevenzip.h"
 
 #include <QDir>
@@ -284,6 +285,14 @@ QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool clo
     for (const QString &line : kept)
         errors.AddKept(line);
     return closed ? ListingDamageText(end, errors) : ListingFailureText(end, errors);
+}
+
+void DiscardWorkDir(const QString &workDir)
+{
+    if (workDir.isEmpty() || !QFileInfo(workDir).fileName().startsWith(WorkDirPrefix()))
+        return;
+    if (!QDir(workDir).removeRecursively())
+        qCWarning(lcExtract) << "cannot remove" << workDir;
 }
 
 QString MakeWorkDir(const QString &dest)

@@ -138,6 +138,10 @@ QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors);
 // the listing reader picked (SevenZip::ErrorReader()).
 QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed);
 
+// Removes the work folder of a stopped extraction with everything in it; only a folder whose name
+// starts with WorkDirPrefix() is ever removed.
+void DiscardWorkDir(const QString &workDir);
+
 // A fresh folder inside dest for one extraction (WorkDirPrefix() and a unique ending); "" when
 // dest cannot be written to.
 QString MakeWorkDir(const QString &dest);
