@@ -23,8 +23,6 @@ QString CPage5::dvdCurrent;
 
 namespace {
 
-// How many output lines of makehybrid are kept for the error message.
-
 // The runner takes a program without arguments as a whole command line, split at blanks: the
 // program's path is quoted so that a folder with blanks in its name stays one word.
 QString wholeCommand(const QString &program)
