@@ -706,13 +706,14 @@ void TestCreatePage::stopWhileStaging()
 void TestCreatePage::largeFileRefusedForIso9660()
 {
     CPage3 page;
-    // The source grows after it was staged, so no 5 GB copy is ever made.
+    // The size noted when the file was added counts; it is set to 5 GB here after a small copy,
+    // so that no 5 GB copy is ever made.
     const QString grow = m_dir.path() + "/large/grow.bin";
     QVERIFY(writeFile(grow, content("grow", 100)));
     answerFileDialog(grow);
     page.OnAddFile();
     QVERIFY(waitUntil([&] { return QFileInfo(stageDir() + "grow.bin").size() == 100; }));
-    QVERIFY(QFile::resize(grow, 5 * GiB));
+    const_cast<CTree &>(page.Tree()).GetItem("grow.bin")->m_Size = QString::number(5 * GiB);
     auto *udf = page.findChild<QRadioButton *>("udf");
 
     // ISO9660 and Jolet: our question comes before any picker; Cancel stops everything.
@@ -751,7 +752,24 @@ void TestCreatePage::largeFileRefusedForIso9660()
     QCOMPARE(page.LastArguments(),
              expectedArguments(page.LastArguments(), ImageType::Udf, image, true));
     QVERIFY(page.LastArguments().contains("-allow-limited-size"));
-    QVERIFY(QFile::resize(grow, 100));
+
+    // A source that grew after it was added shows in its staged copy: asked after staging.
+    const_cast<CTree &>(page.Tree()).GetItem("grow.bin")->m_Size = "100";
+    QVERIFY(QFile::resize(stageDir() + "grow.bin", 5 * GiB));
+    page.findChild<QRadioButton *>("jolet")->setChecked(true);
+    const QString refused = m_out + "/refused.iso";
+    answerFileDialog(refused);
+    QString asked;
+    WatcherGuard late { closeDialog<CommDialog>(
+        QDialog::Rejected, [&](CommDialog *d) { asked = labelText(d); }, 10000) };
+    QTimer::singleShot(0, &page, &CPage3::OnCreate);
+    QVERIFY(waitUntil([&] { return !asked.isEmpty(); }, 10000));
+    QVERIFY2(asked.contains("grow.bin") && asked.contains("UDF"), qPrintable(asked));
+    QTest::qWait(100);
+    QVERIFY(!udf->isChecked());
+    QVERIFY(!QFile::exists(refused));
+    QVERIFY(!visibleProgress());
+    QVERIFY(QFile::resize(stageDir() + "grow.bin", 100));
 }
 
 void TestCreatePage::stagingFailureReported()
