@@ -336,14 +336,7 @@ void CPage5::OnStart()
     if (!ok)
         return;
 
-    const QStringList args = { QStringLiteral("makehybrid"),
-                               QStringLiteral("-iso"),
-                               QStringLiteral("-joliet"),
-                               QStringLiteral("-debug"),
-                               QStringLiteral("-ov"),
-                               QStringLiteral("-o"),
-                               target,
-                               m_SourcePath };
+    const QStringList args = DiskTools::MakeHybridArgs(target, m_SourcePath);
     m_LastArguments = args;
     m_Image = ImageTarget::Before(target);
     m_ProgressDialog.SetRange(0, CopyDiscLogic::ProgressMaximum);
