@@ -253,7 +253,8 @@ void MainWindow::onExtract()
 
 void MainWindow::onCreate()
 {
-    ReleaseWorkingFolder();
+    if (!ReleaseWorkingFolder())
+        return;
     auto *page = new CPage3(this);
     page->move(195, 107);
     page->SetMoveable(false);
@@ -263,7 +264,8 @@ void MainWindow::onCreate()
 
 void MainWindow::onEdit()
 {
-    ReleaseWorkingFolder();
+    if (!ReleaseWorkingFolder())
+        return;
     auto *page = new CPage4(this);
     EmbedPage(page);
     page->InitializeUI();
@@ -272,15 +274,38 @@ void MainWindow::onEdit()
     page->show();
 }
 
-void MainWindow::ReleaseWorkingFolder()
+bool MainWindow::ReleaseWorkingFolder()
 {
     // The Create and Edit pages stage their work in the same working folder. A closed page's
     // copier must not go on writing there while a new page uses it, so closed Create and Edit
-    // pages go first (each stops its copier and tools and waits for them).
+    // pages go first (each stops its copier and tools and waits for them). A closed page that
+    // still holds the user's work goes only when the user agrees; otherwise it comes back.
+    QList<QWidget *> closed;
     for (QWidget *old : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         if ((qobject_cast<CPage3 *>(old) || qobject_cast<CPage4 *>(old)) && old->isHidden())
-            delete old;
+            closed << old;
     }
+    for (QWidget *old : closed) {
+        QString question;
+        if (auto *create = qobject_cast<CPage3 *>(old)) {
+            if (!create->Tree().m_Root.m_Children.isEmpty())
+                question = QStringLiteral("The Create page you left still holds a project. A new "
+                                          "page replaces it, and the project is lost.\n"
+                                          "Discard that project?");
+        } else if (auto *edit = qobject_cast<CPage4 *>(old)) {
+            if (edit->HasUnsavedChanges())
+                question = QStringLiteral("The Edit page you left has changes that were not "
+                                          "saved. A new page replaces it, and the changes are "
+                                          "lost.\nDiscard those changes?");
+        }
+        if (!question.isEmpty() && !Util::ShowConfirm(question)) {
+            old->show();
+            old->raise();
+            return false;
+        }
+    }
+    qDeleteAll(closed);
+    return true;
 }
 
 void MainWindow::onCopy()

@@ -45,7 +45,8 @@ public slots:
 private:
     void EmbedPage(ImageDialog *page);
     // Frees closed pages that could still write into the shared working folder.
-    void ReleaseWorkingFolder();
+    // False when the user keeps a closed page's work; that page is shown again.
+    bool ReleaseWorkingFolder();
     // What the kernel lists of block devices; a change means a disk or a disc came or went.
     static QByteArray DriveSignature();
 

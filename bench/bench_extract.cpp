@@ -21,6 +21,7 @@
 // extracted files are removed after each run.
 
 #include "pages/cpage2.h"
+#include "pages/extractlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
@@ -314,16 +315,21 @@ void benchExtraction(CPage2 &page, const QString &image, const QString &work, in
 {
     if (pageLoad(page, image) < 0 || !page.m_CurrentItem)
         return;
-    QStringList entries;
-    for (const Item *child : page.m_CurrentItem->m_Children)
+    QStringList entries, names;
+    for (const Item *child : page.m_CurrentItem->m_Children) {
         entries << child->m_Path;
+        names << child->GetName();
+    }
     f.entries = entries.size();
+    // What the page names to 7-Zip with every row ticked.
+    const QStringList pagePaths = ExtractLogic::ToolPaths(
+        ExtractLogic::BuildRequest(page.m_CurrentItem->m_Path, names), names);
     const QString dest = work + QStringLiteral("/dest");
     for (int i = 0; i < runs; ++i) {
         QStringList bare { QStringLiteral("x"), QStringLiteral("-y"),
                            QStringLiteral("-o") + emptyFolder(dest), QStringLiteral("--"), image };
         f.bare << timed7z(bare + entries);
-        f.pageCommand << timed7z(SevenZip::ExtractArgs(image, emptyFolder(dest), entries));
+        f.pageCommand << timed7z(SevenZip::ExtractArgs(image, emptyFolder(dest), pagePaths));
         f.whole << timed7z({ QStringLiteral("x"), QStringLiteral("-y"),
                              QStringLiteral("-o") + emptyFolder(dest), image });
         double toolEnded = -1;

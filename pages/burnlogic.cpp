@@ -112,46 +112,42 @@ QString ModelFromInfo(const QString &report)
     return QString();
 }
 
-Outcome Judge(const RunEnd &end)
+CErrorLineReader ToolLineReader()
 {
-    for (const QString &line : end.lines) {
+    return [](const QString &line) {
+        // 7-Zip redraws its percentage with backspaces; such pieces are progress, not a message.
+        static const QRegularExpression progress(QStringLiteral("^\\s*\\d{1,3}%"));
+        QString kept = line;
+        kept.remove(QLatin1Char('\b'));
+        kept = kept.trimmed();
+        return progress.match(kept).hasMatch() ? QString() : kept;
+    };
+}
+
+Outcome Judge(const CRunOutcome &end)
+{
+    for (const QString &line : end.errorLines) {
         if (line.contains(QLatin1String("User canceled")) || line.contains(QLatin1String("(-128)"))
             || line.contains(QLatin1String("Request dismissed")))
             return Outcome::Refused;
     }
-    if (end.failedToStart || end.crashed || end.exitCode != 0)
-        return Outcome::Failed;
-    return Outcome::Done;
+    return end.Ok() ? Outcome::Done : Outcome::Failed;
 }
 
-QString ToolMessage(const QStringList &lines, int maxLines)
+QString FailureText(const QString &what, const CRunOutcome &end)
 {
-    // 7-Zip redraws its percentage with backspaces; such pieces are progress, not a message.
-    static const QRegularExpression progress(QStringLiteral("^\\s*\\d{1,3}%"));
-    QStringList kept;
-    for (int i = lines.size() - 1; i >= 0 && kept.size() < maxLines; --i) {
-        QString line = lines.at(i);
-        line.remove(QLatin1Char('\b'));
-        line = line.trimmed();
-        if (line.isEmpty() || progress.match(line).hasMatch())
-            continue;
-        if (!kept.isEmpty() && kept.first() == line)
-            continue;
-        kept.prepend(line);
-    }
-    return kept.join(QLatin1Char('\n'));
-}
-
-QString FailureText(const QString &what, const RunEnd &end)
-{
-    const QString message = ToolMessage(end.lines);
+    const QString message = end.ErrorSummary(3);
     if (!message.isEmpty())
         return what + QLatin1Char('\n') + message;
-    if (end.failedToStart)
+    switch (end.kind) {
+    case CRunOutcome::FailedToStart:
         return what + QStringLiteral("\nThe tool could not be started.");
-    if (end.crashed)
+    case CRunOutcome::Crashed:
+    case CRunOutcome::Stopped:
         return what + QStringLiteral("\nThe tool stopped unexpectedly.");
-    return what + QStringLiteral("\nThe tool ended with status %1.").arg(end.exitCode);
+    default:
+        return what + QStringLiteral("\nThe tool ended with status %1.").arg(end.exitCode);
+    }
 }
 
 } // namespace BurnLogic

@@ -6,6 +6,8 @@
 // from the image's listing, the boot-loader configuration, the check that the chosen disk is
 // still the one the user picked, and the reading of how a step ended.
 
+#include "services/cruncommandthread.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -86,29 +88,20 @@ QString ModelFromInfo(const QString &report);
 
 // --- how a step ended ---------------------------------------------------------------------
 
-// How one tool run ended, as the runner reports it.
-struct RunEnd
-{
-    bool failedToStart = false;
-    bool crashed = false;
-    int exitCode = 0;
-    QStringList lines; // the tool's non-blank output lines
-};
-
 enum class Outcome { Done, Failed, Refused };
+
+// The error reader of the disk tools and the boot helpers, whose every line may be the message:
+// each non-blank line, trimmed, with 7-Zip's progress redraws and backspaces left out.
+CErrorLineReader ToolLineReader();
 
 // A step succeeded when its tool started, ended by itself with exit status 0. An authorisation
 // prompt that the user refused (the "User canceled" error, -128, or a dismissed request) is
 // Refused.
-Outcome Judge(const RunEnd &end);
+Outcome Judge(const CRunOutcome &end);
 
-// The tool's own message: its last non-blank lines (at most maxLines), one per line, with
-// 7-Zip's progress redraws and backspaces left out.
-QString ToolMessage(const QStringList &lines, int maxLines = 3);
-
-// The failure text of a step: what failed, then the tool's own message when it said something,
-// or how it ended when it did not.
-QString FailureText(const QString &what, const RunEnd &end);
+// The failure text of a step: what failed, then the tool's own message (its last three error
+// lines) when it said something, or how it ended when it did not.
+QString FailureText(const QString &what, const CRunOutcome &end);
 
 } // namespace BurnLogic
 

@@ -125,21 +125,21 @@ void showMessage(const QString &text)
     dialog.exec();
 }
 
-// Runs a command to its end, its whole output collected, while the interface keeps running.
-BurnLogic::RunEnd runCollect(const QString &program, const QStringList &arguments)
+// Runs a command to its end while the interface keeps running; its whole output goes to lines
+// when asked for.
+CRunOutcome runCollect(const QString &program, const QStringList &arguments,
+                       const CErrorLineReader &reader, QStringList *lines = nullptr)
 {
     CRunCommandThread runner;
-    runner.m_CollectOutput = true;
+    runner.m_CollectOutput = lines != nullptr;
+    runner.SetErrorReader(reader);
     runner.SetRunCmd(program, arguments);
     runner.start();
     runner.waitFinished();
     runner.wait();
-    BurnLogic::RunEnd end;
-    end.failedToStart = runner.FailedToStart();
-    end.crashed = runner.Crashed();
-    end.exitCode = runner.ExitCode();
-    end.lines = runner.m_OutputLines;
-    return end;
+    if (lines)
+        *lines = runner.m_OutputLines;
+    return runner.Outcome();
 }
 
 // The "diskutil info" report of a disk; what it printed within 30 seconds.
@@ -409,29 +409,24 @@ void CBurnDialog::onBurn()
         BurnDVD(image);
 }
 
-BurnLogic::RunEnd CBurnDialog::RunStep(const QString &program, const QStringList &arguments,
-                                       void (CBurnDialog::*onLine)(QString))
+CRunOutcome CBurnDialog::RunStep(const QString &program, const QStringList &arguments,
+                                 void (CBurnDialog::*onLine)(QString), CErrorLineReader reader)
 {
-    BurnLogic::RunEnd end;
     auto *runner = new CRunCommandThread();
     m_CurrentRunner = runner;
-    connect(runner, &CRunCommandThread::standoutputline, this, [this, &end, onLine](QString line) {
-        end.lines << line;
-        if (onLine)
-            (this->*onLine)(line);
-    });
+    if (onLine)
+        connect(runner, &CRunCommandThread::standoutputline, this, onLine);
+    runner->SetErrorReader(reader ? reader : BurnLogic::ToolLineReader());
     runner->SetRunCmd(program, arguments);
     runner->start();
     runner->waitFinished();
     runner->wait();
-    end.failedToStart = runner->FailedToStart();
-    end.crashed = runner->Crashed();
-    end.exitCode = runner->ExitCode();
+    const CRunOutcome end = runner->Outcome();
     m_CurrentRunner = nullptr;
     delete runner;
     if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done)
         qCWarning(lcBurn) << "CBurnDialog" << program << arguments << "ended with" << end.exitCode
-                          << end.lines;
+                          << end.errorLines;
     return end;
 }
 
@@ -439,11 +434,13 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
 {
     BurnLogic::LargeFileScan scan;
     Util::SetCursorBusy();
-    const BurnLogic::RunEnd end = runCollect(SevenZip::Program(), SevenZip::ListArgs(image));
+    QStringList lines;
+    const CRunOutcome end = runCollect(SevenZip::Program(), SevenZip::ListArgs(image),
+                                       SevenZip::ErrorReader(), &lines);
     Util::RestoreCursor();
-    for (const QString &line : end.lines)
+    for (const QString &line : qAsConst(lines))
         scan.AddLine(line);
-    m_ImagePaths = UefiBoot::ListedPaths(end.lines);
+    m_ImagePaths = UefiBoot::ListedPaths(lines);
     if (!scan.Complete()) {
         showMessage(BurnLogic::FailureText(
             QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
@@ -461,10 +458,11 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
 BurnLogic::DiskIdentity CBurnDialog::CurrentIdentity(const QString &disk)
 {
     BurnLogic::DiskIdentity now;
-    const BurnLogic::RunEnd list
-        = runCollect(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::ListArgs());
+    QStringList lines;
+    runCollect(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::ListArgs(), {},
+               &lines);
     bool listed = false;
-    for (const QString &line : list.lines)
+    for (const QString &line : qAsConst(lines))
         listed = listed || DiskTools::ListedDisk(line) == disk;
     if (!listed)
         return now;
@@ -529,7 +527,7 @@ void CBurnDialog::BurnUSB(const QString &image)
         = PartitionArgs(disk, ui->ptlist->currentText(), ui->sysfilelist->currentText(), now.size,
                         ui->volumelab->text());
 
-    RunEnd end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
+    CRunOutcome end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_ProgressDialog.SetText(QStringLiteral("The USB disk is formating..."));
@@ -598,13 +596,13 @@ void CBurnDialog::BurnUSB(const QString &image)
     m_ProgressDialog.SetRange(0, 100);
     m_ProgressDialog.SetValue(0);
     end = RunStep(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, image),
-                  &CBurnDialog::onUSBBurnOutput);
+                  &CBurnDialog::onUSBBurnOutput, SevenZip::ErrorReader());
+    // 7-Zip's failure lines, in its own words for the user.
     ExtractLogic::ToolErrors errors;
-    for (const QString &line : qAsConst(end.lines))
-        errors.AddLine(line);
+    for (const QString &line : qAsConst(end.errorLines))
+        errors.AddKept(line);
     if (Judge(end) != Outcome::Done || !errors.IsEmpty()) {
-        if (!errors.IsEmpty())
-            end.lines = errors.Lines();
+        end.errorLines = errors.Lines();
         FailBurn(FailureText(
             QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
         return;
@@ -656,7 +654,6 @@ void CBurnDialog::BurnDVD(const QString &image)
         return;
     const QString device = ui->dvdlist->itemData(i).toString();
     m_Burning = true;
-    m_DVDLines.clear();
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_ProgressDialog.SetRange(0, 100);
@@ -667,6 +664,7 @@ void CBurnDialog::BurnDVD(const QString &image)
     m_CurrentRunner = runner;
     connect(runner, &CRunCommandThread::sigfinished, this, &CBurnDialog::onDVDBurnFinished);
     connect(runner, &CRunCommandThread::standoutputline, this, &CBurnDialog::onDVDBurnOutput);
+    runner->SetErrorReader(BurnLogic::ToolLineReader());
     runner->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
                       DiskTools::BurnArgs(image, device));
     runner->start();
@@ -674,9 +672,6 @@ void CBurnDialog::BurnDVD(const QString &image)
 
 void CBurnDialog::onDVDBurnOutput(QString line)
 {
-    line.remove(QLatin1Char('\r'));
-    line.remove(QLatin1Char('\n'));
-    m_DVDLines << line;
     bool isProgress = false;
     const double fraction = DiskTools::ProgressFraction(line, &isProgress);
     if (isProgress && fraction > 0)
@@ -689,11 +684,7 @@ void CBurnDialog::onDVDBurnFinished()
     if (!runner || runner != m_CurrentRunner)
         return;
     m_CurrentRunner = nullptr;
-    BurnLogic::RunEnd end;
-    end.failedToStart = runner->FailedToStart();
-    end.crashed = runner->Crashed();
-    end.exitCode = runner->ExitCode();
-    end.lines = m_DVDLines;
+    const CRunOutcome end = runner->Outcome();
     runner->wait();
     runner->deleteLater();
     if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done) {
@@ -702,7 +693,7 @@ void CBurnDialog::onDVDBurnFinished()
         Util::ShowError(QStringLiteral("Burning disc successfully."));
         m_Burning = false;
     } else {
-        qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.lines;
+        qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.errorLines;
         FailBurn(BurnLogic::FailureText(QStringLiteral("The disc could not be burnt."), end));
     }
 }

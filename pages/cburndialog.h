@@ -66,9 +66,11 @@ private:
     void BurnUSB(const QString &image);
     void BurnDVD(const QString &image);
     // Runs program with arguments to its end while the interface keeps running; lines seen are
-    // also handed to onLine when given.
-    BurnLogic::RunEnd RunStep(const QString &program, const QStringList &arguments,
-                              void (CBurnDialog::*onLine)(QString) = nullptr);
+    // also handed to onLine when given. The error lines are picked by reader (by default
+    // BurnLogic::ToolLineReader()).
+    CRunOutcome RunStep(const QString &program, const QStringList &arguments,
+                        void (CBurnDialog::*onLine)(QString) = nullptr,
+                        CErrorLineReader reader = {});
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
     // a file too large for FAT.
     bool CheckImageFitsFat(const QString &image);
@@ -88,7 +90,6 @@ private:
     bool m_Burning = false;
     // Identity of each listed USB disk, taken when the list was filled.
     QList<BurnLogic::DiskIdentity> m_ListedDisks;
-    QStringList m_DVDLines; // output of the optical burn, for its failure message
     QStringList m_ImagePaths; // the image's listing, read before a USB burn
 };
 

@@ -34,14 +34,16 @@ bool IsInside(const QString &path, const QString &folder)
     return p.startsWith(f + QLatin1Char('/'));
 }
 
-QString PickToolMessage(const QStringList &lines)
+CErrorLineReader ErrorReader()
 {
-    QStringList rest;
-    for (const QString &line : lines) {
-        if (!line.contains(QLatin1String("DRStatusPercentCompleteKey")))
-            rest << line;
-    }
-    return Mkisofs::PickMessage(rest);
+    return [tool = Mkisofs::ErrorReader()](const QString &line) {
+        return line.contains(QLatin1String("DRStatusPercentCompleteKey")) ? QString() : tool(line);
+    };
+}
+
+QString ToolMessage(const CRunOutcome &end)
+{
+    return Mkisofs::PickMessage(end.errorLines);
 }
 
 } // namespace CopyDiscLogic

@@ -4,6 +4,7 @@
 // The decisions of the Copy-disc page that need no widgets: reading the drive list and the
 // progress of a copy through the disk tools' readers, and the checks made before a copy starts.
 
+#include "services/cruncommandthread.h"
 #include "services/disktools.h"
 
 #include <QString>
@@ -29,9 +30,12 @@ int ProgressValue(const QString &line);
 // links resolved by the caller).
 bool IsInside(const QString &path, const QString &folder);
 
-// The tool's own message about a failed copy from its output lines (progress lines left out);
-// empty when it printed nothing else.
-QString PickToolMessage(const QStringList &lines);
+// The error reader of the copy and eject runs: mkisofs's reader, with the progress lines left out.
+CErrorLineReader ErrorReader();
+
+// The tool's own message about a failed run, chosen among the error lines ErrorReader() kept the
+// way mkisofs's message is chosen; empty when it printed nothing else.
+QString ToolMessage(const CRunOutcome &end);
 
 } // namespace CopyDiscLogic
 

@@ -26,28 +26,11 @@ struct CPage2::Form
     QTableWidget *list = nullptr;
 };
 
-namespace {
-
-// Removes the work folder of a stopped extraction with everything in it. Only a folder that
-// one of our extractions created is ever removed.
-void discardWorkDir(const QString &workDir)
-{
-    if (workDir.isEmpty()
-        || !QFileInfo(workDir).fileName().startsWith(ExtractLogic::WorkDirPrefix()))
-        return;
-    if (!QDir(workDir).removeRecursively())
-        qCWarning(lcExtract) << "CPage2::OnStopExtract cannot remove" << workDir;
-}
-
-} // namespace
-
 CPage2::CPage2(QWidget *parent)
     : ImageDialog(parent != nullptr)
     , form(new Form)
     , m_ProgressDialog(this)
-    , m_Listing(&m_Tree, &m_InTable)
 {
-    m_Listing.SetErrorReader(SevenZip::ErrorReader());
 }
 
 CPage2::~CPage2()
@@ -57,11 +40,10 @@ CPage2::~CPage2()
     // A stopped extraction delivers nothing: its work folder may hold a half-written file. The
     // runners are waited for (bounded) when m_Runners goes.
     const QString workDir = m_WorkDir;
-    m_Runners.Retire(m_ExtractThread, [workDir] { discardWorkDir(workDir); });
-    m_Runners.Retire(m_ListThread);
-    m_ExtractThread = m_ListThread = nullptr;
-    if (m_Loading)
-        Util::RestoreCursor();
+    m_Runners.Retire(m_ExtractThread, [workDir] { ExtractLogic::DiscardWorkDir(workDir); });
+    m_ExtractThread = nullptr;
+    delete m_Loader;
+    m_Loader = nullptr;
     delete form;
     form = nullptr;
 }
@@ -84,6 +66,10 @@ void CPage2::InitializeUI()
     m_Browser = new CImageBrowser(f->tree, f->list, &m_CurrentItem, this);
     m_HeaderView = m_Browser->SetUp(QString::fromLatin1(PageStyle::FolderTree),
                                     QString::fromLatin1(PageStyle::List));
+    m_Loader = new CImageLoader(&m_Tree, m_Browser, &m_InTable, this);
+    connect(m_Loader, &CImageLoader::lineOutput, this, &CPage2::OnLineOutput);
+    connect(m_Loader, &CImageLoader::loadingChanged, this,
+            [this](bool loading) { SetLoadButtonsEnabled(!loading); });
 
     m_ListMenu = new QMenu(f->list);
     QAction *extractAction = new QAction(QStringLiteral("Extract(&E)"), this);
@@ -131,73 +117,19 @@ void CPage2::OnLoadISO()
 void CPage2::LoadImage(const QString &file)
 {
     m_IsoPath = file;
-    // The views point into the tree that is about to be cleared: empty them first.
-    m_Browser->Clear();
-    // A previous listing whose tool has not ended yet: its output is no longer wanted.
-    m_Runners.Retire(m_ListThread);
-    m_ListThread
-        = m_Runners.Create(SevenZip::Program(), SevenZip::ListArgs(file), SevenZip::ErrorReader());
-    connect(m_ListThread, &CRunCommandThread::standoutputline, this, &CPage2::OnLineOutput);
-    connect(m_ListThread, &CRunCommandThread::sigfinished, this, &CPage2::OnListFinished);
-    if (!m_Loading)
-        Util::SetCursorBusy();
-    m_Loading = true;
-    SetLoadButtonsEnabled(false);
-    m_Listing.Reset();
-    m_Tree.Clear();
-    m_Tree.m_Name = QFileInfo(file).fileName();
-    m_ListThread->start();
+    m_Loader->Load(file);
 }
 
 void CPage2::OnLineOutput(QString line)
 {
-    // Lines of a listing the page has already given up are not for this tree.
-    if (sender() && sender() != m_ListThread)
-        return;
-    // The runner is freed in OnListFinished(), once its thread has ended.
-    if (m_Listing.ReadLine(line))
+    if (m_Loader->ReadLine(line))
         OnUnzipFinished();
-}
-
-void CPage2::OnListFinished()
-{
-    CRunCommandThread *runner = m_ListThread;
-    if (!runner || sender() != runner)
-        return;
-    m_ListThread = nullptr;
-    const CRunOutcome end = runner->Outcome();
-    m_Runners.Retire(runner);
-    const QString message
-        = ExtractLogic::ListingMessage(end, m_Listing.Errors(), m_Listing.Closed());
-    if (!m_Listing.Closed()) {
-        // The table never closed: not an image, a damaged image, or no tool.
-        m_InTable = false;
-        m_Browser->Clear();
-        m_Tree.Clear();
-        EndLoading();
-    }
-    if (message.isEmpty())
-        return;
-    qCWarning(lcExtract) << "CPage2::OnListFinished" << m_IsoPath << message;
-    Util::WriteLog(QStringLiteral("CPage2::OnListFinished ") + m_IsoPath + QLatin1Char(' ')
-                   + m_Listing.Errors().join(QStringLiteral("; ")));
-    Util::ShowError(message);
-}
-
-void CPage2::EndLoading()
-{
-    if (m_Loading) {
-        Util::RestoreCursor();
-        m_Loading = false;
-    }
-    SetLoadButtonsEnabled(true);
 }
 
 void CPage2::OnUnzipFinished()
 {
-    EndLoading();
     qCDebug(lcExtract) << "finished unzip";
-    m_Browser->Show(m_Tree);
+    m_Loader->Show();
 }
 
 // --- extracting ---------------------------------------------------------------------------
@@ -236,8 +168,14 @@ void CPage2::OnExtract()
     m_ExtractErrors.Clear();
 
     m_Runners.Retire(m_ExtractThread);
+    QStringList folderNames;
+    if (m_CurrentItem) {
+        for (const Item *child : m_CurrentItem->m_Children)
+            folderNames << child->GetName();
+    }
     m_ExtractThread = m_Runners.Create(
-        SevenZip::Program(), SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, request.relPaths));
+        SevenZip::Program(),
+        SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, ExtractLogic::ToolPaths(request, folderNames)));
     connect(m_ExtractThread, &CRunCommandThread::sigfinished, this, &CPage2::OnExtractFinished);
     connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage2::OnExtractOutput);
     SetControlsEnabled(false);
@@ -299,7 +237,7 @@ void CPage2::OnStopExtract()
         // Nothing is moved up: the file being written when the tool stopped is cut short, and
         // the image still holds everything. The work folder goes once the tool has ended.
         const QString workDir = m_WorkDir;
-        m_Runners.Retire(m_ExtractThread, [workDir] { discardWorkDir(workDir); });
+        m_Runners.Retire(m_ExtractThread, [workDir] { ExtractLogic::DiscardWorkDir(workDir); });
         m_ExtractThread = nullptr;
         m_WorkDir.clear();
     }

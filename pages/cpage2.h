@@ -5,8 +5,8 @@
 // and extract them into a folder of the local disk.
 
 #include "model/ctree.h"
-#include "model/listing.h"
 #include "pages/common/cimagebrowser.h"
+#include "pages/common/cimageloader.h"
 #include "pages/extractlogic.h"
 #include "services/cruncommandthread.h"
 #include "ui/cprogressdialog.h"
@@ -63,10 +63,6 @@ public slots:
     void OnListViewClicked(QTableWidgetItem *pItem) { m_Browser->OnListViewClicked(pItem); }
     void slotSelectAll(bool bChecked) { m_Browser->slotSelectAll(bChecked); }
 
-private slots:
-    // The listing runner has ended (whether or not its table was complete).
-    void OnListFinished();
-
 protected:
     // Escape does what Back does, only while Back is enabled.
     void keyPressEvent(QKeyEvent *event) override;
@@ -75,7 +71,6 @@ private:
     struct Form;
     void SetControlsEnabled(bool enabled);
     void SetLoadButtonsEnabled(bool enabled);
-    void EndLoading();
 
 public:
     Item *m_CurrentItem = nullptr;
@@ -94,11 +89,9 @@ public:
 private:
     CRunners m_Runners;
     CImageBrowser *m_Browser = nullptr;
-    CListingReader m_Listing;
+    CImageLoader *m_Loader = nullptr;
     // Fresh folder inside m_DestDir that the running or last extraction writes into.
     QString m_WorkDir;
-    CRunCommandThread *m_ListThread = nullptr; // runner of the listing in progress
-    bool m_Loading = false; // between OnLoadISO() and the end of its listing
     ExtractLogic::ToolErrors m_ExtractErrors;
 };
 

@@ -1,6 +1,6 @@
 #include "pages/cpage3.h"
 
-#include "model/localscan.h"
+#include "pages/common/cprojectlist.h"
 #include "pages/common/pagestyle.h"
 #include "pages/createlogic.h"
 #include "services/cruncommandthread.h"
@@ -12,29 +12,14 @@
 #include <QAction>
 #include <QCursor>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTreeWidget>
 
 using Mkisofs::ImageType;
-
-namespace {
-
-// Column 0 of a node: the folder marker (the integer 1 for folders) and the item's path.
-constexpr int FolderRole = Qt::UserRole;
-constexpr int PathRole = Qt::UserRole + 1;
-
-QString nodePath(const QTreeWidgetItem *node)
-{
-    return node ? node->data(0, PathRole).toString() : QString();
-}
-
-} // namespace
 
 struct CPage3::Form
 {
@@ -59,8 +44,8 @@ CPage3::CPage3(QWidget *parent)
     , m_ProgressDialog(parent)
     , m_Writer(&m_FileCopy, &m_ProgressDialog)
 {
-    SetupForm();
     m_StageDir = CImageWriter::WorkDir();
+    SetupForm();
     m_Writer.ClaimWorkDir();
 }
 
@@ -100,11 +85,8 @@ void CPage3::SetupForm()
 
     Form *f = form;
     f->list = PageStyle::Placed(new QTreeWidget(this), "list", 11, 48, 643, 226);
-    f->list->setColumnCount(5);
-    f->list->setHeaderLabels(
-        { tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"), tr("Time") });
-    PageStyle::SetUpList(f->list, f->list->header(), QString::fromLatin1(PageStyle::ProjectList), 5,
-                         QAbstractItemView::SingleSelection);
+    m_Project = new CProjectList(f->list, &m_Tree, &m_FileCopy, &m_Writer, m_StageDir, this);
+    m_Project->SetUp(QString::fromLatin1(PageStyle::ProjectList));
     // Exclusive siblings: exactly one type is checked at any time.
     f->jolet = PageStyle::Radio(this, "jolet", tr("ISO9660 Jolet"), 76, 298);
     f->iso9600 = PageStyle::Radio(this, "iso9600", tr("ISO9660"), 196, 298);
@@ -152,87 +134,21 @@ void CPage3::SetupForm()
     connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
     connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
     connect(f->list, &QTreeWidget::pressed, this, &CPage3::OnTreeClicked);
-    // The view's pressed() comes only for nodes: a press on its empty part is watched here.
-    f->list->viewport()->installEventFilter(this);
     connect(f->list, &QTreeWidget::customContextMenuRequested, this,
             &CPage3::OnListContextMenuRequest);
-}
-
-bool CPage3::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::MouseButtonPress && watched == form->list->viewport()) {
-        const QModelIndex index = form->list->indexAt(static_cast<QMouseEvent *>(event)->pos());
-        if (!index.isValid())
-            OnTreeClicked(index);
-    }
-    return ImageDialog::eventFilter(watched, event);
 }
 
 // --- the project view ---
 
 QString CPage3::GetCurrSelectDir()
 {
-    const QList<QTreeWidgetItem *> selected = form->list->selectedItems();
-    if (selected.isEmpty() || !selected.first()->parent())
-        return QString();
-    return nodePath(selected.first()->parent()) + QLatin1Char('/');
-}
-
-QTreeWidgetItem *CPage3::TargetNode() const
-{
-    const QList<QTreeWidgetItem *> selected = form->list->selectedItems();
-    if (selected.isEmpty())
-        return nullptr;
-    QTreeWidgetItem *node = selected.first();
-    return node->data(0, FolderRole).toInt() == 1 ? node : node->parent();
-}
-
-QTreeWidgetItem *CPage3::MakeNode(const Item &item) const
-{
-    auto *node = new QTreeWidgetItem;
-    node->setText(0, item.GetName());
-    node->setData(0, PathRole, item.m_Path);
-    node->setText(1, item.GetRelPath());
-    if (item.m_IsDir) {
-        node->setIcon(0, PageStyle::FolderIcon());
-        node->setData(0, FolderRole, 1);
-        node->setText(3, tr("Folder"));
-    } else {
-        // The catalogue asks the platform's icon provider once per extension.
-        const QString name = QFileInfo(item.m_SrcPath).fileName();
-        node->setIcon(0, Util::GetExtensionIcon(name));
-        node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        node->setText(3, PageStyle::FileType(item.m_SrcPath));
-    }
-    node->setText(4, item.m_Time);
-    QList<QTreeWidgetItem *> children;
-    for (const Item *child : item.m_Children)
-        children << MakeNode(*child);
-    node->addChildren(children);
-    return node;
-}
-
-void CPage3::AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode)
-{
-    if (parentNode)
-        parentNode->addChild(node);
-    else
-        form->list->addTopLevelItem(node);
+    return m_Project->SelectedDir();
 }
 
 void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *node,
                          QTreeWidget *view)
 {
-    const int first = parent->m_Children.size();
-    ScanLocalFolder(parent, folder, { m_StageDir });
-    QList<QTreeWidgetItem *> nodes;
-    for (int i = first; i < parent->m_Children.size(); ++i)
-        nodes << MakeNode(*parent->m_Children.at(i));
-    // One insertion per folder keeps the view quick with tens of thousands of entries.
-    if (view)
-        view->addTopLevelItems(nodes);
-    else if (node)
-        node->addChildren(nodes);
+    m_Project->AddDir(parent, folder, node, view);
 }
 
 void CPage3::RefreshTotalSize()
@@ -246,21 +162,8 @@ void CPage3::RefreshTotalSize()
 
 void CPage3::AddToProject(const QStringList &sources)
 {
-    QTreeWidgetItem *target = TargetNode();
-    const QString prefix = target ? nodePath(target) + QLatin1Char('/') : QString();
     Util::SetCursorBusy();
-    for (QString source : sources) {
-        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
-            source.chop(1);
-        const Item *added = AddLocalEntry(m_Tree, source, prefix, { m_StageDir });
-        if (!added)
-            continue; // already in the project
-        m_Writer.Restaged(added->m_SrcPath);
-        // A folder is copied into the folder that holds it, under its own name.
-        m_FileCopy.AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
-                           0);
-        AttachNode(MakeNode(*added), target);
-    }
+    m_Project->Add(sources);
     RefreshTotalSize();
     Util::RestoreCursor();
 }
@@ -281,28 +184,8 @@ void CPage3::OnAddDir()
 
 void CPage3::OnRemove()
 {
-    const QList<QTreeWidgetItem *> selected = form->list->selectedItems();
-    if (selected.isEmpty())
-        return;
-    QTreeWidgetItem *node = selected.first();
-    const QString path = nodePath(node);
-    Item *item = m_Tree.GetItem(path);
-    if (!item)
-        return;
-    const QString source = item->m_SrcPath;
-    // A pending copy is cancelled only when no other item copies the same source: the copier
-    // cancels the first task with that source, which could be the other item's.
-    bool shared = false;
-    WalkItems(m_Tree.m_Root, [&](const Item &other) {
-        shared = shared || (&other != item && other.m_SrcPath == source);
-        return !shared && &other != item;
-    });
-    if (!shared)
-        m_FileCopy.RemoveTask(source);
-    m_FileCopy.AddTask(m_StageDir + path, QString(), 1);
-    del(node);
-    m_Tree.RemoveItem(path);
-    RefreshTotalSize();
+    if (m_Project->RemoveSelected())
+        RefreshTotalSize();
 }
 
 void CPage3::OnTreeClicked(QModelIndex index)
@@ -324,18 +207,24 @@ void CPage3::OnCreate()
     ImageType type = form->iso9600->isChecked() ? ImageType::Iso9660
         : form->udf->isChecked()                ? ImageType::Udf
                                                 : ImageType::Joliet;
-    // A file of 4 GiB or more fits only into UDF; say so before anything runs.
-    const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
-    if (!largeFiles.isEmpty() && type != ImageType::Udf) {
+    // A file of 4 GiB or more fits only into UDF; say so before anything runs (by the sizes
+    // noted when the files were added), and again after staging for a source that grew since.
+    const auto udfFor = [&](const QStringList &largeFiles) {
+        if (largeFiles.isEmpty() || type == ImageType::Udf)
+            return true;
         CommDialog ask;
         ask.SetPlainText(tr("\"%1\" is 4 GB or larger and cannot be stored in an ISO9660 or Jolet "
                             "image.\nCreate a UDF ISO instead?")
                              .arg(largeFiles.first()));
         if (ask.exec() != QDialog::Accepted)
-            return;
+            return false;
         form->udf->setChecked(true);
         type = ImageType::Udf;
-    }
+        return true;
+    };
+    const QStringList largeFiles = CImageWriter::LargeFiles(m_Tree.m_Root);
+    if (!udfFor(largeFiles))
+        return;
     const QString isoPath = Util::GetSaveDialog(this, QStringLiteral("ISO Files(*.ISO)"));
     if (isoPath.isEmpty())
         return;
@@ -345,8 +234,13 @@ void CPage3::OnCreate()
                          tr("The ISO file was not created: these items could not be copied for "
                             "it. Remove them and add them again.")))
         return;
+    if (!udfFor(m_Writer.StagedLargeFiles())) {
+        m_Writer.End();
+        return;
+    }
     m_IsoPath = isoPath;
-    const bool large = !largeFiles.isEmpty();
+    // A source that grew past the limit after it was added counts by its staged copy.
+    const bool large = !largeFiles.isEmpty() || !m_Writer.StagedLargeFiles().isEmpty();
     m_CreateThread = m_Writer.Prepare(
         isoPath,
         [&](const QString &output) {

@@ -16,6 +16,7 @@
 #include <QPoint>
 #include <QStringList>
 
+class CProjectList;
 class CRunCommandThread;
 class QKeyEvent;
 class QMenu;
@@ -59,7 +60,6 @@ public slots:
     void OnListContextMenuRequest(QPoint pos);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     // Escape acts as Back only while no project would be lost by it.
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -67,11 +67,6 @@ private:
     struct Form;
 
     void SetupForm();
-    // The folder node an add goes into: the selected folder node itself, the folder that holds
-    // a selected file node, or null (top level) when nothing is selected.
-    QTreeWidgetItem *TargetNode() const;
-    QTreeWidgetItem *MakeNode(const Item &item) const;
-    void AttachNode(QTreeWidgetItem *node, QTreeWidgetItem *parentNode);
     // Adds local files and folders to the folder of the selection and stages their copies.
     void AddToProject(const QStringList &sources);
 
@@ -85,6 +80,7 @@ private:
     QString m_IsoPath;
 
     CImageWriter m_Writer;
+    CProjectList *m_Project = nullptr;
     bool m_Stopped = false; // StopWork() has run
 };
 

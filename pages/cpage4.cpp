@@ -282,6 +282,7 @@ void CPage4::LoadImage(const QString &image)
         *runner = nullptr;
     }
     m_IsoPath = image;
+    m_Changed = false;
 
     // The views point into the tree that is about to be cleared.
     m_Browser->Clear();
@@ -532,6 +533,7 @@ void CPage4::OnAdd()
     }
     for (const FileTask &task : result.tasks)
         AddFileOpTasks(task.source, task.destination, task.kind);
+    m_Changed = m_Changed || !result.tasks.isEmpty();
     Util::RestoreCursor();
     QStringList problems;
     if (!result.existing.isEmpty())
@@ -569,6 +571,7 @@ void CPage4::OnRename()
     const FileTask task = EditLogic::Rename(child, name, m_WorkDir);
     EditLogic::FollowRename(m_Extents.files, oldPath, child->m_Path);
     AddFileOpTasks(task.source, task.destination, task.kind);
+    m_Changed = true;
     for (int row = 0; row < ui->list->rowCount(); ++row) {
         if (m_Browser->RowItem(row) == child)
             ui->list->item(row, 0)->setText(name);
@@ -590,8 +593,10 @@ void CPage4::OnDelete()
         if (child->m_IsDir)
             CImageBrowser::del(GetTreeWidgetItemByData(TopNode(), child));
     }
-    for (const FileTask &task : EditLogic::Delete(m_CurrentItem, checked, m_WorkDir))
+    for (const FileTask &task : EditLogic::Delete(m_CurrentItem, checked, m_WorkDir)) {
         AddFileOpTasks(task.source, task.destination, task.kind);
+        m_Changed = true;
+    }
     RefreshTable();
 }
 
@@ -820,7 +825,9 @@ void CPage4::OnCreateFinished()
     m_CreateThread = nullptr;
     RemoveBootFiles();
     m_Phase = Phase::Idle;
-    if (m_Writer.Finish())
+    if (m_Writer.Finish()) {
+        m_Changed = false;
         Util::ShowOpen(QStringLiteral("Save ISO file successfully!"),
                        QFileInfo(m_SaveIsoPath).absolutePath());
+    }
 }

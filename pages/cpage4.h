@@ -72,6 +72,8 @@ public:
     QStringList LastSaveArguments() const { return m_Writer.LastArguments(); }
     // True from a load until its extraction has ended.
     bool IsExtracting() const { return m_PendingOps.IsHolding(); }
+    // Whether the loaded image has edits that no save has written yet.
+    bool HasUnsavedChanges() const { return m_Changed; }
 
 public slots:
     void OnLoadISO();
@@ -134,6 +136,7 @@ public:
     CProgressDialog m_ProgressDialog;
     CRunCommandThread *m_CreateThread = nullptr;
     bool m_Stopped = false;
+    bool m_Changed = false; // edits made since the image was loaded or last saved
     // Tasks held back from a load until its extraction has ended.
     EditLogic::TaskStage m_PendingOps;
     QAction *m_NewAction = nullptr;

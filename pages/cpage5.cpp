@@ -23,9 +23,6 @@ QString CPage5::dvdCurrent;
 
 namespace {
 
-// How many output lines of makehybrid are kept for the error message.
-constexpr int KeptToolLines = 200;
-
 // The runner takes a program without arguments as a whole command line, split at blanks: the
 // program's path is quoted so that a folder with blanks in its name stays one word.
 QString wholeCommand(const QString &program)
@@ -199,7 +196,7 @@ void CPage5::OnEject()
         return;
     const QString device = form->dvdlist->currentData().toString();
     m_EjectThread = new CRunCommandThread(nullptr);
-    m_EjectThread->m_CollectOutput = true;
+    m_EjectThread->SetErrorReader(CopyDiscLogic::ErrorReader());
     connect(m_EjectThread, SIGNAL(sigfinished()), this, SLOT(OnEjectFinished()));
     m_EjectThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
                              DiskTools::EjectArgs(device));
@@ -212,13 +209,13 @@ void CPage5::OnEjectFinished()
     if (!thread || thread != m_EjectThread)
         return;
     thread->wait();
-    const bool ok = thread->Succeeded();
-    const QString message = CopyDiscLogic::PickToolMessage(thread->m_OutputLines);
+    const CRunOutcome end = thread->Outcome();
+    const QString message = CopyDiscLogic::ToolMessage(end);
     thread->deleteLater();
     m_EjectThread = nullptr;
     // The drive list follows what the eject changed.
     InitializeDVDComboBox();
-    if (!ok) {
+    if (!end.Ok()) {
         qCWarning(lcCopyDisc) << "CPage5::OnEjectFinished eject failed" << message;
         Util::ShowError(message.isEmpty() ? tr("The disc could not be ejected.")
                                           : tr("The disc could not be ejected.\n%1").arg(message));
@@ -339,21 +336,14 @@ void CPage5::OnStart()
     if (!ok)
         return;
 
-    const QStringList args = { QStringLiteral("makehybrid"),
-                               QStringLiteral("-iso"),
-                               QStringLiteral("-joliet"),
-                               QStringLiteral("-debug"),
-                               QStringLiteral("-ov"),
-                               QStringLiteral("-o"),
-                               target,
-                               m_SourcePath };
+    const QStringList args = DiskTools::MakeHybridArgs(target, m_SourcePath);
     m_LastArguments = args;
-    m_ToolLines.clear();
     m_Image = ImageTarget::Before(target);
     m_ProgressDialog.SetRange(0, CopyDiscLogic::ProgressMaximum);
     m_ProgressDialog.SetValue(0);
 
     m_ReadThread = new CRunCommandThread(nullptr);
+    m_ReadThread->SetErrorReader(CopyDiscLogic::ErrorReader());
     m_ReadThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")), args);
     connect(m_ReadThread, SIGNAL(standoutputline(QString)), this, SLOT(OnReadLineOutput(QString)));
     connect(m_ReadThread, SIGNAL(sigfinished()), this, SLOT(OnReadFinished()));
@@ -369,17 +359,10 @@ void CPage5::OnReadLineOutput(QString line)
 {
     if (sender() && sender() != m_ReadThread)
         return;
-    line.remove(QLatin1Char('\r'));
-    line.remove(QLatin1Char('\n'));
     qCDebug(lcCopyDisc) << "CPage5::OnReadLineOutput" << line;
     const int value = CopyDiscLogic::ProgressValue(line);
-    if (value > 0) {
+    if (value > 0)
         m_ProgressDialog.SetValue(value);
-        return;
-    }
-    m_ToolLines << line;
-    if (m_ToolLines.size() > KeptToolLines)
-        m_ToolLines.removeFirst();
 }
 
 void CPage5::OnReadFinished()
@@ -388,24 +371,23 @@ void CPage5::OnReadFinished()
     if (!thread || thread != m_ReadThread)
         return;
     thread->wait();
-    const bool ran = thread->Succeeded();
-    const bool started = !thread->FailedToStart();
-    const int exitCode = thread->ExitCode();
+    const CRunOutcome end = thread->Outcome();
     thread->deleteLater();
     m_ReadThread = nullptr;
     EndCopy();
 
     const QFileInfo image(m_Image.path);
-    if (ran && image.isFile() && image.size() > 0 && m_Image.TouchedByRun()) {
+    if (end.Ok() && image.isFile() && image.size() > 0 && m_Image.TouchedByRun()) {
         Util::ShowOpen(tr("Copy CD/DVD successfully!"), image.absolutePath());
         return;
     }
-    qCWarning(lcCopyDisc) << "CPage5::OnReadFinished makehybrid failed" << exitCode << m_ToolLines;
+    qCWarning(lcCopyDisc) << "CPage5::OnReadFinished makehybrid failed" << end.exitCode
+                          << end.errorLines;
     m_Image.RemoveIfWritten();
-    QString text = started ? tr("Copy CD/DVD failed.")
-                           : tr("Copy CD/DVD failed: hdiutil could "
-                                "not be started.");
-    const QString message = CopyDiscLogic::PickToolMessage(m_ToolLines);
+    QString text = end.kind != CRunOutcome::FailedToStart ? tr("Copy CD/DVD failed.")
+                                                          : tr("Copy CD/DVD failed: hdiutil could "
+                                                               "not be started.");
+    const QString message = CopyDiscLogic::ToolMessage(end);
     if (!message.isEmpty())
         text += QLatin1Char('\n') + message;
     Util::ShowError(text);

@@ -108,8 +108,6 @@ private:
     CRunCommandThread *m_EjectThread = nullptr;
 
     ImageTarget m_Image;
-    // The last output lines of the running makehybrid, for the error message.
-    QStringList m_ToolLines;
     QStringList m_LastArguments;
 };
 

@@ -1,5 +1,6 @@
 #include "pages/extractlogic.h"
 
+#include "services/logging.h"
 #include "services/sevenzip.h"
 
 #include <QDir>
@@ -38,6 +39,20 @@ Request BuildRequest(const QString &folderPath, const QStringList &tickedNames)
     return request;
 }
 
+QStringList ToolPaths(const Request &request, const QStringList &folderNames)
+{
+    if (request.names.isEmpty() || request.names.size() != folderNames.size())
+        return request.relPaths;
+    const QSet<QString> ticked(request.names.begin(), request.names.end());
+    for (const QString &name : folderNames) {
+        if (!ticked.contains(name))
+            return request.relPaths;
+    }
+    if (request.relDir.isEmpty())
+        return {};
+    return { request.relDir.left(request.relDir.size() - 1) };
+}
+
 QString WorkDirPrefix()
 {
     return QStringLiteral(".vexlor-extract-");
@@ -67,32 +82,47 @@ QString ClashFreeName(const QString &name, bool isDir,
     return QString();
 }
 
+namespace {
+
+// The names in folder (hidden ones and broken links included), read once.
+QSet<QString> namesIn(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    return QSet<QString>(names.begin(), names.end());
+}
+
+} // namespace
+
 Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
                 const QStringList &names)
 {
     Delivery delivery;
     if (workDir.isEmpty())
         return delivery;
-    const auto present = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink();
-    };
+    // Both folders are read once: a name check per entry is a set look-up, not a file query.
+    const QSet<QString> extracted = namesIn(workDir + QLatin1Char('/') + relDir);
+    QSet<QString> taken = namesIn(destDir);
     for (const QString &name : names) {
-        const QString source = workDir + QLatin1Char('/') + relDir + name;
-        const QFileInfo info(source);
-        if (!present(source)) {
+        if (!extracted.contains(name)) {
             delivery.missing << name;
             continue;
         }
-        const bool isDir = info.isDir() && !info.isSymLink();
-        const QString kept = ClashFreeName(name, isDir, [&](const QString &candidate) {
-            return present(destDir + QLatin1Char('/') + candidate);
-        });
-        // QDir::rename never replaces an existing target.
+        const QString source = workDir + QLatin1Char('/') + relDir + name;
+        QString kept = name;
+        if (taken.contains(name)) {
+            const QFileInfo info(source);
+            const bool isDir = info.isDir() && !info.isSymLink();
+            kept = ClashFreeName(
+                name, isDir, [&](const QString &candidate) { return taken.contains(candidate); });
+        }
+        // QDir::rename never replaces an existing target: a name that came into use after the
+        // folder was read fails here rather than replacing anything.
         if (kept.isEmpty() || !QDir().rename(source, destDir + QLatin1Char('/') + kept)) {
             delivery.failed << name;
             continue;
         }
+        taken.insert(kept);
         if (kept != name)
             delivery.renamed << Renamed { name, kept };
     }
@@ -255,6 +285,14 @@ QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool clo
     for (const QString &line : kept)
         errors.AddKept(line);
     return closed ? ListingDamageText(end, errors) : ListingFailureText(end, errors);
+}
+
+void DiscardWorkDir(const QString &workDir)
+{
+    if (workDir.isEmpty() || !QFileInfo(workDir).fileName().startsWith(WorkDirPrefix()))
+        return;
+    if (!QDir(workDir).removeRecursively())
+        qCWarning(lcExtract) << "cannot remove" << workDir;
 }
 
 QString MakeWorkDir(const QString &dest)

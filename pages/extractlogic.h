@@ -35,6 +35,12 @@ struct Request
 // are left out, and a name ticked twice is taken once.
 Request BuildRequest(const QString &folderPath, const QStringList &tickedNames);
 
+// The entries to name to 7-Zip for request. Naming thousands of entries one by one makes 7-Zip
+// several times slower than extracting a whole folder, so when the request holds every entry of
+// its folder (folderNames: the names of all entries there), nothing is named at the image's top
+// folder (the whole image) and the folder itself is named below it; else request.relPaths.
+QStringList ToolPaths(const Request &request, const QStringList &folderNames);
+
 // Prefix of the fresh folder that each extraction creates inside the destination.
 QString WorkDirPrefix();
 
@@ -131,6 +137,10 @@ QString ListingDamageText(const CRunOutcome &end, const ToolErrors &errors);
 // damage when it closed but the tool found errors, "" when all is well. kept are the error lines
 // the listing reader picked (SevenZip::ErrorReader()).
 QString ListingMessage(const CRunOutcome &end, const QStringList &kept, bool closed);
+
+// Removes the work folder of a stopped extraction with everything in it; only a folder whose name
+// starts with WorkDirPrefix() is ever removed.
+void DiscardWorkDir(const QString &workDir);
 
 // A fresh folder inside dest for one extraction (WorkDirPrefix() and a unique ending); "" when
 // dest cannot be written to.

@@ -23,13 +23,11 @@ QStringList ListArgsUtf8(const QString &image)
 
 QStringList ExtractArgs(const QString &image, const QString &dest, const QStringList &relPaths)
 {
-    QStringList args { QStringLiteral("x"),
-                       QStringLiteral("-y"),
-                       QStringLiteral("-bb3"),
-                       QStringLiteral("-bsp2"),
-                       QStringLiteral("-o") + dest,
-                       QStringLiteral("--"),
-                       image };
+    // -spd: a name is taken as written, so "a*.txt" never brings "abc.txt" along.
+    QStringList args { QStringLiteral("x"),    QStringLiteral("-y"),
+                       QStringLiteral("-bb3"), QStringLiteral("-bsp2"),
+                       QStringLiteral("-spd"), QStringLiteral("-o") + dest,
+                       QStringLiteral("--"),   image };
     args += relPaths;
     return args;
 }

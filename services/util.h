@@ -85,6 +85,8 @@ public:
     static QStringList GetDirsDialog(QWidget *parent);
     static QStringList GetDirsAndFilesDialog(QWidget *parent);
     static void ShowError(const QString &text);
+    // The message with OK and Cancel: true for OK.
+    static bool ShowConfirm(const QString &text);
     static void ShowOpen(const QString &text, const QString &folder);
     static int ShowChoose(const QString &image);
     static void OpenExplorer(QWidget *parent, const QString &path);

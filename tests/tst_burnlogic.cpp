@@ -214,10 +214,18 @@ void TestBurnLogic::judge()
     QFETCH(QStringList, lines);
     QFETCH(int, outcome);
     QFETCH(QString, message);
-    RunEnd end;
+    // As the runner reports it, the lines read by the steps' error reader.
+    CRunOutcome end;
+    end.kind = failedToStart ? CRunOutcome::FailedToStart
+        : exitCode == 0      ? CRunOutcome::Succeeded
+                             : CRunOutcome::ToolError;
     end.exitCode = exitCode;
-    end.failedToStart = failedToStart;
-    end.lines = lines;
+    const CErrorLineReader reader = ToolLineReader();
+    for (const QString &line : lines) {
+        const QString kept = reader(line);
+        if (!kept.isEmpty())
+            end.errorLines << kept;
+    }
     QCOMPARE(int(Judge(end)), outcome);
     if (outcome == int(Outcome::Failed)) {
         const QString text = FailureText("Step failed.", end);

@@ -16,6 +16,8 @@ private slots:
     void driveStatus();
     void progress_data();
     void progress();
+    void toolMessage_data();
+    void toolMessage();
 };
 
 namespace {
@@ -81,6 +83,35 @@ void TestCopyDiscLogic::progress()
     QFETCH(QString, line);
     QFETCH(int, value);
     QCOMPARE(ProgressValue(line), value);
+}
+
+void TestCopyDiscLogic::toolMessage_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("the tool's error, progress left out")
+        << QStringList { "DRStatusPercentCompleteKey: 0.5",
+                         "genisoimage: File too large. Cannot write image.",
+                         "DRStatusPercentCompleteKey: 0.6" }
+        << "genisoimage: File too large. Cannot write image.";
+    QTest::newRow("only progress") << QStringList { "DRStatusPercentCompleteKey: 0.5" } << "";
+    QTest::newRow("nothing") << QStringList {} << "";
+}
+
+// The message is picked from what the copy run's error reader keeps.
+void TestCopyDiscLogic::toolMessage()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, message);
+    CRunOutcome end;
+    end.kind = CRunOutcome::ToolError;
+    const CErrorLineReader reader = ErrorReader();
+    for (const QString &line : lines) {
+        const QString kept = reader(line);
+        if (!kept.isEmpty())
+            end.errorLines << kept;
+    }
+    QCOMPARE(ToolMessage(end), message);
 }
 
 QTEST_GUILESS_MAIN(TestCopyDiscLogic)

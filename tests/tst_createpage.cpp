@@ -2,6 +2,7 @@
 // screen, the project is staged by the real copier, and the images come from the real mkisofs
 // beside the executable and are checked with the real 7-Zip.
 
+#include "app/mainwindow.h"
 #include "model/ctree.h"
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
@@ -264,6 +265,7 @@ private slots:
     void largeUdfImage();
     void typeOfFileWithoutExtension();
     void escapeNeverLosesAProject();
+    void newPageAsksBeforeDroppingAProject();
     void closedPageStopsItsCopyBetweenFiles();
     void cleanupTestCase();
 
@@ -704,13 +706,14 @@ void TestCreatePage::stopWhileStaging()
 void TestCreatePage::largeFileRefusedForIso9660()
 {
     CPage3 page;
-    // The source grows after it was staged, so no 5 GB copy is ever made.
+    // The size noted when the file was added counts; it is set to 5 GB here after a small copy,
+    // so that no 5 GB copy is ever made.
     const QString grow = m_dir.path() + "/large/grow.bin";
     QVERIFY(writeFile(grow, content("grow", 100)));
     answerFileDialog(grow);
     page.OnAddFile();
     QVERIFY(waitUntil([&] { return QFileInfo(stageDir() + "grow.bin").size() == 100; }));
-    QVERIFY(QFile::resize(grow, 5 * GiB));
+    const_cast<CTree &>(page.Tree()).GetItem("grow.bin")->m_Size = QString::number(5 * GiB);
     auto *udf = page.findChild<QRadioButton *>("udf");
 
     // ISO9660 and Jolet: our question comes before any picker; Cancel stops everything.
@@ -749,7 +752,24 @@ void TestCreatePage::largeFileRefusedForIso9660()
     QCOMPARE(page.LastArguments(),
              expectedArguments(page.LastArguments(), ImageType::Udf, image, true));
     QVERIFY(page.LastArguments().contains("-allow-limited-size"));
-    QVERIFY(QFile::resize(grow, 100));
+
+    // A source that grew after it was added shows in its staged copy: asked after staging.
+    const_cast<CTree &>(page.Tree()).GetItem("grow.bin")->m_Size = "100";
+    QVERIFY(QFile::resize(stageDir() + "grow.bin", 5 * GiB));
+    page.findChild<QRadioButton *>("jolet")->setChecked(true);
+    const QString refused = m_out + "/refused.iso";
+    answerFileDialog(refused);
+    QString asked;
+    WatcherGuard late { closeDialog<CommDialog>(
+        QDialog::Rejected, [&](CommDialog *d) { asked = labelText(d); }, 10000) };
+    QTimer::singleShot(0, &page, &CPage3::OnCreate);
+    QVERIFY(waitUntil([&] { return !asked.isEmpty(); }, 10000));
+    QVERIFY2(asked.contains("grow.bin") && asked.contains("UDF"), qPrintable(asked));
+    QTest::qWait(100);
+    QVERIFY(!udf->isChecked());
+    QVERIFY(!QFile::exists(refused));
+    QVERIFY(!visibleProgress());
+    QVERIFY(QFile::resize(stageDir() + "grow.bin", 100));
 }
 
 void TestCreatePage::stagingFailureReported()
@@ -818,6 +838,37 @@ void TestCreatePage::escapeNeverLosesAProject()
     page.OnAddFile();
     QTest::keyClick(list(&page), Qt::Key_Escape);
     QVERIFY(page.isVisible());
+}
+
+// A closed page that holds a project goes only when the user agrees; Cancel brings it back.
+void TestCreatePage::newPageAsksBeforeDroppingAProject()
+{
+    MainWindow home;
+    home.show();
+    auto pages = [&home] {
+        return home.findChildren<CPage3 *>(QString(), Qt::FindDirectChildrenOnly);
+    };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QCOMPARE(pages().size(), 1);
+    QPointer<CPage3> first = pages().first();
+    answerFileDialog(m_src + "/a.txt");
+    first->OnAddFile();
+    first->close();
+
+    QString asked;
+    WatcherGuard cancel { closeDialog<CommDialog>(QDialog::Rejected,
+                                                  [&](CommDialog *d) { asked = labelText(d); }) };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QVERIFY(asked.contains("project"));
+    QVERIFY(first && first->isVisible());
+    QCOMPARE(pages().size(), 1);
+
+    first->close();
+    WatcherGuard agree { closeDialog<CommDialog>(QDialog::Accepted) };
+    QMetaObject::invokeMethod(&home, "onCreate");
+    QVERIFY(!first);
+    QCOMPARE(pages().size(), 1);
+    QVERIFY(pages().first()->Tree().m_Root.m_Children.isEmpty());
 }
 
 void TestCreatePage::closedPageStopsItsCopyBetweenFiles()

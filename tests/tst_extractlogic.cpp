@@ -82,6 +82,8 @@ private slots:
 
     void buildRequest_data();
     void buildRequest();
+    void toolPaths_data();
+    void toolPaths();
     void extractArguments();
 
     void clashFreeName_data();
@@ -173,6 +175,34 @@ void TestExtractLogic::buildRequest()
     QCOMPARE(r.relPaths, relPaths);
 }
 
+void TestExtractLogic::toolPaths_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("ticked");
+    QTest::addColumn<QStringList>("folderNames");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList all = { "a", "b*", "c" };
+    QTest::newRow("all at the top: the whole image") << "" << all << all << QStringList {};
+    QTest::newRow("all in any order below: the folder")
+        << "boot/grub" << QStringList { "c", "a", "b*" } << all << QStringList { "boot/grub" };
+    QTest::newRow("some") << "d" << QStringList { "a", "c" } << all << QStringList { "d/a", "d/c" };
+    QTest::newRow("as many, not the same")
+        << "" << QStringList { "a", "b", "c" } << all << QStringList { "a", "b", "c" };
+    QTest::newRow("a name ticked twice is not two entries")
+        << "" << QStringList { "a", "a", "c" } << all << QStringList { "a", "c" };
+    QTest::newRow("empty folder, nothing ticked")
+        << "" << QStringList {} << QStringList {} << QStringList {};
+}
+
+void TestExtractLogic::toolPaths()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, ticked);
+    QFETCH(QStringList, folderNames);
+    QFETCH(QStringList, expected);
+    QCOMPARE(ToolPaths(BuildRequest(folder, ticked), folderNames), expected);
+}
+
 void TestExtractLogic::extractArguments()
 {
     const QStringList paths = { "-r", "-ofoo", "d/-y", "a b/c" };
@@ -250,6 +280,11 @@ void TestExtractLogic::moveUp_data()
         << QStringList { "x/d/new" } << QStringList { "d/old" } << "x/" << QStringList { "d" }
         << QStringList { "d (2)/", "d (2)/new", "d/", "d/old" } << QStringList { "d (2)" }
         << QStringList {};
+    QTest::newRow("clash with a hidden file and with an item moved before")
+        << QStringList { "a (2).txt", "a.txt", ".h" } << QStringList { "a.txt", ".h" } << ""
+        << QStringList { "a (2).txt", "a.txt", ".h" }
+        << QStringList { ".h", ".h (2)", "a (2).txt", "a (3).txt", "a.txt" }
+        << QStringList { "a (3).txt", ".h (2)" } << QStringList {};
     QTest::newRow("not extracted is reported")
         << QStringList { "d/a" } << QStringList {} << "d/" << QStringList { "a", "missing" }
         << QStringList { "a" } << QStringList {} << QStringList { "missing" };

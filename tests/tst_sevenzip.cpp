@@ -84,6 +84,8 @@ private slots:
     void extractChosenEntries();
     void extractChosenFolderBringsItsContent();
     void extractChosenFileOnlyAtItsPath();
+    void extractChosenNamesAreNotPatterns_data();
+    void extractChosenNamesAreNotPatterns();
     void extractAll();
     void unpackOverwrites();
     void notAnImage();
@@ -133,11 +135,11 @@ void TestSevenZip::argumentLists_data()
                                 << QStringList { "-scsUTF-8", "l", "--", "-x.iso" };
     QTest::newRow("extract chosen")
         << SevenZip::ExtractArgs("/i/a.iso", "/out dir", { "-r", "d/-ofoo.txt", "a b" })
-        << QStringList { "x",  "-y",       "-bb3", "-bsp2",       "-o/out dir",
+        << QStringList { "x",  "-y",       "-bb3", "-bsp2",       "-spd", "-o/out dir",
                          "--", "/i/a.iso", "-r",   "d/-ofoo.txt", "a b" };
     QTest::newRow("extract nothing chosen")
         << SevenZip::ExtractArgs("i.iso", "o", {})
-        << QStringList { "x", "-y", "-bb3", "-bsp2", "-oo", "--", "i.iso" };
+        << QStringList { "x", "-y", "-bb3", "-bsp2", "-spd", "-oo", "--", "i.iso" };
     QTest::newRow("extract all") << SevenZip::ExtractAllArgs("/w/tmp/", "-i.iso")
                                  << QStringList { "x",         "-y", "-bb3",  "-bsp2",
                                                   "-o/w/tmp/", "--", "-i.iso" };
@@ -329,6 +331,35 @@ void TestSevenZip::extractChosenFileOnlyAtItsPath()
     const QString dest = path("only top");
     QVERIFY(run(SevenZip::ExtractArgs(m_image, dest, { "a.txt" }), false).succeeded);
     const QMap<QString, QByteArray> expected { { "a.txt", "top a" } };
+    QCOMPARE(fileTree(dest), expected);
+}
+
+// Names holding 7-Zip's wildcard characters ("*", "?") bring only the entry of that name.
+// Rock Ridge names without Joliet keep those characters as 7-Zip lists them.
+void TestSevenZip::extractChosenNamesAreNotPatterns_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("star") << QStringLiteral("a*.txt");
+    QTest::newRow("question mark") << QStringLiteral("a?c.txt");
+    QTest::newRow("plain beside them") << QStringLiteral("abc.txt");
+}
+
+void TestSevenZip::extractChosenNamesAreNotPatterns()
+{
+    QFETCH(QString, name);
+    const QString image = path("wild.iso");
+    if (!QFileInfo::exists(image)) {
+        for (const char *file : { "a*.txt", "a?c.txt", "abc.txt" })
+            QVERIFY(writeFile(path("wild/") + QLatin1String(file), file));
+        QProcess mkisofs;
+        mkisofs.start(Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs"),
+                      { "-quiet", "-R", "-o", image, path("wild") });
+        QVERIFY(mkisofs.waitForFinished(60000));
+        QVERIFY2(mkisofs.exitCode() == 0, mkisofs.readAllStandardError().constData());
+    }
+    const QString dest = path("wild out ") + QLatin1String(QTest::currentDataTag());
+    QVERIFY(run(SevenZip::ExtractArgs(image, dest, { name }), false).succeeded);
+    const QMap<QString, QByteArray> expected { { name, name.toLatin1() } };
     QCOMPARE(fileTree(dest), expected);
 }
 

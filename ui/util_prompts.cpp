@@ -75,6 +75,13 @@ void Util::ShowError(const QString &text)
     dialog.exec();
 }
 
+bool Util::ShowConfirm(const QString &text)
+{
+    CommDialog dialog;
+    dialog.SetPlainText(text);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 void Util::ShowOpen(const QString &text, const QString &folder)
 {
     CommDialog dialog;

@@ -8,10 +8,12 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QTemporaryFile>
@@ -166,9 +168,26 @@ bool CImageWriter::Staged(const Item &root, const QString &notStaged)
 QStringList CImageWriter::UnstagedItems(const Item &root)
 {
     collectCopyFailures();
+    // One walk of the working folder: staged path -> is a folder (false: a file).
+    const QString stage = WorkDirSource();
+    QHash<QString, bool> staged;
+    m_StagedLarge.clear();
+    QDirIterator it(stage, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next().mid(stage.size() + 1);
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir()) {
+            staged.insert(path, true);
+        } else if (info.isFile()) {
+            staged.insert(path, false);
+            if (Mkisofs::TooLargeForIso9660(info.size()))
+                m_StagedLarge << path;
+        }
+    }
+
     QStringList paths;
     const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
-    const QString stage = WorkDir();
     constexpr int limit = 50;
     WalkItems(root, [&](const Item &item) {
         if (paths.size() >= limit)
@@ -177,8 +196,8 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
             paths << item.m_Path;
             return false;
         }
-        const QFileInfo staged(stage + item.m_Path);
-        if (item.m_IsDir ? !staged.isDir() : !staged.isFile()) {
+        const auto found = staged.constFind(item.m_Path);
+        if (found == staged.constEnd() || found.value() != item.m_IsDir) {
             // Below a missing folder everything is missing; it is named once.
             paths << item.m_Path;
             return false;
@@ -194,12 +213,7 @@ QStringList CImageWriter::LargeFiles(const Item &root)
     WalkItems(root, [&](const Item &item) {
         if (item.m_IsDir)
             return true;
-        qint64 size = item.m_Size.toLongLong();
-        if (!item.m_SrcPath.isEmpty()) {
-            const QFileInfo info(item.m_SrcPath);
-            size = info.exists() ? info.size() : 0;
-        }
-        if (Mkisofs::TooLargeForIso9660(size))
+        if (Mkisofs::TooLargeForIso9660(item.m_Size.toLongLong()))
             paths << item.m_Path;
         return false;
     });

@@ -57,9 +57,13 @@ public:
     // copy. Otherwise the write ends: silently after Stop, else with notStaged and the items.
     bool Staged(const Item &root, const QString &notStaged);
     // The items below root without a complete staged copy (their copy failed, or nothing is at
-    // their place in the working folder), at most 50, in tree order.
+    // their place in the working folder), at most 50, in tree order. The working folder is read
+    // once, noting the staged files of 4 GiB or more on the way (StagedLargeFiles()).
     QStringList UnstagedItems(const Item &root);
-    // The files below root of 4 GiB or more (on-disk size of an added file, else its listed size).
+    // The staged files of 4 GiB or more that the last UnstagedItems() saw, relative to the
+    // working folder: what the image will hold, even for a source that grew after it was added.
+    QStringList StagedLargeFiles() const { return m_StagedLarge; }
+    // The files below root of 4 GiB or more, by the size noted when each was added or listed.
     static QStringList LargeFiles(const Item &root);
     // Paths for a message: one per line, at most max of them, then "... and N more".
     static QString PathListText(const QStringList &paths, int max = 5);
@@ -112,6 +116,7 @@ private:
     QStringList m_LastArguments;
     // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
     QStringList m_FailedSources;
+    QStringList m_StagedLarge;
 };
 
 #endif // VEXLOR_CIMAGEWRITER_H

@@ -1,0 +1,161 @@
+#include "pages/common/cprojectlist.h"
+
+#include "model/ctree.h"
+#include "model/localscan.h"
+#include "pages/common/cimagebrowser.h"
+#include "pages/common/cimagewriter.h"
+#include "pages/common/pagestyle.h"
+#include "services/cfilecopy.h"
+#include "services/util.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QTreeWidget>
+
+namespace {
+
+// Column 0 of a node: the folder marker (the integer 1 for folders) and the item's path.
+constexpr int FolderRole = Qt::UserRole;
+constexpr int PathRole = Qt::UserRole + 1;
+
+QString nodePath(const QTreeWidgetItem *node)
+{
+    return node ? node->data(0, PathRole).toString() : QString();
+}
+
+} // namespace
+
+CProjectList::CProjectList(QTreeWidget *view, CTree *tree, CFileCopy *copier, CImageWriter *writer,
+                           const QString &stageDir, QObject *parent)
+    : QObject(parent)
+    , m_View(view)
+    , m_Tree(tree)
+    , m_Copier(copier)
+    , m_Writer(writer)
+    , m_StageDir(stageDir)
+{
+}
+
+void CProjectList::SetUp(const QString &style)
+{
+    m_View->setColumnCount(5);
+    m_View->setHeaderLabels(
+        { tr("File Name"), tr("File Path"), tr(" Size"), tr("Type"), tr("Time") });
+    PageStyle::SetUpList(m_View, m_View->header(), style, 5, QAbstractItemView::SingleSelection);
+    // The view's pressed() comes only for nodes: a press on its empty part is watched here.
+    m_View->viewport()->installEventFilter(this);
+}
+
+bool CProjectList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched == m_View->viewport()
+        && !m_View->indexAt(static_cast<QMouseEvent *>(event)->pos()).isValid())
+        m_View->clearSelection();
+    return QObject::eventFilter(watched, event);
+}
+
+QString CProjectList::SelectedDir() const
+{
+    const QList<QTreeWidgetItem *> selected = m_View->selectedItems();
+    if (selected.isEmpty() || !selected.first()->parent())
+        return QString();
+    return nodePath(selected.first()->parent()) + QLatin1Char('/');
+}
+
+QTreeWidgetItem *CProjectList::TargetNode() const
+{
+    const QList<QTreeWidgetItem *> selected = m_View->selectedItems();
+    if (selected.isEmpty())
+        return nullptr;
+    QTreeWidgetItem *node = selected.first();
+    return node->data(0, FolderRole).toInt() == 1 ? node : node->parent();
+}
+
+QTreeWidgetItem *CProjectList::MakeNode(const Item &item) const
+{
+    auto *node = new QTreeWidgetItem;
+    node->setText(0, item.GetName());
+    node->setData(0, PathRole, item.m_Path);
+    node->setText(1, item.GetRelPath());
+    if (item.m_IsDir) {
+        node->setIcon(0, PageStyle::FolderIcon());
+        node->setData(0, FolderRole, 1);
+        node->setText(3, tr("Folder"));
+    } else {
+        // The catalogue asks the platform's icon provider once per extension.
+        const QString name = QFileInfo(item.m_SrcPath).fileName();
+        node->setIcon(0, Util::GetExtensionIcon(name));
+        node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
+        node->setText(3, PageStyle::FileType(item.m_SrcPath));
+    }
+    node->setText(4, item.m_Time);
+    QList<QTreeWidgetItem *> children;
+    for (const Item *child : item.m_Children)
+        children << MakeNode(*child);
+    node->addChildren(children);
+    return node;
+}
+
+void CProjectList::AddDir(Item *parent, const QString &folder, QTreeWidgetItem *node,
+                          QTreeWidget *view)
+{
+    const int first = parent->m_Children.size();
+    ScanLocalFolder(parent, folder, { m_StageDir });
+    QList<QTreeWidgetItem *> nodes;
+    for (int i = first; i < parent->m_Children.size(); ++i)
+        nodes << MakeNode(*parent->m_Children.at(i));
+    // One insertion per folder keeps the view quick with tens of thousands of entries.
+    if (view)
+        view->addTopLevelItems(nodes);
+    else if (node)
+        node->addChildren(nodes);
+}
+
+void CProjectList::Add(const QStringList &sources)
+{
+    QTreeWidgetItem *target = TargetNode();
+    const QString prefix = target ? nodePath(target) + QLatin1Char('/') : QString();
+    for (QString source : sources) {
+        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+            source.chop(1);
+        const Item *added = AddLocalEntry(*m_Tree, source, prefix, { m_StageDir });
+        if (!added)
+            continue; // already in the project
+        m_Writer->Restaged(added->m_SrcPath);
+        // A folder is copied into the folder that holds it, under its own name.
+        m_Copier->AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
+                          0);
+        QTreeWidgetItem *node = MakeNode(*added);
+        if (target)
+            target->addChild(node);
+        else
+            m_View->addTopLevelItem(node);
+    }
+}
+
+bool CProjectList::RemoveSelected()
+{
+    const QList<QTreeWidgetItem *> selected = m_View->selectedItems();
+    if (selected.isEmpty())
+        return false;
+    QTreeWidgetItem *node = selected.first();
+    const QString path = nodePath(node);
+    Item *item = m_Tree->GetItem(path);
+    if (!item)
+        return false;
+    const QString source = item->m_SrcPath;
+    // A pending copy is cancelled only when no other item copies the same source: the copier
+    // cancels the first task with that source, which could be the other item's.
+    bool shared = false;
+    WalkItems(m_Tree->m_Root, [&](const Item &other) {
+        shared = shared || (&other != item && other.m_SrcPath == source);
+        return !shared && &other != item;
+    });
+    if (!shared)
+        m_Copier->RemoveTask(source);
+    m_Copier->AddTask(m_StageDir + path, QString(), 1);
+    CImageBrowser::del(node);
+    m_Tree->RemoveItem(path);
+    return true;
+}
