@@ -6,14 +6,6 @@
 
 namespace CopyDiscLogic {
 
-bool FeedDriveStatus(DiskTools::DriveStatusReader &reader, const QString &line,
-                     DiskTools::Drive *drive)
-{
-    if (line.contains(QLatin1String("Vendor   Product           Rev")))
-        reader.Reset();
-    return reader.Feed(line, drive);
-}
-
 int ProgressValue(const QString &line)
 {
     bool isProgress = false;

@@ -15,11 +15,6 @@ namespace CopyDiscLogic {
 // The range of the progress bar while the disc is copied.
 constexpr int ProgressMaximum = 10000;
 
-// Hands one line of "drutil status" to reader; true and *drive filled when it completes a drive.
-// A header line starts a new drive from scratch, so a drive that never got a name gives its
-// description to no later drive.
-bool FeedDriveStatus(DiskTools::DriveStatusReader &reader, const QString &line,
-                     DiskTools::Drive *drive);
 
 // Progress on the 0 to 10000 range from one "hdiutil makehybrid" line
 // ("DRStatusPercentCompleteKey: 0.25" gives 2500), or -1 when the line carries no progress

@@ -153,7 +153,7 @@ void CPage5::onLineOutput(QString line)
     if (sender() && sender() != m_DriveThread)
         return;
     DiskTools::Drive drive;
-    if (CopyDiscLogic::FeedDriveStatus(m_DriveReader, line, &drive))
+    if (m_DriveReader.Feed(line, &drive))
         m_NewDrives << drive;
 }
 

@@ -60,7 +60,7 @@ void TestCopyDiscLogic::driveStatus()
     DiskTools::DriveStatusReader reader;
     DiskTools::Drive drive;
     for (const QString &line : lines) {
-        if (FeedDriveStatus(reader, line, &drive))
+        if (reader.Feed(line, &drive))
             got << drive.Text() + "|" + drive.device;
     }
     QCOMPARE(got, drives);
