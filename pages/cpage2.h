@@ -8,7 +8,7 @@
 #include "pages/common/cimagebrowser.h"
 #include "pages/common/cimageloader.h"
 #include "pages/extractlogic.h"
-#include "services/cruncommandthread.h"
+#include "services/crunners.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 

@@ -18,7 +18,7 @@
 #include "pages/editlogic.h"
 #include "services/bootoptions.h"
 #include "services/cfilecopy.h"
-#include "services/cruncommandthread.h"
+#include "services/crunners.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 

@@ -1,5 +1,6 @@
 #include "services/cruncommandthread.h"
 
+#include "services/runner_p.h"
 #include "services/util.h"
 
 #include <QCoreApplication>
@@ -22,13 +23,10 @@ Q_LOGGING_CATEGORY(lcRunnerOutput, "vexlor.runner.output", QtInfoMsg)
 
 namespace {
 
-// Output is read in pieces of at most this many bytes (a 2048-byte line buffer).
-constexpr int kMaxPiece = 2047;
 // The wait loop of a run checks for a stop request at least this often.
 constexpr int kPollMs = 100;
 // How long a program may take to end after the termination request before it is killed.
 constexpr int kTerminateGraceMs = 3000;
-constexpr int kKillWaitMs = 2000;
 
 bool isUtf8CodeSet(const char *codeSet)
 {
@@ -42,9 +40,10 @@ bool ownLocaleIsUtf8()
     return codec && codec->mibEnum() == 106 && isUtf8CodeSet(nl_langinfo(CODESET));
 }
 
-// The environment of a child process and the codec its output is decoded with. Tools print
-// names in their locale's encoding: when ours is not UTF-8 the child gets a UTF-8 character
-// type and its output is decoded as UTF-8, so non-ASCII names survive either way.
+} // namespace
+
+namespace RunnerDetail {
+
 QProcessEnvironment childEnvironment(QTextCodec **codec)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -59,24 +58,13 @@ QProcessEnvironment childEnvironment(QTextCodec **codec)
     return env;
 }
 
-// Length of the first piece of at most kMaxPiece bytes of data; a UTF-8 sequence is not cut.
-int pieceLength(const QByteArray &data)
-{
-    if (data.size() <= kMaxPiece)
-        return data.size();
-    int len = kMaxPiece;
-    for (int back = 0; back < 3 && len > 0 && (uchar(data.at(len)) & 0xC0) == 0x80; ++back)
-        --len;
-    return (uchar(data.at(len)) & 0xC0) == 0x80 ? kMaxPiece : len;
-}
-
 QString decode(QTextCodec *codec, QByteArray bytes)
 {
     bytes.replace('\0', QByteArray());
     return codec->toUnicode(bytes);
 }
 
-} // namespace
+} // namespace RunnerDetail
 
 QString CRunOutcome::ErrorSummary(int maxLines) const
 {
@@ -226,57 +214,39 @@ void CRunCommandThread::readAvailable(CProcess *process)
     if (bytes.isEmpty())
         return;
     qCDebug(lcRunnerOutput) << "CRunCommandThread::onReadOutput" << bytes;
-    m_pending += bytes;
-    cutLines(false);
+    cutLines(bytes, false);
 }
 
-// Cuts the pending output into lines. A line feed, a carriage return and a backspace each end
-// a line: tools redraw one console line with carriage returns, and 7-Zip rewrites its
-// progress with runs of backspaces. The unfinished tail waits for the rest of its line, except
-// that a line longer than a piece is handed out in pieces; at the end of the run it is flushed.
-void CRunCommandThread::cutLines(bool atEnd)
+// Cuts the output into lines (see CLineSplitter): a line feed, a carriage return and a backspace
+// each end a line, since tools redraw one console line with carriage returns and 7-Zip rewrites
+// its progress with runs of backspaces. At the end of the run the unfinished tail is flushed.
+void CRunCommandThread::cutLines(const QByteArray &bytes, bool atEnd)
 {
     // Asked once for the lines of one read rather than once a line: a tool may print a
     // hundred thousand lines.
     m_logLines = Util::IsLogOn();
-    int start = 0;
-    const int size = m_pending.size();
-    const char *data = m_pending.constData();
-    for (int i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c == '\n' || c == '\r' || c == '\b') {
-            if (i > start)
-                emitPiece(m_pending.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    m_pending.remove(0, start);
-    while (m_pending.size() >= kMaxPiece || (atEnd && !m_pending.isEmpty())) {
-        const int len = pieceLength(m_pending);
-        emitPiece(m_pending.left(len));
-        m_pending.remove(0, len);
+    for (const QByteArray &piece : m_splitter.Feed(bytes))
+        emitPiece(piece);
+    if (atEnd) {
+        for (const QByteArray &piece : m_splitter.Finish())
+            emitPiece(piece);
     }
 }
 
-void CRunCommandThread::emitPiece(const QByteArray &line)
+void CRunCommandThread::emitPiece(const QByteArray &piece)
 {
-    QByteArray rest = line;
-    while (!rest.isEmpty()) {
-        const int len = pieceLength(rest);
-        const QString text = decode(m_codec, rest.left(len));
-        rest.remove(0, len);
-        if (text.trimmed().isEmpty())
-            continue;
-        if (m_logLines)
-            Util::WriteLog(text);
-        readErrorLine(text);
-        QMutexLocker locker(&m_lineLock);
-        m_lines.append(PendingLine { m_generation, text });
-        if (!m_deliveryPosted) {
-            m_deliveryPosted = true;
-            QMetaObject::invokeMethod(
-                this, [this] { deliverLines(); }, Qt::QueuedConnection);
-        }
+    const QString text = RunnerDetail::decode(m_codec, piece);
+    if (text.trimmed().isEmpty())
+        return;
+    if (m_logLines)
+        Util::WriteLog(text);
+    readErrorLine(text);
+    QMutexLocker locker(&m_lineLock);
+    m_lines.append(PendingLine { m_generation, text });
+    if (!m_deliveryPosted) {
+        m_deliveryPosted = true;
+        QMetaObject::invokeMethod(
+            this, [this] { deliverLines(); }, Qt::QueuedConnection);
     }
 }
 
@@ -300,9 +270,9 @@ void CRunCommandThread::deliverLines()
 void CRunCommandThread::run()
 {
     OnTerminateProcess();
-    m_pending.clear();
+    m_splitter.Clear();
     const quint64 generation = m_generation;
-    const QProcessEnvironment env = childEnvironment(&m_codec);
+    const QProcessEnvironment env = RunnerDetail::childEnvironment(&m_codec);
 
     auto *process = new CProcess;
     {
@@ -403,14 +373,14 @@ void CRunCommandThread::stopProcess(CProcess *process)
                                "request, killing"
                             << m_command;
         process->kill();
-        process->waitForFinished(kKillWaitMs);
+        process->waitForFinished(RunnerDetail::kKillWaitMs);
     }
 }
 
 void CRunCommandThread::finishProcess(CProcess *process)
 {
     if (m_CollectOutput) {
-        QString text = decode(m_codec, process->readAll());
+        QString text = RunnerDetail::decode(m_codec, process->readAll());
         text.remove(QLatin1Char('\r'));
         m_OutputLines = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
         for (const QString &line : qAsConst(m_OutputLines)) {
@@ -420,8 +390,9 @@ void CRunCommandThread::finishProcess(CProcess *process)
             }
         }
     } else {
-        readAvailable(process);
-        cutLines(true);
+        const QByteArray bytes = process->readAll();
+        qCDebug(lcRunnerOutput) << "CRunCommandThread::finishProcess" << bytes;
+        cutLines(bytes, true);
     }
     if (process->exitStatus() == QProcess::CrashExit)
         setOutcome(CRunOutcome::Crashed, -1);
@@ -442,162 +413,4 @@ void CRunCommandThread::forgetProcess(CProcess *process)
     // The process was made on this thread; it goes with it. A process still running here
     // (one that could not be stopped) is killed by its destructor.
     delete process;
-}
-
-callexternappT::callexternappT(const QString &program, const QString &arguments)
-    : m_Program(program)
-    , m_Arguments(arguments)
-{
-}
-
-callexternappT::callexternappT(const QString &program, const QStringList &arguments, int timeoutMs)
-    : m_Program(program)
-    , m_Arguments(arguments.join(QLatin1Char(' ')))
-    , m_ArgumentList(arguments)
-    , m_UseList(true)
-    , m_TimeoutMs(timeoutMs)
-{
-}
-
-void callexternappT::run()
-{
-    QTextCodec *codec = nullptr;
-    QProcess process;
-    process.setProcessEnvironment(childEnvironment(&codec));
-    // The program is taken whole (so its path may hold blanks); an argument string is split
-    // by the platform rules.
-    process.start(m_Program, m_UseList ? m_ArgumentList : QProcess::splitCommand(m_Arguments),
-                  QIODevice::ReadWrite);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(m_TimeoutMs);
-    if (!finished && process.state() != QProcess::NotRunning) {
-        qCWarning(lcRunner) << "callexternappT::run: no end in time, killing" << m_Program;
-        process.kill();
-        process.waitForFinished(kKillWaitMs);
-    }
-    m_Result = decode(codec, process.readAllStandardOutput());
-    if (finished && process.exitStatus() == QProcess::NormalExit)
-        m_ExitCode = process.exitCode();
-    else
-        m_ExitCode = -1;
-    qCDebug(lcRunner) << "callexternappT::run" << m_Program << m_Arguments << m_Result;
-    Util::WriteLog(m_Program + QLatin1Char(' ') + m_Arguments + QStringLiteral(" result:")
-                   + m_Result);
-}
-
-static QString runCallexternapp(callexternappT &thread, int *exitCode);
-
-QString Util::callexternapp(const QString &program, const QString &arguments)
-{
-    return callexternapp(program, arguments, nullptr);
-}
-
-QString Util::callexternapp(const QString &program, const QString &arguments, int *exitCode)
-{
-    callexternappT thread(program, arguments);
-    return runCallexternapp(thread, exitCode);
-}
-
-QString Util::callexternapp(const QString &program, const QStringList &arguments, int timeoutMs,
-                            int *exitCode)
-{
-    callexternappT thread(program, arguments, timeoutMs);
-    return runCallexternapp(thread, exitCode);
-}
-
-static QString runCallexternapp(callexternappT &thread, int *exitCode)
-{
-    QEventLoop loop;
-    QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    thread.start();
-    loop.exec();
-    thread.wait();
-    if (exitCode)
-        *exitCode = thread.m_ExitCode;
-    return thread.m_Result;
-}
-
-CRunners::CRunners(QObject *parent)
-    : QObject(parent)
-{
-}
-
-CRunners::~CRunners()
-{
-    for (CRunCommandThread *runner : qAsConst(m_Live))
-        Retire(runner);
-    m_Live.clear();
-    QElapsedTimer clock;
-    clock.start();
-    const QList<Retired> retired = m_Retired;
-    m_Retired.clear();
-    for (const Retired &r : retired) {
-        const qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
-        if (r.runner->wait(static_cast<unsigned long>(left))) {
-            if (r.after)
-                r.after();
-            delete r.runner;
-            continue;
-        }
-        // Still ending its tool: it goes by itself once its thread has ended.
-        qCWarning(lcRunner) << "CRunners: a stopped tool has not ended yet; left to end";
-        CRunCommandThread *runner = r.runner;
-        const std::function<void()> after = r.after;
-        connect(runner, &QThread::finished, runner, [runner, after] {
-            if (after)
-                after();
-            runner->deleteLater();
-        });
-        if (runner->isFinished()) {
-            disconnect(runner, &QThread::finished, runner, nullptr);
-            if (after)
-                after();
-            runner->deleteLater();
-        }
-    }
-}
-
-CRunCommandThread *CRunners::Create(const QString &program, const QStringList &arguments,
-                                    CErrorLineReader reader)
-{
-    auto *runner = new CRunCommandThread;
-    runner->SetRunCmd(program, arguments);
-    runner->SetErrorReader(std::move(reader));
-    m_Live << runner;
-    return runner;
-}
-
-void CRunners::Retire(CRunCommandThread *runner, std::function<void()> after)
-{
-    if (!runner) {
-        if (after)
-            after();
-        return;
-    }
-    m_Live.removeAll(runner);
-    // Nothing it still delivers reaches its owner.
-    disconnect(runner, &CRunCommandThread::standoutputline, nullptr, nullptr);
-    disconnect(runner, &CRunCommandThread::sigfinished, nullptr, nullptr);
-    if (runner->isRunning())
-        runner->terminate();
-    m_Retired << Retired { runner, std::move(after) };
-    connect(
-        runner, &QThread::finished, this, [this, runner] { finish(runner); }, Qt::QueuedConnection);
-    if (!runner->isRunning())
-        finish(runner);
-}
-
-void CRunners::finish(CRunCommandThread *runner)
-{
-    for (int i = 0; i < m_Retired.size(); ++i) {
-        if (m_Retired.at(i).runner != runner)
-            continue;
-        const std::function<void()> after = m_Retired.takeAt(i).after;
-        if (after)
-            after();
-        // Deferred: the runner may be on the stack below (its sigfinished() handler may be
-        // showing a message in a nested event loop).
-        runner->deleteLater();
-        return;
-    }
 }

@@ -5,6 +5,8 @@
 // and standard error cut into lines and delivered to the interface thread, and a synchronous
 // helper thread for one-shot commands.
 
+#include "services/linesplitter.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -103,7 +105,7 @@ protected:
 
 private:
     void readAvailable(CProcess *process);
-    void cutLines(bool atEnd);
+    void cutLines(const QByteArray &bytes, bool atEnd);
     void emitPiece(const QByteArray &piece);
     void stopProcess(CProcess *process);
     void finishProcess(CProcess *process);
@@ -139,72 +141,13 @@ private:
 
     // Worker-thread state of the current run.
     CProcess *m_current = nullptr;
-    QByteArray m_pending; // read but not yet cut into lines
+    CLineSplitter m_splitter { QByteArrayLiteral("\n\r\b") };
     QTextCodec *m_codec = nullptr;
 
     CErrorLineReader m_errorReader; // as the owner set it
     CErrorLineReader m_runReader; // the copy the current run reads with (worker thread)
     mutable QMutex m_outcomeLock; // guards m_outcome
     CRunOutcome m_outcome;
-};
-
-// The runners of one owner (a page), with one policy for all of them: a runner the owner no
-// longer uses is retired (disconnected, stopped when it still runs, deleted once its thread has
-// ended), and when the owner goes, every runner is stopped and waited for, for a bounded time.
-class CRunners : public QObject
-{
-    Q_OBJECT
-public:
-    explicit CRunners(QObject *parent = nullptr);
-    // Stops every runner still running and waits for all of them together at most WaitMs; one
-    // whose thread has not ended by then is deleted (and its after() run) when it ends.
-    ~CRunners() override;
-    static constexpr int WaitMs = 5000;
-
-    // A new runner for program and arguments, reading errors with reader; not started yet. The
-    // owner connects its signals, then calls start().
-    CRunCommandThread *Create(const QString &program, const QStringList &arguments,
-                              CErrorLineReader reader = {});
-    // Retires a runner: its signals reach nobody any more, a running tool is stopped, and the
-    // runner is deleted once its thread has ended; after (when given) runs then, on this thread
-    // (for example to remove what a stopped tool wrote). Safe inside the runner's own signals.
-    void Retire(CRunCommandThread *runner, std::function<void()> after = {});
-    // Runners retired whose threads have not ended yet.
-    int Retiring() const { return m_Retired.size(); }
-
-private:
-    struct Retired
-    {
-        CRunCommandThread *runner;
-        std::function<void()> after;
-    };
-    void finish(CRunCommandThread *runner);
-
-    QList<CRunCommandThread *> m_Live;
-    QList<Retired> m_Retired;
-};
-
-// The short-lived thread of Util::callexternapp: runs "program" (quoted) followed by the argument
-// string, split by the platform rules, and keeps its standard output.
-class callexternappT : public QThread
-{
-    Q_OBJECT
-public:
-    callexternappT(const QString &program, const QString &arguments);
-    // The program with an argument list, each element one argument; a program still running
-    // after timeoutMs (-1: no limit) is killed.
-    callexternappT(const QString &program, const QStringList &arguments, int timeoutMs);
-
-    QString m_Program;
-    QString m_Arguments;
-    QStringList m_ArgumentList;
-    bool m_UseList = false;
-    int m_TimeoutMs = -1;
-    QString m_Result;
-    int m_ExitCode = -1; // -1 when the program could not be started or crashed
-
-protected:
-    void run() override;
 };
 
 #endif // VEXLOR_CRUNCOMMANDTHREAD_H

@@ -2,6 +2,7 @@
 // chosen pauses, exits with a chosen code or crashes.
 
 #include "services/cruncommandthread.h"
+#include "services/linesplitter.h"
 #include "services/util.h"
 
 #include <QCoreApplication>
@@ -60,10 +61,10 @@ class TestRunner : public QObject
 private slots:
     void initTestCase();
 
+    void splitter_data();
+    void splitter();
     void streaming_data();
     void streaming();
-    void longLineComesInPieces();
-    void longUtf8LineIsNotCutInsideACharacter();
     void collectMode();
 
     void arguments_data();
@@ -93,38 +94,62 @@ void TestRunner::initTestCase()
     QVERIFY2(QFile::exists(emitter()), qPrintable(emitter()));
 }
 
+void TestRunner::splitter_data()
+{
+    // Each read is fed as it stands; "|" in the expectation separates the lines handed out.
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    using L = QList<QByteArray>;
+    QTest::newRow("carriage-return progress")
+        << L { "10%\r20%\r30%\n" } << L { "10%", "20%", "30%" };
+    QTest::newRow("empty lines dropped") << L { "a\r\n\r\n\nb\n" } << L { "a", "b" };
+    QTest::newRow("line in two reads") << L { "abc", "def\n" } << L { "abcdef" };
+    QTest::newRow("UTF-8 character across reads")
+        << L { "- d/\xc3", "\xa9t\n" } << L { "- d/\xc3\xa9t" };
+    QTest::newRow("backspace-rewritten progress")
+        << L { "  0%\b\b\b\b    \b\b\b\b", " 21% 1 - f\b\b\b\b" }
+        << L { "  0%", "    ", " 21% 1 - f" };
+    QTest::newRow("last line without line feed") << L { "one\ntwo" } << L { "one", "two" };
+    QTest::newRow("blanks kept") << L { "  name  \n" } << L { "  name  " };
+    QTest::newRow("long line in pieces")
+        << L { QByteArray(5000, 'x') }
+        << L { QByteArray(2047, 'x'), QByteArray(2047, 'x'), QByteArray(906, 'x') };
+    // Byte 2047 falls inside the two bytes of the "e acute": the piece ends before it.
+    QTest::newRow("long line not cut inside a character")
+        << L { QByteArray(2046, 'x') + "\xc3\xa9" "end\n" }
+        << L { QByteArray(2046, 'x'), "\xc3\xa9" "end" };
+}
+
+void TestRunner::splitter()
+{
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(QList<QByteArray>, expected);
+    CLineSplitter splitter(QByteArrayLiteral("\n\r\b"));
+    QList<QByteArray> lines;
+    for (const QByteArray &read : qAsConst(reads))
+        lines += splitter.Feed(read);
+    lines += splitter.Finish();
+    QCOMPARE(lines, expected);
+}
+
 void TestRunner::streaming_data()
 {
+    // Through a real process: reads with pauses between them, both channels merged in order,
+    // blank lines never emitted.
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("carriage-return progress in one burst")
-        << QStringList { "-o", "10%\\r20%\\r30%\\n" } << QStringList { "10%", "20%", "30%" };
     QTest::newRow("blank pieces emit nothing")
         << QStringList { "-o", "a\\r\\n \\r\\n\\t\\n\\nb\\n" } << QStringList { "a", "b" };
-    QTest::newRow("line in two bursts")
-        << QStringList { "-o", "abc", "-s", "300", "-o", "def\\n" } << QStringList { "abcdef" };
     QTest::newRow("UTF-8 name split across bursts")
         << QStringList { "-o", "- d/\\xc3", "-s", "300", "-o", "\\xa9t\\xc3\\xa9.txt\\n" }
         << QStringList { QStringLiteral("- d/\u00e9t\u00e9.txt") };
-    QTest::newRow("backspace-rewritten progress") << QStringList {
-        "-e",
-        "  0%\\b\\b\\b\\b    \\b\\b\\b\\b",
-        "-s",
-        "100",
-        "-e",
-        " 21% 1 - file2.bin\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b"
-        "                  \\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b"
-        " 42% 2 - file3.bin\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b"
-        "                  \\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b\\b"
-    } << QStringList { "  0%", " 21% 1 - file2.bin", " 42% 2 - file3.bin" };
     QTest::newRow("standard error merged in order")
         << QStringList { "-o", "out\\n", "-s", "100", "-e", "err\\n", "-s", "100", "-o", "out2\\n" }
         << QStringList { "out", "err", "out2" };
-    QTest::newRow("last line without line feed")
-        << QStringList { "-o", "one\\ntwo" } << QStringList { "one", "two" };
-    QTest::newRow("leading and trailing blanks kept")
-        << QStringList { "-o", "  name with blank  \\n" } << QStringList { "  name with blank  " };
+    QTest::newRow("long line in pieces")
+        << QStringList { "-n", "5000", "x" }
+        << QStringList { QString(2047, QLatin1Char('x')), QString(2047, QLatin1Char('x')),
+                         QString(906, QLatin1Char('x')) };
     QTest::newRow("no output") << QStringList { "-s", "10" } << QStringList {};
 }
 
@@ -138,27 +163,6 @@ void TestRunner::streaming()
     QCOMPARE(outcome.finished, 1);
     QCOMPARE(outcome.linesAtFinish, expected.size());
     QVERIFY(runner.Succeeded());
-}
-
-void TestRunner::longLineComesInPieces()
-{
-    CRunCommandThread runner;
-    const Outcome outcome = runToEnd(runner, emitter(), { "-n", "5000", "x" });
-    QCOMPARE(outcome.lines.size(), 3);
-    QCOMPARE(outcome.lines.at(0), QString(2047, QLatin1Char('x')));
-    QCOMPARE(outcome.lines.at(1), QString(2047, QLatin1Char('x')));
-    QCOMPARE(outcome.lines.at(2), QString(906, QLatin1Char('x')));
-}
-
-void TestRunner::longUtf8LineIsNotCutInsideACharacter()
-{
-    // Byte 2047 falls inside the two bytes of the "é": the piece ends before it.
-    CRunCommandThread runner;
-    const Outcome outcome
-        = runToEnd(runner, emitter(), { "-n", "2046", "x", "-o", "\\xc3\\xa9end\\n" });
-    QCOMPARE(outcome.lines.size(), 2);
-    QCOMPARE(outcome.lines.at(0), QString(2046, QLatin1Char('x')));
-    QCOMPARE(outcome.lines.at(1), QStringLiteral("\u00e9end"));
 }
 
 void TestRunner::collectMode()

@@ -7,7 +7,7 @@
 // user is told why (not an image, a damaged image, no tool).
 
 #include "model/listing.h"
-#include "services/cruncommandthread.h"
+#include "services/crunners.h"
 
 #include <QObject>
 #include <QString>

@@ -8,7 +8,7 @@
 // target's place only when the run has succeeded: a failed or stopped run leaves the target as
 // it was, tells the user with mkisofs's own message, and leaves no partial file behind.
 
-#include "services/cruncommandthread.h"
+#include "services/crunners.h"
 
 #include <QObject>
 #include <QString>
