@@ -1,6 +1,9 @@
 #include "ui/imagedialog.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+
+#include <utility>
 
 ImageDialog::ImageDialog(bool hasParent)
     : QDialog(nullptr)
@@ -24,6 +27,23 @@ void ImageDialog::SetBackGroundColor(QColor c)
 void ImageDialog::SetMoveable(bool on)
 {
     m_skin.SetMoveable(on);
+}
+
+void ImageDialog::SetEscapeAsBack(std::function<bool()> allowed, std::function<void()> back)
+{
+    m_BackAllowed = std::move(allowed);
+    m_Back = std::move(back);
+}
+
+void ImageDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (m_Back && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (!m_BackAllowed || m_BackAllowed())
+            m_Back();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ImageDialog::slot_minWindow()
