@@ -65,7 +65,7 @@ CPage5::CPage5(QWidget *parent)
     InitializeDVDComboBox();
     // The home window announces changes of the drive set; any other parent has no such signal.
     if (parent && parent->metaObject()->indexOfSignal("sigdrivechange()") >= 0)
-        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(InitializeDVDComboBox()));
+        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(OnDriveChange()));
 }
 
 CPage5::~CPage5()
@@ -146,6 +146,13 @@ void CPage5::keyPressEvent(QKeyEvent *event)
 }
 
 // --- the drive list ---
+
+void CPage5::OnDriveChange()
+{
+    // A closed page no longer follows the drives.
+    if (!isHidden())
+        InitializeDVDComboBox();
+}
 
 void CPage5::InitializeDVDComboBox()
 {

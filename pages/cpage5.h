@@ -43,6 +43,8 @@ public:
 
     // Whether a copy is running.
     bool IsCopying() const { return m_ReadThread != nullptr || m_DiscCopy != nullptr; }
+    // Copying, or getting a copy ready in a wait of its own.
+    bool IsBusy() const { return IsCopying() || m_Starting; }
     // The arguments of the last makehybrid run started by this page.
     QStringList LastArguments() const { return m_LastArguments; }
     // The kind of the last copy started.
@@ -64,6 +66,7 @@ public slots:
     void onMountPointLineOutput(QString line);
 
 private slots:
+    void OnDriveChange();
     void OnDriveStatusFinished();
     void OnEjectFinished();
     void OnDeviceCopyProgress(qint64 done);
