@@ -81,10 +81,13 @@ CPage5::~CPage5()
         // A read of a damaged disc may take its time: the copy ends and goes by itself.
         m_DiscCopy->disconnect(this);
         m_DiscCopy->Stop();
-        if (m_DiscCopy->wait(2000))
+        if (m_DiscCopy->wait(2000)) {
             delete m_DiscCopy;
-        else
+            // A copy that had just succeeded is not taken either.
+            QFile::remove(m_Output);
+        } else {
             m_DiscCopy->Abandon();
+        }
         m_DiscCopy = nullptr;
     }
     delete m_DriveThread;

@@ -340,6 +340,58 @@ private slots:
         QCOMPARE(copy.exitCode, disc.exitCode);
     }
 
+    // Stop during the exact copy of a large disc (a sparse image whose volume claims 2 GiB): the
+    // copy ends quietly, the ISO file already at the target stays as it was, and what the copy
+    // wrote beside it goes.
+    void stopKeepsTheTarget()
+    {
+        const quint32 sectors = 1024 * 1024;
+        QByteArray head = readFile(m_Iso).left(40 * 2048);
+        // The volume space size, both-endian.
+        for (int i = 0; i < 4; ++i) {
+            head[16 * 2048 + 80 + i] = char(sectors >> (8 * i));
+            head[16 * 2048 + 87 - i] = char(sectors >> (8 * i));
+        }
+        const QString big = m_Tmp.path() + "/big.iso";
+        QVERIFY(writeFile(big, head) && QFile(big).resize(qint64(sectors) * 2048));
+        LoopDevice loop(big);
+        if (loop.device.isEmpty())
+            QSKIP("no free loop device");
+        qputenv(DriveSeam, loop.device.toLocal8Bit());
+        m_Page = new CPage5;
+        m_Page->show();
+        m_List = m_Page->findChild<QComboBox *>("dvdlist");
+        QVERIFY(waitUntil([&] { return m_List->findData(loop.device) >= 0; }, 20000));
+        m_List->setCurrentIndex(m_List->findData(loop.device));
+        const QString folder = m_Tmp.path() + "/stopped";
+        const QString target = folder + "/earlier.iso";
+        QVERIFY(writeFile(target, "an image made earlier"));
+        auto picker = answerFileDialog(target);
+        clickButton(m_Page->findChild<QWidget *>("browser"));
+        QVERIFY(waitUntil([&] { return picker.isNull() || picker->done(); }, 20000));
+
+        // A stopped copy shows nothing.
+        bool prompted = false;
+        WatcherGuard prompt { closeDialog<CommDialog>(QDialog::Accepted,
+                                                      [&](CommDialog *) { prompted = true; }) };
+        clickButton(m_Page->findChild<QWidget *>("start"));
+        CProgressDialog *progress = nullptr;
+        QVERIFY(waitUntil([&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *p = qobject_cast<CProgressDialog *>(w);
+                if (p && p->isVisible() && p->ProgressBar()->value() > 0)
+                    progress = p;
+            }
+            return progress != nullptr;
+        }));
+        QVERIFY(m_Page->IsCopying());
+        progress->OnBtnCancel();
+        QVERIFY(!m_Page->IsCopying());
+        QVERIFY(waitUntil([&] { return hiddenFiles(folder).isEmpty(); }));
+        QCOMPARE(readFile(target), QByteArray("an image made earlier"));
+        QVERIFY(!prompted);
+    }
+
     // Last: the unreadable drive's disc is rebuilt from its files, and the eject unmounts it.
     void rebuiltCopyThenEject()
     {
