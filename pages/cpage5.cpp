@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -364,7 +365,14 @@ void CPage5::OnStart()
     {
         BusyCursor busy;
         FindSourcePath();
-        volume = DiscCopy::DeviceVolume(currdev);
+        // A disc may take seconds to spin up: its descriptors are read while the window paints.
+        QEventLoop wait;
+        QScopedPointer<QThread> probe(QThread::create(
+            [&volume, device = currdev] { volume = DiscCopy::DeviceVolume(device); }));
+        connect(probe.data(), &QThread::finished, &wait, &QEventLoop::quit);
+        probe->start();
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        probe->wait();
     }
     qCDebug(lcCopyDisc) << "CPage5::OnStart volume of" << currdev << volume.kind << volume.sectors
                         << volume.error;

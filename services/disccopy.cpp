@@ -11,6 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#endif
+
 Q_LOGGING_CATEGORY(lcDiscCopy, "vexlor.disccopy", QtWarningMsg)
 
 namespace DiscCopy {
@@ -220,7 +225,19 @@ Volume DeviceVolume(const QString &device)
         volume.error = systemError();
         return volume;
     }
-    const Volume volume = ReadVolume(FileReader(fd), DeviceBytes(fd));
+    Volume volume = ReadVolume(FileReader(fd), DeviceBytes(fd));
+#ifdef __linux__
+    // A disc of several sessions has gaps between them that cannot be read, and the descriptors
+    // at sector 16 describe only the first session: no plain image is that disc.
+    cdrom_multisession session {};
+    session.addr_format = CDROM_LBA;
+    if (volume.Found() && ::ioctl(fd, CDROMMULTISESSION, &session) == 0 && session.xa_flag
+        && session.addr.lba > 0) {
+        volume = Volume();
+        volume.error = QStringLiteral("a disc of several sessions (the last from sector %1)")
+                           .arg(session.addr.lba);
+    }
+#endif
     ::close(fd);
     return volume;
 }

@@ -62,7 +62,8 @@ Result Copy(const Reader &read, const Writer &write, qint64 sectors,
 // The device node's reader and size, through an open descriptor.
 Reader FileReader(int fd);
 qint64 DeviceBytes(int fd);
-// The volume on a device node; none, with the reason, when the device cannot be opened.
+// The volume on a device node; none, with the reason, when the device cannot be opened or the
+// disc holds several sessions.
 Volume DeviceVolume(const QString &device);
 
 } // namespace DiscCopy
