@@ -18,7 +18,6 @@
 #include <QString>
 #include <QStringList>
 
-class CDiscCopy;
 class CImageButton;
 class CRunCommandThread;
 class QComboBox;
