@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFile>
 #include <QKeySequence>
 #include <QMenu>
@@ -227,9 +228,41 @@ void MainWindow::onMenu()
 
 void MainWindow::EmbedPage(ImageDialog *page)
 {
+    ReleaseClosedDrivePages();
     // A page is a skinned dialog; without window flags it is drawn inside the home window,
-    // over the feature buttons. Closed pages stay hidden children until the window goes.
+    // over the feature buttons. Closed Burn and Copy-disc pages go once they are hidden; other
+    // closed pages stay hidden children until the window goes (or a Create or Edit page needs
+    // the working folder).
     page->setParent(this, Qt::Widget);
+    if (qobject_cast<CBurnDialog *>(page) || qobject_cast<CPage5 *>(page))
+        page->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Freed from the event loop, never inside the page's own handler that closed it.
+    if (event->type() == QEvent::Hide)
+        QTimer::singleShot(0, this, &MainWindow::ReleaseClosedDrivePages);
+    return CBaseMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::ReleaseClosedDrivePages()
+{
+    QList<QWidget *> closed;
+    for (QWidget *old : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!old->isHidden())
+            continue;
+        // A page that lists drives (in a wait of its own) or burns or copies stays until the
+        // next pass.
+        if (auto *burn = qobject_cast<CBurnDialog *>(old)) {
+            if (!burn->IsBusy())
+                closed << old;
+        } else if (auto *copy = qobject_cast<CPage5 *>(old)) {
+            if (!copy->IsBusy())
+                closed << old;
+        }
+    }
+    qDeleteAll(closed);
 }
 
 void MainWindow::onBurn()

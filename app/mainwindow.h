@@ -42,8 +42,14 @@ public slots:
     void onHelp();
     void aboutus();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void EmbedPage(ImageDialog *page);
+    // Frees the closed Burn and Copy-disc pages that are not in the middle of work: they hold
+    // nothing the user could come back to, and each would go on following the drives.
+    void ReleaseClosedDrivePages();
     // Frees closed pages that could still write into the shared working folder.
     // False when the user keeps a closed page's work; that page is shown again.
     bool ReleaseWorkingFolder();

@@ -299,6 +299,8 @@ void CBurnDialog::OnRadioSelected()
     // A GPT choice keeps FAT32 locked.
     ui->sysfilelist->setEnabled(!dvd && ui->ptlist->currentIndex() != 1);
     ui->volumelab->setEnabled(!dvd);
+    // The GPT note is about USB disks.
+    ui->gptnote->setVisible(!dvd && ui->ptlist->currentIndex() == 1);
     InitializeUSBAndDVDComboBox(0);
 }
 

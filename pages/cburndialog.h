@@ -41,6 +41,8 @@ public:
 
     // True from the press on Burn until the burn has ended and its message was closed.
     bool IsBurning() const { return m_Burning; }
+    // Burning, or listing the drives in a wait of its own.
+    bool IsBusy() const { return m_Burning || m_Refreshing; }
 
 public slots:
     void onBrowser();

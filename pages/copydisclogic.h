@@ -5,6 +5,7 @@
 // progress of a copy through the disk tools' readers, and the checks made before a copy starts.
 
 #include "services/cruncommandthread.h"
+#include "services/disccopy.h"
 #include "services/disktools.h"
 
 #include <QString>
@@ -14,7 +15,6 @@ namespace CopyDiscLogic {
 
 // The range of the progress bar while the disc is copied.
 constexpr int ProgressMaximum = 10000;
-
 
 // Progress on the 0 to 10000 range from one "hdiutil makehybrid" line
 // ("DRStatusPercentCompleteKey: 0.25" gives 2500), or -1 when the line carries no progress
@@ -31,6 +31,14 @@ CErrorLineReader ErrorReader();
 // The tool's own message about a failed run, chosen among the error lines ErrorReader() kept the
 // way mkisofs's message is chosen; empty when it printed nothing else.
 QString ToolMessage(const CRunOutcome &end);
+
+// What the success message adds about the copy made: an exact copy of the disc's volume, or an
+// image rebuilt from the disc's files (when the device could not be read).
+QString ExactCopyNote(const DiscCopy::Volume &volume);
+QString RebuiltCopyNote();
+
+// The reason a copy of the device's sectors failed, for the user; empty for Done and Stopped.
+QString DeviceCopyFailure(const DiscCopy::Result &result, const QString &device);
 
 } // namespace CopyDiscLogic
 

@@ -1,18 +1,25 @@
 #include "pages/cpage5.h"
 
 #include "services/cruncommandthread.h"
+#include "services/disccopy.h"
 #include "services/platformtools.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QStorageInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 // The Copy-disc page's diagnostics: debug lines are off unless switched on, for example with
 // QT_LOGGING_RULES="vexlor.copydisc.debug=true"; warnings of real failures are on.
@@ -59,16 +66,30 @@ CPage5::CPage5(QWidget *parent)
     InitializeDVDComboBox();
     // The home window announces changes of the drive set; any other parent has no such signal.
     if (parent && parent->metaObject()->indexOfSignal("sigdrivechange()") >= 0)
-        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(InitializeDVDComboBox()));
+        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(OnDriveChange()));
 }
 
 CPage5::~CPage5()
 {
-    // Each runner ends its tool before its thread ends; a copy cut short leaves no image.
+    // Each runner ends its tool before its thread ends; a copy cut short leaves no image, and the
+    // target stays as it was.
     if (m_ReadThread) {
         delete m_ReadThread;
         m_ReadThread = nullptr;
-        m_Image.RemoveIfWritten();
+        QFile::remove(m_Output);
+    }
+    if (m_DiscCopy) {
+        // A read of a damaged disc may take its time: the copy ends and goes by itself.
+        m_DiscCopy->disconnect(this);
+        m_DiscCopy->Stop();
+        if (m_DiscCopy->wait(2000)) {
+            delete m_DiscCopy;
+            // A copy that had just succeeded is not taken either.
+            QFile::remove(m_Output);
+        } else {
+            m_DiscCopy->Abandon();
+        }
+        m_DiscCopy = nullptr;
     }
     delete m_DriveThread;
     delete m_EjectThread;
@@ -120,7 +141,7 @@ void CPage5::keyPressEvent(QKeyEvent *event)
 {
     // Escape does what Back does, but never while a copy is being started or runs.
     if (event->key() == Qt::Key_Escape) {
-        if (!m_Starting && !m_ReadThread)
+        if (!m_Starting && !IsCopying())
             close();
         event->accept();
         return;
@@ -129,6 +150,13 @@ void CPage5::keyPressEvent(QKeyEvent *event)
 }
 
 // --- the drive list ---
+
+void CPage5::OnDriveChange()
+{
+    // A closed page no longer follows the drives.
+    if (!isHidden())
+        InitializeDVDComboBox();
+}
 
 void CPage5::InitializeDVDComboBox()
 {
@@ -246,10 +274,11 @@ void CPage5::FindSourcePath()
     qCDebug(lcCopyDisc) << "CPage5::FindSourcePath" << currdev << m_SourcePath;
 }
 
-bool CPage5::CheckSourceAndTarget(const QString &target)
+bool CPage5::CheckSourceAndTarget(const QString &target, const DiscCopy::Volume &volume)
 {
+    // The device's sectors need no mounted disc; the rebuilt copy reads the mounted files.
     const QFileInfo source(m_SourcePath);
-    if (m_SourcePath.isEmpty() || !source.isDir() || !source.isReadable()) {
+    if (!volume.Found() && (m_SourcePath.isEmpty() || !source.isDir() || !source.isReadable())) {
         Util::ShowError(m_SourcePath.isEmpty()
                             ? tr("The disc in %1 is not mounted, so it cannot be read. Insert it "
                                  "again or choose another drive.")
@@ -270,35 +299,40 @@ bool CPage5::CheckSourceAndTarget(const QString &target)
         return false;
     }
     // Nothing can be written onto the disc being read.
-    if (CopyDiscLogic::IsInside(folder.canonicalFilePath(), source.canonicalFilePath())
-        || CopyDiscLogic::IsInside(folder.absoluteFilePath(), source.absoluteFilePath())) {
+    if (!m_SourcePath.isEmpty()
+        && (CopyDiscLogic::IsInside(folder.canonicalFilePath(), source.canonicalFilePath())
+            || CopyDiscLogic::IsInside(folder.absoluteFilePath(), source.absoluteFilePath()))) {
         Util::ShowError(tr("The ISO file cannot be saved on the disc being copied. Please "
                            "choose another place."));
         return false;
     }
 
-    // Opening the target the way the tool will shows an unwritable place before anything runs.
+    // The copy writes a hidden file beside the target (same file system, so it can take the
+    // target's place at once); its name is reserved here, which also shows an unwritable place
+    // before anything runs. The copy creates the file itself.
     {
-        const bool existed = image.exists();
-        QFile probe(image.absoluteFilePath());
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QTemporaryFile reserve(folder.absoluteFilePath() + QStringLiteral("/.") + image.fileName()
+                               + QStringLiteral(".XXXXXX"));
+        if (!reserve.open()) {
             Util::ShowError(tr("The ISO file cannot be written to %1:\n%2")
-                                .arg(image.absoluteFilePath(), probe.errorString()));
+                                .arg(image.absoluteFilePath(), reserve.errorString()));
             return false;
         }
-        probe.close();
-        if (!existed)
-            probe.remove();
+        m_Output = reserve.fileName();
+        reserve.close();
+        reserve.remove();
     }
 
     qint64 needed = 0;
-    {
+    if (volume.Found()) {
+        needed = volume.sectors * DiscCopy::SectorSize;
+    } else {
         BusyCursor busy;
         needed = discDataSize(m_SourcePath);
     }
+    // An image already there stays until the copy is complete, so its room is not free.
     const QStorageInfo storage(folder.absoluteFilePath());
-    // An image already there is replaced, so its room counts as free.
-    const qint64 available = storage.bytesAvailable() + (image.isFile() ? image.size() : 0);
+    const qint64 available = storage.bytesAvailable();
     qCDebug(lcCopyDisc) << "CPage5::CheckSourceAndTarget needs" << needed << "has" << available;
     if (storage.isValid() && needed > available) {
         Util::ShowError(tr("There is not enough free space for the ISO file: the disc holds %1, "
@@ -314,7 +348,7 @@ void CPage5::OnStart()
 {
     // Events are delivered while the mount point is looked up: a second press meanwhile is
     // ignored.
-    if (m_ReadThread || m_Starting)
+    if (IsCopying() || m_Starting)
         return;
     if (form->dvdlist->currentIndex() < 0) {
         Util::ShowError(tr("Please select a drive first."));
@@ -327,32 +361,76 @@ void CPage5::OnStart()
     }
     currdev = form->dvdlist->currentData().toString();
     m_Starting = true;
+    DiscCopy::Volume volume;
     {
         BusyCursor busy;
         FindSourcePath();
+        // A disc may take seconds to spin up: its descriptors are read while the window paints.
+        QEventLoop wait;
+        QScopedPointer<QThread> probe(QThread::create(
+            [&volume, device = currdev] { volume = DiscCopy::DeviceVolume(device); }));
+        connect(probe.data(), &QThread::finished, &wait, &QEventLoop::quit);
+        probe->start();
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        probe->wait();
     }
-    const bool ok = CheckSourceAndTarget(target);
+    qCDebug(lcCopyDisc) << "CPage5::OnStart volume of" << currdev << volume.kind << volume.sectors
+                        << volume.error;
+    const bool ok = CheckSourceAndTarget(target, volume);
     m_Starting = false;
     if (!ok)
         return;
 
-    const QStringList args = DiskTools::MakeHybridArgs(target, m_SourcePath);
-    m_LastArguments = args;
-    m_Image = ImageTarget::Before(target);
+    m_Target = target;
+    m_Volume = volume;
     m_ProgressDialog.SetRange(0, CopyDiscLogic::ProgressMaximum);
     m_ProgressDialog.SetValue(0);
-
-    m_ReadThread = new CRunCommandThread(nullptr);
-    m_ReadThread->SetErrorReader(CopyDiscLogic::ErrorReader());
-    m_ReadThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")), args);
-    connect(m_ReadThread, SIGNAL(standoutputline(QString)), this, SLOT(OnReadLineOutput(QString)));
-    connect(m_ReadThread, SIGNAL(sigfinished()), this, SLOT(OnReadFinished()));
-    m_ReadThread->start();
-
+    if (volume.Found()) {
+        m_LastCopy = CopyKind::Exact;
+        m_DiscCopy = new CDiscCopy(currdev, m_Output, volume.sectors);
+        connect(m_DiscCopy, &CDiscCopy::progress, this, &CPage5::OnDeviceCopyProgress);
+        connect(m_DiscCopy, &QThread::finished, this, &CPage5::OnDeviceCopyFinished);
+        m_DiscCopy->start();
+    } else {
+        // The device cannot be read: the disc's files are copied into a new ISO 9660 image.
+        qCWarning(lcCopyDisc) << "CPage5::OnStart no volume on" << currdev << volume.error
+                              << "- rebuilding from" << m_SourcePath;
+        m_LastCopy = CopyKind::Rebuilt;
+        m_LastArguments = DiskTools::MakeHybridArgs(m_Output, m_SourcePath);
+        m_ReadThread = new CRunCommandThread(nullptr);
+        m_ReadThread->SetErrorReader(CopyDiscLogic::ErrorReader());
+        m_ReadThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")), m_LastArguments);
+        connect(m_ReadThread, SIGNAL(standoutputline(QString)), this,
+                SLOT(OnReadLineOutput(QString)));
+        connect(m_ReadThread, SIGNAL(sigfinished()), this, SLOT(OnReadFinished()));
+        m_ReadThread->start();
+    }
     m_ProgressDialog.SetText(tr("Start reading..."));
     m_ProgressDialog.show();
-    // A copy runs to its end.
-    m_ProgressDialog.DisableCancel();
+}
+
+void CPage5::OnDeviceCopyProgress(qint64 done)
+{
+    if (m_DiscCopy && m_DiscCopy->Sectors() > 0)
+        m_ProgressDialog.SetValue(
+            int(done * CopyDiscLogic::ProgressMaximum / m_DiscCopy->Sectors()));
+}
+
+void CPage5::OnDeviceCopyFinished()
+{
+    CDiscCopy *copy = m_DiscCopy;
+    if (!copy || sender() != copy)
+        return;
+    m_DiscCopy = nullptr;
+    copy->wait();
+    const DiscCopy::Result result = copy->Outcome();
+    delete copy;
+    if (result.kind == DiscCopy::Result::Stopped) {
+        EndCopy();
+        return;
+    }
+    FinishCopy(CopyDiscLogic::DeviceCopyFailure(result, currdev),
+               CopyDiscLogic::ExactCopyNote(m_Volume));
 }
 
 void CPage5::OnReadLineOutput(QString line)
@@ -374,71 +452,61 @@ void CPage5::OnReadFinished()
     const CRunOutcome end = thread->Outcome();
     thread->deleteLater();
     m_ReadThread = nullptr;
-    EndCopy();
 
-    const QFileInfo image(m_Image.path);
-    if (end.Ok() && image.isFile() && image.size() > 0 && m_Image.TouchedByRun()) {
-        Util::ShowOpen(tr("Copy CD/DVD successfully!"), image.absolutePath());
+    const QFileInfo image(m_Output);
+    QString failure;
+    if (!end.Ok() || !image.isFile() || image.size() == 0) {
+        qCWarning(lcCopyDisc) << "CPage5::OnReadFinished makehybrid failed" << end.exitCode
+                              << end.errorLines;
+        failure = end.kind != CRunOutcome::FailedToStart ? QString()
+                                                         : tr("hdiutil could not be started.");
+        const QString message = CopyDiscLogic::ToolMessage(end);
+        if (!message.isEmpty())
+            failure += (failure.isEmpty() ? QString() : QStringLiteral("\n")) + message;
+        if (failure.isEmpty())
+            failure = tr("hdiutil wrote no ISO file.");
+    }
+    FinishCopy(failure, CopyDiscLogic::RebuiltCopyNote());
+}
+
+void CPage5::FinishCopy(QString failure, const QString &note)
+{
+    EndCopy();
+    if (failure.isEmpty()
+        && std::rename(QFile::encodeName(m_Output).constData(),
+                       QFile::encodeName(m_Target).constData())
+            != 0)
+        failure = tr("The ISO file could not take the place of %1: %2.")
+                      .arg(m_Target, QString::fromLocal8Bit(std::strerror(errno)));
+    if (failure.isEmpty()) {
+        Util::ShowOpen(tr("Copy CD/DVD successfully!") + QLatin1Char('\n') + note,
+                       QFileInfo(m_Target).absolutePath());
         return;
     }
-    qCWarning(lcCopyDisc) << "CPage5::OnReadFinished makehybrid failed" << end.exitCode
-                          << end.errorLines;
-    m_Image.RemoveIfWritten();
-    QString text = end.kind != CRunOutcome::FailedToStart ? tr("Copy CD/DVD failed.")
-                                                          : tr("Copy CD/DVD failed: hdiutil could "
-                                                               "not be started.");
-    const QString message = CopyDiscLogic::ToolMessage(end);
-    if (!message.isEmpty())
-        text += QLatin1Char('\n') + message;
-    Util::ShowError(text);
+    QFile::remove(m_Output);
+    Util::ShowError(tr("Copy CD/DVD failed.") + QLatin1Char('\n') + failure);
 }
 
 void CPage5::StopCreate()
 {
-    if (!m_ReadThread)
-        return;
-    m_ReadThread->terminate();
-    // The worker ends the tool (terminating, then killing it) before it ends.
-    m_ReadThread->wait();
-    delete m_ReadThread;
-    m_ReadThread = nullptr;
-    m_Image.RemoveIfWritten();
+    if (m_DiscCopy) {
+        // The copy stops after the block it reads and removes what it wrote.
+        m_DiscCopy->disconnect(this);
+        m_DiscCopy->Abandon();
+        m_DiscCopy = nullptr;
+    }
+    if (m_ReadThread) {
+        m_ReadThread->terminate();
+        // The worker ends the tool (terminating, then killing it) before it ends.
+        m_ReadThread->wait();
+        delete m_ReadThread;
+        m_ReadThread = nullptr;
+        QFile::remove(m_Output);
+    }
     EndCopy();
 }
 
 void CPage5::EndCopy()
 {
     m_ProgressDialog.hide();
-}
-
-CPage5::ImageTarget CPage5::ImageTarget::Before(const QString &path)
-{
-    ImageTarget target;
-    target.path = path;
-    const QFileInfo info(path);
-    target.existed = info.exists();
-    if (target.existed) {
-        target.oldSize = info.size();
-        target.oldTime = info.lastModified();
-    }
-    return target;
-}
-
-bool CPage5::ImageTarget::TouchedByRun() const
-{
-    const QFileInfo now(path);
-    if (path.isEmpty() || !now.exists())
-        return false;
-    if (!existed)
-        return true;
-    return now.size() != oldSize || now.lastModified() != oldTime;
-}
-
-void CPage5::ImageTarget::RemoveIfWritten() const
-{
-    // Only a file the run wrote goes; an earlier file it never touched stays.
-    if (!QFileInfo(path).isFile() || !TouchedByRun())
-        return;
-    if (!QFile::remove(path))
-        qCWarning(lcCopyDisc) << "CPage5::ImageTarget::RemoveIfWritten could not remove" << path;
 }

@@ -1,16 +1,19 @@
 #ifndef VEXLOR_CPAGE5_H
 #define VEXLOR_CPAGE5_H
 
-// The Copy CD/DVD page: lists the optical drives that hold a disc, finds where the disc of the
-// chosen drive is mounted, and has "hdiutil makehybrid" write an ISO 9660 image with Joliet
-// names of it to the chosen file. A second button ejects the disc.
+// The Copy CD/DVD page: lists the optical drives that hold a disc and copies the disc of the
+// chosen drive into an ISO file: sector by sector from the drive's device, so that the image is
+// the disc, or, when the device cannot be read, through "hdiutil makehybrid", which rebuilds an
+// ISO 9660 image with Joliet names from the files of the mounted disc. Either writes a hidden
+// file beside the target, which takes the target's place only when the copy has succeeded. A
+// second button ejects the disc.
 
 #include "pages/copydisclogic.h"
+#include "services/disccopy.h"
 #include "services/disktools.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -38,9 +41,14 @@ public:
     static QString dvdCurrent;
 
     // Whether a copy is running.
-    bool IsCopying() const { return m_ReadThread != nullptr; }
+    bool IsCopying() const { return m_ReadThread != nullptr || m_DiscCopy != nullptr; }
+    // Copying, or getting a copy ready in a wait of its own.
+    bool IsBusy() const { return IsCopying() || m_Starting; }
     // The arguments of the last makehybrid run started by this page.
     QStringList LastArguments() const { return m_LastArguments; }
+    // The kind of the last copy started.
+    enum class CopyKind { None, Exact, Rebuilt };
+    CopyKind LastCopy() const { return m_LastCopy; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -57,8 +65,11 @@ public slots:
     void onMountPointLineOutput(QString line);
 
 private slots:
+    void OnDriveChange();
     void OnDriveStatusFinished();
     void OnEjectFinished();
+    void OnDeviceCopyProgress(qint64 done);
+    void OnDeviceCopyFinished();
 
 private:
     struct Form
@@ -72,26 +83,16 @@ private:
         CImageButton *start = nullptr;
     };
 
-    // The image file of one run and what lay at its path before, so that only a file the run
-    // wrote is ever removed.
-    struct ImageTarget
-    {
-        QString path;
-        bool existed = false;
-        qint64 oldSize = -1;
-        QDateTime oldTime;
-
-        static ImageTarget Before(const QString &path);
-        bool TouchedByRun() const;
-        void RemoveIfWritten() const;
-    };
-
     void SetupForm();
     // Finds the mount point of currdev's disc with "mount" into m_SourcePath.
     void FindSourcePath();
-    // The checks made before a copy starts; false once the user has been told what is wrong.
-    bool CheckSourceAndTarget(const QString &target);
+    // The checks made before a copy starts, with the bytes the copy needs; false once the user
+    // has been told what is wrong. On success m_Output names a free place beside the target.
+    bool CheckSourceAndTarget(const QString &target, const DiscCopy::Volume &volume);
     void EndCopy();
+    // The copy has ended: the image takes the target's place, or failure is shown and the
+    // hidden file removed.
+    void FinishCopy(QString failure, const QString &note);
 
     Form *form;
     QString m_SourcePath;
@@ -107,8 +108,12 @@ private:
     QList<DiskTools::Drive> m_NewDrives;
     CRunCommandThread *m_EjectThread = nullptr;
 
-    ImageTarget m_Image;
+    CDiscCopy *m_DiscCopy = nullptr;
+    DiscCopy::Volume m_Volume;
+    QString m_Target; // the ISO file the user chose
+    QString m_Output; // the hidden file the copy writes beside it
     QStringList m_LastArguments;
+    CopyKind m_LastCopy = CopyKind::None;
 };
 
 #endif // VEXLOR_CPAGE5_H

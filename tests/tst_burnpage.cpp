@@ -207,6 +207,11 @@ void TestBurnPage::formRules()
     pt->setCurrentIndex(1);
     QVERIFY(!fs->isEnabled() && fs->currentIndex() == 0);
     QVERIFY(m_Page->findChild<QLabel *>("gptnote")->isVisible());
+    // The note is about USB disks: the optical target hides it, the USB target shows it again.
+    m_Page->findChild<QRadioButton *>("rdvd")->setChecked(true);
+    QVERIFY(!m_Page->findChild<QLabel *>("gptnote")->isVisible());
+    m_Page->findChild<QRadioButton *>("rusb")->setChecked(true);
+    QVERIFY(m_Page->findChild<QLabel *>("gptnote")->isVisible());
     pt->setCurrentIndex(0);
     QVERIFY(fs->isEnabled());
     // Not an image: the picture message, before any target is looked at.

@@ -113,19 +113,30 @@ void TestMainWindow::featureButtons_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("pageClass");
     QTest::addColumn<QPoint>("place");
-    QTest::addColumn<bool>("closedPageGoes");
+    // When a closed page goes: "never" (until the window goes), "next" (before the next page
+    // opens) or "closed" (once it is hidden).
+    QTest::addColumn<QString>("closedPageGoes");
     QTest::newRow("extract") << "extract"
-                             << "CPage2" << QPoint(195, 107) << false;
+                             << "CPage2" << QPoint(195, 107) << "never";
     // Create pages share the working folder: a closed one is destroyed before the next opens.
     QTest::newRow("create") << "create"
-                            << "CPage3" << QPoint(195, 107) << true;
+                            << "CPage3" << QPoint(195, 107) << "next";
+    // Burn and Copy-disc pages follow the drives while they live: a closed one goes at once.
     QTest::newRow("burn") << "burn"
-                          << "CBurnDialog" << QPoint(195, 107) << false;
+                          << "CBurnDialog" << QPoint(195, 107) << "closed";
     QTest::newRow("edit") << "edit"
-                          << "CPage4" << QPoint(3, 107) << true;
+                          << "CPage4" << QPoint(3, 107) << "next";
     QTest::newRow("copy") << "copy"
-                          << "CPage5" << QPoint(195, 107) << false;
+                          << "CPage5" << QPoint(195, 107) << "closed";
 }
+
+namespace {
+// The home window, telling how many pages follow its drive changes.
+struct Home : MainWindow
+{
+    int Listeners() const { return receivers(SIGNAL(sigdrivechange())); }
+};
+} // namespace
 
 // Each press opens a fresh page embedded in the home window; Back hides it and the next press
 // opens a new one.
@@ -134,8 +145,8 @@ void TestMainWindow::featureButtons()
     QFETCH(QString, button);
     QFETCH(QString, pageClass);
     QFETCH(QPoint, place);
-    QFETCH(bool, closedPageGoes);
-    MainWindow w;
+    QFETCH(QString, closedPageGoes);
+    Home w;
     w.show();
     auto pages = [&w, &pageClass] {
         QList<ImageDialog *> found;
@@ -144,6 +155,7 @@ void TestMainWindow::featureButtons()
                 found << d;
         return found;
     };
+    const int listeners = w.Listeners();
     const int before = w.children().size();
     clickButton(child(&w, button.toLatin1().constData()));
     if (pageClass.isEmpty()) {
@@ -157,15 +169,20 @@ void TestMainWindow::featureButtons()
     QCOMPARE(first->pos(), place);
     first->close();
     QVERIFY(!first->isVisible());
+    if (closedPageGoes == "closed") {
+        // Gone, and no longer answering drive changes.
+        QVERIFY(waitUntil([&] { return first.isNull(); }, 10000));
+        QCOMPARE(w.Listeners(), listeners);
+    }
     clickButton(child(&w, button.toLatin1().constData()));
-    QCOMPARE(pages().size(), closedPageGoes ? 1 : 2);
+    QCOMPARE(pages().size(), closedPageGoes == "never" ? 2 : 1);
     ImageDialog *second = pages().last();
     QVERIFY(second != first);
     QVERIFY(second->isVisible());
-    QCOMPARE(first.isNull(), closedPageGoes);
+    QCOMPARE(first.isNull(), closedPageGoes != "never");
     if (first)
         QVERIFY(!first->isVisible());
-    if (closedPageGoes) {
+    if (closedPageGoes == "next") {
         // Create and Edit pages share the working folder: a closed page of either kind goes.
         QPointer<ImageDialog> closed = second;
         closed->close();

@@ -1,5 +1,6 @@
-// drutil status for Linux: for each optical drive that holds a disc, the header line, the
-// drive's vendor, product and revision, and its type and device node:
+// drutil status for Linux: for each optical drive that holds a disc (by the drive's own media
+// status; an empty drive may still report a size), the header line, the drive's vendor, product
+// and revision, and its type and device node:
 //
 //  Vendor   Product           Rev
 //  HL-DT-ST DVDRAM GH24NSD1   LG00

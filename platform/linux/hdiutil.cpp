@@ -1,7 +1,8 @@
 // hdiutil for Linux:
 //   hdiutil burn [-verbose] [-noverifyburn] [-device DEVICE] IMAGE
 //       burns IMAGE to the disc in DEVICE (by default the first drive "drutil status" lists)
-//       with xorriso -as cdrecord;
+//       with xorriso -as cdrecord; only a blank disc is written, a disc that holds data is
+//       refused;
 //   hdiutil makehybrid -iso -joliet [-debug] [-ov] -o TARGET SOURCE
 //       writes an ISO 9660 image with Joliet and Rock Ridge names of the folder SOURCE through
 //       the mkisofs installed beside the program;
@@ -109,6 +110,21 @@ int burn(const QStringList &arguments)
         return fail(device.isEmpty()
                         ? QStringLiteral("burn failed - no drive with a disc")
                         : QStringLiteral("burn failed - %1 is no drive with a disc").arg(device));
+    // A rewritable disc that holds data would be overwritten without a word: only blank discs.
+    const Sys::Result toc = Sys::Run(
+        QStringLiteral("xorriso"),
+        { QStringLiteral("-outdev"), Sys::XorrisoAddress(drive), QStringLiteral("-toc") }, {},
+        60000);
+    const Probe::BurnMedium medium
+        = Probe::XorrisoMedium(QString::fromLocal8Bit(toc.out + '\n' + toc.err));
+    if (medium == Probe::BurnMedium::Written)
+        return fail(QStringLiteral("burn failed - the disc in %1 is not blank: it holds data. "
+                                   "Erase it or insert a blank disc.")
+                        .arg(drive.node));
+    if (medium != Probe::BurnMedium::Blank)
+        return fail(QStringLiteral("burn failed - the disc in %1 cannot be written (no blank "
+                                   "disc found)")
+                        .arg(drive.node));
     Sys::Say(QStringLiteral("Burning %1 to %2").arg(image, drive.node));
     return runWithProgress(QStringLiteral("xorriso"),
                            { QStringLiteral("-as"), QStringLiteral("cdrecord"),

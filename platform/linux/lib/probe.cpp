@@ -208,6 +208,45 @@ QString OpticalDriveType(const CdromDrive &drive)
     return QStringLiteral("CD-ROM");
 }
 
+MediaStatus MediaStatusFromDrive(int value)
+{
+    switch (value) {
+    case 1:
+        return MediaStatus::NoDisc;
+    case 2:
+        return MediaStatus::TrayOpen;
+    case 3:
+        return MediaStatus::NotReady;
+    case 4:
+        return MediaStatus::DiscOk;
+    default:
+        return MediaStatus::Unknown;
+    }
+}
+
+bool HoldsDisc(MediaStatus status, qint64 sizeSectors)
+{
+    if (status == MediaStatus::Unknown)
+        return sizeSectors > 0;
+    return status == MediaStatus::DiscOk;
+}
+
+BurnMedium XorrisoMedium(const QString &toc)
+{
+    for (const QString &line : toc.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.startsWith(QLatin1String("Media status :")))
+            continue;
+        const QString status = trimmed.mid(14).trimmed();
+        if (status.startsWith(QLatin1String("is blank")))
+            return BurnMedium::Blank;
+        if (status.startsWith(QLatin1String("is written")))
+            return BurnMedium::Written;
+        return BurnMedium::Unknown;
+    }
+    return BurnMedium::Unknown;
+}
+
 double XorrisoProgress(const QString &line)
 {
     static const QRegularExpression pattern(

@@ -68,6 +68,20 @@ QList<CdromDrive> ParseCdromInfo(const QByteArray &text);
 // "DVD-RW", "DVD-ROM", "CD-RW" or "CD-ROM", from the drive's capabilities.
 QString OpticalDriveType(const CdromDrive &drive);
 
+// What an optical drive says of its medium (the kernel's CDROM_DRIVE_STATUS): Unknown when the
+// drive cannot be asked or does not know.
+enum class MediaStatus { Unknown, NoDisc, TrayOpen, NotReady, DiscOk };
+// The status for the ioctl's value (CDS_NO_INFO 0 ... CDS_DISC_OK 4; an error, -1, is Unknown).
+MediaStatus MediaStatusFromDrive(int value);
+// Whether a drive holds a disc: what the drive says of its medium; only when it cannot tell, a
+// size above 0 (an empty drive can still report the size of the last disc it held).
+bool HoldsDisc(MediaStatus status, qint64 sizeSectors);
+
+// The medium xorriso reports in "xorriso -outdev DRIVE -toc": the "Media status :" line
+// ("is blank", "is written , is appendable", "is written , is closed", ...).
+enum class BurnMedium { Unknown, Blank, Written };
+BurnMedium XorrisoMedium(const QString &toc);
+
 // The completed fraction (0 to 1) of a xorriso progress line "xorriso : UPDATE : 76 of 450 MB
 // written ..." or of an mkisofs line " 2.17% done, estimate finish ..."; -1 for other lines.
 double XorrisoProgress(const QString &line);

@@ -8,7 +8,10 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <fcntl.h>
+#include <linux/cdrom.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -300,6 +303,18 @@ QString sysText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
+// The drive's own word on its medium; opened without waiting for a disc, so that an empty drive
+// answers at once.
+Probe::MediaStatus mediaStatus(const QString &node)
+{
+    const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Probe::MediaStatus::Unknown;
+    const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+    ::close(fd);
+    return Probe::MediaStatusFromDrive(status);
+}
+
 } // namespace
 
 QList<OpticalDrive> OpticalDrives()
@@ -336,7 +351,8 @@ QList<OpticalDrive> OpticalDrives()
         drive.vendor = sysText(base + QStringLiteral("/device/vendor"));
         drive.product = sysText(base + QStringLiteral("/device/model"));
         drive.revision = sysText(base + QStringLiteral("/device/rev"));
-        drive.hasDisc = sysText(base + QStringLiteral("/size")).toLongLong() > 0;
+        drive.hasDisc = Probe::HoldsDisc(mediaStatus(drive.node),
+                                         sysText(base + QStringLiteral("/size")).toLongLong());
         drive.type = QStringLiteral("CD-ROM");
         for (const Probe::CdromDrive &cap : caps) {
             if (cap.name == name)
