@@ -7,6 +7,7 @@
 // No mount route is exercised here (nothing is mounted).
 
 #include "lib/seams.h"
+#include "lib/shellwords.h"
 #include "services/platformtools.h"
 #include "testhelpers.h"
 
@@ -257,6 +258,36 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(bool, refused);
         QCOMPARE(PlatformTools::AdministratorRefused(code, lines), refused);
+    }
+
+    // What osascript hands to pkexec for a user: the words of a plain command, or nothing.
+    void osascriptCommandWords_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("words");
+        QTest::newRow("quoted as the program quotes")
+            << "'/usr/libexec/vexlor/disktools/mkbootable' '/dev/sdb' '/media/u/it'\\''s'"
+            << QStringList { "/usr/libexec/vexlor/disktools/mkbootable", "/dev/sdb",
+                             "/media/u/it's" };
+        QTest::newRow("bare, double quotes, escapes")
+            << "/bin/x  \"a \\\"b\\\" c\"\t--k=v\\ w ''"
+            << QStringList { "/bin/x", "a \"b\" c", "--k=v w", "" };
+        QTest::newRow("two commands") << "/bin/x; rm -rf /" << QStringList();
+        QTest::newRow("substitution") << "/bin/x $(id)" << QStringList();
+        QTest::newRow("substitution in double quotes") << "/bin/x \"`id`\"" << QStringList();
+        QTest::newRow("redirection") << "/bin/x >/etc/passwd" << QStringList();
+        QTest::newRow("assignment") << "LD_PRELOAD=/tmp/a.so /bin/x" << QStringList();
+        QTest::newRow("open quote") << "/bin/x 'a" << QStringList();
+        QTest::newRow("nothing") << " \t" << QStringList();
+    }
+
+    void osascriptCommandWords()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, words);
+        QStringList got;
+        QCOMPARE(ShellWords::Split(command, &got), !words.isEmpty());
+        QCOMPARE(got, words);
     }
 
     void administratorRoute()
