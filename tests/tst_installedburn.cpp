@@ -19,7 +19,6 @@
 #include "ui/gerneraldialog.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -79,13 +78,6 @@ int burnAsUser(int argc, char **argv)
     if (!waitUntil([&] { return !page.IsBurning(); }, 240000))
         return 3;
     return 0;
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return f.open(QIODevice::ReadOnly) && hash.addData(&f) ? hash.result() : QByteArray();
 }
 
 bool busHas(const QString &name)
@@ -325,7 +317,7 @@ void TestInstalledBurn::deniedUserGetsACancelAndAnUnchangedStick()
         QSKIP("no free loop device");
     // An old volume on the stick, which must stay as it was.
     QCOMPARE(runTool("mkfs.fat", { "-I", "-n", "OLD", stick.node }).code, 0);
-    const QByteArray before = digest(stick.file);
+    const QByteArray before = readFile(stick.file);
     int code = -1;
     const QStringList prompts = burnAs(stick.node, &code);
     QCOMPARE(code, 0);
@@ -334,7 +326,7 @@ void TestInstalledBurn::deniedUserGetsACancelAndAnUnchangedStick()
     QVERIFY2(prompts.last().startsWith("The burn was cancelled: administrator rights were not "
                                        "given. Nothing was written"),
              qPrintable(prompts.last()));
-    QCOMPARE(digest(stick.file), before);
+    QVERIFY(readFile(stick.file) == before);
 }
 
 int main(int argc, char **argv)

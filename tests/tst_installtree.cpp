@@ -290,20 +290,6 @@ private slots:
         QCOMPARE(got, words);
     }
 
-    void administratorRoute()
-    {
-        const PlatformTools::Command c
-            = PlatformTools::AsAdministrator("mkbootable", { "-x", "/media/a b" });
-        const QString tool = PlatformTools::Program("mkbootable");
-        if (::geteuid() == 0) {
-            QCOMPARE(c.program, tool);
-            QCOMPARE(c.arguments, (QStringList { "-x", "/media/a b" }));
-        } else {
-            QVERIFY(c.program.endsWith("/pkexec"));
-            QCOMPARE(c.arguments, (QStringList { QDir::cleanPath(tool), "-x", "/media/a b" }));
-        }
-    }
-
 private:
     QTemporaryDir m_Tmp;
     QString m_Prefix;
