@@ -301,17 +301,18 @@ inline void clickButton(QWidget *button)
 
 // --- tools, loop devices and installations ---
 
-struct ToolRun
+struct CommandRun
 {
     int code = -1; // -1: not started, crashed or no end in time
     QByteArray output; // standard output and standard error, merged
 };
 
 // Runs a program with its arguments (at most timeoutMs), optionally with its own environment.
-inline ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = 120000,
-                       const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+inline CommandRun
+runCommand(const QString &program, const QStringList &arguments, int timeoutMs = 120000,
+           const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    ToolRun result;
+    CommandRun result;
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -336,7 +337,8 @@ struct LoopStick
     {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly) && f.resize(size)) {
-            const ToolRun attach = runTool(QStringLiteral("losetup"), { "-f", "--show", path });
+            const CommandRun attach
+                = runCommand(QStringLiteral("losetup"), { "-f", "--show", path });
             if (attach.code == 0)
                 node = QString::fromLocal8Bit(attach.output).trimmed();
         }
@@ -348,10 +350,11 @@ struct LoopStick
         for (const QByteArray &line : readFile(QStringLiteral("/proc/self/mounts")).split('\n')) {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
-                runTool(QStringLiteral("umount"),
-                        { QString::fromLocal8Bit(f.at(1)).replace(QLatin1String("\\040"), " ") });
+                runCommand(
+                    QStringLiteral("umount"),
+                    { QString::fromLocal8Bit(f.at(1)).replace(QLatin1String("\\040"), " ") });
         }
-        runTool(QStringLiteral("losetup"), { "-d", node });
+        runCommand(QStringLiteral("losetup"), { "-d", node });
     }
 };
 
@@ -359,8 +362,8 @@ struct LoopStick
 // what the tool said.
 inline QString installBuild(const QString &buildDir, const QString &prefix)
 {
-    const ToolRun install
-        = runTool(QStringLiteral("cmake"), { "--install", buildDir, "--prefix", prefix }, 300000);
+    const CommandRun install = runCommand(QStringLiteral("cmake"),
+                                          { "--install", buildDir, "--prefix", prefix }, 300000);
     return install.code == 0 ? QString() : QString::fromLocal8Bit(install.output.right(2000));
 }
 

@@ -82,10 +82,10 @@ int burnAsUser(int argc, char **argv)
 
 bool busHas(const QString &name)
 {
-    return runTool("dbus-send",
-                   { "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
-                     "org.freedesktop.DBus.NameHasOwner", "string:" + name },
-                   10000)
+    return runCommand("dbus-send",
+                      { "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                        "org.freedesktop.DBus.NameHasOwner", "string:" + name },
+                      10000)
         .output.contains("boolean true");
 }
 
@@ -151,7 +151,7 @@ void TestInstalledBurn::initTestCase()
         data[i] = char(i * 13 ^ (i >> 7));
     QVERIFY(writeFile(m_Source + "/sources/data.bin", data));
     m_Image = m_Scratch + "/image.iso";
-    QCOMPARE(runTool("genisoimage", { "-quiet", "-J", "-R", "-o", m_Image, m_Source }).code, 0);
+    QCOMPARE(runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_Image, m_Source }).code, 0);
     ::chmod(QFile::encodeName(m_Image).constData(), 0644);
 
     // The policy where polkitd reads it.
@@ -162,9 +162,10 @@ void TestInstalledBurn::initTestCase()
     // The test user, with a home of its own in the scratch folder.
     m_User = QString("vexlortest%1").arg(::getpid());
     const QString home = m_Scratch + "/home";
-    QCOMPARE(runTool("useradd", { "-M", "-N", "-d", home, "-s", "/usr/sbin/nologin", m_User }).code,
-             0);
-    undo([this] { runTool("userdel", { m_User }); });
+    QCOMPARE(
+        runCommand("useradd", { "-M", "-N", "-d", home, "-s", "/usr/sbin/nologin", m_User }).code,
+        0);
+    undo([this] { runCommand("userdel", { m_User }); });
     const passwd *entry = ::getpwnam(qPrintable(m_User));
     QVERIFY(entry);
     m_Uid = entry->pw_uid;
@@ -178,7 +179,7 @@ void TestInstalledBurn::initTestCase()
             QDir().mkpath("/run/dbus");
             undo([] { QDir("/run/dbus").removeRecursively(); });
         }
-        const ToolRun bus = runTool("dbus-daemon", { "--system", "--fork", "--print-pid" });
+        const CommandRun bus = runCommand("dbus-daemon", { "--system", "--fork", "--print-pid" });
         bool ok = false;
         const pid_t pid = QString::fromLatin1(bus.output).trimmed().toInt(&ok);
         QVERIFY2(bus.code == 0 && ok, bus.output.constData());
@@ -267,11 +268,11 @@ QStringList TestInstalledBurn::burnAs(const QString &stick, int *exitCode)
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
     // Set in the user's environment, the seams must change nothing for the root tools.
     env.insert("VEXLOR_TEST_USB_DISKS", "/dev/sda");
-    const ToolRun run
-        = runTool("setpriv",
-                  { QString("--reuid=%1").arg(m_Uid), QString("--regid=%1").arg(m_Gid),
-                    "--clear-groups", "--", m_Driver, "--burn-as-user", m_Image, stick },
-                  300000, env);
+    const CommandRun run
+        = runCommand("setpriv",
+                     { QString("--reuid=%1").arg(m_Uid), QString("--regid=%1").arg(m_Gid),
+                       "--clear-groups", "--", m_Driver, "--burn-as-user", m_Image, stick },
+                     300000, env);
     *exitCode = run.code;
     QStringList prompts;
     for (const QByteArray &line : run.output.split('\n')) {
@@ -295,9 +296,9 @@ void TestInstalledBurn::allowedUserBurnsThroughPkexec()
     QCOMPARE(prompts, (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
 
     // Read back unmounted, with mtools: every file of the image, byte for byte.
-    runTool("umount", { m_Scratch + "/media/VEXLOR" });
+    runCommand("umount", { m_Scratch + "/media/VEXLOR" });
     const QString copy = m_Scratch + "/copy";
-    QCOMPARE(runTool("mcopy", { "-s", "-n", "-i", stick.node + "p1", "::/", copy }).code, 0);
+    QCOMPARE(runCommand("mcopy", { "-s", "-n", "-i", stick.node + "p1", "::/", copy }).code, 0);
     QMap<QString, QByteArray> onStick;
     const auto copied = fileTree(copy);
     for (auto it = copied.begin(); it != copied.end(); ++it)
@@ -316,7 +317,7 @@ void TestInstalledBurn::deniedUserGetsACancelAndAnUnchangedStick()
     if (stick.node.isEmpty())
         QSKIP("no free loop device");
     // An old volume on the stick, which must stay as it was.
-    QCOMPARE(runTool("mkfs.fat", { "-I", "-n", "OLD", stick.node }).code, 0);
+    QCOMPARE(runCommand("mkfs.fat", { "-I", "-n", "OLD", stick.node }).code, 0);
     const QByteArray before = readFile(stick.file);
     int code = -1;
     const QStringList prompts = burnAs(stick.node, &code);

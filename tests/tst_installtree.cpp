@@ -61,18 +61,18 @@ private slots:
 
     void validators()
     {
-        const ToolRun desktop
-            = runTool("desktop-file-validate",
-                      { m_Prefix + "/share/applications/org.example.vexlor.Vexlor.desktop" });
+        const CommandRun desktop
+            = runCommand("desktop-file-validate",
+                         { m_Prefix + "/share/applications/org.example.vexlor.Vexlor.desktop" });
         if (desktop.code == -1 && desktop.output.isEmpty())
             QSKIP("desktop-file-validate is missing (package desktop-file-utils)");
         QVERIFY2(desktop.code == 0 && !desktop.output.contains("error")
                      && !desktop.output.contains("warning"),
                  desktop.output.constData());
-        const ToolRun appstream
-            = runTool("appstreamcli",
-                      { "validate", "--no-net",
-                        m_Prefix + "/share/metainfo/org.example.vexlor.Vexlor.metainfo.xml" });
+        const CommandRun appstream
+            = runCommand("appstreamcli",
+                         { "validate", "--no-net",
+                           m_Prefix + "/share/metainfo/org.example.vexlor.Vexlor.metainfo.xml" });
         QVERIFY2(appstream.code == 0, appstream.output.constData());
     }
 
@@ -113,7 +113,7 @@ private slots:
         if (QStandardPaths::findExecutable("dpkg-deb").isEmpty())
             QSKIP("dpkg-deb is missing: no Debian package here");
         const QString out = m_Tmp.filePath("deb");
-        const ToolRun pack = runTool(
+        const CommandRun pack = runCommand(
             "cpack", { "-G", "DEB", "--config", VEXLOR_BUILD_DIR "/CPackConfig.cmake", "-B", out },
             600000);
         QVERIFY2(pack.code == 0, pack.output.right(2000).constData());
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(debs.size(), 1);
         const QString deb = out + "/" + debs.first();
 
-        const QByteArray contents = runTool("dpkg-deb", { "-c", deb }).output;
+        const QByteArray contents = runCommand("dpkg-deb", { "-c", deb }).output;
         for (const char *path :
              { "./usr/bin/vexlor", "./usr/libexec/vexlor/disktools/diskutil",
                "./usr/libexec/vexlor/disktools/mkbootable", "./usr/libexec/vexlor/7z/7z",
@@ -140,11 +140,11 @@ private slots:
                                                             : "-rwxr-xr-x root/root"),
                          line.constData());
         }
-        const QByteArray policy = runTool("dpkg-deb", { "--fsys-tarfile", deb }).output;
+        const QByteArray policy = runCommand("dpkg-deb", { "--fsys-tarfile", deb }).output;
         QVERIFY(policy.contains("/usr/libexec/vexlor/disktools/mkbootable</annotate>"));
 
         const QString depends
-            = QString::fromUtf8(runTool("dpkg-deb", { "-f", deb, "Depends" }).output);
+            = QString::fromUtf8(runCommand("dpkg-deb", { "-f", deb, "Depends" }).output);
         for (const char *name : { "p7zip-full", "genisoimage", "xorriso", "syslinux",
                                   "syslinux-common", "mtools", "dosfstools", "fdisk", "util-linux",
                                   "fusefat", "fuseiso", "pkexec", "libqt5widgets5" })
@@ -154,7 +154,7 @@ private slots:
         // apt resolves every dependency (a simulation: nothing is installed).
         if (QStandardPaths::findExecutable("apt-get").isEmpty())
             QSKIP("apt-get is missing");
-        const ToolRun apt = runTool("apt-get", { "install", "-s", "-q", deb }, 120000);
+        const CommandRun apt = runCommand("apt-get", { "install", "-s", "-q", deb }, 120000);
         QVERIFY2(apt.code == 0 && apt.output.contains("Inst vexlor"),
                  apt.output.right(2000).constData());
     }
