@@ -3,6 +3,7 @@
 #include "model/ctree.h"
 #include "model/listing.h"
 #include "services/disktools.h"
+#include "services/platformtools.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -126,11 +127,8 @@ CErrorLineReader ToolLineReader()
 
 Outcome Judge(const CRunOutcome &end)
 {
-    for (const QString &line : end.errorLines) {
-        if (line.contains(QLatin1String("User canceled")) || line.contains(QLatin1String("(-128)"))
-            || line.contains(QLatin1String("Request dismissed")))
-            return Outcome::Refused;
-    }
+    if (PlatformTools::AdministratorRefused(end.exitCode, end.errorLines))
+        return Outcome::Refused;
     return end.Ok() ? Outcome::Done : Outcome::Failed;
 }
 

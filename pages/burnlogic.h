@@ -95,8 +95,7 @@ enum class Outcome { Done, Failed, Refused };
 CErrorLineReader ToolLineReader();
 
 // A step succeeded when its tool started, ended by itself with exit status 0. An authorisation
-// prompt that the user refused (the "User canceled" error, -128, or a dismissed request) is
-// Refused.
+// the user did not give (a dismissed prompt, or one polkit refused) is Refused.
 Outcome Judge(const CRunOutcome &end);
 
 // The failure text of a step: what failed, then the tool's own message (its last three error

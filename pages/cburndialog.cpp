@@ -543,8 +543,15 @@ void CBurnDialog::BurnUSB(const QString &image)
         InitializeUSBAndDVDComboBox(2);
         return;
     }
-    const QString diskutil = PlatformTools::Program(QStringLiteral("diskutil"));
-    end = RunStep(diskutil, partitionArgs);
+    const PlatformTools::Command partition
+        = PlatformTools::AsAdministrator(QStringLiteral("diskutil"), partitionArgs);
+    end = RunStep(partition.program, partition.arguments);
+    if (Judge(end) == Outcome::Refused) {
+        FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not given. "
+                                "Nothing was written to the USB disk %1.")
+                     .arg(disk));
+        return;
+    }
     if (Judge(end) != Outcome::Done) {
         FailBurn(
             FailureText(QStringLiteral("The USB disk %1 could not be formatted.").arg(disk), end));
@@ -560,15 +567,17 @@ void CBurnDialog::BurnUSB(const QString &image)
         return;
     }
     if (!gpt) {
-        end = RunStep(diskutil, DiskTools::UnmountDiskArgs(disk));
+        const PlatformTools::Command unmount = PlatformTools::AsAdministrator(
+            QStringLiteral("diskutil"), DiskTools::UnmountDiskArgs(disk));
+        end = RunStep(unmount.program, unmount.arguments);
         if (Judge(end) != Outcome::Done) {
             FailBurn(FailureText(
                 QStringLiteral("The USB disk %1 could not be unmounted.").arg(disk), end));
             return;
         }
-        const QString helper = PlatformTools::Program(QStringLiteral("mkbootable"));
-        end = RunStep(PlatformTools::Program(QStringLiteral("osascript")),
-                      DiskTools::AdminArgs(DiskTools::MkbootableCommand(helper, disk, mountPoint)));
+        const PlatformTools::Command helper
+            = PlatformTools::AsAdministrator(QStringLiteral("mkbootable"), { disk, mountPoint });
+        end = RunStep(helper.program, helper.arguments);
         const Outcome boot = Judge(end);
         if (boot == Outcome::Refused) {
             FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not "

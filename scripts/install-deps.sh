@@ -10,6 +10,7 @@ PACKAGES=(
     util-linux fdisk dosfstools mtools syslinux syslinux-common isolinux
     policykit-1 fuseiso fusefat eject jq
     qemu-system-x86 ovmf nasm grub-efi-amd64-bin grub-common
+    desktop-file-utils appstream dbus polkitd pkexec dpkg-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,5 +1,6 @@
 #include "services/mkisofs.h"
 
+#include "services/platformtools.h"
 #include "services/util.h"
 
 #include <QRegularExpression>
@@ -37,7 +38,7 @@ bool readsLikeError(const QString &line)
 
 QString Program()
 {
-    return Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
+    return PlatformTools::ToolRoot() + QStringLiteral("/cdrtools/mkisofs");
 }
 
 bool TooLargeForIso9660(qint64 size)

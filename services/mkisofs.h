@@ -20,7 +20,7 @@ constexpr int ProgressMaximum = 10000;
 // The switch that lets mkisofs store files of 4 GiB and more (their true size only in UDF).
 extern const char *const LargeFileSwitch;
 
-// Util::GetCurrentExePath() + "/cdrtools/mkisofs"
+// PlatformTools::ToolRoot() + "/cdrtools/mkisofs"
 QString Program();
 
 // Whether a file of size bytes is too large for a plain ISO 9660 or Joliet image.

@@ -1,5 +1,6 @@
 #include "services/sevenzip.h"
 
+#include "services/platformtools.h"
 #include "services/util.h"
 
 #include <QRegularExpression>
@@ -8,7 +9,7 @@ namespace SevenZip {
 
 QString Program()
 {
-    return Util::GetCurrentExePath() + QStringLiteral("/7z/7z");
+    return PlatformTools::ToolRoot() + QStringLiteral("/7z/7z");
 }
 
 QStringList ListArgs(const QString &image)

@@ -12,7 +12,7 @@
 
 namespace SevenZip {
 
-// Util::GetCurrentExePath() + "/7z/7z"
+// PlatformTools::ToolRoot() + "/7z/7z"
 QString Program();
 // List an image: "l", "--", image
 QStringList ListArgs(const QString &image);

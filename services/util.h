@@ -36,7 +36,8 @@ public:
     static QString GetCurrentExePath();
     static QString GetTempDir();
     static void WriteLog(const QString &text);
-    // Whether the log is switched on now ("config.dat" beside the executable): for callers
+    // Whether the log is switched on now ("config.dat" beside the executable or in the data
+    // folder): for callers
     // that would log many lines at once and ask once for all of them.
     static bool IsLogOn();
 

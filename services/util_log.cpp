@@ -1,5 +1,5 @@
 // Folders and log: the executable's folder, the per-user data folder, and the log switched on
-// by "config.dat" beside the executable.
+// by "config.dat" beside the executable or in the data folder.
 
 #include "services/logging.h"
 #include "services/util.h"
@@ -155,7 +155,10 @@ QString Util::GetTempDir()
 
 bool Util::IsLogOn()
 {
-    return QFileInfo::exists(GetCurrentExePath() + QStringLiteral("/config.dat"));
+    // Beside the executable; or, for an installed program whose folder only root may write, in
+    // the user's data folder.
+    return QFileInfo::exists(GetCurrentExePath() + QStringLiteral("/config.dat"))
+        || QFileInfo::exists(GetTempDir() + QStringLiteral("/config.dat"));
 }
 
 void Util::WriteLog(const QString &text)

@@ -17,6 +17,7 @@
 #include <QMap>
 #include <QPointer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -296,6 +297,74 @@ inline void clickButton(QWidget *button)
     QTest::mouseMove(button, button->rect().center());
     QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
     QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// --- tools, loop devices and installations ---
+
+struct CommandRun
+{
+    int code = -1; // -1: not started, crashed or no end in time
+    QByteArray output; // standard output and standard error, merged
+};
+
+// Runs a program with its arguments (at most timeoutMs), optionally with its own environment.
+inline CommandRun
+runCommand(const QString &program, const QStringList &arguments, int timeoutMs = 120000,
+           const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    CommandRun result;
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit) {
+        result.code = p.exitCode();
+    } else {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    result.output = p.readAll();
+    return result;
+}
+
+// A loop device over a file of size bytes, detached on destruction, with whatever is mounted
+// from it (FUSE mounts name the partition as their source) unmounted first.
+struct LoopStick
+{
+    QString file, node;
+    LoopStick(const QString &path, qint64 size)
+        : file(path)
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly) && f.resize(size)) {
+            const CommandRun attach
+                = runCommand(QStringLiteral("losetup"), { "-f", "--show", path });
+            if (attach.code == 0)
+                node = QString::fromLocal8Bit(attach.output).trimmed();
+        }
+    }
+    ~LoopStick()
+    {
+        if (node.isEmpty())
+            return;
+        for (const QByteArray &line : readFile(QStringLiteral("/proc/self/mounts")).split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
+                runCommand(
+                    QStringLiteral("umount"),
+                    { QString::fromLocal8Bit(f.at(1)).replace(QLatin1String("\\040"), " ") });
+        }
+        runCommand(QStringLiteral("losetup"), { "-d", node });
+    }
+};
+
+// Installs the build folder buildDir into prefix ("cmake --install"); empty on success, else
+// what the tool said.
+inline QString installBuild(const QString &buildDir, const QString &prefix)
+{
+    const CommandRun install = runCommand(QStringLiteral("cmake"),
+                                          { "--install", buildDir, "--prefix", prefix }, 300000);
+    return install.code == 0 ? QString() : QString::fromLocal8Bit(install.output.right(2000));
 }
 
 // Receives the addresses the program hands to the desktop (QDesktopServices::setUrlHandler).

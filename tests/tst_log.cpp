@@ -1,4 +1,5 @@
-// The program's folders and the log switched on by "config.dat" beside the executable.
+// The program's folders and the log switched on by "config.dat" beside the executable or in the
+// data folder.
 // This is the one test program that creates "config.dat"; it removes it again.
 
 #include "services/cruncommandthread.h"
@@ -230,6 +231,15 @@ void TestLog::entriesWithSwitch()
     QFile::remove(switchFile());
     Util::WriteLog(QStringLiteral("c"));
     QCOMPARE(logLines().size(), 6);
+
+    // An installed program's folder is root's: the switch may lie in the data folder instead.
+    const QString userSwitch = Util::GetTempDir() + QStringLiteral("/config.dat");
+    QVERIFY(QFile(userSwitch).open(QIODevice::WriteOnly));
+    Util::WriteLog(QStringLiteral("d"));
+    QFile::remove(userSwitch);
+    Util::WriteLog(QStringLiteral("e"));
+    QCOMPARE(logLines().size(), 7);
+    QCOMPARE(entryText(logLines().last()), QStringLiteral("d"));
 }
 
 void TestLog::concurrentWritersGiveWholeLines()

@@ -99,6 +99,11 @@ int main(int argc, char *argv[])
     if (!QDir::isAbsolutePath(mountPoint) || mountPoint == QLatin1String("/"))
         return fail(QStringLiteral("the mount point must be an absolute folder: ")
                     + arguments.at(1));
+    // It runs as root for whoever asked: it mounts only in the media folder, never over a place
+    // of the system.
+    if (QFileInfo(mountPoint).absolutePath() != Sys::MediaDir())
+        return fail(QStringLiteral("the mount point must be a folder in %1: ").arg(Sys::MediaDir())
+                    + arguments.at(1));
 
     Probe::BlockDevice disk;
     if (!Sys::FindOfferedDisk(arguments.at(0), &disk))

@@ -1,5 +1,7 @@
 #include "system.h"
 
+#include "seams.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,9 +24,9 @@ namespace Sys {
 
 namespace {
 
-QStringList envList(const char *name)
+QStringList seamList(const char *name)
 {
-    return QString::fromLocal8Bit(qgetenv(name)).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return Seams::Value(name).split(QLatin1Char(':'), Qt::SkipEmptyParts);
 }
 
 // The user the disk is prepared for: the one who asked through pkexec or sudo, else us.
@@ -129,12 +131,12 @@ QStringList Swaps()
 
 QStringList TestUsbDisks()
 {
-    return envList("VEXLOR_TEST_USB_DISKS");
+    return seamList("VEXLOR_TEST_USB_DISKS");
 }
 
 QStringList TestOpticalDrives()
 {
-    return envList("VEXLOR_TEST_OPTICAL_DRIVES");
+    return seamList("VEXLOR_TEST_OPTICAL_DRIVES");
 }
 
 QList<Probe::BlockDevice> OfferedDisks(QList<Probe::BlockDevice> *devices)
@@ -231,7 +233,7 @@ bool UnmountTree(const Probe::BlockDevice &device, QString *error)
 
 QString MediaDir()
 {
-    const QString test = QString::fromLocal8Bit(qgetenv("VEXLOR_TEST_MEDIA_DIR"));
+    const QString test = Seams::Value("VEXLOR_TEST_MEDIA_DIR");
     if (!test.isEmpty())
         return QDir::cleanPath(test);
     return QStringLiteral("/media/") + callerName();

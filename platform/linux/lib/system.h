@@ -4,7 +4,8 @@
 // What the disk tools ask the running system: devices, mounts, swap areas, the disks a user
 // may write, and the few commands that unmount, mount and re-read partition tables.
 //
-// Test seams (never set in normal use):
+// Test seams (never set in normal use; an installed tool reads them only from a root-owned file,
+// see seams.h):
 //   VEXLOR_TEST_USB_DISKS       ':'-separated loop devices treated as USB sticks; while it is
 //                               set no other disk is offered.
 //   VEXLOR_TEST_OPTICAL_DRIVES  ':'-separated optical drives: a loop device holding an image
