@@ -8,8 +8,11 @@
 
 #include "services/cruncommandthread.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace BurnLogic {
 
@@ -47,11 +50,20 @@ QStringList SyslinuxConfig();
 
 // --- files too large for FAT --------------------------------------------------------------
 
+// One file of an image's listing.
+struct ListedFile
+{
+    QString path;
+    qint64 size = 0;
+};
+
 // Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of
-// 4 GiB or more.
+// 4 GiB or more, and every file in listing order.
 class LargeFileScan
 {
 public:
+    // The files of the table (folders left out), in the order "7z x -so" writes their bytes.
+    QList<ListedFile> Files() const { return m_files; }
     void AddLine(const QString &line);
     // The table was read up to its closing separator.
     bool Complete() const { return m_closed; }
@@ -62,6 +74,7 @@ public:
 private:
     bool m_inTable = false;
     bool m_closed = false;
+    QList<ListedFile> m_files;
     QString m_path;
     qint64 m_size = 0;
 };
@@ -71,20 +84,57 @@ QString TooLargeText(const QString &path, qint64 size);
 
 // --- the chosen disk ----------------------------------------------------------------------
 
-// What identifies a listed disk: its node, total size and model (the model may be empty when
-// the tool does not report one).
+// What identifies a listed disk: its node, total size and model, and what identifies the device
+// itself: its serial number or WWN and its device number, as "diskutil info" reports them
+// ("Serial Number:", "WWN:", "Device Number:"). Two sticks of one make and size differ in
+// serial; a stick replugged elsewhere differs in node and device number.
 struct DiskIdentity
 {
     QString node;
     qint64 size = 0;
     QString model;
+    QString serial;
+    QString wwn;
+    QString deviceNumber;
 };
-// Whether now (read right before writing) is still the disk chosen earlier: same node, same
-// size, same model, and a size above 0.
+// The identity of the disk at node from its "diskutil info" report.
+DiskIdentity IdentityFromInfo(const QString &node, const QString &report);
+// Whether now (read right before writing) is still the disk chosen earlier: every field the
+// same, and a size above 0.
 bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now);
 // The model line of a "diskutil info" report ("Device / Media Name:"), trimmed; "" when there
 // is none.
 QString ModelFromInfo(const QString &report);
+// The options that hand the identity to the disk tools that write: "--serial", S, "--wwn", W,
+// "--device-number", D, "--size", N, "--model", M.
+QStringList IdentityArgs(const DiskIdentity &disk);
+// The disk for the user: model, size and node ("Cruzer Blade, 15.9 GB, /dev/sdb"; no model:
+// "USB disk").
+QString DiskText(const DiskIdentity &disk);
+
+// --- flushing and reading back -----------------------------------------------------------
+
+// Writes out everything of the mounted volume (syncfs) and of its partition (fsync, where the
+// partition can be opened), so that write errors of the medium surface, and drops the
+// partition's cached blocks so that what is read next comes from the medium. Empty when all
+// went well, else what failed, for the user.
+QString FlushVolume(const QString &mountPoint, const QString &partition);
+
+struct VerifyResult
+{
+    bool ok = false;
+    QString file; // the file that differs or could not be read ("" for the image itself)
+    QString error; // for the user
+};
+// Reads every file back from the volume and compares it, byte for byte, with the image's own
+// bytes, which 7-Zip writes to its standard output in listing order (sevenZip and args: the
+// program and its "x -so" arguments). progress(done, total) follows the bytes compared. Blocks
+// the calling thread (run it on a worker).
+VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
+                          const QList<ListedFile> &files, const QString &volume,
+                          const std::function<void(qint64, qint64)> &progress);
+// The failure text of a verification.
+QString VerifyFailureText(const VerifyResult &result, const QString &disk);
 
 // --- how a step ended ---------------------------------------------------------------------
 

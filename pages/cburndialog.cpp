@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QThread>
+#include <QTimer>
 #include <QValidator>
 
 // vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
@@ -292,14 +293,27 @@ void CBurnDialog::OnMBRSelect()
 
 void CBurnDialog::OnRadioSelected()
 {
-    const bool dvd = ui->rdvd->isChecked();
-    ui->dvdlist->setEnabled(dvd);
-    ui->usblist->setEnabled(!dvd);
-    ui->ptlist->setEnabled(!dvd);
-    // A GPT choice keeps FAT32 locked.
-    ui->sysfilelist->setEnabled(!dvd && ui->ptlist->currentIndex() != 1);
-    ui->volumelab->setEnabled(!dvd);
+    ApplyEnabled();
     InitializeUSBAndDVDComboBox(0);
+}
+
+void CBurnDialog::ApplyEnabled()
+{
+    // From the press on Burn to its end nothing of the page can be changed.
+    const bool idle = !m_Burning;
+    const bool dvd = ui->rdvd->isChecked();
+    ui->rdvd->setEnabled(idle);
+    ui->rusb->setEnabled(idle);
+    ui->isofile->setEnabled(idle);
+    ui->browser->setEnabled(idle);
+    ui->back->setEnabled(idle);
+    ui->burn->setEnabled(idle);
+    ui->dvdlist->setEnabled(idle && dvd);
+    ui->usblist->setEnabled(idle && !dvd);
+    ui->ptlist->setEnabled(idle && !dvd);
+    // A GPT choice keeps FAT32 locked.
+    ui->sysfilelist->setEnabled(idle && !dvd && ui->ptlist->currentIndex() != 1);
+    ui->volumelab->setEnabled(idle && !dvd);
 }
 
 void CBurnDialog::OnRefresh()
@@ -327,7 +341,13 @@ void CBurnDialog::InitializeUSBAndDVDComboBox(int type)
 
 void CBurnDialog::RefreshUSBList()
 {
-    const QString current = ui->usblist->currentText();
+    // The chosen disk stays chosen only while it is the same device; when it is gone nothing is
+    // chosen, never another disk in its place.
+    const int current = ui->usblist->currentIndex();
+    const bool hadChoice = current >= 0 && current < m_ListedDisks.size();
+    const BurnLogic::DiskIdentity chosen
+        = hadChoice ? m_ListedDisks.at(current) : BurnLogic::DiskIdentity();
+    const bool hadEntries = ui->usblist->count() > 0;
     ui->usblist->clear();
     m_ListedDisks.clear();
     CRunCommandThread runner;
@@ -336,9 +356,14 @@ void CBurnDialog::RefreshUSBList()
     runner.start();
     runner.waitFinished();
     runner.wait();
-    const int at = ui->usblist->findText(current);
-    if (at >= 0)
-        ui->usblist->setCurrentIndex(at);
+    if (!hadChoice && !hadEntries)
+        return; // a first listing: the first disk is shown, as the list does by itself
+    int at = -1;
+    for (int i = 0; i < m_ListedDisks.size() && hadChoice; ++i) {
+        if (BurnLogic::SameDisk(chosen, m_ListedDisks.at(i)))
+            at = i;
+    }
+    ui->usblist->setCurrentIndex(at);
 }
 
 void CBurnDialog::onUSBLineOutput(QString line)
@@ -349,8 +374,7 @@ void CBurnDialog::onUSBLineOutput(QString line)
     const QString report = diskutilInfo(node);
     if (!DiskTools::IsUsbStickInfo(report))
         return;
-    m_ListedDisks << BurnLogic::DiskIdentity { node, DiskTools::DiskSizeFromInfo(report),
-                                               BurnLogic::ModelFromInfo(report) };
+    m_ListedDisks << BurnLogic::IdentityFromInfo(node, report);
     ui->usblist->addItem(node);
 }
 
@@ -430,6 +454,19 @@ CRunOutcome CBurnDialog::RunStep(const QString &program, const QStringList &argu
     return end;
 }
 
+CRunOutcome CBurnDialog::RunAdminStep(const QString &tool, const QStringList &arguments)
+{
+    // Every step that writes the disk: the tool takes the disk and its identity as arguments and
+    // checks them itself as root. diskutil asks for the rights it needs itself; the boot helper
+    // runs through the administrator prompt.
+    if (tool == QLatin1String("mkbootable"))
+        return RunStep(PlatformTools::Program(QStringLiteral("osascript")),
+                       DiskTools::AdminArgs(DiskTools::MkbootableCommand(
+                           PlatformTools::Program(tool), arguments.value(0), arguments.value(1),
+                           arguments.mid(2))));
+    return RunStep(PlatformTools::Program(tool), arguments);
+}
+
 bool CBurnDialog::CheckImageFitsFat(const QString &image)
 {
     BurnLogic::LargeFileScan scan;
@@ -441,6 +478,7 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
     for (const QString &line : qAsConst(lines))
         scan.AddLine(line);
     m_ImagePaths = UefiBoot::ListedPaths(lines);
+    m_ImageFiles = scan.Files();
     if (!scan.Complete()) {
         showMessage(BurnLogic::FailureText(
             QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
@@ -469,10 +507,7 @@ BurnLogic::DiskIdentity CBurnDialog::CurrentIdentity(const QString &disk)
     const QString report = diskutilInfo(disk);
     if (!DiskTools::IsUsbStickInfo(report))
         return now;
-    now.node = disk;
-    now.size = DiskTools::DiskSizeFromInfo(report);
-    now.model = BurnLogic::ModelFromInfo(report);
-    return now;
+    return BurnLogic::IdentityFromInfo(disk, report);
 }
 
 void CBurnDialog::FailBurn(const QString &text)
@@ -481,29 +516,102 @@ void CBurnDialog::FailBurn(const QString &text)
     Util::WriteLog(QStringLiteral("CBurnDialog burn failed: ") + text);
     showMessage(text);
     m_Burning = false;
+    ApplyEnabled();
+}
+
+bool CBurnDialog::ConfirmFormat(const BurnLogic::DiskIdentity &disk)
+{
+    CommDialog dialog;
+    dialog.SetAllowWarp();
+    dialog.SetBackGround(QStringLiteral(":/nwu/format_usb"));
+    dialog.SetText(QString());
+    auto *name = new QLabel(&dialog);
+    name->setObjectName(QStringLiteral("diskname"));
+    name->setTextFormat(Qt::PlainText);
+    name->setAlignment(Qt::AlignCenter);
+    name->setStyleSheet(QStringLiteral("font:bold 12px;\ncolor:#404040;"));
+    name->setText(BurnLogic::DiskText(disk));
+    name->setGeometry(20, 108, 380, 24);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CBurnDialog::VerifyStick(const QString &image, const QString &disk, const QString &mountPoint)
+{
+    m_ProgressDialog.SetText(QStringLiteral("Verifying..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    QString error;
+    BurnLogic::VerifyResult result;
+    QAtomicInt percent(0);
+    QEventLoop wait;
+    const QList<BurnLogic::ListedFile> files = m_ImageFiles;
+    const QString partition = DiskTools::FirstPartition(disk);
+    QThread *worker = QThread::create([&] {
+        error = BurnLogic::FlushVolume(mountPoint, partition);
+        if (!error.isEmpty())
+            return;
+        result = BurnLogic::VerifyVolume(
+            SevenZip::Program(),
+            { QStringLiteral("x"), QStringLiteral("-so"), QStringLiteral("--"), image }, files,
+            mountPoint, [&percent](qint64 done, qint64 total) {
+                percent.storeRelaxed(total > 0 ? int(done * 100 / total) : 100);
+            });
+    });
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this,
+            [&] { m_ProgressDialog.SetValue(percent.loadRelaxed()); });
+    tick.start(200);
+    connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
+    worker->start();
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    delete worker;
+    if (!error.isEmpty()) {
+        FailBurn(QStringLiteral("The image could not be written to the USB disk %1: %2")
+                     .arg(disk, error));
+        return false;
+    }
+    if (!result.ok) {
+        FailBurn(BurnLogic::VerifyFailureText(result, disk));
+        return false;
+    }
+    m_ProgressDialog.SetValue(100);
+    return true;
 }
 
 void CBurnDialog::BurnUSB(const QString &image)
 {
     using namespace BurnLogic;
+    const int index = ui->usblist->currentIndex();
     const QString disk = ui->usblist->currentText();
-    if (disk.isEmpty()) {
+    if (disk.isEmpty() || index < 0 || index >= m_ListedDisks.size()) {
         ShowPicture(QStringLiteral(":/nwu/insert_usb"));
         return;
     }
-    DiskIdentity chosen;
-    for (const DiskIdentity &listed : qAsConst(m_ListedDisks)) {
-        if (listed.node == disk)
-            chosen = listed;
-    }
+    // The disk is the one shown at the press; the page keeps still from here to the end.
+    const DiskIdentity chosen = m_ListedDisks.at(index);
     m_Burning = true;
+    ApplyEnabled();
     // A file FAT cannot hold is found before the user is asked to give the disk up.
     if (!CheckImageFitsFat(image)) {
         m_Burning = false;
+        ApplyEnabled();
         return;
     }
-    if (Util::ShowChoose(QStringLiteral(":/nwu/format_usb")) != 1) {
+    const bool gpt = IsGptChoice(ui->ptlist->currentText());
+    if (gpt
+        && UefiBoot::Decide(m_ImagePaths, ElTorito::ReadCatalog(image)).need
+            == UefiBoot::Need::NoUefi) {
         m_Burning = false;
+        ApplyEnabled();
+        showMessage(QStringLiteral("The image has no UEFI boot loader, and a GPT USB disk starts "
+                                   "only on UEFI firmware: the disk would start nowhere. Choose "
+                                   "MBR to write this image. The USB disk was not changed."));
+        return;
+    }
+    if (!ConfirmFormat(chosen)) {
+        m_Burning = false;
+        ApplyEnabled();
         return;
     }
     const QString goneText = QStringLiteral("The USB disk %1 is no longer the disk that was "
@@ -519,13 +627,16 @@ void CBurnDialog::BurnUSB(const QString &image)
     const qint64 imageSize = QFileInfo(image).size();
     if (!EnoughSpace(now.size, imageSize)) {
         m_Burning = false;
+        ApplyEnabled();
         ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
         return;
     }
-    const bool gpt = IsGptChoice(ui->ptlist->currentText());
+    // The root tools check the disk again themselves, on the disk they hold.
+    const QStringList identity = IdentityArgs(chosen);
     const QStringList partitionArgs
         = PartitionArgs(disk, ui->ptlist->currentText(), ui->sysfilelist->currentText(), now.size,
-                        ui->volumelab->text());
+                        ui->volumelab->text())
+        + identity;
 
     CRunOutcome end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
     m_ProgressDialog.show();
@@ -541,8 +652,7 @@ void CBurnDialog::BurnUSB(const QString &image)
         InitializeUSBAndDVDComboBox(2);
         return;
     }
-    const QString diskutil = PlatformTools::Program(QStringLiteral("diskutil"));
-    end = RunStep(diskutil, partitionArgs);
+    end = RunAdminStep(QStringLiteral("diskutil"), partitionArgs);
     if (Judge(end) != Outcome::Done) {
         FailBurn(
             FailureText(QStringLiteral("The USB disk %1 could not be formatted.").arg(disk), end));
@@ -558,15 +668,14 @@ void CBurnDialog::BurnUSB(const QString &image)
         return;
     }
     if (!gpt) {
-        end = RunStep(diskutil, DiskTools::UnmountDiskArgs(disk));
+        end = RunAdminStep(QStringLiteral("diskutil"), DiskTools::UnmountDiskArgs(disk) + identity);
         if (Judge(end) != Outcome::Done) {
             FailBurn(FailureText(
                 QStringLiteral("The USB disk %1 could not be unmounted.").arg(disk), end));
             return;
         }
-        const QString helper = PlatformTools::Program(QStringLiteral("mkbootable"));
-        end = RunStep(PlatformTools::Program(QStringLiteral("osascript")),
-                      DiskTools::AdminArgs(DiskTools::MkbootableCommand(helper, disk, mountPoint)));
+        end = RunAdminStep(QStringLiteral("mkbootable"),
+                           QStringList { disk, mountPoint } + identity);
         const Outcome boot = Judge(end);
         if (boot == Outcome::Refused) {
             FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not "
@@ -625,18 +734,14 @@ void CBurnDialog::BurnUSB(const QString &image)
                      .arg(disk, uefi.error));
         return;
     }
-    end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
-    if (Judge(end) != Outcome::Done) {
-        FailBurn(FailureText(QStringLiteral("The data could not be written out to the USB disk "
-                                            "%1.")
-                                 .arg(disk),
-                             end));
+    // Only a stick whose every file reads back as the image's is a success.
+    if (!VerifyStick(image, disk, mountPoint))
         return;
-    }
     m_ProgressDialog.hide();
     Util::WriteLog(QStringLiteral("CBurnDialog burnt ") + image + QStringLiteral(" to ") + disk);
     Util::ShowError(QStringLiteral("Burning Successfully..."));
     m_Burning = false;
+    ApplyEnabled();
 }
 
 void CBurnDialog::onUSBBurnOutput(QString line)
@@ -654,6 +759,7 @@ void CBurnDialog::BurnDVD(const QString &image)
         return;
     const QString device = ui->dvdlist->itemData(i).toString();
     m_Burning = true;
+    ApplyEnabled();
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_ProgressDialog.SetRange(0, 100);
@@ -692,6 +798,7 @@ void CBurnDialog::onDVDBurnFinished()
         Util::WriteLog(QStringLiteral("CBurnDialog burnt a disc"));
         Util::ShowError(QStringLiteral("Burning disc successfully."));
         m_Burning = false;
+        ApplyEnabled();
     } else {
         qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.errorLines;
         FailBurn(BurnLogic::FailureText(QStringLiteral("The disc could not be burnt."), end));

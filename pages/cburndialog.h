@@ -71,6 +71,9 @@ private:
     CRunOutcome RunStep(const QString &program, const QStringList &arguments,
                         void (CBurnDialog::*onLine)(QString) = nullptr,
                         CErrorLineReader reader = {});
+    // Runs one step that writes the disk with administrator rights: "diskutil" (partitionDisk,
+    // unmountDisk) or "mkbootable" (disk, mount point, then the identity options).
+    CRunOutcome RunAdminStep(const QString &tool, const QStringList &arguments);
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
     // a file too large for FAT.
     bool CheckImageFitsFat(const QString &image);
@@ -80,6 +83,13 @@ private:
     BurnLogic::DiskIdentity CurrentIdentity(const QString &disk);
     void ShowPicture(const QString &image);
     void FailBurn(const QString &text);
+    // The format warning, with the disk it will erase named under its picture; true for OK.
+    bool ConfirmFormat(const BurnLogic::DiskIdentity &disk);
+    // Enables the inputs as the target choice says, or none of them while a burn runs.
+    void ApplyEnabled();
+    // Flushes the volume and reads every file back against the image; false (after telling
+    // the user) when anything differs or cannot be read.
+    bool VerifyStick(const QString &image, const QString &disk, const QString &mountPoint);
 
     Ui::CBurnDialog *ui = nullptr;
     CRunCommandThread *m_CurrentRunner = nullptr;
@@ -91,6 +101,7 @@ private:
     // Identity of each listed USB disk, taken when the list was filled.
     QList<BurnLogic::DiskIdentity> m_ListedDisks;
     QStringList m_ImagePaths; // the image's listing, read before a USB burn
+    QList<BurnLogic::ListedFile> m_ImageFiles; // its files and sizes, in listing order
 };
 
 #endif // VEXLOR_CBURNDIALOG_H

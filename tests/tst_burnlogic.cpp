@@ -1,7 +1,10 @@
 // The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
-// 4 GiB scan of a listing, the check that a disk is still the chosen one, and step outcomes.
+// 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
+// read-back of a written volume (on a plain folder standing in for it: no mount involved).
 
 #include "pages/burnlogic.h"
+#include "services/sevenzip.h"
+#include "services/util.h"
 #include "testhelpers.h"
 
 #include <QTemporaryDir>
@@ -26,6 +29,8 @@ private slots:
     void sameDisk();
     void judge_data();
     void judge();
+    void verifyVolume_data();
+    void verifyVolume();
 };
 
 void TestBurnLogic::isoImage()
@@ -157,27 +162,41 @@ void TestBurnLogic::largeFileScan()
 
 void TestBurnLogic::sameDisk_data()
 {
-    QTest::addColumn<QString>("report");
     QTest::addColumn<QString>("node");
-    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("report");
     QTest::addColumn<bool>("same");
-    const QString report = "   Device Node:              /dev/sdb\n"
-                           "   Device / Media Name:      Kingston DT \n";
-    QTest::newRow("same") << report << "/dev/sdb" << qint64(1000) << true;
-    QTest::newRow("other size") << report << "/dev/sdb" << qint64(2000) << false;
-    QTest::newRow("gone") << report << "" << qint64(0) << false;
-    QTest::newRow("other model") << QString("Device / Media Name: SanDisk") << "/dev/sdb"
-                                 << qint64(1000) << false;
+    const QString report
+        = "   Device Node:              /dev/sdb\n"
+          "   Device / Media Name:      Kingston DT \n"
+          "   Device Number:            8:16\n"
+          "   Serial Number:            4C530001\n"
+          "   WWN:                      \n"
+          "   Disk Size:                1.0 KB (1000 Bytes) (exactly 1 512-Byte-Units)\n";
+    QTest::newRow("same") << "/dev/sdb" << report << true;
+    QTest::newRow("same make and size, another stick")
+        << "/dev/sdb" << QString(report).replace("4C530001", "4C530002") << false;
+    QTest::newRow("another slot") << "/dev/sdb" << QString(report).replace("8:16", "8:32") << false;
+    QTest::newRow("other size") << "/dev/sdb" << QString(report).replace("(1000", "(2000") << false;
+    QTest::newRow("other model") << "/dev/sdb" << QString(report).replace("Kingston", "SanDisk")
+                                 << false;
+    QTest::newRow("gone") << "" << QString() << false;
 }
 
 void TestBurnLogic::sameDisk()
 {
-    QFETCH(QString, report);
     QFETCH(QString, node);
-    QFETCH(qint64, size);
+    QFETCH(QString, report);
     QFETCH(bool, same);
-    const DiskIdentity chosen { "/dev/sdb", 1000, "Kingston DT" };
-    QCOMPARE(SameDisk(chosen, { node, size, ModelFromInfo(report) }), same);
+    const DiskIdentity chosen { "/dev/sdb", 1000, "Kingston DT", "4C530001", "", "8:16" };
+    const DiskIdentity now = IdentityFromInfo(node, report);
+    QCOMPARE(SameDisk(chosen, now), same);
+    if (same) {
+        QCOMPARE(IdentityArgs(now),
+                 (QStringList { "--serial", "4C530001", "--wwn", "", "--device-number", "8:16",
+                                "--size", "1000", "--model", "Kingston DT" }));
+        QCOMPARE(DiskText(now),
+                 QStringLiteral("Kingston DT, %1, /dev/sdb").arg(Util::SizeToString(1000)));
+    }
 }
 
 void TestBurnLogic::judge_data()
@@ -231,6 +250,71 @@ void TestBurnLogic::judge()
         const QString text = FailureText("Step failed.", end);
         QVERIFY2(text.startsWith("Step failed.\n") && text.contains(message), qPrintable(text));
     }
+}
+
+void TestBurnLogic::verifyVolume_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("file"); // the file named by the failure; "" for none
+    QTest::addColumn<QString>("error");
+    QTest::newRow("intact") << ""
+                            << ""
+                            << "";
+    QTest::newRow("a byte changed") << "change"
+                                    << "data/big.bin"
+                                    << "from byte 70001";
+    QTest::newRow("missing") << "remove"
+                             << "data/big.bin"
+                             << "";
+    QTest::newRow("shorter") << "truncate"
+                             << "data/big.bin"
+                             << "bytes instead of";
+}
+
+void TestBurnLogic::verifyVolume()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src"), volume = dir.filePath("volume");
+    QByteArray big(300000, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 13 ^ (i >> 7));
+    QVERIFY(TestHelpers::writeFile(src + "/data/big.bin", big));
+    QVERIFY(TestHelpers::writeFile(src + "/read me.txt", "hello\n"));
+    QVERIFY(TestHelpers::writeFile(src + "/empty", ""));
+    const QString iso = dir.filePath("t.iso");
+    QCOMPARE(QProcess::execute("genisoimage", { "-quiet", "-J", "-R", "-o", iso, src }), 0);
+    QProcess list;
+    list.start(SevenZip::Program(), SevenZip::ListArgs(iso));
+    QVERIFY(list.waitForFinished());
+    LargeFileScan scan;
+    for (const QByteArray &line : list.readAllStandardOutput().split('\n'))
+        scan.AddLine(QString::fromUtf8(line));
+    QCOMPARE(scan.Files().size(), 3);
+    QCOMPARE(QProcess::execute(SevenZip::Program(), { "x", "-y", "-o" + volume, "--", iso }), 0);
+    QFile target(volume + "/data/big.bin");
+    if (damage == "change") {
+        QVERIFY(target.open(QIODevice::ReadWrite) && target.seek(70000));
+        target.write("?");
+        target.close();
+    } else if (damage == "remove") {
+        QVERIFY(target.remove());
+    } else if (damage == "truncate") {
+        QVERIFY(target.resize(1000));
+    }
+    qint64 last = -1;
+    const VerifyResult result
+        = VerifyVolume(SevenZip::Program(), { "x", "-so", "--", iso }, scan.Files(), volume,
+                       [&last](qint64 done, qint64 total) { last = done == total ? total : last; });
+    QCOMPARE(result.ok, file.isEmpty());
+    QCOMPARE(result.file, file);
+    QVERIFY2(result.error.contains(error), qPrintable(result.error));
+    if (result.ok)
+        QCOMPARE(last, qint64(big.size() + 6));
+    else
+        QVERIFY(VerifyFailureText(result, "/dev/sdb").contains("\"" + file + "\""));
 }
 
 QTEST_GUILESS_MAIN(TestBurnLogic)

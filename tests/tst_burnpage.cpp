@@ -2,8 +2,11 @@
 // names as USB sticks, and on a pseudo-drive that writes a disc into a file: a stick that holds
 // every file of the image and boots in qemu to the bootmgr marker (BIOS, MBR choice) and to the
 // UEFI marker (OVMF, either choice) from an image whose UEFI loader lies only inside its
-// El Torito image, and the refusals and failures that must leave the disk as it was. Needs root
-// and free loop devices; skips without.
+// El Torito image, and the refusals and failures that must leave the disk as it was: a stick
+// swapped for another at the same node while the format warning is open, a stick whose writes
+// fail (its file on a full tmpfs), a list refresh that loses the chosen stick. Needs root and
+// free loop devices; skips without. Mount route: the FUSE fallback (fusefat), as this machine
+// has no vfat.
 
 #include "app/mainwindow.h"
 #include "boothelpers.h"
@@ -97,18 +100,22 @@ private slots:
     void cancelOnTheFormatWarningChangesNothing();
     void stickRemovedAfterListingGetsNothing();
     void failingBootHelperStopsTheBurn();
+    void swappedStickAfterTheWarningIsNotWritten();
+    void failingWritesAreNoSuccess();
+    void refreshKeepsTheChoiceOrNone();
     void opticalBurnWritesTheImage();
     void homeWindowAnnouncesNewDisks();
 
 private:
     CBurnDialog *openPage(bool usb);
-    QStringList pressBurn(bool acceptFormat = true);
+    QStringList pressBurn(bool acceptFormat = true, const std::function<void()> &atWarning = {});
     void needLoop();
 
     QTemporaryDir m_Tmp;
     QString m_Source, m_SmallIso, m_Iso, m_BootIso;
     CBurnDialog *m_Page = nullptr;
     QScopedPointer<LoopDisk> m_Disk;
+    QString m_DiskName; // the disk the last format warning named
 };
 
 void TestBurnPage::initTestCase()
@@ -169,7 +176,7 @@ CBurnDialog *TestBurnPage::openPage(bool usb)
 
 // Presses Burn and answers every prompt until the burn has ended; returns what each prompt
 // showed: its text, or its picture when it has no text.
-QStringList TestBurnPage::pressBurn(bool acceptFormat)
+QStringList TestBurnPage::pressBurn(bool acceptFormat, const std::function<void()> &atWarning)
 {
     QStringList seen;
     QTimer answer;
@@ -185,6 +192,10 @@ QStringList TestBurnPage::pressBurn(bool acceptFormat)
             const QString text
                 = label && !label->text().isEmpty() ? label->text() : d->BackGround();
             seen << text;
+            if (QLabel *disk = d->findChild<QLabel *>("diskname"))
+                m_DiskName = disk->text();
+            if (text.endsWith("format_usb") && atWarning)
+                atWarning();
             d->done(text.endsWith("format_usb") && !acceptFormat ? 0 : 1);
         }
     });
@@ -234,6 +245,7 @@ void TestBurnPage::usbStickBootsAndHoldsTheImage()
     m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(scheme);
     m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    QVERIFY2(m_DiskName.endsWith(", " + m_Disk->node), qPrintable(m_DiskName));
     QByteArray table;
     QVERIFY(run("sfdisk", { "--dump", m_Disk->node }, &table));
     QVERIFY2(table.contains(scheme ? "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B" : "type=c"),
@@ -338,6 +350,87 @@ void TestBurnPage::failingBootHelperStopsTheBurn()
                  && seen.last().contains("simulated failure"),
              qPrintable(seen.last()));
     QVERIFY(!seen.last().contains("Successfully"));
+}
+
+void TestBurnPage::swappedStickAfterTheWarningIsNotWritten()
+{
+    needLoop();
+    const QString other = m_Tmp.filePath("other stick.img");
+    QFile spare(other);
+    QVERIFY(spare.open(QIODevice::WriteOnly) && spare.resize(64 << 20));
+    spare.close();
+    const QByteArray stickBefore = digest(m_Disk->file), otherBefore = digest(other);
+    openPage(true);
+    auto *list = m_Page->findChild<QComboBox *>("usblist");
+    bool locked = false, swapped = false;
+    // While the warning is open the stick is replaced by another one at the same node.
+    const QStringList seen = pressBurn(true, [&] {
+        locked = !list->isEnabled() && !m_Page->findChild<QComboBox *>("ptlist")->isEnabled();
+        swapped = run("losetup", { "-d", m_Disk->node }) && run("losetup", { m_Disk->node, other });
+    });
+    QVERIFY(locked && swapped);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(seen.last().contains("no longer"), qPrintable(seen.last()));
+    QCOMPARE(digest(other), otherBefore);
+    QCOMPARE(digest(m_Disk->file), stickBefore);
+    QVERIFY(list->isEnabled());
+    // The chosen stick is gone from the list's point of view: nothing is chosen.
+    QCOMPARE(list->currentIndex(), -1);
+}
+
+void TestBurnPage::failingWritesAreNoSuccess()
+{
+    if (::geteuid() != 0)
+        QSKIP("writing to loop devices needs root");
+    // A stick whose file lies on a full tmpfs: its writes fail part-way.
+    const QString full = m_Tmp.filePath("full");
+    QVERIFY(QDir().mkpath(full));
+    QVERIFY(run("mount", { "-t", "tmpfs", "-o", "size=24m", "fulltmpfs", full }));
+    struct Unmount
+    {
+        QString path;
+        ~Unmount() { run("umount", { "-l", path }); }
+    } unmount { full };
+    const QString src = m_Tmp.filePath("bigsrc");
+    QByteArray noise(32 << 20, Qt::Uninitialized);
+    quint32 x = 12345;
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
+    QVERIFY(writeFile(src + "/big.bin", noise));
+    m_Iso = m_Tmp.filePath("big.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
+    m_Disk.reset(new LoopDisk(full + "/stick.img", 64 << 20));
+    if (m_Disk->node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());
+    openPage(true);
+    const QStringList seen = pressBurn();
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(!seen.last().contains("Successfully") && seen.last().contains(m_Disk->node),
+             qPrintable(seen.last()));
+}
+
+void TestBurnPage::refreshKeepsTheChoiceOrNone()
+{
+    needLoop();
+    LoopDisk second(m_Tmp.filePath("second.img"), 64 << 20);
+    if (second.node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_USB_DISKS", (m_Disk->node + ":" + second.node).toLocal8Bit());
+    openPage(true);
+    auto *list = m_Page->findChild<QComboBox *>("usblist");
+    QCOMPARE(list->count(), 2);
+    list->setCurrentIndex(1);
+    const QString chosen = list->currentText();
+    m_Page->InitializeUSBAndDVDComboBox(2);
+    QCOMPARE(list->currentText(), chosen);
+    // The chosen stick leaves: nothing is chosen, not the other stick, and Burn asks for one.
+    qputenv("VEXLOR_TEST_USB_DISKS",
+            (chosen == second.node ? m_Disk->node : second.node).toLocal8Bit());
+    m_Page->InitializeUSBAndDVDComboBox(2);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->currentIndex(), -1);
+    QCOMPARE(pressBurn(), QStringList { ":/nwu/insert_usb" });
 }
 
 void TestBurnPage::opticalBurnWritesTheImage()
