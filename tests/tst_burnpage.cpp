@@ -399,7 +399,7 @@ void TestBurnPage::failingWritesAreNoSuccess()
     QVERIFY(writeFile(src + "/big.bin", noise));
     m_Iso = m_Tmp.filePath("big.iso");
     QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
-    m_Disk.reset(new LoopDisk(full + "/stick.img", 64 << 20));
+    m_Disk.reset(new LoopDisk(full + "/stick.img", 128 << 20));
     if (m_Disk->node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());

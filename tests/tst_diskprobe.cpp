@@ -296,7 +296,7 @@ private slots:
         QTest::newRow("after the words") << QStringList { "partitionDisk", "/dev/sdb" } + id
                                          << QStringList { "partitionDisk", "/dev/sdb" };
         QTest::newRow("alone") << id << QStringList();
-        QTest::newRow("missing") << id.mid(2) << QStringList { "-" };
+        QTest::newRow("missing") << QStringList(id.mid(2)) << QStringList { "-" };
         QStringList repeated = id;
         repeated[2] = "--serial";
         QTest::newRow("repeated") << repeated << QStringList { "-" };

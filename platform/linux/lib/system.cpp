@@ -558,8 +558,7 @@ QString FreeMountPoint(const QString &label)
     for (int n = 1; QFileInfo::exists(candidate); ++n) {
         if (QFileInfo(candidate).isDir()
             && QDir(candidate)
-                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                              | QDir::NoDotAndDotDot)
+                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                    .isEmpty()
             && !isMountPoint(candidate))
             break;
