@@ -70,6 +70,39 @@ QStringList SyslinuxConfig()
              QStringLiteral("APPEND fs ntldr=/bootmgr") };
 }
 
+bool HasPartitionTable(const QByteArray &head)
+{
+    if (head.size() >= 520 && head.mid(512, 8) == "EFI PART")
+        return true;
+    if (head.size() < 512 || quint8(head.at(510)) != 0x55 || quint8(head.at(511)) != 0xaa)
+        return false;
+    for (int entry = 0; entry < 4; ++entry) {
+        const int at = 446 + entry * 16;
+        const quint8 status = quint8(head.at(at));
+        const quint8 type = quint8(head.at(at + 4));
+        qint64 sectors = 0;
+        for (int i = 3; i >= 0; --i)
+            sectors = sectors << 8 | quint8(head.at(at + 12 + i));
+        if ((status == 0x00 || status == 0x80) && type != 0 && sectors > 0)
+            return true;
+    }
+    return false;
+}
+
+bool HasBootmgr(const QStringList &listedPaths)
+{
+    for (const QString &path : listedPaths) {
+        if (path.compare(QLatin1String("bootmgr"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths)
+{
+    return HasPartitionTable(head) && !HasBootmgr(listedPaths);
+}
+
 void LargeFileScan::AddLine(const QString &line)
 {
     if (m_closed)

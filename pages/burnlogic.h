@@ -48,6 +48,19 @@ bool EnoughSpace(qint64 diskSize, qint64 imageSize);
 // The five lines of /syslinux.cfg: a single default entry that chain-loads /bootmgr.
 QStringList SyslinuxConfig();
 
+// --- the route ---------------------------------------------------------------------------
+
+// Whether the first sectors of an image (at least 1024 bytes) carry a partition table of their
+// own: an MBR signature with a used partition entry, or a GPT header in sector 1. Hybrid images
+// (isohybrid, grub-mkrescue, xorriso with an EFI system partition) do.
+bool HasPartitionTable(const QByteArray &head);
+// Whether the listed paths hold /bootmgr (a Windows installation image), in any case.
+bool HasBootmgr(const QStringList &listedPaths);
+// Whether the image is offered as a disk image, and chosen so by default: it carries its own
+// partition table and holds no /bootmgr. Other images take the file route (partition, format,
+// boot loader, files).
+bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths);
+
 // --- files too large for FAT --------------------------------------------------------------
 
 // One file of an image's listing.

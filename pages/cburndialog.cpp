@@ -13,6 +13,7 @@
 #include "ui/commdialog.h"
 #include "ui/gerneraldialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -47,6 +48,8 @@ public:
     CImageButton *burn = nullptr;
     QLabel *gptnote = nullptr;
     QLabel *bootkinds = nullptr;
+    QCheckBox *diskimage = nullptr;
+    QLabel *routenote = nullptr;
 
     void setupUi(QDialog *page)
     {
@@ -85,6 +88,10 @@ public:
         gptnote->setObjectName(QStringLiteral("gptnote"));
         bootkinds = new QLabel(page);
         bootkinds->setObjectName(QStringLiteral("bootkinds"));
+        diskimage = new QCheckBox(page);
+        diskimage->setObjectName(QStringLiteral("diskimage"));
+        routenote = new QLabel(page);
+        routenote->setObjectName(QStringLiteral("routenote"));
         page->setWindowTitle(QStringLiteral("Dialog"));
     }
 };
@@ -204,6 +211,20 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     ui->bootkinds->setGeometry(135, 50, 371, 16);
     ui->bootkinds->hide();
     connect(ui->isofile, &QLineEdit::textChanged, this, &CBurnDialog::ShowBootKinds);
+    // An image that carries its own partition table is written as a disk image by default.
+    ui->diskimage->setText(QStringLiteral("Write as a disk image: the image carries its own "
+                                          "partition table"));
+    ui->diskimage->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->diskimage->setGeometry(135, 64, 371, 18);
+    ui->diskimage->hide();
+    ui->routenote->setText(QStringLiteral("Written as a disk image: the image's own partitions "
+                                          "and file systems replace the partition scheme, file "
+                                          "system and label chosen here."));
+    ui->routenote->setWordWrap(true);
+    ui->routenote->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->routenote->setGeometry(135, 316, 371, 30);
+    ui->routenote->hide();
+    connect(ui->diskimage, &QCheckBox::toggled, this, &CBurnDialog::ApplyEnabled);
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(ui->browser, clicked, this, &CBurnDialog::onBrowser);
@@ -270,6 +291,26 @@ void CBurnDialog::ShowBootKinds()
     if (!image.isEmpty())
         ui->bootkinds->setText(QStringLiteral("Boot: ")
                                + ElTorito::BootKinds(ElTorito::ReadCatalog(image)));
+    // The disk-image route is offered for images with a partition table of their own and no
+    // /bootmgr (which the file route's boot loader starts).
+    bool offer = false;
+    QFile file(image);
+    if (!image.isEmpty() && file.open(QIODevice::ReadOnly)
+        && BurnLogic::HasPartitionTable(file.read(1024))) {
+        QStringList lines;
+        Util::SetCursorBusy();
+        runCollect(SevenZip::Program(), SevenZip::ListArgs(image), SevenZip::ErrorReader(), &lines);
+        Util::RestoreCursor();
+        offer = !BurnLogic::HasBootmgr(UefiBoot::ListedPaths(lines));
+    }
+    ui->diskimage->setVisible(offer);
+    ui->diskimage->setChecked(offer);
+    ApplyEnabled();
+}
+
+bool CBurnDialog::DiskImageRoute() const
+{
+    return ui->rusb->isChecked() && !ui->diskimage->isHidden() && ui->diskimage->isChecked();
 }
 
 void CBurnDialog::OnVolumeLabTextChange(QString text)
@@ -314,6 +355,15 @@ void CBurnDialog::ApplyEnabled()
     // A GPT choice keeps FAT32 locked.
     ui->sysfilelist->setEnabled(idle && !dvd && ui->ptlist->currentIndex() != 1);
     ui->volumelab->setEnabled(idle && !dvd);
+    ui->diskimage->setEnabled(idle && !dvd);
+    // A disk image brings its own partitions: the scheme, file system and label do not apply.
+    const bool image = DiskImageRoute();
+    ui->routenote->setVisible(image);
+    if (image) {
+        ui->ptlist->setEnabled(false);
+        ui->sysfilelist->setEnabled(false);
+        ui->volumelab->setEnabled(false);
+    }
 }
 
 void CBurnDialog::OnRefresh()
@@ -454,7 +504,8 @@ CRunOutcome CBurnDialog::RunStep(const QString &program, const QStringList &argu
     return end;
 }
 
-CRunOutcome CBurnDialog::RunAdminStep(const QString &tool, const QStringList &arguments)
+CRunOutcome CBurnDialog::RunAdminStep(const QString &tool, const QStringList &arguments,
+                                      void (CBurnDialog::*onLine)(QString))
 {
     // Every step that writes the disk: the tool takes the disk and its identity as arguments and
     // checks them itself as root. diskutil asks for the rights it needs itself; the boot helper
@@ -464,7 +515,7 @@ CRunOutcome CBurnDialog::RunAdminStep(const QString &tool, const QStringList &ar
                        DiskTools::AdminArgs(DiskTools::MkbootableCommand(
                            PlatformTools::Program(tool), arguments.value(0), arguments.value(1),
                            arguments.mid(2))));
-    return RunStep(PlatformTools::Program(tool), arguments);
+    return RunStep(PlatformTools::Program(tool), arguments, onLine);
 }
 
 bool CBurnDialog::CheckImageFitsFat(const QString &image)
@@ -592,6 +643,10 @@ void CBurnDialog::BurnUSB(const QString &image)
     const DiskIdentity chosen = m_ListedDisks.at(index);
     m_Burning = true;
     ApplyEnabled();
+    if (DiskImageRoute()) {
+        BurnDiskImage(image, chosen);
+        return;
+    }
     // A file FAT cannot hold is found before the user is asked to give the disk up.
     if (!CheckImageFitsFat(image)) {
         m_Burning = false;
@@ -742,6 +797,64 @@ void CBurnDialog::BurnUSB(const QString &image)
     Util::ShowError(QStringLiteral("Burning Successfully..."));
     m_Burning = false;
     ApplyEnabled();
+}
+
+void CBurnDialog::BurnDiskImage(const QString &image, const BurnLogic::DiskIdentity &chosen)
+{
+    using namespace BurnLogic;
+    const QString disk = chosen.node;
+    if (!ConfirmFormat(chosen)) {
+        m_Burning = false;
+        ApplyEnabled();
+        return;
+    }
+    const DiskIdentity now = CurrentIdentity(disk);
+    if (!SameDisk(chosen, now)) {
+        FailBurn(QStringLiteral("The USB disk %1 is no longer the disk that was chosen (it was "
+                                "removed or changed). Nothing was written to it; choose the disk "
+                                "again.")
+                     .arg(disk));
+        InitializeUSBAndDVDComboBox(2);
+        return;
+    }
+    if (now.size < QFileInfo(image).size()) {
+        m_Burning = false;
+        ApplyEnabled();
+        ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
+        return;
+    }
+    m_ProgressDialog.show();
+    m_ProgressDialog.DisableCancel();
+    m_ProgressDialog.SetText(QStringLiteral("Burning the USB disk..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    // The tool writes, flushes, reads back and compares on the disk it holds.
+    const CRunOutcome end = RunAdminStep(
+        QStringLiteral("diskutil"), DiskTools::WriteImageArgs(disk, image) + IdentityArgs(chosen),
+        &CBurnDialog::onImageWriteOutput);
+    if (Judge(end) != Outcome::Done) {
+        FailBurn(FailureText(
+            QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
+        return;
+    }
+    m_ProgressDialog.hide();
+    Util::WriteLog(QStringLiteral("CBurnDialog wrote the disk image ") + image
+                   + QStringLiteral(" to ") + disk);
+    Util::ShowError(QStringLiteral("Burning Successfully..."));
+    m_Burning = false;
+    ApplyEnabled();
+}
+
+void CBurnDialog::onImageWriteOutput(QString line)
+{
+    if (line.trimmed() == QLatin1String("Verifying...")) {
+        m_ProgressDialog.SetText(QStringLiteral("Verifying..."));
+        return;
+    }
+    bool isProgress = false;
+    const double fraction = DiskTools::ProgressFraction(line, &isProgress);
+    if (isProgress)
+        m_ProgressDialog.SetValue(int(fraction * 100));
 }
 
 void CBurnDialog::onUSBBurnOutput(QString line)

@@ -56,6 +56,7 @@ public slots:
     void onDVDBurnOutput(QString line);
     void onUSBBurnOutput(QString line);
     void onUSBLineOutput(QString line);
+    void onImageWriteOutput(QString line);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -73,7 +74,12 @@ private:
                         CErrorLineReader reader = {});
     // Runs one step that writes the disk with administrator rights: "diskutil" (partitionDisk,
     // unmountDisk) or "mkbootable" (disk, mount point, then the identity options).
-    CRunOutcome RunAdminStep(const QString &tool, const QStringList &arguments);
+    CRunOutcome RunAdminStep(const QString &tool, const QStringList &arguments,
+                             void (CBurnDialog::*onLine)(QString) = nullptr);
+    // The disk-image route: the image's bytes onto the whole disk, read back and compared.
+    void BurnDiskImage(const QString &image, const BurnLogic::DiskIdentity &chosen);
+    // Whether the USB burn takes the disk-image route (offered and chosen).
+    bool DiskImageRoute() const;
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
     // a file too large for FAT.
     bool CheckImageFitsFat(const QString &image);

@@ -43,6 +43,11 @@ QStringList UnmountDiskArgs(const QString &disk)
     return { QStringLiteral("unmountDisk"), disk };
 }
 
+QStringList WriteImageArgs(const QString &disk, const QString &image)
+{
+    return { QStringLiteral("writeImage"), disk, image };
+}
+
 QStringList DriveStatusArgs()
 {
     return { QStringLiteral("status") };

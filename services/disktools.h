@@ -30,6 +30,10 @@ QString FormatArgument(const QString &fileSystem, qint64 diskSize);
 QString VolumeName(const QString &label);
 // "unmountDisk", disk
 QStringList UnmountDiskArgs(const QString &disk);
+// "writeImage", disk, image: the image's bytes onto the whole disk from sector 0, read back and
+// compared (progress as "DRStatusPercentCompleteKey: F" lines, "Verifying..." before the
+// read-back).
+QStringList WriteImageArgs(const QString &disk, const QString &image);
 // "status" (drutil)
 QStringList DriveStatusArgs();
 // "burn", "-verbose", "-noverifyburn", image; with a device: ..., "-device", device, image

@@ -29,6 +29,8 @@ private slots:
     void sameDisk();
     void judge_data();
     void judge();
+    void partitionTable_data();
+    void partitionTable();
     void verifyVolume_data();
     void verifyVolume();
 };
@@ -250,6 +252,38 @@ void TestBurnLogic::judge()
         const QString text = FailureText("Step failed.", end);
         QVERIFY2(text.startsWith("Step failed.\n") && text.contains(message), qPrintable(text));
     }
+}
+
+void TestBurnLogic::partitionTable_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("table");
+    auto mbr = [](quint8 status, quint8 type, quint8 sectors) {
+        QByteArray head(1024, '\0');
+        head[446] = char(status);
+        head[446 + 4] = char(type);
+        head[446 + 12] = char(sectors);
+        head[510] = char(0x55);
+        head[511] = char(0xaa);
+        return head;
+    };
+    QTest::newRow("plain image") << QByteArray(1024, '\0') << false;
+    QTest::newRow("isohybrid") << mbr(0x80, 0x17, 64) << true;
+    QTest::newRow("grub-mkrescue") << mbr(0x00, 0xcd, 64) << true;
+    QTest::newRow("empty entries") << mbr(0x00, 0x00, 0) << false;
+    QTest::newRow("no signature") << mbr(0x80, 0x17, 64).left(510) << false;
+    QTest::newRow("bad status") << mbr(0x12, 0x0c, 64) << false;
+    QTest::newRow("GPT header") << QByteArray(512, '\0') + "EFI PART" + QByteArray(504, '\0')
+                                << true;
+}
+
+void TestBurnLogic::partitionTable()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, table);
+    QCOMPARE(HasPartitionTable(head), table);
+    QCOMPARE(OfferDiskImage(head, { "isolinux", "isolinux/isolinux.bin" }), table);
+    QVERIFY(!OfferDiskImage(head, { "BOOTMGR", "sources/boot.wim" }));
 }
 
 void TestBurnLogic::verifyVolume_data()

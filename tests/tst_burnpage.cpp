@@ -17,6 +17,7 @@
 #include "ui/commdialog.h"
 #include "ui/gerneraldialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -103,6 +104,7 @@ private slots:
     void swappedStickAfterTheWarningIsNotWritten();
     void failingWritesAreNoSuccess();
     void refreshKeepsTheChoiceOrNone();
+    void hybridImageIsWrittenAsDiskImage();
     void opticalBurnWritesTheImage();
     void homeWindowAnnouncesNewDisks();
 
@@ -431,6 +433,41 @@ void TestBurnPage::refreshKeepsTheChoiceOrNone()
     QCOMPARE(list->count(), 1);
     QCOMPARE(list->currentIndex(), -1);
     QCOMPARE(pressBurn(), QStringList { ":/nwu/insert_usb" });
+}
+
+void TestBurnPage::hybridImageIsWrittenAsDiskImage()
+{
+    // An isohybrid-style image: isolinux with an MBR of its own in sector 0 (no mount involved:
+    // the image's bytes go to the whole stick).
+    if (!BootHelpers::haveTool("xorriso") || !QFileInfo::exists("/usr/lib/ISOLINUX/isohdpfx.bin"))
+        QSKIP("xorriso and isolinux are needed for a hybrid image");
+    const QString src = m_Tmp.filePath("hybrid src");
+    QVERIFY(QDir().mkpath(src));
+    QVERIFY(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, src,
+                                           m_Tmp.filePath("plain isolinux.iso")));
+    m_Iso = m_Tmp.filePath("hybrid.iso");
+    QVERIFY(run("xorriso",
+                { "-as", "mkisofs", "-quiet", "-o", m_Iso, "-isohybrid-mbr",
+                  "/usr/lib/ISOLINUX/isohdpfx.bin", "-c", "isolinux/boot.cat", "-b",
+                  "isolinux/isolinux.bin", "-no-emul-boot", "-boot-load-size", "4",
+                  "-boot-info-table", src }));
+    needLoop();
+    openPage(true);
+    auto *route = m_Page->findChild<QCheckBox *>("diskimage");
+    QVERIFY(route->isVisible() && route->isChecked());
+    QVERIFY(!m_Page->findChild<QComboBox *>("ptlist")->isEnabled());
+    QVERIFY(m_Page->findChild<QLabel *>("routenote")->isVisible());
+    QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QByteArray image = readFile(m_Iso);
+    QCOMPARE(readFile(m_Disk->file).left(image.size()), image);
+    // A plain image is not offered the route.
+    m_Page->findChild<QLineEdit *>("isofile")->setText(m_SmallIso);
+    QVERIFY(!route->isVisible());
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBiosMarker), boot.serial.right(500).constData());
 }
 
 void TestBurnPage::opticalBurnWritesTheImage()

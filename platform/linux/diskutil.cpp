@@ -8,6 +8,11 @@
 // With MBR the partition is typed FAT (0x0c for FAT32, 0x0e for FAT16); with GPT it is typed as
 // an EFI system partition, which UEFI firmware looks into for \EFI\BOOT\BOOTX64.EFI.
 //   diskutil unmountDisk DISK [IDENTITY]
+//   diskutil writeImage DISK IMAGE IDENTITY
+//
+// writeImage writes the image's bytes to the whole disk from sector 0 (an image that carries its
+// own partition table), flushes them, reads them back and compares, printing
+// "DRStatusPercentCompleteKey: F" progress lines, and "Verifying..." before the read-back.
 //
 // IDENTITY is "--serial" S "--wwn" W "--device-number" D "--size" N "--model" M, as "info" reports
 // them ("Serial Number:", "WWN:", "Device Number:", "Disk Size:", "Device / Media Name:"): the
@@ -316,6 +321,60 @@ int partitionDisk(const QStringList &arguments)
     return 0;
 }
 
+int writeImage(const QStringList &arguments)
+{
+    Probe::DiskIdentity expected;
+    QStringList words;
+    if (!Probe::TakeIdentityOptions(arguments, &expected, &words) || words.size() != 3)
+        return fail(QStringLiteral("Usage: diskutil writeImage DISK IMAGE --serial S --wwn W "
+                                   "--device-number D --size N --model M"));
+    BlockDevice disk;
+    if (!Sys::FindOfferedDisk(words.at(1), &disk))
+        return fail(QStringLiteral("%1 is not an external disk that may be erased; refused")
+                        .arg(words.at(1)));
+    const QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
+    if (!difference.isEmpty())
+        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
+                                   "unchanged")
+                        .arg(disk.path, difference));
+    QString error = Sys::InUseReason(disk);
+    if (!error.isEmpty())
+        return fail(QStringLiteral("%1; it was left unchanged").arg(error));
+    QFile image(words.at(2));
+    if (!image.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("the image %1 cannot be read").arg(words.at(2)));
+    const qint64 size = image.size();
+    if (size <= 0 || size > disk.size)
+        return fail(QStringLiteral("the image does not fit on %1").arg(disk.path));
+    if (!Sys::IsRoot())
+        return Sys::RerunAsRoot(arguments);
+
+    if (!Sys::UnmountTree(disk, &error))
+        return fail(
+            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+    Sys::HeldDisk held;
+    if (!held.OpenExpected(disk.path, expected, &error))
+        return fail(error + QStringLiteral("; it was left unchanged"));
+    if (!Sys::ForgetPartitions(disk.path, &error))
+        return fail(
+            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+
+    Sys::Say(QStringLiteral("Writing the image to %1").arg(disk.path));
+    if (!Sys::WriteImage(
+            held, image, [](double f) { Sys::Say(Probe::ProgressLine(f * 0.7)); }, &error))
+        return fail(error);
+    Sys::Say(QStringLiteral("Verifying..."));
+    if (!Sys::CompareImage(
+            held, image, [](double f) { Sys::Say(Probe::ProgressLine(0.7 + f * 0.3)); }, &error))
+        return fail(error);
+    held.Release();
+    // The kernel learns of the image's partitions.
+    Sys::Run(QStringLiteral("partx"), { QStringLiteral("-a"), disk.path });
+    Sys::Say(Probe::ProgressLine(1.0));
+    Sys::Say(QStringLiteral("Finished writing the image to %1").arg(disk.path));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -331,6 +390,8 @@ int main(int argc, char *argv[])
         return unmountDisk(arguments);
     if (verb == QLatin1String("partitionDisk"))
         return partitionDisk(arguments);
+    if (verb == QLatin1String("writeImage"))
+        return writeImage(arguments);
     return fail(QStringLiteral("usage: diskutil list | info DEVICE | unmountDisk DISK | "
                                "partitionDisk DISK 1 MBR|GPT FORMAT NAME R IDENTITY"));
 }

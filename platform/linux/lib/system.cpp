@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace Sys {
 
@@ -481,6 +482,123 @@ KernelPartition NewFirstPartition(const QString &diskPath, qint64 startSector, Q
         return {};
     }
     return seen.first();
+}
+
+namespace {
+
+constexpr qint64 ImageBlock = 4 << 20;
+
+struct AlignedBuffer
+{
+    char *data = nullptr;
+    AlignedBuffer()
+    {
+        if (posix_memalign(reinterpret_cast<void **>(&data), 4096, size_t(ImageBlock)) != 0)
+            data = nullptr;
+    }
+    ~AlignedBuffer() { free(data); }
+};
+
+// Reads up to want bytes at offset; the count read, -1 on an error.
+qint64 readFully(int fd, char *buffer, qint64 want, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < want) {
+        const ssize_t n = ::pread(fd, buffer + done, size_t(want - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+} // namespace
+
+bool WriteImage(const HeldDisk &disk, QFile &image, const std::function<void(double)> &progress,
+                QString *error)
+{
+    AlignedBuffer buffer;
+    if (!buffer.data) {
+        *error = QStringLiteral("out of memory");
+        return false;
+    }
+    const qint64 size = image.size();
+    const int flags = fcntl(disk.Fd(), F_GETFL);
+    // Whole aligned blocks go past the page cache; the tail, if any, through it.
+    const bool direct = fcntl(disk.Fd(), F_SETFL, flags | O_DIRECT) == 0;
+    for (qint64 at = 0; at < size;) {
+        const qint64 got = readFully(image.handle(), buffer.data, qMin(ImageBlock, size - at), at);
+        if (got <= 0) {
+            *error = QStringLiteral("the image cannot be read at byte %1").arg(at);
+            return false;
+        }
+        if (direct && got % 512 != 0)
+            fcntl(disk.Fd(), F_SETFL, flags);
+        qint64 written = 0;
+        while (written < got) {
+            const ssize_t n
+                = ::pwrite(disk.Fd(), buffer.data + written, size_t(got - written), at + written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                *error = QStringLiteral("the disk reported a write error at byte %1 (%2)")
+                             .arg(at + written)
+                             .arg(QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            written += n;
+        }
+        at += got;
+        progress(double(at) / double(size));
+    }
+    fcntl(disk.Fd(), F_SETFL, flags);
+    if (::fsync(disk.Fd()) != 0) {
+        *error = QStringLiteral("the disk reported a write error (%1)")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+bool CompareImage(const HeldDisk &disk, QFile &image, const std::function<void(double)> &progress,
+                  QString *error)
+{
+    AlignedBuffer buffer;
+    QByteArray expected(int(ImageBlock), Qt::Uninitialized);
+    if (!buffer.data) {
+        *error = QStringLiteral("out of memory");
+        return false;
+    }
+    // What is read next comes from the medium.
+    ioctl(disk.Fd(), BLKFLSBUF, 0);
+    posix_fadvise(disk.Fd(), 0, 0, POSIX_FADV_DONTNEED);
+    const qint64 size = image.size();
+    for (qint64 at = 0; at < size;) {
+        const qint64 want = qMin(ImageBlock, size - at);
+        if (readFully(image.handle(), expected.data(), want, at) != want) {
+            *error = QStringLiteral("the image cannot be read at byte %1").arg(at);
+            return false;
+        }
+        if (readFully(disk.Fd(), buffer.data, want, at) != want) {
+            *error = QStringLiteral("the disk cannot be read back at byte %1").arg(at);
+            return false;
+        }
+        if (std::memcmp(buffer.data, expected.constData(), size_t(want)) != 0) {
+            qint64 first = 0;
+            while (buffer.data[first] == expected.at(int(first)))
+                ++first;
+            *error = QStringLiteral("the disk differs from the image from byte %1")
+                         .arg(at + first + 1);
+            return false;
+        }
+        at += want;
+        progress(double(at) / double(size));
+    }
+    return true;
 }
 
 bool FormatFat(const HeldDisk &disk, const KernelPartition &partition, const QString &fatSize,

@@ -15,8 +15,11 @@
 #include "probe.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace Sys {
 
@@ -108,6 +111,16 @@ bool ForgetPartitions(const QString &diskPath, QString *error);
 // Has the kernel read the disk's partition table and returns its partition 1 once it is there,
 // the only one, starting at startSector; an empty node (and *error) otherwise.
 KernelPartition NewFirstPartition(const QString &diskPath, qint64 startSector, QString *error);
+
+// Writes the whole image to the held disk from byte 0, sequentially in large aligned blocks,
+// and flushes it; progress(fraction) now and then. False (and *error) on any read or write
+// error.
+bool WriteImage(const HeldDisk &disk, QFile &image, const std::function<void(double)> &progress,
+                QString *error);
+// Reads the image's length back from the held disk, past the caches, and compares it with the
+// image; false (and *error, naming the first differing byte) when it differs or cannot be read.
+bool CompareImage(const HeldDisk &disk, QFile &image, const std::function<void(double)> &progress,
+                  QString *error);
 
 // Formats a partition of a held disk as FAT ("16" or "32"): mkfs.fat builds the file system
 // in a scratch file of the partition's size, and its whole file-system area goes to the disk
