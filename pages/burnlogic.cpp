@@ -3,8 +3,10 @@
 #include "model/ctree.h"
 #include "model/listing.h"
 #include "services/disktools.h"
+#include "services/sevenzip.h"
 #include "services/util.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -175,6 +177,55 @@ QString DiskText(const DiskIdentity &disk)
     return QStringLiteral("%1, %2, %3")
         .arg(disk.model.isEmpty() ? QStringLiteral("USB disk") : disk.model,
              Util::SizeToString(disk.size), disk.node);
+}
+
+CErrorLineReader FatUnpackReader(const QString &volume, const std::shared_ptr<FatSkips> &skips)
+{
+    CErrorLineReader inner = SevenZip::ErrorReader();
+    const QString root = QDir::cleanPath(volume) + QLatin1Char('/');
+    return [inner, skips, root](const QString &line) mutable -> QString {
+        const QString kept = inner(line);
+        if (line.contains(QLatin1String("Cannot set file attribute"))) {
+            ++skips->attributes;
+            return QString();
+        }
+        if (line.contains(QLatin1String("Cannot create symbolic link"))) {
+            QString text = line;
+            text = text.remove(QLatin1Char('\b')).trimmed();
+            const QString path
+                = QDir::cleanPath(text.mid(text.lastIndexOf(QLatin1String(" : ")) + 3));
+            skips->links << (path.startsWith(root) ? path.mid(root.size()) : path);
+            return QString();
+        }
+        return kept;
+    };
+}
+
+bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips)
+{
+    if (end.Ok())
+        return true;
+    if (end.kind != CRunOutcome::ToolError || end.exitCode != 2
+        || (skips.attributes == 0 && skips.links.isEmpty()))
+        return false;
+    for (const QString &line : end.errorLines) {
+        if (!SevenZip::IsErrorCount(line) && line != QLatin1String("ERRORS:"))
+            return false;
+    }
+    return true;
+}
+
+QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips)
+{
+    QList<ListedFile> kept;
+    for (const ListedFile &file : files) {
+        bool link = false;
+        for (const QString &skipped : skips.links)
+            link = link || skipped.compare(file.path, Qt::CaseInsensitive) == 0;
+        if (!link)
+            kept << file;
+    }
+    return kept;
 }
 
 QString FlushVolume(const QString &mountPoint, const QString &partition)

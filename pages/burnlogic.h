@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace BurnLogic {
 
@@ -124,6 +125,25 @@ QStringList IdentityArgs(const DiskIdentity &disk);
 // The disk for the user: model, size and node ("Cruzer Blade, 15.9 GB, /dev/sdb"; no model:
 // "USB disk").
 QString DiskText(const DiskIdentity &disk);
+
+// --- the image's files on FAT --------------------------------------------------------------
+
+// What 7-Zip could not put on a FAT volume that FAT readers never see: attributes FAT cannot
+// store ("Cannot set file attribute": Rock Ridge modes, owners, times) and symbolic links
+// ("Cannot create symbolic link").
+struct FatSkips
+{
+    int attributes = 0;
+    QStringList links; // relative to the volume
+};
+// Wraps 7-Zip's error reader for an unpack onto the FAT volume at volume: those failures are
+// left out of the error lines and noted in *skips instead.
+CErrorLineReader FatUnpackReader(const QString &volume, const std::shared_ptr<FatSkips> &skips);
+// Whether the unpack wrote every file: ended by itself with status 0, or with 7-Zip's error
+// status 2 while nothing but the skipped failures (and their counts) was reported.
+bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips);
+// The files to read back: those of the listing less the links left out.
+QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips);
 
 // --- flushing and reading back -----------------------------------------------------------
 

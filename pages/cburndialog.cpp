@@ -759,13 +759,17 @@ void CBurnDialog::BurnUSB(const QString &image)
     m_ProgressDialog.SetText(QStringLiteral("Burning the USB disk..."));
     m_ProgressDialog.SetRange(0, 100);
     m_ProgressDialog.SetValue(0);
+    // What FAT cannot hold (modes, owners, old times, links) is left out, as FAT readers expect;
+    // any other failure fails the burn, and the read-back checks every file.
+    const auto skips = std::make_shared<FatSkips>();
     end = RunStep(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, image),
-                  &CBurnDialog::onUSBBurnOutput, SevenZip::ErrorReader());
+                  &CBurnDialog::onUSBBurnOutput, FatUnpackReader(mountPoint, skips));
+    m_ImageFiles = FilesOnVolume(m_ImageFiles, *skips);
     // 7-Zip's failure lines, in its own words for the user.
     ExtractLogic::ToolErrors errors;
     for (const QString &line : qAsConst(end.errorLines))
         errors.AddKept(line);
-    if (Judge(end) != Outcome::Done || !errors.IsEmpty()) {
+    if (!UnpackSucceeded(end, *skips)) {
         end.errorLines = errors.Lines();
         FailBurn(FailureText(
             QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));

@@ -31,6 +31,8 @@ private slots:
     void judge();
     void partitionTable_data();
     void partitionTable();
+    void fatSkips_data();
+    void fatSkips();
     void verifyVolume_data();
     void verifyVolume();
 };
@@ -284,6 +286,54 @@ void TestBurnLogic::partitionTable()
     QCOMPARE(HasPartitionTable(head), table);
     QCOMPARE(OfferDiskImage(head, { "isolinux", "isolinux/isolinux.bin" }), table);
     QVERIFY(!OfferDiskImage(head, { "BOOTMGR", "sources/boot.wim" }));
+}
+
+void TestBurnLogic::fatSkips_data()
+{
+    QTest::addColumn<QStringList>("lines"); // 7-Zip's output onto the FUSE FAT volume /m
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("links");
+    const QStringList rockRidge {
+        "ERROR: Cannot set file attribute : errno=38 : Function not implemented : /m/d",
+        " 50% 2      ERROR: Cannot set file attribute : errno=38 : Function not implemented : "
+        "/m/ro.txt",
+        "100% 4      ERROR: Cannot create symbolic link : errno=38 : Function not implemented : "
+        "/m/sub/link",
+        "Sub items Errors: 3", "Archives with Errors: 1"
+    };
+    QTest::newRow("attributes and a link") << rockRidge << 2 << true << QStringList { "sub/link" };
+    QTest::newRow("and a real failure")
+        << QStringList(rockRidge) + QStringList { "ERROR: No space left on device : /m/big.bin" }
+        << 2 << false << QStringList { "sub/link" };
+    QTest::newRow("real failure alone")
+        << QStringList { "ERROR: Input/output error : /m/a", "Sub items Errors: 1" } << 2 << false
+        << QStringList();
+    QTest::newRow("clean") << QStringList { "Everything is Ok" } << 0 << true << QStringList();
+    QTest::newRow("status 2 with nothing skipped")
+        << QStringList { "Sub items Errors: 1" } << 2 << false << QStringList();
+}
+
+void TestBurnLogic::fatSkips()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, exitCode);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, links);
+    const auto skips = std::make_shared<FatSkips>();
+    CErrorLineReader reader = FatUnpackReader("/m/", skips);
+    CRunOutcome end;
+    end.kind = exitCode == 0 ? CRunOutcome::Succeeded : CRunOutcome::ToolError;
+    end.exitCode = exitCode;
+    for (const QString &line : lines) {
+        const QString kept = reader(line);
+        if (!kept.isEmpty())
+            end.errorLines << kept;
+    }
+    QCOMPARE(UnpackSucceeded(end, *skips), ok);
+    QCOMPARE(skips->links, links);
+    const QList<ListedFile> kept = FilesOnVolume({ { "SUB/LINK", 0 }, { "ro.txt", 2 } }, *skips);
+    QCOMPARE(kept.size(), links.isEmpty() ? 2 : 1);
 }
 
 void TestBurnLogic::verifyVolume_data()

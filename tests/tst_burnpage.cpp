@@ -105,6 +105,7 @@ private slots:
     void failingWritesAreNoSuccess();
     void refreshKeepsTheChoiceOrNone();
     void hybridImageIsWrittenAsDiskImage();
+    void rockRidgeImageReachesFat();
     void opticalBurnWritesTheImage();
     void homeWindowAnnouncesNewDisks();
 
@@ -468,6 +469,35 @@ void TestBurnPage::hybridImageIsWrittenAsDiskImage()
     const BootHelpers::BootResult boot
         = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, false, 60);
     QVERIFY2(boot.has(BootHelpers::kBiosMarker), boot.serial.right(500).constData());
+}
+
+void TestBurnPage::rockRidgeImageReachesFat()
+{
+    // Rock Ridge only (no Joliet, so 7-Zip reads the modes): read-only files and folders, a
+    // private folder, a symbolic link and a time before 1980, onto the FUSE FAT volume.
+    const QString src = m_Tmp.filePath("rock ridge");
+    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QVERIFY(writeFile(src + "/ro.txt", "read only\n") && writeFile(src + "/old.txt", "old\n")
+            && writeFile(src + "/private/x.txt", "x\n"));
+    QVERIFY(run("chmod", { "0444", src + "/ro.txt" }) && run("chmod", { "0555", src + "/docs" })
+            && run("chmod", { "0700", src + "/private" })
+            && run("ln", { "-s", "ro.txt", src + "/link" })
+            && run("touch", { "-d", "1975-01-01", src + "/old.txt" }));
+    m_Iso = m_Tmp.filePath("rockridge.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-R", "-o", m_Iso, src }));
+    needLoop();
+    openPage(true);
+    QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QString volume = m_Tmp.filePath("burnmedia/NONAME");
+    QCOMPARE(readFile(volume + "/ro.txt"), QByteArray("read only\n"));
+    QCOMPARE(readFile(volume + "/private/x.txt"), QByteArray("x\n"));
+    QVERIFY(!QFileInfo::exists(volume + "/link"));
+    QVERIFY(run("umount", { volume }));
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
 }
 
 void TestBurnPage::opticalBurnWritesTheImage()

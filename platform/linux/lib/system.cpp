@@ -693,8 +693,10 @@ bool MountFat(const QString &partition, const QString &mountPoint, QString *erro
         return false;
     }
     const uid_t uid = callerUid();
-    const QString options
-        = QStringLiteral("uid=%1,gid=%2,utf8,shortname=mixed,flush").arg(uid).arg(callerGid(uid));
+    // quiet: mode and owner changes FAT cannot store succeed without effect instead of failing.
+    const QString options = QStringLiteral("uid=%1,gid=%2,utf8,shortname=mixed,flush,quiet")
+                                .arg(uid)
+                                .arg(callerGid(uid));
     Result result = Run(QStringLiteral("mount"),
                         { QStringLiteral("-t"), QStringLiteral("vfat"), QStringLiteral("-o"),
                           options, partition, mountPoint });
