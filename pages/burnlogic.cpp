@@ -105,6 +105,34 @@ bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths)
     return HasPartitionTable(head) && !HasBootmgr(listedPaths);
 }
 
+bool IsSplittableWim(const QString &path)
+{
+    return path.compare(QLatin1String("sources/install.wim"), Qt::CaseInsensitive) == 0
+        || path.compare(QLatin1String("sources/install.esd"), Qt::CaseInsensitive) == 0;
+}
+
+qint64 FileLimit()
+{
+    bool ok = false;
+    const qint64 test = qEnvironmentVariable("VEXLOR_TEST_FAT_FILE_LIMIT").toLongLong(&ok);
+    return ok && test > 0 ? qMin(test, FatFileLimit) : FatFileLimit;
+}
+
+QStringList SplitWimArgs(const QString &wim, const QString &swm)
+{
+    // 3800 MiB parts stay well below 4 GiB; a lowered limit splits into parts of half of it.
+    const qint64 mib = FileLimit() == FatFileLimit ? 3800 : qMax<qint64>(1, FileLimit() / 2 >> 20);
+    return { QStringLiteral("split"), wim, swm, QString::number(mib) };
+}
+
+QStringList VerifySwmArgs(const QString &firstPart)
+{
+    QString pattern = firstPart;
+    pattern.chop(4); // ".swm"
+    return { QStringLiteral("verify"), firstPart,
+             QStringLiteral("--ref=") + pattern + QStringLiteral("*.swm") };
+}
+
 void LargeFileScan::AddLine(const QString &line)
 {
     if (m_closed)
@@ -123,7 +151,9 @@ void LargeFileScan::AddLine(const QString &line)
     bool ok = false;
     const qint64 size = item.m_Size.toLongLong(&ok);
     m_files << ListedFile { item.m_Path, ok ? size : 0 };
-    if (ok && size >= FatFileLimit && !Found()) {
+    if (ok && size >= FileLimit() && IsSplittableWim(item.m_Path) && m_wim.isEmpty()) {
+        m_wim = item.m_Path;
+    } else if (ok && size >= FileLimit() && !Found()) {
         m_path = item.m_Path;
         m_size = size;
     }
@@ -217,15 +247,12 @@ bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips)
 
 QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips)
 {
-    QList<ListedFile> kept;
-    for (const ListedFile &file : files) {
-        bool link = false;
+    QList<ListedFile> marked = files;
+    for (ListedFile &file : marked) {
         for (const QString &skipped : skips.links)
-            link = link || skipped.compare(file.path, Qt::CaseInsensitive) == 0;
-        if (!link)
-            kept << file;
+            file.offVolume = file.offVolume || skipped.compare(file.path, Qt::CaseInsensitive) == 0;
     }
-    return kept;
+    return marked;
 }
 
 QString FlushVolume(const QString &mountPoint, const QString &partition)
@@ -287,6 +314,18 @@ VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
     constexpr qint64 Chunk = 4 << 20;
     qint64 done = 0;
     for (const ListedFile &listed : files) {
+        if (listed.offVolume) {
+            // Its bytes in the image's stream are passed over.
+            QByteArray skipped;
+            for (qint64 at = 0; at < listed.size && result.error.isEmpty(); at += Chunk) {
+                if (!take(qMin(Chunk, listed.size - at), &skipped))
+                    result.error = QStringLiteral("the image could not be read");
+            }
+            done += listed.size;
+            if (!result.error.isEmpty())
+                break;
+            continue;
+        }
         QFile file(volume + QLatin1Char('/') + listed.path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             result.file = listed.path;

@@ -69,13 +69,29 @@ struct ListedFile
 {
     QString path;
     qint64 size = 0;
+    bool offVolume = false; // not put on the volume as it is (a link, a split image)
 };
 
+// Whether a listed path is the Windows installation image that may be split into parts:
+// sources/install.wim or sources/install.esd, in any case.
+bool IsSplittableWim(const QString &path);
+// The size from which a file is too large for FAT: 4 GiB (the test setting
+// VEXLOR_TEST_FAT_FILE_LIMIT, in bytes, lowers it).
+qint64 FileLimit();
+// wimlib-imagex's arguments that split wim into parts named like swm ("install.swm",
+// "install2.swm", ...) each below the file limit: "split", wim, swm, size in MiB.
+QStringList SplitWimArgs(const QString &wim, const QString &swm);
+// wimlib-imagex's arguments that check a split image through its first part.
+QStringList VerifySwmArgs(const QString &firstPart);
+
 // Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of
-// 4 GiB or more, and every file in listing order.
+// FileLimit() or more (other than a Windows installation image, which is kept apart as the one
+// to split), and every file in listing order.
 class LargeFileScan
 {
 public:
+    // The installation image of FileLimit() or more, to be split; "" when there is none.
+    QString SplitWim() const { return m_wim; }
     // The files of the table (folders left out), in the order "7z x -so" writes their bytes.
     QList<ListedFile> Files() const { return m_files; }
     void AddLine(const QString &line);
@@ -90,6 +106,7 @@ private:
     bool m_closed = false;
     QList<ListedFile> m_files;
     QString m_path;
+    QString m_wim;
     qint64 m_size = 0;
 };
 
@@ -142,7 +159,7 @@ CErrorLineReader FatUnpackReader(const QString &volume, const std::shared_ptr<Fa
 // Whether the unpack wrote every file: ended by itself with status 0, or with 7-Zip's error
 // status 2 while nothing but the skipped failures (and their counts) was reported.
 bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips);
-// The files to read back: those of the listing less the links left out.
+// The listing with the links left out marked as not on the volume.
 QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips);
 
 // --- flushing and reading back -----------------------------------------------------------

@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -530,6 +531,7 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
         scan.AddLine(line);
     m_ImagePaths = UefiBoot::ListedPaths(lines);
     m_ImageFiles = scan.Files();
+    m_SplitWim = scan.SplitWim();
     if (!scan.Complete()) {
         showMessage(BurnLogic::FailureText(
             QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
@@ -762,9 +764,16 @@ void CBurnDialog::BurnUSB(const QString &image)
     // What FAT cannot hold (modes, owners, old times, links) is left out, as FAT readers expect;
     // any other failure fails the burn, and the read-back checks every file.
     const auto skips = std::make_shared<FatSkips>();
-    end = RunStep(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, image),
-                  &CBurnDialog::onUSBBurnOutput, FatUnpackReader(mountPoint, skips));
+    QStringList unpack = SevenZip::UnpackArgs(mountPoint, image);
+    if (!m_SplitWim.isEmpty()) // split onto the stick afterwards
+        unpack.insert(unpack.indexOf(QStringLiteral("--")), QStringLiteral("-x!") + m_SplitWim);
+    end = RunStep(SevenZip::Program(), unpack, &CBurnDialog::onUSBBurnOutput,
+                  FatUnpackReader(mountPoint, skips));
     m_ImageFiles = FilesOnVolume(m_ImageFiles, *skips);
+    if (!m_SplitWim.isEmpty()) {
+        skips->links << m_SplitWim;
+        m_ImageFiles = FilesOnVolume(m_ImageFiles, *skips);
+    }
     // 7-Zip's failure lines, in its own words for the user.
     ExtractLogic::ToolErrors errors;
     for (const QString &line : qAsConst(end.errorLines))
@@ -793,6 +802,8 @@ void CBurnDialog::BurnUSB(const QString &image)
                      .arg(disk, uefi.error));
         return;
     }
+    if (!m_SplitWim.isEmpty() && !SplitWimOnto(image, disk, mountPoint))
+        return;
     // Only a stick whose every file reads back as the image's is a success.
     if (!VerifyStick(image, disk, mountPoint))
         return;
@@ -847,6 +858,37 @@ void CBurnDialog::BurnDiskImage(const QString &image, const BurnLogic::DiskIdent
     Util::ShowError(QStringLiteral("Burning Successfully..."));
     m_Burning = false;
     ApplyEnabled();
+}
+
+bool CBurnDialog::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
+{
+    // The installation image is taken out of the image into the temporary folder, then split
+    // onto the stick in parts FAT can hold, which Windows Setup reads as they are.
+    m_ProgressDialog.SetText(QStringLiteral("Splitting the Windows installation image..."));
+    m_ProgressDialog.SetRange(0, 0);
+    const QString scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
+    QDir(scratch).removeRecursively();
+    CRunOutcome end
+        = RunStep(SevenZip::Program(), SevenZip::ExtractArgs(image, scratch, { m_SplitWim }),
+                  nullptr, SevenZip::ErrorReader());
+    const QString wim = scratch + QLatin1Char('/') + m_SplitWim;
+    const QString folder = QFileInfo(mountPoint + QLatin1Char('/') + m_SplitWim).path();
+    const QString first = folder + QStringLiteral("/") + QFileInfo(m_SplitWim).completeBaseName()
+        + QStringLiteral(".swm");
+    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done && QDir().mkpath(folder))
+        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::SplitWimArgs(wim, first));
+    QDir(scratch).removeRecursively();
+    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done)
+        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::VerifySwmArgs(first));
+    if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
+        FailBurn(BurnLogic::FailureText(
+            QStringLiteral("The Windows installation image \"%1\" could not be split onto the "
+                           "USB disk %2.")
+                .arg(m_SplitWim, disk),
+            end));
+        return false;
+    }
+    return true;
 }
 
 void CBurnDialog::onImageWriteOutput(QString line)

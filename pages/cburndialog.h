@@ -78,6 +78,9 @@ private:
                              void (CBurnDialog::*onLine)(QString) = nullptr);
     // The disk-image route: the image's bytes onto the whole disk, read back and compared.
     void BurnDiskImage(const QString &image, const BurnLogic::DiskIdentity &chosen);
+    // Splits the installation image onto the volume and checks the parts; false (after telling
+    // the user) when that fails.
+    bool SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint);
     // Whether the USB burn takes the disk-image route (offered and chosen).
     bool DiskImageRoute() const;
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
@@ -108,6 +111,7 @@ private:
     QList<BurnLogic::DiskIdentity> m_ListedDisks;
     QStringList m_ImagePaths; // the image's listing, read before a USB burn
     QList<BurnLogic::ListedFile> m_ImageFiles; // its files and sizes, in listing order
+    QString m_SplitWim; // the installation image to split onto the stick, if any
 };
 
 #endif // VEXLOR_CBURNDIALOG_H

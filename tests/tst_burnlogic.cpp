@@ -120,6 +120,7 @@ void TestBurnLogic::largeFileScan_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<bool>("complete");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("split");
     const QString sep
         = "------------------- ----- ------------ ------------  ------------------------";
     auto row = [](const char *attr, const QString &size, const QString &name) {
@@ -130,23 +131,39 @@ void TestBurnLogic::largeFileScan_data()
             .arg(name);
     };
     const QString header = "   Date      Time    Attr         Size   Compressed  Name";
-    QTest::newRow("small files") << QStringList {
-        header, sep, row(".....", "2048", "a.txt"), row("D....", "", "sources"), sep, "summary"
-    } << true << "";
+    QTest::newRow("small files") << QStringList { header,
+                                                  sep,
+                                                  row(".....", "2048", "a.txt"),
+                                                  row("D....", "", "sources"),
+                                                  sep,
+                                                  "summary" }
+                                 << true << ""
+                                 << "";
     QTest::newRow("4 GiB - 1 fits")
-        << QStringList { sep, row(".....", "4294967295", "sources/install.wim"), sep } << true
+        << QStringList { sep, row(".....", "4294967295", "sources/install.wim"), sep } << true << ""
         << "";
     QTest::newRow("4 GiB found, first one kept")
         << QStringList { sep, row(".....", "10", "a"),
-                         row(".....", "4294967296", "sources/install.wim"),
+                         row(".....", "4294967296", "sources/boot.wim"),
                          row(".....", "9999999999", "b.bin"), sep }
-        << true << "sources/install.wim";
+        << true << "sources/boot.wim"
+        << "";
+    QTest::newRow("the installation image is split, not refused")
+        << QStringList { sep, row(".....", "5000000000", "Sources/Install.esd"), sep } << true << ""
+        << "Sources/Install.esd";
+    QTest::newRow("split, and another one refused")
+        << QStringList { sep, row(".....", "5000000000", "sources/install.wim"),
+                         row(".....", "5000000000", "other/install.wim"), sep }
+        << true << "other/install.wim"
+        << "sources/install.wim";
     QTest::newRow("rows outside the table ignored")
         << QStringList { row(".....", "9999999999", "x"), sep, sep,
                          row(".....", "9999999999", "y") }
-        << true << "";
+        << true << ""
+        << "";
     QTest::newRow("table never closed")
-        << QStringList { "Cannot open the file as archive" } << false << "";
+        << QStringList { "Cannot open the file as archive" } << false << ""
+        << "";
 }
 
 void TestBurnLogic::largeFileScan()
@@ -154,12 +171,14 @@ void TestBurnLogic::largeFileScan()
     QFETCH(QStringList, lines);
     QFETCH(bool, complete);
     QFETCH(QString, path);
+    QFETCH(QString, split);
     LargeFileScan scan;
     for (const QString &line : lines)
         scan.AddLine(line);
     QCOMPARE(scan.Complete(), complete);
     QCOMPARE(scan.Path(), path);
     QCOMPARE(scan.Found(), !path.isEmpty());
+    QCOMPARE(scan.SplitWim(), split);
     if (scan.Found())
         QVERIFY(TooLargeText(scan.Path(), scan.Size()).contains(path));
 }
@@ -332,8 +351,9 @@ void TestBurnLogic::fatSkips()
     }
     QCOMPARE(UnpackSucceeded(end, *skips), ok);
     QCOMPARE(skips->links, links);
-    const QList<ListedFile> kept = FilesOnVolume({ { "SUB/LINK", 0 }, { "ro.txt", 2 } }, *skips);
-    QCOMPARE(kept.size(), links.isEmpty() ? 2 : 1);
+    const QList<ListedFile> marked = FilesOnVolume({ { "SUB/LINK", 0 }, { "ro.txt", 2 } }, *skips);
+    QCOMPARE(marked.first().offVolume, !links.isEmpty());
+    QVERIFY(!marked.last().offVolume);
 }
 
 void TestBurnLogic::verifyVolume_data()
@@ -387,6 +407,12 @@ void TestBurnLogic::verifyVolume()
         QVERIFY(target.remove());
     } else if (damage == "truncate") {
         QVERIFY(target.resize(1000));
+    }
+    QList<ListedFile> files = scan.Files();
+    if (damage == "offvolume") {
+        QVERIFY(target.remove());
+        for (ListedFile &listed : files)
+            listed.offVolume = listed.path == "data/big.bin";
     }
     qint64 last = -1;
     const VerifyResult result

@@ -106,6 +106,7 @@ private slots:
     void refreshKeepsTheChoiceOrNone();
     void hybridImageIsWrittenAsDiskImage();
     void rockRidgeImageReachesFat();
+    void largeInstallImageIsSplit();
     void opticalBurnWritesTheImage();
     void homeWindowAnnouncesNewDisks();
 
@@ -493,6 +494,44 @@ void TestBurnPage::rockRidgeImageReachesFat()
     QCOMPARE(readFile(volume + "/private/x.txt"), QByteArray("x\n"));
     QVERIFY(!QFileInfo::exists(volume + "/link"));
     QVERIFY(run("umount", { volume }));
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
+}
+
+void TestBurnPage::largeInstallImageIsSplit()
+{
+    // A Windows-style image whose sources/install.wim passes the FAT file limit, lowered here to
+    // 2 MiB; FUSE FAT route.
+    if (!BootHelpers::haveTool("wimlib-imagex"))
+        QSKIP("wimtools is needed for the installation image");
+    const QString src = m_Tmp.filePath("windows");
+    const QString content = m_Tmp.filePath("wim content");
+    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QByteArray noise(5 << 20, Qt::Uninitialized);
+    quint32 x = 7;
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
+    QVERIFY(writeFile(content + "/a.bin", noise.left(3 << 20))
+            && writeFile(content + "/b.bin", noise.mid(3 << 20)));
+    QVERIFY(run("wimlib-imagex",
+                { "capture", content, src + "/sources/install.wim", "--compress=none" }));
+    m_Iso = m_Tmp.filePath("windows.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
+    needLoop();
+    qputenv("VEXLOR_TEST_FAT_FILE_LIMIT", "2097152");
+    openPage(true);
+    const QStringList seen = pressBurn();
+    qunsetenv("VEXLOR_TEST_FAT_FILE_LIMIT");
+    QCOMPARE(seen, (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QString sources = m_Tmp.filePath("burnmedia/NONAME/sources");
+    QVERIFY(!QFileInfo::exists(sources + "/install.wim"));
+    QVERIFY(QFileInfo::exists(sources + "/install2.swm"));
+    QVERIFY(run("wimlib-imagex",
+                { "verify", sources + "/install.swm", "--ref=" + sources + "/install*.swm" }));
+    QVERIFY(run("umount", { m_Tmp.filePath("burnmedia/NONAME") }));
     if (!BootHelpers::haveTool("qemu-system-x86_64"))
         QSKIP("qemu is needed for the boot");
     const BootHelpers::BootResult boot
