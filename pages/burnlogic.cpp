@@ -133,6 +133,42 @@ QStringList VerifySwmArgs(const QString &firstPart)
              QStringLiteral("--ref=") + pattern + QStringLiteral("*.swm") };
 }
 
+Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt)
+{
+    Starts starts;
+    starts.uefi = facts.uefiLoader;
+    starts.bios = diskImage ? facts.biosEntry : facts.bootmgr && !gpt;
+    return starts;
+}
+
+QString StartsText(const Starts &starts)
+{
+    if (starts.bios && starts.uefi)
+        return QStringLiteral("BIOS and UEFI");
+    if (starts.bios)
+        return QStringLiteral("BIOS");
+    if (starts.uefi)
+        return QStringLiteral("UEFI");
+    return QStringLiteral("nothing");
+}
+
+QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt)
+{
+    if (WillStart(facts, diskImage, gpt).Any())
+        return {};
+    bool other = WillStart(facts, false, false).Any() || WillStart(facts, false, true).Any();
+    other = other || (diskImageOffered && WillStart(facts, true, false).Any());
+    if (!other)
+        return {};
+    if (gpt && !diskImage)
+        return QStringLiteral("The image has no UEFI boot loader, and a GPT USB disk starts only "
+                              "on UEFI firmware: the disk would start nowhere. Choose MBR to write "
+                              "this image. The USB disk was not changed.");
+    return QStringLiteral("With this choice the USB disk would start on neither BIOS nor UEFI "
+                          "firmware. Choose another partition scheme or way of writing. The USB "
+                          "disk was not changed.");
+}
+
 void LargeFileScan::AddLine(const QString &line)
 {
     if (m_closed)

@@ -62,6 +62,32 @@ bool HasBootmgr(const QStringList &listedPaths);
 // boot loader, files).
 bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths);
 
+// What a stick made from an image starts on.
+struct Starts
+{
+    bool bios = false;
+    bool uefi = false;
+    bool Any() const { return bios || uefi; }
+};
+// What the image brings for starting: a BIOS El Torito entry, /bootmgr, a UEFI loader (its own
+// EFI/BOOT/BOOTX64.EFI or a UEFI El Torito entry).
+struct BootFacts
+{
+    bool biosEntry = false;
+    bool bootmgr = false;
+    bool uefiLoader = false;
+};
+// The disk-image route starts where the image's own boot entries do (BIOS through its hybrid
+// MBR, UEFI through its loader); the file route starts on BIOS through the boot loader's chain
+// to /bootmgr (MBR only: a GPT stick gets no BIOS boot code), and on UEFI through the image's
+// loader.
+Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt);
+// "BIOS and UEFI", "BIOS", "UEFI" or "nothing".
+QString StartsText(const Starts &starts);
+// Why the choice gives a stick that starts nowhere while another choice would not; "" when the
+// choice starts somewhere, or when no choice does (a data image).
+QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt);
+
 // --- files too large for FAT --------------------------------------------------------------
 
 // One file of an image's listing.

@@ -289,24 +289,51 @@ void CBurnDialog::ShowBootKinds()
 {
     const QString image = ui->isofile->text().trimmed();
     ui->bootkinds->setVisible(!image.isEmpty());
-    if (!image.isEmpty())
-        ui->bootkinds->setText(QStringLiteral("Boot: ")
-                               + ElTorito::BootKinds(ElTorito::ReadCatalog(image)));
-    // The disk-image route is offered for images with a partition table of their own and no
-    // /bootmgr (which the file route's boot loader starts).
+    m_BootFacts = BurnLogic::BootFacts();
+    m_BootKinds.clear();
     bool offer = false;
-    QFile file(image);
-    if (!image.isEmpty() && file.open(QIODevice::ReadOnly)
-        && BurnLogic::HasPartitionTable(file.read(1024))) {
+    if (!image.isEmpty()) {
+        const ElTorito::Catalog catalog = ElTorito::ReadCatalog(image);
+        m_BootKinds = ElTorito::BootKinds(catalog);
         QStringList lines;
         Util::SetCursorBusy();
         runCollect(SevenZip::Program(), SevenZip::ListArgs(image), SevenZip::ErrorReader(), &lines);
         Util::RestoreCursor();
-        offer = !BurnLogic::HasBootmgr(UefiBoot::ListedPaths(lines));
+        const QStringList paths = UefiBoot::ListedPaths(lines);
+        m_BootFacts.biosEntry = catalog.hasBios();
+        m_BootFacts.bootmgr = BurnLogic::HasBootmgr(paths);
+        m_BootFacts.uefiLoader = UefiBoot::Decide(paths, catalog).need != UefiBoot::Need::NoUefi;
+        // The disk-image route is offered for images with a partition table of their own and
+        // no /bootmgr (which the file route's boot loader starts).
+        QFile file(image);
+        offer = file.open(QIODevice::ReadOnly) && BurnLogic::OfferDiskImage(file.read(1024), paths);
     }
     ui->diskimage->setVisible(offer);
     ui->diskimage->setChecked(offer);
     ApplyEnabled();
+}
+
+void CBurnDialog::ShowStarts()
+{
+    // What the image can start with, and for a USB disk what the stick will start on.
+    QString text = QStringLiteral("Boot: ") + m_BootKinds;
+    if (ui->rusb->isChecked())
+        text += QStringLiteral("; the USB disk will start on ")
+            + BurnLogic::StartsText(BurnLogic::WillStart(
+                m_BootFacts, DiskImageRoute(), BurnLogic::IsGptChoice(ui->ptlist->currentText())));
+    ui->bootkinds->setText(text);
+}
+
+bool CBurnDialog::RefuseStartsNowhere(bool diskImage, bool gpt)
+{
+    const QString why
+        = BurnLogic::StartsNowhereText(m_BootFacts, !ui->diskimage->isHidden(), diskImage, gpt);
+    if (why.isEmpty())
+        return true;
+    m_Burning = false;
+    ApplyEnabled();
+    showMessage(why);
+    return false;
 }
 
 bool CBurnDialog::DiskImageRoute() const
@@ -331,6 +358,7 @@ void CBurnDialog::OnMBRSelect()
         ui->sysfilelist->setEnabled(true);
     }
     ui->gptnote->setVisible(gpt);
+    ShowStarts();
 }
 
 void CBurnDialog::OnRadioSelected()
@@ -357,6 +385,7 @@ void CBurnDialog::ApplyEnabled()
     ui->sysfilelist->setEnabled(idle && !dvd && ui->ptlist->currentIndex() != 1);
     ui->volumelab->setEnabled(idle && !dvd);
     ui->diskimage->setEnabled(idle && !dvd);
+    ShowStarts();
     // A disk image brings its own partitions: the scheme, file system and label do not apply.
     const bool image = DiskImageRoute();
     ui->routenote->setVisible(image);
@@ -656,16 +685,8 @@ void CBurnDialog::BurnUSB(const QString &image)
         return;
     }
     const bool gpt = IsGptChoice(ui->ptlist->currentText());
-    if (gpt
-        && UefiBoot::Decide(m_ImagePaths, ElTorito::ReadCatalog(image)).need
-            == UefiBoot::Need::NoUefi) {
-        m_Burning = false;
-        ApplyEnabled();
-        showMessage(QStringLiteral("The image has no UEFI boot loader, and a GPT USB disk starts "
-                                   "only on UEFI firmware: the disk would start nowhere. Choose "
-                                   "MBR to write this image. The USB disk was not changed."));
+    if (!RefuseStartsNowhere(false, gpt))
         return;
-    }
     if (!ConfirmFormat(chosen)) {
         m_Burning = false;
         ApplyEnabled();
@@ -818,6 +839,8 @@ void CBurnDialog::BurnDiskImage(const QString &image, const BurnLogic::DiskIdent
 {
     using namespace BurnLogic;
     const QString disk = chosen.node;
+    if (!RefuseStartsNowhere(true, false))
+        return;
     if (!ConfirmFormat(chosen)) {
         m_Burning = false;
         ApplyEnabled();

@@ -81,6 +81,11 @@ private:
     // Splits the installation image onto the volume and checks the parts; false (after telling
     // the user) when that fails.
     bool SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint);
+    // The "Boot:" line under the image: what it can start with, and what the USB disk will.
+    void ShowStarts();
+    // Tells why and returns false when the choice gives a stick that starts nowhere while
+    // another would not.
+    bool RefuseStartsNowhere(bool diskImage, bool gpt);
     // Whether the USB burn takes the disk-image route (offered and chosen).
     bool DiskImageRoute() const;
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
@@ -112,6 +117,8 @@ private:
     QStringList m_ImagePaths; // the image's listing, read before a USB burn
     QList<BurnLogic::ListedFile> m_ImageFiles; // its files and sizes, in listing order
     QString m_SplitWim; // the installation image to split onto the stick, if any
+    QString m_BootKinds; // what the chosen image can start with ("BIOS and UEFI")
+    BurnLogic::BootFacts m_BootFacts; // read when the image was chosen
 };
 
 #endif // VEXLOR_CBURNDIALOG_H

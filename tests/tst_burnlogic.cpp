@@ -31,6 +31,8 @@ private slots:
     void judge();
     void partitionTable_data();
     void partitionTable();
+    void willStart_data();
+    void willStart();
     void fatSkips_data();
     void fatSkips();
     void verifyVolume_data();
@@ -305,6 +307,43 @@ void TestBurnLogic::partitionTable()
     QCOMPARE(HasPartitionTable(head), table);
     QCOMPARE(OfferDiskImage(head, { "isolinux", "isolinux/isolinux.bin" }), table);
     QVERIFY(!OfferDiskImage(head, { "BOOTMGR", "sources/boot.wim" }));
+}
+
+void TestBurnLogic::willStart_data()
+{
+    QTest::addColumn<bool>("biosEntry");
+    QTest::addColumn<bool>("bootmgr");
+    QTest::addColumn<bool>("uefiLoader");
+    QTest::addColumn<bool>("diskImage");
+    QTest::addColumn<bool>("gpt");
+    QTest::addColumn<QString>("starts");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("windows, MBR") << true << true << true << false << false << "BIOS and UEFI"
+                                  << false;
+    QTest::newRow("windows, GPT") << true << true << true << false << true << "UEFI" << false;
+    QTest::newRow("BIOS only image, GPT")
+        << true << true << false << false << true << "nothing" << true;
+    QTest::newRow("hybrid as disk image")
+        << true << false << true << true << false << "BIOS and UEFI" << false;
+    QTest::newRow("hybrid as files, MBR")
+        << true << false << true << false << false << "UEFI" << false;
+    QTest::newRow("isolinux as files") << true << false << false << false << false << "nothing"
+                                       << false; // no choice starts it: no refusal
+    QTest::newRow("data image") << false << false << false << false << false << "nothing" << false;
+}
+
+void TestBurnLogic::willStart()
+{
+    QFETCH(bool, biosEntry);
+    QFETCH(bool, bootmgr);
+    QFETCH(bool, uefiLoader);
+    QFETCH(bool, diskImage);
+    QFETCH(bool, gpt);
+    QFETCH(QString, starts);
+    QFETCH(bool, refused);
+    const BootFacts facts { biosEntry, bootmgr, uefiLoader };
+    QCOMPARE(StartsText(WillStart(facts, diskImage, gpt)), starts);
+    QCOMPARE(!StartsNowhereText(facts, false, diskImage, gpt).isEmpty(), refused);
 }
 
 void TestBurnLogic::fatSkips_data()

@@ -212,7 +212,8 @@ QStringList TestBurnPage::pressBurn(bool acceptFormat, const std::function<void(
 void TestBurnPage::formRules()
 {
     openPage(true);
-    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: not bootable"));
+    auto *starts = m_Page->findChild<QLabel *>("bootkinds");
+    QCOMPARE(starts->text(), QString("Boot: not bootable; the USB disk will start on BIOS"));
     auto *label = m_Page->findChild<QLineEdit *>("volumelab");
     QTest::keyClicks(label, "my.stick:a*bcdefgh");
     QCOMPARE(label->text(), QString("MYSTICKABCD"));
@@ -222,6 +223,7 @@ void TestBurnPage::formRules()
     pt->setCurrentIndex(1);
     QVERIFY(!fs->isEnabled() && fs->currentIndex() == 0);
     QVERIFY(m_Page->findChild<QLabel *>("gptnote")->isVisible());
+    QCOMPARE(starts->text(), QString("Boot: not bootable; the USB disk will start on nothing"));
     pt->setCurrentIndex(0);
     QVERIFY(fs->isEnabled());
     // Not an image: the picture message, before any target is looked at.
@@ -244,7 +246,8 @@ void TestBurnPage::usbStickBootsAndHoldsTheImage()
     needLoop();
     m_Iso = m_BootIso;
     openPage(true);
-    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: BIOS and UEFI"));
+    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(),
+             QString("Boot: BIOS and UEFI; the USB disk will start on BIOS and UEFI"));
     QCOMPARE(m_Page->findChild<QComboBox *>("usblist")->currentText(), m_Disk->node);
     m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(scheme);
     m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
@@ -319,6 +322,12 @@ void TestBurnPage::cancelOnTheFormatWarningChangesNothing()
     needLoop();
     const QByteArray before = digest(m_Disk->file);
     openPage(true);
+    // GPT for an image without a UEFI loader: a stick that starts nowhere, refused first.
+    m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(1);
+    const QStringList refused = pressBurn(false);
+    QCOMPARE(refused.size(), 1);
+    QVERIFY2(refused.first().contains("GPT"), qPrintable(refused.first()));
+    m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(0);
     QCOMPARE(pressBurn(false), QStringList { ":/nwu/format_usb" });
     QCOMPARE(digest(m_Disk->file), before);
 }
