@@ -104,6 +104,7 @@ private slots:
     void swappedStickAfterTheWarningIsNotWritten();
     void failingWritesAreNoSuccess();
     void refreshKeepsTheChoiceOrNone();
+    void hybridImageIsWrittenAsDiskImage_data();
     void hybridImageIsWrittenAsDiskImage();
     void rockRidgeImageReachesFat();
     void largeInstallImageIsSplit();
@@ -446,28 +447,62 @@ void TestBurnPage::refreshKeepsTheChoiceOrNone()
     QCOMPARE(pressBurn(), QStringList { ":/nwu/insert_usb" });
 }
 
+void TestBurnPage::hybridImageIsWrittenAsDiskImage_data()
+{
+    QTest::addColumn<bool>("uefi");
+    QTest::newRow("isohybrid") << false;
+    QTest::newRow("xorriso with an EFI system partition") << true;
+}
+
 void TestBurnPage::hybridImageIsWrittenAsDiskImage()
 {
-    // An isohybrid-style image: isolinux with an MBR of its own in sector 0 (no mount involved:
-    // the image's bytes go to the whole stick).
+    // Hybrid images: isolinux with an MBR of its own in sector 0, and the same with a UEFI
+    // El Torito entry that is also an EFI system partition (no mount involved: the image's bytes
+    // go to the whole stick).
+    QFETCH(bool, uefi);
     if (!BootHelpers::haveTool("xorriso") || !QFileInfo::exists("/usr/lib/ISOLINUX/isohdpfx.bin"))
         QSKIP("xorriso and isolinux are needed for a hybrid image");
-    const QString src = m_Tmp.filePath("hybrid src");
+    const QString src = m_Tmp.filePath(uefi ? "hybrid efi src" : "hybrid src");
     QVERIFY(QDir().mkpath(src));
     QVERIFY(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, src,
                                            m_Tmp.filePath("plain isolinux.iso")));
+    QStringList args { "-as",
+                       "mkisofs",
+                       "-quiet",
+                       "-o",
+                       m_Tmp.filePath("hybrid.iso"),
+                       "-isohybrid-mbr",
+                       "/usr/lib/ISOLINUX/isohdpfx.bin",
+                       "-c",
+                       "isolinux/boot.cat",
+                       "-b",
+                       "isolinux/isolinux.bin",
+                       "-no-emul-boot",
+                       "-boot-load-size",
+                       "4",
+                       "-boot-info-table" };
+    if (uefi) {
+        const QString fat = BootHelpers::uefiFatImage();
+        if (fat.isEmpty())
+            QSKIP("grub-mkstandalone, mkfs.fat or mtools missing");
+        QVERIFY(BootHelpers::copyFile(fat, src + "/boot/efi.img"));
+        args << "-eltorito-alt-boot"
+             << "-e"
+             << "boot/efi.img"
+             << "-no-emul-boot"
+             << "-isohybrid-gpt-basdat";
+    }
     m_Iso = m_Tmp.filePath("hybrid.iso");
-    QVERIFY(run("xorriso",
-                { "-as", "mkisofs", "-quiet", "-o", m_Iso, "-isohybrid-mbr",
-                  "/usr/lib/ISOLINUX/isohdpfx.bin", "-c", "isolinux/boot.cat", "-b",
-                  "isolinux/isolinux.bin", "-no-emul-boot", "-boot-load-size", "4",
-                  "-boot-info-table", src }));
+    QVERIFY(run("xorriso", args << src));
     needLoop();
     openPage(true);
     auto *route = m_Page->findChild<QCheckBox *>("diskimage");
     QVERIFY(route->isVisible() && route->isChecked());
     QVERIFY(!m_Page->findChild<QComboBox *>("ptlist")->isEnabled());
     QVERIFY(m_Page->findChild<QLabel *>("routenote")->isVisible());
+    QVERIFY(m_Page->findChild<QLabel *>("bootkinds")
+                ->text()
+                .endsWith(uefi ? "start on BIOS and UEFI" : "start on BIOS"));
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
     const QByteArray image = readFile(m_Iso);
     QCOMPARE(readFile(m_Disk->file).left(image.size()), image);
@@ -479,6 +514,11 @@ void TestBurnPage::hybridImageIsWrittenAsDiskImage()
     const BootHelpers::BootResult boot
         = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, false, 60);
     QVERIFY2(boot.has(BootHelpers::kBiosMarker), boot.serial.right(500).constData());
+    if (uefi && QFileInfo::exists(BootHelpers::kOvmfCode)) {
+        const BootHelpers::BootResult firmware
+            = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, true);
+        QVERIFY2(firmware.has(BootHelpers::kUefiMarker), firmware.serial.right(500).constData());
+    }
 }
 
 void TestBurnPage::rockRidgeImageReachesFat()
