@@ -213,17 +213,16 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     ui->bootkinds->hide();
     connect(ui->isofile, &QLineEdit::textChanged, this, &CBurnDialog::ShowBootKinds);
     // An image that carries its own partition table is written as a disk image by default.
-    ui->diskimage->setText(QStringLiteral("Write as a disk image: the image carries its own "
-                                          "partition table"));
+    ui->diskimage->setText(
+        QStringLiteral("Write as a disk image (it has its own partition table)"));
     ui->diskimage->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
     ui->diskimage->setGeometry(135, 64, 371, 18);
     ui->diskimage->hide();
-    ui->routenote->setText(QStringLiteral("Written as a disk image: the image's own partitions "
-                                          "and file systems replace the partition scheme, file "
-                                          "system and label chosen here."));
+    ui->routenote->setText(QStringLiteral("Written as a disk image: its own partitions replace "
+                                          "the partition scheme, file system and label."));
     ui->routenote->setWordWrap(true);
     ui->routenote->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
-    ui->routenote->setGeometry(135, 316, 371, 30);
+    ui->routenote->setGeometry(135, 284, 371, 32);
     ui->routenote->hide();
     connect(ui->diskimage, &QCheckBox::toggled, this, &CBurnDialog::ApplyEnabled);
 
@@ -389,6 +388,8 @@ void CBurnDialog::ApplyEnabled()
     // A disk image brings its own partitions: the scheme, file system and label do not apply.
     const bool image = DiskImageRoute();
     ui->routenote->setVisible(image);
+    // The note on GPT sticks shares the place; it speaks of the file route only.
+    ui->gptnote->setVisible(!image && !dvd && ui->ptlist->currentIndex() == 1);
     if (image) {
         ui->ptlist->setEnabled(false);
         ui->sysfilelist->setEnabled(false);
