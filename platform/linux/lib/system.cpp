@@ -343,10 +343,14 @@ Probe::DiskIdentity IdentityOf(quint64 number, qint64 size)
         if (identity.serial.isEmpty())
             identity.serial = sysfsText(candidate);
     }
-    // A USB disk: the serial number of the USB device above it.
+    // A USB disk: the serial number of the nearest USB device above it (none when that device
+    // has none; a hub's or controller's number would name no disk).
     QString up = QFileInfo(base + QStringLiteral("/device")).canonicalFilePath();
-    for (int level = 0; identity.serial.isEmpty() && !up.isEmpty() && level < 8; ++level) {
-        identity.serial = sysfsText(up + QStringLiteral("/serial"));
+    for (int level = 0; identity.serial.isEmpty() && !up.isEmpty() && level < 12; ++level) {
+        if (QFileInfo::exists(up + QStringLiteral("/idVendor"))) {
+            identity.serial = sysfsText(up + QStringLiteral("/serial"));
+            break;
+        }
         up = QFileInfo(up).path();
     }
     identity.wwn = sysfsText(base + QStringLiteral("/wwid"));
