@@ -1,15 +1,24 @@
 // Burn page time for a 1 GiB image onto a USB stick, against the bare steps it is made of.
 //
 // Needs root and a free loop device. Builds (once, cached in the system's temporary folder) an
-// image of four 256 MiB files, takes a loop device over a 1.25 GiB file that the disk tools'
-// test seam names as a USB stick, then prints, in the same run:
+// image of four 256 MiB files and its files beside it, then runs three rounds, each on fresh
+// 1.25 GiB stick files behind a loop device that the disk tools' test seam names as a USB stick,
+// the page and the bare steps taking turns at going first:
 //   - the page's burn: from the press on Burn to its success message (format warning answered
-//     at once): partition and format, boot helper, /syslinux.cfg, 7-Zip onto the volume, syncs;
-//   - the bare steps on the same loop device: sfdisk, mkfs.fat -F 32, syslinux --install, and
-//     7z x onto the volume mounted the same way (the mount itself is shown apart).
-// Goal: the page takes at most 1.3 times the sum of the bare steps.
+//     at once): partition and format, boot helper, /syslinux.cfg, 7-Zip onto the volume, the
+//     flush and the read-back of every file;
+//   - the bare steps: sfdisk, mkfs.fat -F 32, syslinux --install, the mount (vfat, or FUSE where
+//     the kernel has none), 7z x onto it, the same flushes (sync -f, blockdev --flushbufs) and
+//     a read-back cmp of every file against the image's files.
+// Prints the median of each. Goal: the page takes at most 1.5 times the bare steps.
+// A second row does the same for the disk-image route: the same image made hybrid (a partition
+// table in its first sector, as isohybrid writes it) burnt by the page, against a bare
+// "dd bs=4M oflag=direct conv=fsync" plus a read-back cmp onto the same kind of stick. Goal: at
+// most 1.1 times.
 //
-// Usage: bench_burn   (QT_QPA_PLATFORM=offscreen without a display)
+// Usage: bench_burn [files|image]   (both rows without an argument)
+//
+// QT_QPA_PLATFORM=offscreen without a display.
 
 #include "pages/cburndialog.h"
 #include "services/sevenzip.h"
@@ -29,7 +38,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -103,32 +114,34 @@ void unmountUnder(const QString &dir)
     }
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+struct Stick
 {
-    QApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("vexlor.*=false"));
-    if (::geteuid() != 0) {
-        std::fprintf(stderr, "bench_burn needs root (loop devices)\n");
-        return 1;
+    QString file, node;
+    Stick(const QString &path)
+        : file(path)
+    {
+        QFile(path).remove();
+        QFile f(path);
+        QByteArray out;
+        if (f.open(QIODevice::WriteOnly) && f.resize(Q_INT64_C(1342177280))
+            && run(QStringLiteral("losetup"), { "-f", "--show", path }, &out))
+            node = QString::fromLocal8Bit(out).trimmed();
     }
-    const QString image = makeImage();
-    if (image.isEmpty())
-        return 1;
-    QTemporaryDir work;
-    const QString media = work.filePath(QStringLiteral("media"));
-    const QString stick = work.filePath(QStringLiteral("stick.img"));
-    QFile(stick).open(QIODevice::WriteOnly);
-    QFile::resize(stick, Q_INT64_C(1342177280));
-    QByteArray out;
-    if (!run(QStringLiteral("losetup"), { "-f", "--show", stick }, &out))
-        return 1;
-    const QString node = QString::fromLocal8Bit(out).trimmed();
+    ~Stick()
+    {
+        if (!node.isEmpty()) {
+            run(QStringLiteral("partx"), { "-d", node });
+            run(QStringLiteral("losetup"), { "-d", node });
+        }
+        QFile::remove(file);
+    }
+};
+
+// The page's burn, prompts answered at once; -1 when it did not succeed.
+double pageBurn(const QString &image, const QString &node, const QString &media)
+{
     qputenv("VEXLOR_TEST_USB_DISKS", node.toLocal8Bit());
     qputenv("VEXLOR_TEST_MEDIA_DIR", QFile::encodeName(media));
-
-    // The page's burn, prompts answered at once.
     double page = -1;
     {
         CBurnDialog dialog;
@@ -155,48 +168,156 @@ int main(int argc, char **argv)
         page = succeeded ? seconds(t) : -1;
     }
     unmountUnder(media);
+    return page;
+}
 
-    // The bare steps on the same device.
+// The bare steps on the device; -1 when one failed.
+double bareBurn(const QString &image, const QString &files, const QString &node,
+                const QString &volume)
+{
     const QString part = node + QStringLiteral("p1");
-    const QString volume = work.filePath(QStringLiteral("bare"));
     QDir().mkpath(volume);
-    const double sfdisk = timed(QStringLiteral("sfdisk"), { "--wipe", "always", node },
-                                QByteArrayLiteral("label: dos\n,,c,*\n"));
+    QElapsedTimer t;
+    t.start();
+    bool ok = run(QStringLiteral("sfdisk"), { "--wipe", "always", node }, nullptr,
+                  QByteArrayLiteral("label: dos\n,,c,*\n"));
     run(QStringLiteral("partx"), { "-u", node });
-    const double mkfs = timed(QStringLiteral("mkfs.fat"), { "-F", "32", "-n", "BARE", part });
+    ok = ok && run(QStringLiteral("mkfs.fat"), { "-F", "32", "-n", "BARE", part });
     run(QStringLiteral("mmd"), { "-i", part, "::/syslinux" });
-    const double syslinux
-        = timed(QStringLiteral("syslinux"), { "--install", "--directory", "/syslinux", part });
-    QElapsedTimer mountClock;
-    mountClock.start();
+    ok = ok && run(QStringLiteral("syslinux"), { "--install", "--directory", "/syslinux", part });
     // As the disk tools do: the kernel's vfat where there is one, else FUSE.
     QFile filesystems(QStringLiteral("/proc/filesystems"));
     const bool vfat
         = filesystems.open(QIODevice::ReadOnly) && filesystems.readAll().contains("\tvfat\n");
     if (vfat)
-        run(QStringLiteral("mount"), { "-t", "vfat", part, volume });
+        ok = ok && run(QStringLiteral("mount"), { "-t", "vfat", part, volume });
     else
-        run(QStringLiteral("fusefat"), { "-o", "rw+", part, volume });
-    const double mount = seconds(mountClock);
-    const double extract = timed(SevenZip::Program(), SevenZip::UnpackArgs(volume, image));
-    const double sync = timed(QStringLiteral("sync"), {});
+        ok = ok && run(QStringLiteral("fusefat"), { "-o", "rw+", part, volume });
+    ok = ok && run(SevenZip::Program(), SevenZip::UnpackArgs(volume, image));
+    ok = ok && run(QStringLiteral("sync"), { "-f", volume });
+    run(QStringLiteral("blockdev"), { "--flushbufs", part });
+    for (int f = 0; ok && f < 4; ++f) {
+        const QString name = QStringLiteral("/sources/part%1.bin").arg(f);
+        ok = run(QStringLiteral("cmp"), { files + name, volume + name });
+    }
+    const double bare = ok ? seconds(t) : -1;
     unmountUnder(volume);
-    run(QStringLiteral("losetup"), { "-d", node });
+    return bare;
+}
 
-    const double bare = sfdisk + mkfs + syslinux + extract;
-    std::printf("image %s (%.0f MiB) onto %s\n", qPrintable(image),
-                double(QFileInfo(image).size()) / 1048576.0, qPrintable(node));
-    std::printf("page burn            %8.2f s\n", page);
-    std::printf("bare sfdisk          %8.2f s\n", sfdisk);
-    std::printf("bare mkfs.fat        %8.2f s\n", mkfs);
-    std::printf("bare syslinux        %8.2f s\n", syslinux);
-    std::printf("bare 7z x            %8.2f s\n", extract);
-    std::printf("bare steps, sum      %8.2f s   (mount %.2f s, sync %.2f s not counted)\n", bare,
-                mount, sync);
-    if (page < 0 || sfdisk < 0 || mkfs < 0 || syslinux < 0 || extract < 0) {
-        std::printf("a step failed; no ratio\n");
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1 : values.at(values.size() / 2);
+}
+
+} // namespace
+
+// The image with a partition table in its first sector: one bootable entry of type 0x17 from
+// sector 0 over the whole image, as isohybrid makes it (the ISO's system area is unused).
+QString makeHybrid(const QString &image)
+{
+    const QString hybrid = image + QStringLiteral(".hybrid.iso");
+    if (QFileInfo(hybrid).size() == QFileInfo(image).size())
+        return hybrid;
+    QFile::remove(hybrid);
+    if (!QFile::copy(image, hybrid))
+        return QString();
+    QFile file(hybrid);
+    if (!file.open(QIODevice::ReadWrite))
+        return QString();
+    QByteArray mbr(512, '\0');
+    const quint32 sectors = quint32(file.size() / 512);
+    mbr[446] = char(0x80);
+    mbr[450] = char(0x17);
+    for (int i = 0; i < 4; ++i)
+        mbr[458 + i] = char(sectors >> (8 * i));
+    mbr[510] = char(0x55);
+    mbr[511] = char(0xaa);
+    file.write(mbr);
+    return hybrid;
+}
+
+double bareImage(const QString &image, const QString &node)
+{
+    QElapsedTimer t;
+    t.start();
+    const bool ok
+        = run(QStringLiteral("dd"),
+              { "if=" + image, "of=" + node, "bs=4M", "oflag=direct", "conv=fsync", "status=none" })
+        && run(QStringLiteral("cmp"),
+               { "-n", QString::number(QFileInfo(image).size()), image, node });
+    return ok ? seconds(t) : -1;
+}
+
+// Three rounds of page against bare, each on fresh sticks, the two taking turns at going
+// first; prints the medians and the ratio.
+bool measure(const char *name, double goal, const QString &work,
+             const std::function<double(const QString &)> &page,
+             const std::function<double(const QString &)> &bare)
+{
+    QList<double> pages, bares;
+    for (int round = 0; round < 3; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool isPage = (round + turn) % 2 == 0;
+            Stick stick(work + QStringLiteral("/stick%1%2.img").arg(round).arg(turn));
+            if (stick.node.isEmpty())
+                return false;
+            const double time = isPage ? page(stick.node) : bare(stick.node);
+            std::printf("%s round %d %-5s %8.2f s\n", name, round + 1, isPage ? "page" : "bare",
+                        time);
+            std::fflush(stdout);
+            if (time < 0) {
+                std::printf("a step failed; no ratio\n");
+                return false;
+            }
+            (isPage ? pages : bares) << time;
+        }
+    }
+    std::printf("%-10s page, median of 3   %8.2f s\n", name, median(pages));
+    std::printf("%-10s bare, median of 3   %8.2f s\n", name, median(bares));
+    std::printf("%-10s page / bare         %8.2f   (goal <= %.2f)\n", name,
+                median(pages) / median(bares), goal);
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("vexlor.*=false"));
+    if (::geteuid() != 0) {
+        std::fprintf(stderr, "bench_burn needs root (loop devices)\n");
         return 1;
     }
-    std::printf("page / bare          %8.2f   (goal <= 1.30)\n", page / bare);
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString image = makeImage();
+    if (image.isEmpty())
+        return 1;
+    std::printf("image %s (%.0f MiB)\n", qPrintable(image),
+                double(QFileInfo(image).size()) / 1048576.0);
+    QTemporaryDir work;
+    const QString media = work.filePath(QStringLiteral("media"));
+    if (only.isEmpty() || only == QLatin1String("files")) {
+        // The image's own files, for the bare read-back.
+        const QString files = image + QStringLiteral(".files");
+        if (!QFileInfo::exists(files + QStringLiteral("/sources/part3.bin"))
+            && !run(SevenZip::Program(), { "x", "-y", "-o" + files, "--", image }))
+            return 1;
+        const QString bare = work.filePath(QStringLiteral("bare"));
+        if (!measure(
+                "files", 1.5, work.path(),
+                [&](const QString &node) { return pageBurn(image, node, media); },
+                [&](const QString &node) { return bareBurn(image, files, node, bare); }))
+            return 1;
+    }
+    if (only.isEmpty() || only == QLatin1String("image")) {
+        const QString hybrid = makeHybrid(image);
+        if (hybrid.isEmpty()
+            || !measure(
+                "disk image", 1.1, work.path(),
+                [&](const QString &node) { return pageBurn(hybrid, node, media); },
+                [&](const QString &node) { return bareImage(hybrid, node); }))
+            return 1;
+    }
     return 0;
 }

@@ -4,9 +4,19 @@
 #include "model/listing.h"
 #include "services/disktools.h"
 #include "services/platformtools.h"
+#include "services/sevenzip.h"
+#include "services/util.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace BurnLogic {
 
@@ -63,6 +73,103 @@ QStringList SyslinuxConfig()
              QStringLiteral("APPEND fs ntldr=/bootmgr") };
 }
 
+bool HasPartitionTable(const QByteArray &head)
+{
+    if (head.size() >= 520 && head.mid(512, 8) == "EFI PART")
+        return true;
+    if (head.size() < 512 || quint8(head.at(510)) != 0x55 || quint8(head.at(511)) != 0xaa)
+        return false;
+    for (int entry = 0; entry < 4; ++entry) {
+        const int at = 446 + entry * 16;
+        const quint8 status = quint8(head.at(at));
+        const quint8 type = quint8(head.at(at + 4));
+        qint64 sectors = 0;
+        for (int i = 3; i >= 0; --i)
+            sectors = sectors << 8 | quint8(head.at(at + 12 + i));
+        if ((status == 0x00 || status == 0x80) && type != 0 && sectors > 0)
+            return true;
+    }
+    return false;
+}
+
+bool HasBootmgr(const QStringList &listedPaths)
+{
+    for (const QString &path : listedPaths) {
+        if (path.compare(QLatin1String("bootmgr"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths)
+{
+    return HasPartitionTable(head) && !HasBootmgr(listedPaths);
+}
+
+bool IsSplittableWim(const QString &path)
+{
+    return path.compare(QLatin1String("sources/install.wim"), Qt::CaseInsensitive) == 0
+        || path.compare(QLatin1String("sources/install.esd"), Qt::CaseInsensitive) == 0;
+}
+
+qint64 FileLimit()
+{
+    bool ok = false;
+    const qint64 test = qEnvironmentVariable("VEXLOR_TEST_FAT_FILE_LIMIT").toLongLong(&ok);
+    return ok && test > 0 ? qMin(test, FatFileLimit) : FatFileLimit;
+}
+
+QStringList SplitWimArgs(const QString &wim, const QString &swm)
+{
+    // 3800 MiB parts stay well below 4 GiB; a lowered limit splits into parts of half of it.
+    const qint64 mib = FileLimit() == FatFileLimit ? 3800 : qMax<qint64>(1, FileLimit() / 2 >> 20);
+    return { QStringLiteral("split"), wim, swm, QString::number(mib) };
+}
+
+QStringList VerifySwmArgs(const QString &firstPart)
+{
+    QString pattern = firstPart;
+    pattern.chop(4); // ".swm"
+    return { QStringLiteral("verify"), firstPart,
+             QStringLiteral("--ref=") + pattern + QStringLiteral("*.swm") };
+}
+
+Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt)
+{
+    Starts starts;
+    starts.uefi = facts.uefiLoader;
+    starts.bios = diskImage ? facts.biosEntry : facts.bootmgr && !gpt;
+    return starts;
+}
+
+QString StartsText(const Starts &starts)
+{
+    if (starts.bios && starts.uefi)
+        return QStringLiteral("BIOS and UEFI");
+    if (starts.bios)
+        return QStringLiteral("BIOS");
+    if (starts.uefi)
+        return QStringLiteral("UEFI");
+    return QStringLiteral("nothing");
+}
+
+QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt)
+{
+    if (WillStart(facts, diskImage, gpt).Any())
+        return {};
+    bool other = WillStart(facts, false, false).Any() || WillStart(facts, false, true).Any();
+    other = other || (diskImageOffered && WillStart(facts, true, false).Any());
+    if (!other)
+        return {};
+    if (gpt && !diskImage)
+        return QStringLiteral("The image has no UEFI boot loader, and a GPT USB disk starts only "
+                              "on UEFI firmware: the disk would start nowhere. Choose MBR to write "
+                              "this image. The USB disk was not changed.");
+    return QStringLiteral("With this choice the USB disk would start on neither BIOS nor UEFI "
+                          "firmware. Choose another partition scheme or way of writing. The USB "
+                          "disk was not changed.");
+}
+
 void LargeFileScan::AddLine(const QString &line)
 {
     if (m_closed)
@@ -73,14 +180,17 @@ void LargeFileScan::AddLine(const QString &line)
         m_inTable = !m_inTable;
         return;
     }
-    if (!m_inTable || Found())
+    if (!m_inTable)
         return;
     Item item;
     if (!ParseListingRow(line, &item) || item.m_IsDir)
         return;
     bool ok = false;
     const qint64 size = item.m_Size.toLongLong(&ok);
-    if (ok && size >= FatFileLimit) {
+    m_files << ListedFile { item.m_Path, ok ? size : 0 };
+    if (ok && size >= FileLimit() && IsSplittableWim(item.m_Path) && m_wim.isEmpty()) {
+        m_wim = item.m_Path;
+    } else if (ok && size >= FileLimit() && !Found()) {
         m_path = item.m_Path;
         m_size = size;
     }
@@ -96,21 +206,228 @@ QString TooLargeText(const QString &path, qint64 size)
         .arg(gib, 0, 'f', 1);
 }
 
+DiskIdentity IdentityFromInfo(const QString &node, const QString &report)
+{
+    DiskIdentity disk;
+    disk.node = node;
+    disk.size = DiskTools::DiskSizeFromInfo(report);
+    disk.model = ModelFromInfo(report);
+    disk.serial = DiskTools::InfoValue(report, QStringLiteral("Serial Number"));
+    disk.wwn = DiskTools::InfoValue(report, QStringLiteral("WWN"));
+    disk.deviceNumber = DiskTools::InfoValue(report, QStringLiteral("Device Number"));
+    return disk;
+}
+
 bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now)
 {
     return !chosen.node.isEmpty() && chosen.node == now.node && now.size > 0
-        && chosen.size == now.size && chosen.model == now.model;
+        && chosen.size == now.size && chosen.model == now.model && chosen.serial == now.serial
+        && chosen.wwn == now.wwn && chosen.deviceNumber == now.deviceNumber;
 }
 
 QString ModelFromInfo(const QString &report)
 {
-    static const QString key = QStringLiteral("Device / Media Name:");
-    for (const QString &line : report.split(QLatin1Char('\n'))) {
-        const int at = line.indexOf(key);
-        if (at >= 0)
-            return line.mid(at + key.size()).trimmed();
+    return DiskTools::InfoValue(report, QStringLiteral("Device / Media Name"));
+}
+
+QStringList IdentityArgs(const DiskIdentity &disk)
+{
+    return { QStringLiteral("--serial"),        disk.serial,
+             QStringLiteral("--wwn"),           disk.wwn,
+             QStringLiteral("--device-number"), disk.deviceNumber,
+             QStringLiteral("--size"),          QString::number(disk.size),
+             QStringLiteral("--model"),         disk.model };
+}
+
+QString DiskText(const DiskIdentity &disk)
+{
+    return QStringLiteral("%1, %2, %3")
+        .arg(disk.model.isEmpty() ? QStringLiteral("USB disk") : disk.model,
+             Util::SizeToString(disk.size), disk.node);
+}
+
+CErrorLineReader FatUnpackReader(const QString &volume, const std::shared_ptr<FatSkips> &skips)
+{
+    CErrorLineReader inner = SevenZip::ErrorReader();
+    const QString root = QDir::cleanPath(volume) + QLatin1Char('/');
+    return [inner, skips, root](const QString &line) mutable -> QString {
+        const QString kept = inner(line);
+        if (line.contains(QLatin1String("Cannot set file attribute"))) {
+            ++skips->attributes;
+            return QString();
+        }
+        if (line.contains(QLatin1String("Cannot create symbolic link"))) {
+            QString text = line;
+            text = text.remove(QLatin1Char('\b')).trimmed();
+            const QString path
+                = QDir::cleanPath(text.mid(text.lastIndexOf(QLatin1String(" : ")) + 3));
+            skips->links << (path.startsWith(root) ? path.mid(root.size()) : path);
+            return QString();
+        }
+        return kept;
+    };
+}
+
+bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips)
+{
+    if (end.Ok())
+        return true;
+    if (end.kind != CRunOutcome::ToolError || end.exitCode != 2
+        || (skips.attributes == 0 && skips.links.isEmpty()))
+        return false;
+    for (const QString &line : end.errorLines) {
+        if (!SevenZip::IsErrorCount(line) && line != QLatin1String("ERRORS:"))
+            return false;
     }
-    return QString();
+    return true;
+}
+
+QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips)
+{
+    QList<ListedFile> marked = files;
+    for (ListedFile &file : marked) {
+        for (const QString &skipped : skips.links)
+            file.offVolume = file.offVolume || skipped.compare(file.path, Qt::CaseInsensitive) == 0;
+    }
+    return marked;
+}
+
+QString FlushVolume(const QString &mountPoint, const QString &partition)
+{
+    const int dir
+        = ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return QStringLiteral("The volume at \"%1\" cannot be opened.").arg(mountPoint);
+    const bool synced = ::syncfs(dir) == 0;
+    const int syncError = errno;
+    ::close(dir);
+    if (!synced)
+        return QStringLiteral("The USB disk reported a write error (%1).")
+            .arg(QString::fromLocal8Bit(std::strerror(syncError)));
+    // The partition's own cache (the FUSE driver writes through it); only where it may be opened.
+    const int device = ::open(QFile::encodeName(partition).constData(), O_RDONLY | O_CLOEXEC);
+    if (device >= 0) {
+        const bool flushed = ::fsync(device) == 0;
+        const int flushError = errno;
+        ::posix_fadvise(device, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(device);
+        if (!flushed)
+            return QStringLiteral("The USB disk reported a write error (%1).")
+                .arg(QString::fromLocal8Bit(std::strerror(flushError)));
+    }
+    return {};
+}
+
+VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
+                          const QList<ListedFile> &files, const QString &volume,
+                          const std::function<void(qint64, qint64)> &progress)
+{
+    VerifyResult result;
+    qint64 total = 0;
+    for (const ListedFile &file : files)
+        total += file.size;
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::SeparateChannels);
+    tool.setStandardErrorFile(QProcess::nullDevice());
+    tool.start(sevenZip, args, QIODevice::ReadOnly);
+    if (!tool.waitForStarted(-1)) {
+        result.error = QStringLiteral("7-Zip could not be started to read the image.");
+        return result;
+    }
+    // Image bytes not yet compared.
+    QByteArray pending;
+    auto take = [&](qint64 want, QByteArray *out) {
+        while (pending.size() < want) {
+            if (tool.bytesAvailable() == 0 && !tool.waitForReadyRead(-1)
+                && tool.bytesAvailable() == 0)
+                break;
+            pending += tool.readAll();
+        }
+        const int n = int(qMin<qint64>(want, pending.size()));
+        *out = pending.left(n);
+        pending.remove(0, n);
+        return n == want;
+    };
+    constexpr qint64 Chunk = 4 << 20;
+    qint64 done = 0;
+    for (const ListedFile &listed : files) {
+        if (listed.offVolume) {
+            // Its bytes in the image's stream are passed over.
+            QByteArray skipped;
+            for (qint64 at = 0; at < listed.size && result.error.isEmpty(); at += Chunk) {
+                if (!take(qMin(Chunk, listed.size - at), &skipped))
+                    result.error = QStringLiteral("the image could not be read");
+            }
+            done += listed.size;
+            if (!result.error.isEmpty())
+                break;
+            continue;
+        }
+        QFile file(volume + QLatin1Char('/') + listed.path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            result.file = listed.path;
+            result.error = file.errorString();
+            break;
+        }
+        // What the kernel still holds of the file is dropped: the bytes come from the stick.
+        ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_DONTNEED);
+        if (file.size() != listed.size) {
+            result.file = listed.path;
+            result.error
+                = QStringLiteral("it has %1 bytes instead of %2").arg(file.size()).arg(listed.size);
+            break;
+        }
+        QByteArray expected;
+        for (qint64 at = 0; at < listed.size && result.error.isEmpty();) {
+            const qint64 want = qMin(Chunk, listed.size - at);
+            if (!take(want, &expected)) {
+                result.error = QStringLiteral("the image could not be read");
+                break;
+            }
+            const QByteArray actual = file.read(want);
+            if (actual.size() != want) {
+                result.file = listed.path;
+                result.error = file.error() != QFileDevice::NoError
+                    ? file.errorString()
+                    : QStringLiteral("it ends early");
+            } else if (actual != expected) {
+                qint64 first = 0;
+                while (actual.at(int(first)) == expected.at(int(first)))
+                    ++first;
+                result.file = listed.path;
+                result.error
+                    = QStringLiteral("it differs from the image from byte %1").arg(at + first + 1);
+            }
+            at += want;
+            done += want;
+            if (progress)
+                progress(done, total);
+        }
+        if (!result.error.isEmpty())
+            break;
+    }
+    if (result.error.isEmpty()) {
+        // Nothing may be left over: the listing and the image's bytes agree.
+        QByteArray rest;
+        tool.waitForFinished(-1);
+        rest = pending + tool.readAll();
+        if (!rest.isEmpty() || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+            result.error = QStringLiteral("the image could not be read");
+        result.ok = result.error.isEmpty();
+    } else {
+        tool.kill();
+        tool.waitForFinished(-1);
+    }
+    return result;
+}
+
+QString VerifyFailureText(const VerifyResult &result, const QString &disk)
+{
+    if (result.file.isEmpty())
+        return QStringLiteral("The USB disk %1 could not be verified: %2.").arg(disk, result.error);
+    return QStringLiteral("The USB disk %1 does not hold the image: the file \"%2\" on it cannot "
+                          "be read back as written (%3).")
+        .arg(disk, result.file, result.error);
 }
 
 CErrorLineReader ToolLineReader()

@@ -8,8 +8,12 @@
 
 #include "services/cruncommandthread.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
 
 namespace BurnLogic {
 
@@ -45,13 +49,77 @@ bool EnoughSpace(qint64 diskSize, qint64 imageSize);
 // The five lines of /syslinux.cfg: a single default entry that chain-loads /bootmgr.
 QStringList SyslinuxConfig();
 
+// --- the route ---------------------------------------------------------------------------
+
+// Whether the first sectors of an image (at least 1024 bytes) carry a partition table of their
+// own: an MBR signature with a used partition entry, or a GPT header in sector 1. Hybrid images
+// (isohybrid, grub-mkrescue, xorriso with an EFI system partition) do.
+bool HasPartitionTable(const QByteArray &head);
+// Whether the listed paths hold /bootmgr (a Windows installation image), in any case.
+bool HasBootmgr(const QStringList &listedPaths);
+// Whether the image is offered as a disk image, and chosen so by default: it carries its own
+// partition table and holds no /bootmgr. Other images take the file route (partition, format,
+// boot loader, files).
+bool OfferDiskImage(const QByteArray &head, const QStringList &listedPaths);
+
+// What a stick made from an image starts on.
+struct Starts
+{
+    bool bios = false;
+    bool uefi = false;
+    bool Any() const { return bios || uefi; }
+};
+// What the image brings for starting: a BIOS El Torito entry, /bootmgr, a UEFI loader (its own
+// EFI/BOOT/BOOTX64.EFI or a UEFI El Torito entry).
+struct BootFacts
+{
+    bool biosEntry = false;
+    bool bootmgr = false;
+    bool uefiLoader = false;
+};
+// The disk-image route starts where the image's own boot entries do (BIOS through its hybrid
+// MBR, UEFI through its loader); the file route starts on BIOS through the boot loader's chain
+// to /bootmgr (MBR only: a GPT stick gets no BIOS boot code), and on UEFI through the image's
+// loader.
+Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt);
+// "BIOS and UEFI", "BIOS", "UEFI" or "nothing".
+QString StartsText(const Starts &starts);
+// Why the choice gives a stick that starts nowhere while another choice would not; "" when the
+// choice starts somewhere, or when no choice does (a data image).
+QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt);
+
 // --- files too large for FAT --------------------------------------------------------------
 
+// One file of an image's listing.
+struct ListedFile
+{
+    QString path;
+    qint64 size = 0;
+    bool offVolume = false; // not put on the volume as it is (a link, a split image)
+};
+
+// Whether a listed path is the Windows installation image that may be split into parts:
+// sources/install.wim or sources/install.esd, in any case.
+bool IsSplittableWim(const QString &path);
+// The size from which a file is too large for FAT: 4 GiB (the test setting
+// VEXLOR_TEST_FAT_FILE_LIMIT, in bytes, lowers it).
+qint64 FileLimit();
+// wimlib-imagex's arguments that split wim into parts named like swm ("install.swm",
+// "install2.swm", ...) each below the file limit: "split", wim, swm, size in MiB.
+QStringList SplitWimArgs(const QString &wim, const QString &swm);
+// wimlib-imagex's arguments that check a split image through its first part.
+QStringList VerifySwmArgs(const QString &firstPart);
+
 // Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of
-// 4 GiB or more.
+// FileLimit() or more (other than a Windows installation image, which is kept apart as the one
+// to split), and every file in listing order.
 class LargeFileScan
 {
 public:
+    // The installation image of FileLimit() or more, to be split; "" when there is none.
+    QString SplitWim() const { return m_wim; }
+    // The files of the table (folders left out), in the order "7z x -so" writes their bytes.
+    QList<ListedFile> Files() const { return m_files; }
     void AddLine(const QString &line);
     // The table was read up to its closing separator.
     bool Complete() const { return m_closed; }
@@ -62,7 +130,9 @@ public:
 private:
     bool m_inTable = false;
     bool m_closed = false;
+    QList<ListedFile> m_files;
     QString m_path;
+    QString m_wim;
     qint64 m_size = 0;
 };
 
@@ -71,20 +141,76 @@ QString TooLargeText(const QString &path, qint64 size);
 
 // --- the chosen disk ----------------------------------------------------------------------
 
-// What identifies a listed disk: its node, total size and model (the model may be empty when
-// the tool does not report one).
+// What identifies a listed disk: its node, total size and model, and what identifies the device
+// itself: its serial number or WWN and its device number, as "diskutil info" reports them
+// ("Serial Number:", "WWN:", "Device Number:"). Two sticks of one make and size differ in
+// serial; a stick replugged elsewhere differs in node and device number.
 struct DiskIdentity
 {
     QString node;
     qint64 size = 0;
     QString model;
+    QString serial;
+    QString wwn;
+    QString deviceNumber;
 };
-// Whether now (read right before writing) is still the disk chosen earlier: same node, same
-// size, same model, and a size above 0.
+// The identity of the disk at node from its "diskutil info" report.
+DiskIdentity IdentityFromInfo(const QString &node, const QString &report);
+// Whether now (read right before writing) is still the disk chosen earlier: every field the
+// same, and a size above 0.
 bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now);
 // The model line of a "diskutil info" report ("Device / Media Name:"), trimmed; "" when there
 // is none.
 QString ModelFromInfo(const QString &report);
+// The options that hand the identity to the disk tools that write: "--serial", S, "--wwn", W,
+// "--device-number", D, "--size", N, "--model", M.
+QStringList IdentityArgs(const DiskIdentity &disk);
+// The disk for the user: model, size and node ("Cruzer Blade, 15.9 GB, /dev/sdb"; no model:
+// "USB disk").
+QString DiskText(const DiskIdentity &disk);
+
+// --- the image's files on FAT --------------------------------------------------------------
+
+// What 7-Zip could not put on a FAT volume that FAT readers never see: attributes FAT cannot
+// store ("Cannot set file attribute": Rock Ridge modes, owners, times) and symbolic links
+// ("Cannot create symbolic link").
+struct FatSkips
+{
+    int attributes = 0;
+    QStringList links; // relative to the volume
+};
+// Wraps 7-Zip's error reader for an unpack onto the FAT volume at volume: those failures are
+// left out of the error lines and noted in *skips instead.
+CErrorLineReader FatUnpackReader(const QString &volume, const std::shared_ptr<FatSkips> &skips);
+// Whether the unpack wrote every file: ended by itself with status 0, or with 7-Zip's error
+// status 2 while nothing but the skipped failures (and their counts) was reported.
+bool UnpackSucceeded(const CRunOutcome &end, const FatSkips &skips);
+// The listing with the links left out marked as not on the volume.
+QList<ListedFile> FilesOnVolume(const QList<ListedFile> &files, const FatSkips &skips);
+
+// --- flushing and reading back -----------------------------------------------------------
+
+// Writes out everything of the mounted volume (syncfs) and of its partition (fsync, where the
+// partition can be opened), so that write errors of the medium surface, and drops the
+// partition's cached blocks so that what is read next comes from the medium. Empty when all
+// went well, else what failed, for the user.
+QString FlushVolume(const QString &mountPoint, const QString &partition);
+
+struct VerifyResult
+{
+    bool ok = false;
+    QString file; // the file that differs or could not be read ("" for the image itself)
+    QString error; // for the user
+};
+// Reads every file back from the volume and compares it, byte for byte, with the image's own
+// bytes, which 7-Zip writes to its standard output in listing order (sevenZip and args: the
+// program and its "x -so" arguments). progress(done, total) follows the bytes compared. Blocks
+// the calling thread (run it on a worker).
+VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
+                          const QList<ListedFile> &files, const QString &volume,
+                          const std::function<void(qint64, qint64)> &progress);
+// The failure text of a verification.
+QString VerifyFailureText(const VerifyResult &result, const QString &disk);
 
 // --- how a step ended ---------------------------------------------------------------------
 

@@ -13,7 +13,9 @@
 #include "ui/commdialog.h"
 #include "ui/gerneraldialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -23,6 +25,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QThread>
+#include <QTimer>
 #include <QValidator>
 
 // vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
@@ -46,6 +49,8 @@ public:
     CImageButton *burn = nullptr;
     QLabel *gptnote = nullptr;
     QLabel *bootkinds = nullptr;
+    QCheckBox *diskimage = nullptr;
+    QLabel *routenote = nullptr;
 
     void setupUi(QDialog *page)
     {
@@ -84,6 +89,10 @@ public:
         gptnote->setObjectName(QStringLiteral("gptnote"));
         bootkinds = new QLabel(page);
         bootkinds->setObjectName(QStringLiteral("bootkinds"));
+        diskimage = new QCheckBox(page);
+        diskimage->setObjectName(QStringLiteral("diskimage"));
+        routenote = new QLabel(page);
+        routenote->setObjectName(QStringLiteral("routenote"));
         page->setWindowTitle(QStringLiteral("Dialog"));
     }
 };
@@ -203,6 +212,19 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     ui->bootkinds->setGeometry(135, 50, 371, 16);
     ui->bootkinds->hide();
     connect(ui->isofile, &QLineEdit::textChanged, this, &CBurnDialog::ShowBootKinds);
+    // An image that carries its own partition table is written as a disk image by default.
+    ui->diskimage->setText(
+        QStringLiteral("Write as a disk image (it has its own partition table)"));
+    ui->diskimage->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->diskimage->setGeometry(135, 64, 371, 18);
+    ui->diskimage->hide();
+    ui->routenote->setText(QStringLiteral("Written as a disk image: its own partitions replace "
+                                          "the partition scheme, file system and label."));
+    ui->routenote->setWordWrap(true);
+    ui->routenote->setStyleSheet(QStringLiteral("font:12px;\ncolor:#606060;"));
+    ui->routenote->setGeometry(135, 284, 371, 32);
+    ui->routenote->hide();
+    connect(ui->diskimage, &QCheckBox::toggled, this, &CBurnDialog::ApplyEnabled);
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(ui->browser, clicked, this, &CBurnDialog::onBrowser);
@@ -266,9 +288,56 @@ void CBurnDialog::ShowBootKinds()
 {
     const QString image = ui->isofile->text().trimmed();
     ui->bootkinds->setVisible(!image.isEmpty());
-    if (!image.isEmpty())
-        ui->bootkinds->setText(QStringLiteral("Boot: ")
-                               + ElTorito::BootKinds(ElTorito::ReadCatalog(image)));
+    m_BootFacts = BurnLogic::BootFacts();
+    m_BootKinds.clear();
+    bool offer = false;
+    if (!image.isEmpty()) {
+        const ElTorito::Catalog catalog = ElTorito::ReadCatalog(image);
+        m_BootKinds = ElTorito::BootKinds(catalog);
+        QStringList lines;
+        Util::SetCursorBusy();
+        runCollect(SevenZip::Program(), SevenZip::ListArgs(image), SevenZip::ErrorReader(), &lines);
+        Util::RestoreCursor();
+        const QStringList paths = UefiBoot::ListedPaths(lines);
+        m_BootFacts.biosEntry = catalog.hasBios();
+        m_BootFacts.bootmgr = BurnLogic::HasBootmgr(paths);
+        m_BootFacts.uefiLoader = UefiBoot::Decide(paths, catalog).need != UefiBoot::Need::NoUefi;
+        // The disk-image route is offered for images with a partition table of their own and
+        // no /bootmgr (which the file route's boot loader starts).
+        QFile file(image);
+        offer = file.open(QIODevice::ReadOnly) && BurnLogic::OfferDiskImage(file.read(1024), paths);
+    }
+    ui->diskimage->setVisible(offer);
+    ui->diskimage->setChecked(offer);
+    ApplyEnabled();
+}
+
+void CBurnDialog::ShowStarts()
+{
+    // What the image can start with, and for a USB disk what the stick will start on.
+    QString text = QStringLiteral("Boot: ") + m_BootKinds;
+    if (ui->rusb->isChecked())
+        text += QStringLiteral("; the USB disk will start on ")
+            + BurnLogic::StartsText(BurnLogic::WillStart(
+                m_BootFacts, DiskImageRoute(), BurnLogic::IsGptChoice(ui->ptlist->currentText())));
+    ui->bootkinds->setText(text);
+}
+
+bool CBurnDialog::RefuseStartsNowhere(bool diskImage, bool gpt)
+{
+    const QString why
+        = BurnLogic::StartsNowhereText(m_BootFacts, !ui->diskimage->isHidden(), diskImage, gpt);
+    if (why.isEmpty())
+        return true;
+    m_Burning = false;
+    ApplyEnabled();
+    showMessage(why);
+    return false;
+}
+
+bool CBurnDialog::DiskImageRoute() const
+{
+    return ui->rusb->isChecked() && !ui->diskimage->isHidden() && ui->diskimage->isChecked();
 }
 
 void CBurnDialog::OnVolumeLabTextChange(QString text)
@@ -288,20 +357,44 @@ void CBurnDialog::OnMBRSelect()
         ui->sysfilelist->setEnabled(true);
     }
     ui->gptnote->setVisible(gpt);
+    ShowStarts();
 }
 
 void CBurnDialog::OnRadioSelected()
 {
-    const bool dvd = ui->rdvd->isChecked();
-    ui->dvdlist->setEnabled(dvd);
-    ui->usblist->setEnabled(!dvd);
-    ui->ptlist->setEnabled(!dvd);
-    // A GPT choice keeps FAT32 locked.
-    ui->sysfilelist->setEnabled(!dvd && ui->ptlist->currentIndex() != 1);
-    ui->volumelab->setEnabled(!dvd);
-    // The GPT note is about USB disks.
-    ui->gptnote->setVisible(!dvd && ui->ptlist->currentIndex() == 1);
+    ApplyEnabled();
     InitializeUSBAndDVDComboBox(0);
+}
+
+void CBurnDialog::ApplyEnabled()
+{
+    // From the press on Burn to its end nothing of the page can be changed.
+    const bool idle = !m_Burning;
+    const bool dvd = ui->rdvd->isChecked();
+    ui->rdvd->setEnabled(idle);
+    ui->rusb->setEnabled(idle);
+    ui->isofile->setEnabled(idle);
+    ui->browser->setEnabled(idle);
+    ui->back->setEnabled(idle);
+    ui->burn->setEnabled(idle);
+    ui->dvdlist->setEnabled(idle && dvd);
+    ui->usblist->setEnabled(idle && !dvd);
+    ui->ptlist->setEnabled(idle && !dvd);
+    // A GPT choice keeps FAT32 locked.
+    ui->sysfilelist->setEnabled(idle && !dvd && ui->ptlist->currentIndex() != 1);
+    ui->volumelab->setEnabled(idle && !dvd);
+    ui->diskimage->setEnabled(idle && !dvd);
+    ShowStarts();
+    // A disk image brings its own partitions: the scheme, file system and label do not apply.
+    const bool image = DiskImageRoute();
+    ui->routenote->setVisible(image);
+    // The note on GPT sticks shares the place; it speaks of the file route only.
+    ui->gptnote->setVisible(!image && !dvd && ui->ptlist->currentIndex() == 1);
+    if (image) {
+        ui->ptlist->setEnabled(false);
+        ui->sysfilelist->setEnabled(false);
+        ui->volumelab->setEnabled(false);
+    }
 }
 
 void CBurnDialog::OnRefresh()
@@ -329,7 +422,13 @@ void CBurnDialog::InitializeUSBAndDVDComboBox(int type)
 
 void CBurnDialog::RefreshUSBList()
 {
-    const QString current = ui->usblist->currentText();
+    // The chosen disk stays chosen only while it is the same device; when it is gone nothing is
+    // chosen, never another disk in its place.
+    const int current = ui->usblist->currentIndex();
+    const bool hadChoice = current >= 0 && current < m_ListedDisks.size();
+    const BurnLogic::DiskIdentity chosen
+        = hadChoice ? m_ListedDisks.at(current) : BurnLogic::DiskIdentity();
+    const bool hadEntries = ui->usblist->count() > 0;
     ui->usblist->clear();
     m_ListedDisks.clear();
     CRunCommandThread runner;
@@ -338,9 +437,14 @@ void CBurnDialog::RefreshUSBList()
     runner.start();
     runner.waitFinished();
     runner.wait();
-    const int at = ui->usblist->findText(current);
-    if (at >= 0)
-        ui->usblist->setCurrentIndex(at);
+    if (!hadChoice && !hadEntries)
+        return; // a first listing: the first disk is shown, as the list does by itself
+    int at = -1;
+    for (int i = 0; i < m_ListedDisks.size() && hadChoice; ++i) {
+        if (BurnLogic::SameDisk(chosen, m_ListedDisks.at(i)))
+            at = i;
+    }
+    ui->usblist->setCurrentIndex(at);
 }
 
 void CBurnDialog::onUSBLineOutput(QString line)
@@ -351,8 +455,7 @@ void CBurnDialog::onUSBLineOutput(QString line)
     const QString report = diskutilInfo(node);
     if (!DiskTools::IsUsbStickInfo(report))
         return;
-    m_ListedDisks << BurnLogic::DiskIdentity { node, DiskTools::DiskSizeFromInfo(report),
-                                               BurnLogic::ModelFromInfo(report) };
+    m_ListedDisks << BurnLogic::IdentityFromInfo(node, report);
     ui->usblist->addItem(node);
 }
 
@@ -432,6 +535,15 @@ CRunOutcome CBurnDialog::RunStep(const QString &program, const QStringList &argu
     return end;
 }
 
+CRunOutcome CBurnDialog::RunAdminStep(const QString &tool, const QStringList &arguments,
+                                      void (CBurnDialog::*onLine)(QString))
+{
+    // Every step that writes the disk: the tool takes the disk and its identity as arguments and
+    // checks them itself as root; it runs as root directly or through the administrator prompt.
+    const PlatformTools::Command command = PlatformTools::AsAdministrator(tool, arguments);
+    return RunStep(command.program, command.arguments, onLine);
+}
+
 bool CBurnDialog::CheckImageFitsFat(const QString &image)
 {
     BurnLogic::LargeFileScan scan;
@@ -443,6 +555,8 @@ bool CBurnDialog::CheckImageFitsFat(const QString &image)
     for (const QString &line : qAsConst(lines))
         scan.AddLine(line);
     m_ImagePaths = UefiBoot::ListedPaths(lines);
+    m_ImageFiles = scan.Files();
+    m_SplitWim = scan.SplitWim();
     if (!scan.Complete()) {
         showMessage(BurnLogic::FailureText(
             QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
@@ -471,10 +585,7 @@ BurnLogic::DiskIdentity CBurnDialog::CurrentIdentity(const QString &disk)
     const QString report = diskutilInfo(disk);
     if (!DiskTools::IsUsbStickInfo(report))
         return now;
-    now.node = disk;
-    now.size = DiskTools::DiskSizeFromInfo(report);
-    now.model = BurnLogic::ModelFromInfo(report);
-    return now;
+    return BurnLogic::IdentityFromInfo(disk, report);
 }
 
 void CBurnDialog::FailBurn(const QString &text)
@@ -483,29 +594,98 @@ void CBurnDialog::FailBurn(const QString &text)
     Util::WriteLog(QStringLiteral("CBurnDialog burn failed: ") + text);
     showMessage(text);
     m_Burning = false;
+    ApplyEnabled();
+}
+
+bool CBurnDialog::ConfirmFormat(const BurnLogic::DiskIdentity &disk)
+{
+    CommDialog dialog;
+    dialog.SetAllowWarp();
+    dialog.SetBackGround(QStringLiteral(":/nwu/format_usb"));
+    dialog.SetText(QString());
+    auto *name = new QLabel(&dialog);
+    name->setObjectName(QStringLiteral("diskname"));
+    name->setTextFormat(Qt::PlainText);
+    name->setAlignment(Qt::AlignCenter);
+    name->setStyleSheet(QStringLiteral("font:bold 12px;\ncolor:#404040;"));
+    name->setText(BurnLogic::DiskText(disk));
+    name->setGeometry(20, 108, 380, 24);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CBurnDialog::VerifyStick(const QString &image, const QString &disk, const QString &mountPoint)
+{
+    m_ProgressDialog.SetText(QStringLiteral("Verifying..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    QString error;
+    BurnLogic::VerifyResult result;
+    QAtomicInt percent(0);
+    QEventLoop wait;
+    const QList<BurnLogic::ListedFile> files = m_ImageFiles;
+    const QString partition = DiskTools::FirstPartition(disk);
+    QThread *worker = QThread::create([&] {
+        error = BurnLogic::FlushVolume(mountPoint, partition);
+        if (!error.isEmpty())
+            return;
+        result = BurnLogic::VerifyVolume(
+            SevenZip::Program(),
+            { QStringLiteral("x"), QStringLiteral("-so"), QStringLiteral("--"), image }, files,
+            mountPoint, [&percent](qint64 done, qint64 total) {
+                percent.storeRelaxed(total > 0 ? int(done * 100 / total) : 100);
+            });
+    });
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this,
+            [&] { m_ProgressDialog.SetValue(percent.loadRelaxed()); });
+    tick.start(200);
+    connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
+    worker->start();
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    delete worker;
+    if (!error.isEmpty()) {
+        FailBurn(QStringLiteral("The image could not be written to the USB disk %1: %2")
+                     .arg(disk, error));
+        return false;
+    }
+    if (!result.ok) {
+        FailBurn(BurnLogic::VerifyFailureText(result, disk));
+        return false;
+    }
+    m_ProgressDialog.SetValue(100);
+    return true;
 }
 
 void CBurnDialog::BurnUSB(const QString &image)
 {
     using namespace BurnLogic;
+    const int index = ui->usblist->currentIndex();
     const QString disk = ui->usblist->currentText();
-    if (disk.isEmpty()) {
+    if (disk.isEmpty() || index < 0 || index >= m_ListedDisks.size()) {
         ShowPicture(QStringLiteral(":/nwu/insert_usb"));
         return;
     }
-    DiskIdentity chosen;
-    for (const DiskIdentity &listed : qAsConst(m_ListedDisks)) {
-        if (listed.node == disk)
-            chosen = listed;
-    }
+    // The disk is the one shown at the press; the page keeps still from here to the end.
+    const DiskIdentity chosen = m_ListedDisks.at(index);
     m_Burning = true;
+    ApplyEnabled();
+    if (DiskImageRoute()) {
+        BurnDiskImage(image, chosen);
+        return;
+    }
     // A file FAT cannot hold is found before the user is asked to give the disk up.
     if (!CheckImageFitsFat(image)) {
         m_Burning = false;
+        ApplyEnabled();
         return;
     }
-    if (Util::ShowChoose(QStringLiteral(":/nwu/format_usb")) != 1) {
+    const bool gpt = IsGptChoice(ui->ptlist->currentText());
+    if (!RefuseStartsNowhere(false, gpt))
+        return;
+    if (!ConfirmFormat(chosen)) {
         m_Burning = false;
+        ApplyEnabled();
         return;
     }
     const QString goneText = QStringLiteral("The USB disk %1 is no longer the disk that was "
@@ -521,13 +701,16 @@ void CBurnDialog::BurnUSB(const QString &image)
     const qint64 imageSize = QFileInfo(image).size();
     if (!EnoughSpace(now.size, imageSize)) {
         m_Burning = false;
+        ApplyEnabled();
         ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
         return;
     }
-    const bool gpt = IsGptChoice(ui->ptlist->currentText());
+    // The root tools check the disk again themselves, on the disk they hold.
+    const QStringList identity = IdentityArgs(chosen);
     const QStringList partitionArgs
         = PartitionArgs(disk, ui->ptlist->currentText(), ui->sysfilelist->currentText(), now.size,
-                        ui->volumelab->text());
+                        ui->volumelab->text())
+        + identity;
 
     CRunOutcome end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
     m_ProgressDialog.show();
@@ -543,9 +726,7 @@ void CBurnDialog::BurnUSB(const QString &image)
         InitializeUSBAndDVDComboBox(2);
         return;
     }
-    const PlatformTools::Command partition
-        = PlatformTools::AsAdministrator(QStringLiteral("diskutil"), partitionArgs);
-    end = RunStep(partition.program, partition.arguments);
+    end = RunAdminStep(QStringLiteral("diskutil"), partitionArgs);
     if (Judge(end) == Outcome::Refused) {
         FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not given. "
                                 "Nothing was written to the USB disk %1.")
@@ -567,17 +748,14 @@ void CBurnDialog::BurnUSB(const QString &image)
         return;
     }
     if (!gpt) {
-        const PlatformTools::Command unmount = PlatformTools::AsAdministrator(
-            QStringLiteral("diskutil"), DiskTools::UnmountDiskArgs(disk));
-        end = RunStep(unmount.program, unmount.arguments);
+        end = RunAdminStep(QStringLiteral("diskutil"), DiskTools::UnmountDiskArgs(disk) + identity);
         if (Judge(end) != Outcome::Done) {
             FailBurn(FailureText(
                 QStringLiteral("The USB disk %1 could not be unmounted.").arg(disk), end));
             return;
         }
-        const PlatformTools::Command helper
-            = PlatformTools::AsAdministrator(QStringLiteral("mkbootable"), { disk, mountPoint });
-        end = RunStep(helper.program, helper.arguments);
+        end = RunAdminStep(QStringLiteral("mkbootable"),
+                           QStringList { disk, mountPoint } + identity);
         const Outcome boot = Judge(end);
         if (boot == Outcome::Refused) {
             FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not "
@@ -606,13 +784,24 @@ void CBurnDialog::BurnUSB(const QString &image)
     m_ProgressDialog.SetText(QStringLiteral("Burning the USB disk..."));
     m_ProgressDialog.SetRange(0, 100);
     m_ProgressDialog.SetValue(0);
-    end = RunStep(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, image),
-                  &CBurnDialog::onUSBBurnOutput, SevenZip::ErrorReader());
+    // What FAT cannot hold (modes, owners, old times, links) is left out, as FAT readers expect;
+    // any other failure fails the burn, and the read-back checks every file.
+    const auto skips = std::make_shared<FatSkips>();
+    QStringList unpack = SevenZip::UnpackArgs(mountPoint, image);
+    if (!m_SplitWim.isEmpty()) // split onto the stick afterwards
+        unpack.insert(unpack.indexOf(QStringLiteral("--")), QStringLiteral("-x!") + m_SplitWim);
+    end = RunStep(SevenZip::Program(), unpack, &CBurnDialog::onUSBBurnOutput,
+                  FatUnpackReader(mountPoint, skips));
+    m_ImageFiles = FilesOnVolume(m_ImageFiles, *skips);
+    if (!m_SplitWim.isEmpty()) {
+        skips->links << m_SplitWim;
+        m_ImageFiles = FilesOnVolume(m_ImageFiles, *skips);
+    }
     // 7-Zip's failure lines, in its own words for the user.
     ExtractLogic::ToolErrors errors;
     for (const QString &line : qAsConst(end.errorLines))
         errors.AddKept(line);
-    if (Judge(end) != Outcome::Done || !errors.IsEmpty()) {
+    if (!UnpackSucceeded(end, *skips)) {
         end.errorLines = errors.Lines();
         FailBurn(FailureText(
             QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
@@ -636,18 +825,113 @@ void CBurnDialog::BurnUSB(const QString &image)
                      .arg(disk, uefi.error));
         return;
     }
-    end = RunStep(PlatformTools::Program(QStringLiteral("sync")), {});
-    if (Judge(end) != Outcome::Done) {
-        FailBurn(FailureText(QStringLiteral("The data could not be written out to the USB disk "
-                                            "%1.")
-                                 .arg(disk),
-                             end));
+    if (!m_SplitWim.isEmpty() && !SplitWimOnto(image, disk, mountPoint))
         return;
-    }
+    // Only a stick whose every file reads back as the image's is a success.
+    if (!VerifyStick(image, disk, mountPoint))
+        return;
     m_ProgressDialog.hide();
     Util::WriteLog(QStringLiteral("CBurnDialog burnt ") + image + QStringLiteral(" to ") + disk);
     Util::ShowError(QStringLiteral("Burning Successfully..."));
     m_Burning = false;
+    ApplyEnabled();
+}
+
+void CBurnDialog::BurnDiskImage(const QString &image, const BurnLogic::DiskIdentity &chosen)
+{
+    using namespace BurnLogic;
+    const QString disk = chosen.node;
+    if (!RefuseStartsNowhere(true, false))
+        return;
+    if (!ConfirmFormat(chosen)) {
+        m_Burning = false;
+        ApplyEnabled();
+        return;
+    }
+    const DiskIdentity now = CurrentIdentity(disk);
+    if (!SameDisk(chosen, now)) {
+        FailBurn(QStringLiteral("The USB disk %1 is no longer the disk that was chosen (it was "
+                                "removed or changed). Nothing was written to it; choose the disk "
+                                "again.")
+                     .arg(disk));
+        InitializeUSBAndDVDComboBox(2);
+        return;
+    }
+    if (now.size < QFileInfo(image).size()) {
+        m_Burning = false;
+        ApplyEnabled();
+        ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
+        return;
+    }
+    m_ProgressDialog.show();
+    m_ProgressDialog.DisableCancel();
+    m_ProgressDialog.SetText(QStringLiteral("Burning the USB disk..."));
+    m_ProgressDialog.SetRange(0, 100);
+    m_ProgressDialog.SetValue(0);
+    // The tool writes, flushes, reads back and compares on the disk it holds.
+    const CRunOutcome end = RunAdminStep(
+        QStringLiteral("diskutil"), DiskTools::WriteImageArgs(disk, image) + IdentityArgs(chosen),
+        &CBurnDialog::onImageWriteOutput);
+    if (Judge(end) == Outcome::Refused) {
+        FailBurn(QStringLiteral("The burn was cancelled: administrator rights were not given. "
+                                "Nothing was written to the USB disk %1.")
+                     .arg(disk));
+        return;
+    }
+    if (Judge(end) != Outcome::Done) {
+        FailBurn(FailureText(
+            QStringLiteral("The image could not be written to the USB disk %1.").arg(disk), end));
+        return;
+    }
+    m_ProgressDialog.hide();
+    Util::WriteLog(QStringLiteral("CBurnDialog wrote the disk image ") + image
+                   + QStringLiteral(" to ") + disk);
+    Util::ShowError(QStringLiteral("Burning Successfully..."));
+    m_Burning = false;
+    ApplyEnabled();
+}
+
+bool CBurnDialog::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
+{
+    // The installation image is taken out of the image into the temporary folder, then split
+    // onto the stick in parts FAT can hold, which Windows Setup reads as they are.
+    m_ProgressDialog.SetText(QStringLiteral("Splitting the Windows installation image..."));
+    m_ProgressDialog.SetRange(0, 0);
+    const QString scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
+    QDir(scratch).removeRecursively();
+    CRunOutcome end
+        = RunStep(SevenZip::Program(), SevenZip::ExtractArgs(image, scratch, { m_SplitWim }),
+                  nullptr, SevenZip::ErrorReader());
+    const QString wim = scratch + QLatin1Char('/') + m_SplitWim;
+    const QString folder = QFileInfo(mountPoint + QLatin1Char('/') + m_SplitWim).path();
+    const QString first = folder + QStringLiteral("/") + QFileInfo(m_SplitWim).completeBaseName()
+        + QStringLiteral(".swm");
+    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done && QDir().mkpath(folder))
+        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::SplitWimArgs(wim, first));
+    QDir(scratch).removeRecursively();
+    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done)
+        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::VerifySwmArgs(first));
+    if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
+        FailBurn(BurnLogic::FailureText(
+            QStringLiteral("The Windows installation image \"%1\" could not be split onto the "
+                           "USB disk %2.")
+                .arg(m_SplitWim, disk),
+            end));
+        return false;
+    }
+    return true;
+}
+
+void CBurnDialog::onImageWriteOutput(QString line)
+{
+    if (line.trimmed() == QLatin1String("Verifying...")) {
+        m_ProgressDialog.SetText(QStringLiteral("Verifying..."));
+        return;
+    }
+    bool isProgress = false;
+    const double fraction = DiskTools::ProgressFraction(line, &isProgress);
+    if (isProgress)
+        m_ProgressDialog.SetValue(int(fraction * 100));
 }
 
 void CBurnDialog::onUSBBurnOutput(QString line)
@@ -665,6 +949,7 @@ void CBurnDialog::BurnDVD(const QString &image)
         return;
     const QString device = ui->dvdlist->itemData(i).toString();
     m_Burning = true;
+    ApplyEnabled();
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_ProgressDialog.SetRange(0, 100);
@@ -703,6 +988,7 @@ void CBurnDialog::onDVDBurnFinished()
         Util::WriteLog(QStringLiteral("CBurnDialog burnt a disc"));
         Util::ShowError(QStringLiteral("Burning disc successfully."));
         m_Burning = false;
+        ApplyEnabled();
     } else {
         qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.errorLines;
         FailBurn(BurnLogic::FailureText(QStringLiteral("The disc could not be burnt."), end));

@@ -58,6 +58,7 @@ public slots:
     void onDVDBurnOutput(QString line);
     void onUSBBurnOutput(QString line);
     void onUSBLineOutput(QString line);
+    void onImageWriteOutput(QString line);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -73,6 +74,22 @@ private:
     CRunOutcome RunStep(const QString &program, const QStringList &arguments,
                         void (CBurnDialog::*onLine)(QString) = nullptr,
                         CErrorLineReader reader = {});
+    // Runs one step that writes the disk with administrator rights: "diskutil" (partitionDisk,
+    // unmountDisk) or "mkbootable" (disk, mount point, then the identity options).
+    CRunOutcome RunAdminStep(const QString &tool, const QStringList &arguments,
+                             void (CBurnDialog::*onLine)(QString) = nullptr);
+    // The disk-image route: the image's bytes onto the whole disk, read back and compared.
+    void BurnDiskImage(const QString &image, const BurnLogic::DiskIdentity &chosen);
+    // Splits the installation image onto the volume and checks the parts; false (after telling
+    // the user) when that fails.
+    bool SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint);
+    // The "Boot:" line under the image: what it can start with, and what the USB disk will.
+    void ShowStarts();
+    // Tells why and returns false when the choice gives a stick that starts nowhere while
+    // another would not.
+    bool RefuseStartsNowhere(bool diskImage, bool gpt);
+    // Whether the USB burn takes the disk-image route (offered and chosen).
+    bool DiskImageRoute() const;
     // Reads the image's listing; false (after telling the user) when it cannot be read or holds
     // a file too large for FAT.
     bool CheckImageFitsFat(const QString &image);
@@ -82,6 +99,13 @@ private:
     BurnLogic::DiskIdentity CurrentIdentity(const QString &disk);
     void ShowPicture(const QString &image);
     void FailBurn(const QString &text);
+    // The format warning, with the disk it will erase named under its picture; true for OK.
+    bool ConfirmFormat(const BurnLogic::DiskIdentity &disk);
+    // Enables the inputs as the target choice says, or none of them while a burn runs.
+    void ApplyEnabled();
+    // Flushes the volume and reads every file back against the image; false (after telling
+    // the user) when anything differs or cannot be read.
+    bool VerifyStick(const QString &image, const QString &disk, const QString &mountPoint);
 
     Ui::CBurnDialog *ui = nullptr;
     CRunCommandThread *m_CurrentRunner = nullptr;
@@ -93,6 +117,10 @@ private:
     // Identity of each listed USB disk, taken when the list was filled.
     QList<BurnLogic::DiskIdentity> m_ListedDisks;
     QStringList m_ImagePaths; // the image's listing, read before a USB burn
+    QList<BurnLogic::ListedFile> m_ImageFiles; // its files and sizes, in listing order
+    QString m_SplitWim; // the installation image to split onto the stick, if any
+    QString m_BootKinds; // what the chosen image can start with ("BIOS and UEFI")
+    BurnLogic::BootFacts m_BootFacts; // read when the image was chosen
 };
 
 #endif // VEXLOR_CBURNDIALOG_H

@@ -8,7 +8,7 @@ PACKAGES=(
     shared-mime-info fonts-dejavu-core
     xvfb xauth xdotool imagemagick
     util-linux fdisk dosfstools mtools syslinux syslinux-common isolinux
-    policykit-1 fuseiso fusefat eject jq
+    policykit-1 fuseiso fusefat eject jq wimtools
     qemu-system-x86 ovmf nasm grub-efi-amd64-bin grub-common
     desktop-file-utils appstream dbus polkitd pkexec dpkg-dev
 )

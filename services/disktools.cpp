@@ -43,6 +43,11 @@ QStringList UnmountDiskArgs(const QString &disk)
     return { QStringLiteral("unmountDisk"), disk };
 }
 
+QStringList WriteImageArgs(const QString &disk, const QString &image)
+{
+    return { QStringLiteral("writeImage"), disk, image };
+}
+
 QStringList DriveStatusArgs()
 {
     return { QStringLiteral("status") };
@@ -82,10 +87,13 @@ QString ShellQuote(const QString &word)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-QString MkbootableCommand(const QString &program, const QString &disk, const QString &mountPoint)
+QString MkbootableCommand(const QString &program, const QString &disk, const QString &mountPoint,
+                          const QStringList &more)
 {
-    return ShellQuote(program) + QLatin1Char(' ') + ShellQuote(disk) + QLatin1Char(' ')
-        + ShellQuote(mountPoint);
+    QStringList words;
+    for (const QString &word : QStringList { program, disk, mountPoint } + more)
+        words << ShellQuote(word);
+    return words.join(QLatin1Char(' '));
 }
 
 QString AppleScriptString(const QString &text)
@@ -157,11 +165,34 @@ QString ListedDisk(const QString &line)
     return node.trimmed();
 }
 
+namespace {
+
+// The lines of the report that belong to the field: the name before the first ":".
+QStringList fieldLines(const QString &report, const QString &name)
+{
+    QStringList found;
+    for (const QString &line : report.split(QLatin1Char('\n'))) {
+        const int colon = line.indexOf(QLatin1Char(':'));
+        if (colon > 0 && line.left(colon).trimmed() == name)
+            found << line;
+    }
+    return found;
+}
+
+} // namespace
+
+QString InfoValue(const QString &report, const QString &name)
+{
+    const QStringList lines = fieldLines(report, name);
+    if (lines.isEmpty())
+        return {};
+    const QString line = lines.first();
+    return line.mid(line.indexOf(QLatin1Char(':')) + 1).trimmed();
+}
+
 qint64 DiskSizeFromInfo(const QString &report)
 {
-    for (const QString &line : report.split(QLatin1Char('\n'))) {
-        if (!line.contains(QLatin1String("Disk Size:")))
-            continue;
+    for (const QString &line : fieldLines(report, QStringLiteral("Disk Size"))) {
         const int q = line.indexOf(QLatin1String(" Bytes)"));
         if (q < 0)
             continue;
@@ -177,10 +208,8 @@ qint64 DiskSizeFromInfo(const QString &report)
 
 QString MountPointFromInfo(const QString &report)
 {
-    for (const QString &line : report.split(QLatin1Char('\n'))) {
-        if (!line.contains(QLatin1String("Mount Point:")))
-            continue;
-        const int slash = line.indexOf(QLatin1Char('/'));
+    for (const QString &line : fieldLines(report, QStringLiteral("Mount Point"))) {
+        const int slash = line.indexOf(QLatin1Char('/'), line.indexOf(QLatin1Char(':')));
         if (slash > 0)
             return line.mid(slash).trimmed();
     }
@@ -191,14 +220,12 @@ bool IsUsbStickInfo(const QString &report)
 {
     bool usb = false;
     bool removable = false;
-    for (const QString &line : report.split(QLatin1Char('\n'))) {
-        if (line.contains(QLatin1String("Protocol:")) && line.contains(QLatin1String("USB")))
-            usb = true;
-        const int label = line.indexOf(QLatin1String("Removable Media:"));
-        if (label >= 0 && line.indexOf(QLatin1String("Removable"), label + 1) >= 0)
-            removable = true;
-    }
-    return usb && removable && !report.contains(QLatin1String("Optical Drive Type:"));
+    for (const QString &line : fieldLines(report, QStringLiteral("Protocol")))
+        usb = usb || line.mid(line.indexOf(QLatin1Char(':'))).contains(QLatin1String("USB"));
+    for (const QString &line : fieldLines(report, QStringLiteral("Removable Media")))
+        removable = removable
+            || line.mid(line.indexOf(QLatin1Char(':'))).contains(QLatin1String("Removable"));
+    return usb && removable && fieldLines(report, QStringLiteral("Optical Drive Type")).isEmpty();
 }
 
 QString Drive::Text() const

@@ -30,6 +30,10 @@ QString FormatArgument(const QString &fileSystem, qint64 diskSize);
 QString VolumeName(const QString &label);
 // "unmountDisk", disk
 QStringList UnmountDiskArgs(const QString &disk);
+// "writeImage", disk, image: the image's bytes onto the whole disk from sector 0, read back and
+// compared (progress as "DRStatusPercentCompleteKey: F" lines, "Verifying..." before the
+// read-back).
+QStringList WriteImageArgs(const QString &disk, const QString &image);
 // "status" (drutil)
 QStringList DriveStatusArgs();
 // "burn", "-verbose", "-noverifyburn", image; with a device: ..., "-device", device, image
@@ -44,8 +48,10 @@ QStringList EjectArgs(const QString &device);
 // A word quoted for the POSIX shell: 'it'\''s' style, so that blanks, quotes, backslashes,
 // "$" and "`" stay part of the one word.
 QString ShellQuote(const QString &word);
-// The shell command that runs the boot helper: program, disk and mount point, each quoted.
-QString MkbootableCommand(const QString &program, const QString &disk, const QString &mountPoint);
+// The shell command that runs the boot helper: program, disk, mount point and the further
+// words (the disk's identity options), each quoted.
+QString MkbootableCommand(const QString &program, const QString &disk, const QString &mountPoint,
+                          const QStringList &more = {});
 // Text escaped for the inside of an AppleScript string literal (backslash and double quote).
 QString AppleScriptString(const QString &text);
 // do shell script "COMMAND" with administrator privileges, COMMAND escaped.
@@ -70,16 +76,20 @@ bool IsDiskOrPartition(const QString &node, const QString &disk);
 // "external, physical".
 QString ListedDisk(const QString &line);
 
-// "diskutil info" reports (the whole text):
-// The byte count of the "Disk Size:" line, "16.0 GB (N Bytes) (exactly M 512-Byte-Units)"
+// "diskutil info" reports (the whole text). A field is a line whose text before its first ":",
+// trimmed, is the field's name; a value that merely holds another field's name (a model string
+// "Mount Point: /x") is no such line.
+// The value of the first line of the field (after the ":", trimmed); empty when there is none.
+QString InfoValue(const QString &report, const QString &name);
+// The byte count of the "Disk Size" field, "16.0 GB (N Bytes) (exactly M 512-Byte-Units)"
 // giving N: the text between the last "(" before " Bytes)" and " Bytes)"; 0 when no line
 // qualifies or the count is no number.
 qint64 DiskSizeFromInfo(const QString &report);
-// The mount point of the first "Mount Point:" line holding a "/" (from that "/" to the end of
+// The mount point of the first "Mount Point" field holding a "/" (from that "/" to the end of
 // the line, trimmed); empty when none does ("Not mounted").
 QString MountPointFromInfo(const QString &report);
-// A USB stick: a "Protocol:" line with "USB", a "Removable Media:" line whose value says
-// "Removable" (not "Fixed"), and no "Optical Drive Type:" anywhere. Case-sensitive.
+// A USB stick: a "Protocol" field with "USB", a "Removable Media" field whose value says
+// "Removable" (not "Fixed"), and no "Optical Drive Type" field. Case-sensitive.
 bool IsUsbStickInfo(const QString &report);
 
 // "drutil status": one drive with a disc.

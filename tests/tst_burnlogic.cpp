@@ -1,7 +1,10 @@
 // The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
-// 4 GiB scan of a listing, the check that a disk is still the chosen one, and step outcomes.
+// 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
+// read-back of a written volume (on a plain folder standing in for it: no mount involved).
 
 #include "pages/burnlogic.h"
+#include "services/sevenzip.h"
+#include "services/util.h"
 #include "testhelpers.h"
 
 #include <QTemporaryDir>
@@ -26,6 +29,14 @@ private slots:
     void sameDisk();
     void judge_data();
     void judge();
+    void partitionTable_data();
+    void partitionTable();
+    void willStart_data();
+    void willStart();
+    void fatSkips_data();
+    void fatSkips();
+    void verifyVolume_data();
+    void verifyVolume();
 };
 
 void TestBurnLogic::isoImage()
@@ -111,6 +122,7 @@ void TestBurnLogic::largeFileScan_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<bool>("complete");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("split");
     const QString sep
         = "------------------- ----- ------------ ------------  ------------------------";
     auto row = [](const char *attr, const QString &size, const QString &name) {
@@ -121,23 +133,39 @@ void TestBurnLogic::largeFileScan_data()
             .arg(name);
     };
     const QString header = "   Date      Time    Attr         Size   Compressed  Name";
-    QTest::newRow("small files") << QStringList {
-        header, sep, row(".....", "2048", "a.txt"), row("D....", "", "sources"), sep, "summary"
-    } << true << "";
+    QTest::newRow("small files") << QStringList { header,
+                                                  sep,
+                                                  row(".....", "2048", "a.txt"),
+                                                  row("D....", "", "sources"),
+                                                  sep,
+                                                  "summary" }
+                                 << true << ""
+                                 << "";
     QTest::newRow("4 GiB - 1 fits")
-        << QStringList { sep, row(".....", "4294967295", "sources/install.wim"), sep } << true
+        << QStringList { sep, row(".....", "4294967295", "sources/install.wim"), sep } << true << ""
         << "";
     QTest::newRow("4 GiB found, first one kept")
         << QStringList { sep, row(".....", "10", "a"),
-                         row(".....", "4294967296", "sources/install.wim"),
+                         row(".....", "4294967296", "sources/boot.wim"),
                          row(".....", "9999999999", "b.bin"), sep }
-        << true << "sources/install.wim";
+        << true << "sources/boot.wim"
+        << "";
+    QTest::newRow("the installation image is split, not refused")
+        << QStringList { sep, row(".....", "5000000000", "Sources/Install.esd"), sep } << true << ""
+        << "Sources/Install.esd";
+    QTest::newRow("split, and another one refused")
+        << QStringList { sep, row(".....", "5000000000", "sources/install.wim"),
+                         row(".....", "5000000000", "other/install.wim"), sep }
+        << true << "other/install.wim"
+        << "sources/install.wim";
     QTest::newRow("rows outside the table ignored")
         << QStringList { row(".....", "9999999999", "x"), sep, sep,
                          row(".....", "9999999999", "y") }
-        << true << "";
+        << true << ""
+        << "";
     QTest::newRow("table never closed")
-        << QStringList { "Cannot open the file as archive" } << false << "";
+        << QStringList { "Cannot open the file as archive" } << false << ""
+        << "";
 }
 
 void TestBurnLogic::largeFileScan()
@@ -145,39 +173,55 @@ void TestBurnLogic::largeFileScan()
     QFETCH(QStringList, lines);
     QFETCH(bool, complete);
     QFETCH(QString, path);
+    QFETCH(QString, split);
     LargeFileScan scan;
     for (const QString &line : lines)
         scan.AddLine(line);
     QCOMPARE(scan.Complete(), complete);
     QCOMPARE(scan.Path(), path);
     QCOMPARE(scan.Found(), !path.isEmpty());
+    QCOMPARE(scan.SplitWim(), split);
     if (scan.Found())
         QVERIFY(TooLargeText(scan.Path(), scan.Size()).contains(path));
 }
 
 void TestBurnLogic::sameDisk_data()
 {
-    QTest::addColumn<QString>("report");
     QTest::addColumn<QString>("node");
-    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("report");
     QTest::addColumn<bool>("same");
-    const QString report = "   Device Node:              /dev/sdb\n"
-                           "   Device / Media Name:      Kingston DT \n";
-    QTest::newRow("same") << report << "/dev/sdb" << qint64(1000) << true;
-    QTest::newRow("other size") << report << "/dev/sdb" << qint64(2000) << false;
-    QTest::newRow("gone") << report << "" << qint64(0) << false;
-    QTest::newRow("other model") << QString("Device / Media Name: SanDisk") << "/dev/sdb"
-                                 << qint64(1000) << false;
+    const QString report
+        = "   Device Node:              /dev/sdb\n"
+          "   Device / Media Name:      Kingston DT \n"
+          "   Device Number:            8:16\n"
+          "   Serial Number:            4C530001\n"
+          "   WWN:                      \n"
+          "   Disk Size:                1.0 KB (1000 Bytes) (exactly 1 512-Byte-Units)\n";
+    QTest::newRow("same") << "/dev/sdb" << report << true;
+    QTest::newRow("same make and size, another stick")
+        << "/dev/sdb" << QString(report).replace("4C530001", "4C530002") << false;
+    QTest::newRow("another slot") << "/dev/sdb" << QString(report).replace("8:16", "8:32") << false;
+    QTest::newRow("other size") << "/dev/sdb" << QString(report).replace("(1000", "(2000") << false;
+    QTest::newRow("other model") << "/dev/sdb" << QString(report).replace("Kingston", "SanDisk")
+                                 << false;
+    QTest::newRow("gone") << "" << QString() << false;
 }
 
 void TestBurnLogic::sameDisk()
 {
-    QFETCH(QString, report);
     QFETCH(QString, node);
-    QFETCH(qint64, size);
+    QFETCH(QString, report);
     QFETCH(bool, same);
-    const DiskIdentity chosen { "/dev/sdb", 1000, "Kingston DT" };
-    QCOMPARE(SameDisk(chosen, { node, size, ModelFromInfo(report) }), same);
+    const DiskIdentity chosen { "/dev/sdb", 1000, "Kingston DT", "4C530001", "", "8:16" };
+    const DiskIdentity now = IdentityFromInfo(node, report);
+    QCOMPARE(SameDisk(chosen, now), same);
+    if (same) {
+        QCOMPARE(IdentityArgs(now),
+                 (QStringList { "--serial", "4C530001", "--wwn", "", "--device-number", "8:16",
+                                "--size", "1000", "--model", "Kingston DT" }));
+        QCOMPARE(DiskText(now),
+                 QStringLiteral("Kingston DT, %1, /dev/sdb").arg(Util::SizeToString(1000)));
+    }
 }
 
 void TestBurnLogic::judge_data()
@@ -231,6 +275,195 @@ void TestBurnLogic::judge()
         const QString text = FailureText("Step failed.", end);
         QVERIFY2(text.startsWith("Step failed.\n") && text.contains(message), qPrintable(text));
     }
+}
+
+void TestBurnLogic::partitionTable_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("table");
+    auto mbr = [](quint8 status, quint8 type, quint8 sectors) {
+        QByteArray head(1024, '\0');
+        head[446] = char(status);
+        head[446 + 4] = char(type);
+        head[446 + 12] = char(sectors);
+        head[510] = char(0x55);
+        head[511] = char(0xaa);
+        return head;
+    };
+    QTest::newRow("plain image") << QByteArray(1024, '\0') << false;
+    QTest::newRow("isohybrid") << mbr(0x80, 0x17, 64) << true;
+    QTest::newRow("grub-mkrescue") << mbr(0x00, 0xcd, 64) << true;
+    QTest::newRow("empty entries") << mbr(0x00, 0x00, 0) << false;
+    QTest::newRow("no signature") << mbr(0x80, 0x17, 64).left(510) << false;
+    QTest::newRow("bad status") << mbr(0x12, 0x0c, 64) << false;
+    QTest::newRow("GPT header") << QByteArray(512, '\0') + "EFI PART" + QByteArray(504, '\0')
+                                << true;
+}
+
+void TestBurnLogic::partitionTable()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, table);
+    QCOMPARE(HasPartitionTable(head), table);
+    QCOMPARE(OfferDiskImage(head, { "isolinux", "isolinux/isolinux.bin" }), table);
+    QVERIFY(!OfferDiskImage(head, { "BOOTMGR", "sources/boot.wim" }));
+}
+
+void TestBurnLogic::willStart_data()
+{
+    QTest::addColumn<bool>("biosEntry");
+    QTest::addColumn<bool>("bootmgr");
+    QTest::addColumn<bool>("uefiLoader");
+    QTest::addColumn<bool>("diskImage");
+    QTest::addColumn<bool>("gpt");
+    QTest::addColumn<QString>("starts");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("windows, MBR") << true << true << true << false << false << "BIOS and UEFI"
+                                  << false;
+    QTest::newRow("windows, GPT") << true << true << true << false << true << "UEFI" << false;
+    QTest::newRow("BIOS only image, GPT")
+        << true << true << false << false << true << "nothing" << true;
+    QTest::newRow("hybrid as disk image")
+        << true << false << true << true << false << "BIOS and UEFI" << false;
+    QTest::newRow("hybrid as files, MBR")
+        << true << false << true << false << false << "UEFI" << false;
+    QTest::newRow("isolinux as files") << true << false << false << false << false << "nothing"
+                                       << false; // no choice starts it: no refusal
+    QTest::newRow("data image") << false << false << false << false << false << "nothing" << false;
+}
+
+void TestBurnLogic::willStart()
+{
+    QFETCH(bool, biosEntry);
+    QFETCH(bool, bootmgr);
+    QFETCH(bool, uefiLoader);
+    QFETCH(bool, diskImage);
+    QFETCH(bool, gpt);
+    QFETCH(QString, starts);
+    QFETCH(bool, refused);
+    const BootFacts facts { biosEntry, bootmgr, uefiLoader };
+    QCOMPARE(StartsText(WillStart(facts, diskImage, gpt)), starts);
+    QCOMPARE(!StartsNowhereText(facts, false, diskImage, gpt).isEmpty(), refused);
+}
+
+void TestBurnLogic::fatSkips_data()
+{
+    QTest::addColumn<QStringList>("lines"); // 7-Zip's output onto the FUSE FAT volume /m
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("links");
+    const QStringList rockRidge {
+        "ERROR: Cannot set file attribute : errno=38 : Function not implemented : /m/d",
+        " 50% 2      ERROR: Cannot set file attribute : errno=38 : Function not implemented : "
+        "/m/ro.txt",
+        "100% 4      ERROR: Cannot create symbolic link : errno=38 : Function not implemented : "
+        "/m/sub/link",
+        "Sub items Errors: 3", "Archives with Errors: 1"
+    };
+    QTest::newRow("attributes and a link") << rockRidge << 2 << true << QStringList { "sub/link" };
+    QTest::newRow("and a real failure")
+        << QStringList(rockRidge) + QStringList { "ERROR: No space left on device : /m/big.bin" }
+        << 2 << false << QStringList { "sub/link" };
+    QTest::newRow("real failure alone")
+        << QStringList { "ERROR: Input/output error : /m/a", "Sub items Errors: 1" } << 2 << false
+        << QStringList();
+    QTest::newRow("clean") << QStringList { "Everything is Ok" } << 0 << true << QStringList();
+    QTest::newRow("status 2 with nothing skipped")
+        << QStringList { "Sub items Errors: 1" } << 2 << false << QStringList();
+}
+
+void TestBurnLogic::fatSkips()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, exitCode);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, links);
+    const auto skips = std::make_shared<FatSkips>();
+    CErrorLineReader reader = FatUnpackReader("/m/", skips);
+    CRunOutcome end;
+    end.kind = exitCode == 0 ? CRunOutcome::Succeeded : CRunOutcome::ToolError;
+    end.exitCode = exitCode;
+    for (const QString &line : lines) {
+        const QString kept = reader(line);
+        if (!kept.isEmpty())
+            end.errorLines << kept;
+    }
+    QCOMPARE(UnpackSucceeded(end, *skips), ok);
+    QCOMPARE(skips->links, links);
+    const QList<ListedFile> marked = FilesOnVolume({ { "SUB/LINK", 0 }, { "ro.txt", 2 } }, *skips);
+    QCOMPARE(marked.first().offVolume, !links.isEmpty());
+    QVERIFY(!marked.last().offVolume);
+}
+
+void TestBurnLogic::verifyVolume_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("file"); // the file named by the failure; "" for none
+    QTest::addColumn<QString>("error");
+    QTest::newRow("intact") << ""
+                            << ""
+                            << "";
+    QTest::newRow("a byte changed") << "change"
+                                    << "data/big.bin"
+                                    << "from byte 70001";
+    QTest::newRow("missing") << "remove"
+                             << "data/big.bin"
+                             << "";
+    QTest::newRow("shorter") << "truncate"
+                             << "data/big.bin"
+                             << "bytes instead of";
+}
+
+void TestBurnLogic::verifyVolume()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src"), volume = dir.filePath("volume");
+    QByteArray big(300000, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 13 ^ (i >> 7));
+    QVERIFY(TestHelpers::writeFile(src + "/data/big.bin", big));
+    QVERIFY(TestHelpers::writeFile(src + "/read me.txt", "hello\n"));
+    QVERIFY(TestHelpers::writeFile(src + "/empty", ""));
+    const QString iso = dir.filePath("t.iso");
+    QCOMPARE(QProcess::execute("genisoimage", { "-quiet", "-J", "-R", "-o", iso, src }), 0);
+    QProcess list;
+    list.start(SevenZip::Program(), SevenZip::ListArgs(iso));
+    QVERIFY(list.waitForFinished());
+    LargeFileScan scan;
+    for (const QByteArray &line : list.readAllStandardOutput().split('\n'))
+        scan.AddLine(QString::fromUtf8(line));
+    QCOMPARE(scan.Files().size(), 3);
+    QCOMPARE(QProcess::execute(SevenZip::Program(), { "x", "-y", "-o" + volume, "--", iso }), 0);
+    QFile target(volume + "/data/big.bin");
+    if (damage == "change") {
+        QVERIFY(target.open(QIODevice::ReadWrite) && target.seek(70000));
+        target.write("?");
+        target.close();
+    } else if (damage == "remove") {
+        QVERIFY(target.remove());
+    } else if (damage == "truncate") {
+        QVERIFY(target.resize(1000));
+    }
+    QList<ListedFile> files = scan.Files();
+    if (damage == "offvolume") {
+        QVERIFY(target.remove());
+        for (ListedFile &listed : files)
+            listed.offVolume = listed.path == "data/big.bin";
+    }
+    qint64 last = -1;
+    const VerifyResult result
+        = VerifyVolume(SevenZip::Program(), { "x", "-so", "--", iso }, scan.Files(), volume,
+                       [&last](qint64 done, qint64 total) { last = done == total ? total : last; });
+    QCOMPARE(result.ok, file.isEmpty());
+    QCOMPARE(result.file, file);
+    QVERIFY2(result.error.contains(error), qPrintable(result.error));
+    if (result.ok)
+        QCOMPARE(last, qint64(big.size() + 6));
+    else
+        QVERIFY(VerifyFailureText(result, "/dev/sdb").contains("\"" + file + "\""));
 }
 
 QTEST_GUILESS_MAIN(TestBurnLogic)

@@ -2,8 +2,11 @@
 // names as USB sticks, and on a pseudo-drive that writes a disc into a file: a stick that holds
 // every file of the image and boots in qemu to the bootmgr marker (BIOS, MBR choice) and to the
 // UEFI marker (OVMF, either choice) from an image whose UEFI loader lies only inside its
-// El Torito image, and the refusals and failures that must leave the disk as it was. Needs root
-// and free loop devices; skips without.
+// El Torito image, and the refusals and failures that must leave the disk as it was: a stick
+// swapped for another at the same node while the format warning is open, a stick whose writes
+// fail (its file on a full tmpfs), a list refresh that loses the chosen stick. Needs root and
+// free loop devices; skips without. Mount route: the FUSE fallback (fusefat), as this machine
+// has no vfat.
 
 #include "app/mainwindow.h"
 #include "boothelpers.h"
@@ -14,6 +17,7 @@
 #include "ui/commdialog.h"
 #include "ui/gerneraldialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -97,18 +101,26 @@ private slots:
     void cancelOnTheFormatWarningChangesNothing();
     void stickRemovedAfterListingGetsNothing();
     void failingBootHelperStopsTheBurn();
+    void swappedStickAfterTheWarningIsNotWritten();
+    void failingWritesAreNoSuccess();
+    void refreshKeepsTheChoiceOrNone();
+    void hybridImageIsWrittenAsDiskImage_data();
+    void hybridImageIsWrittenAsDiskImage();
+    void rockRidgeImageReachesFat();
+    void largeInstallImageIsSplit();
     void opticalBurnWritesTheImage();
     void homeWindowAnnouncesNewDisks();
 
 private:
     CBurnDialog *openPage(bool usb);
-    QStringList pressBurn(bool acceptFormat = true);
+    QStringList pressBurn(bool acceptFormat = true, const std::function<void()> &atWarning = {});
     void needLoop();
 
     QTemporaryDir m_Tmp;
     QString m_Source, m_SmallIso, m_Iso, m_BootIso;
     CBurnDialog *m_Page = nullptr;
     QScopedPointer<LoopDisk> m_Disk;
+    QString m_DiskName; // the disk the last format warning named
 };
 
 void TestBurnPage::initTestCase()
@@ -169,7 +181,7 @@ CBurnDialog *TestBurnPage::openPage(bool usb)
 
 // Presses Burn and answers every prompt until the burn has ended; returns what each prompt
 // showed: its text, or its picture when it has no text.
-QStringList TestBurnPage::pressBurn(bool acceptFormat)
+QStringList TestBurnPage::pressBurn(bool acceptFormat, const std::function<void()> &atWarning)
 {
     QStringList seen;
     QTimer answer;
@@ -185,6 +197,10 @@ QStringList TestBurnPage::pressBurn(bool acceptFormat)
             const QString text
                 = label && !label->text().isEmpty() ? label->text() : d->BackGround();
             seen << text;
+            if (QLabel *disk = d->findChild<QLabel *>("diskname"))
+                m_DiskName = disk->text();
+            if (text.endsWith("format_usb") && atWarning)
+                atWarning();
             d->done(text.endsWith("format_usb") && !acceptFormat ? 0 : 1);
         }
     });
@@ -197,7 +213,8 @@ QStringList TestBurnPage::pressBurn(bool acceptFormat)
 void TestBurnPage::formRules()
 {
     openPage(true);
-    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: not bootable"));
+    auto *starts = m_Page->findChild<QLabel *>("bootkinds");
+    QCOMPARE(starts->text(), QString("Boot: not bootable; the USB disk will start on BIOS"));
     auto *label = m_Page->findChild<QLineEdit *>("volumelab");
     QTest::keyClicks(label, "my.stick:a*bcdefgh");
     QCOMPARE(label->text(), QString("MYSTICKABCD"));
@@ -207,6 +224,7 @@ void TestBurnPage::formRules()
     pt->setCurrentIndex(1);
     QVERIFY(!fs->isEnabled() && fs->currentIndex() == 0);
     QVERIFY(m_Page->findChild<QLabel *>("gptnote")->isVisible());
+    QCOMPARE(starts->text(), QString("Boot: not bootable; the USB disk will start on nothing"));
     // The note is about USB disks: the optical target hides it, the USB target shows it again.
     m_Page->findChild<QRadioButton *>("rdvd")->setChecked(true);
     QVERIFY(!m_Page->findChild<QLabel *>("gptnote")->isVisible());
@@ -234,11 +252,13 @@ void TestBurnPage::usbStickBootsAndHoldsTheImage()
     needLoop();
     m_Iso = m_BootIso;
     openPage(true);
-    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(), QString("Boot: BIOS and UEFI"));
+    QCOMPARE(m_Page->findChild<QLabel *>("bootkinds")->text(),
+             QString("Boot: BIOS and UEFI; the USB disk will start on BIOS and UEFI"));
     QCOMPARE(m_Page->findChild<QComboBox *>("usblist")->currentText(), m_Disk->node);
     m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(scheme);
     m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    QVERIFY2(m_DiskName.endsWith(", " + m_Disk->node), qPrintable(m_DiskName));
     QByteArray table;
     QVERIFY(run("sfdisk", { "--dump", m_Disk->node }, &table));
     QVERIFY2(table.contains(scheme ? "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B" : "type=c"),
@@ -308,6 +328,12 @@ void TestBurnPage::cancelOnTheFormatWarningChangesNothing()
     needLoop();
     const QByteArray before = digest(m_Disk->file);
     openPage(true);
+    // GPT for an image without a UEFI loader: a stick that starts nowhere, refused first.
+    m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(1);
+    const QStringList refused = pressBurn(false);
+    QCOMPARE(refused.size(), 1);
+    QVERIFY2(refused.first().contains("GPT"), qPrintable(refused.first()));
+    m_Page->findChild<QComboBox *>("ptlist")->setCurrentIndex(0);
     QCOMPARE(pressBurn(false), QStringList { ":/nwu/format_usb" });
     QCOMPARE(digest(m_Disk->file), before);
 }
@@ -343,6 +369,228 @@ void TestBurnPage::failingBootHelperStopsTheBurn()
                  && seen.last().contains("simulated failure"),
              qPrintable(seen.last()));
     QVERIFY(!seen.last().contains("Successfully"));
+}
+
+void TestBurnPage::swappedStickAfterTheWarningIsNotWritten()
+{
+    needLoop();
+    const QString other = m_Tmp.filePath("other stick.img");
+    QFile spare(other);
+    QVERIFY(spare.open(QIODevice::WriteOnly) && spare.resize(64 << 20));
+    spare.close();
+    const QByteArray stickBefore = digest(m_Disk->file), otherBefore = digest(other);
+    openPage(true);
+    auto *list = m_Page->findChild<QComboBox *>("usblist");
+    bool locked = false, swapped = false;
+    // While the warning is open the stick is replaced by another one at the same node.
+    const QStringList seen = pressBurn(true, [&] {
+        locked = !list->isEnabled() && !m_Page->findChild<QComboBox *>("ptlist")->isEnabled();
+        swapped = run("losetup", { "-d", m_Disk->node }) && run("losetup", { m_Disk->node, other });
+    });
+    QVERIFY(locked && swapped);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(seen.last().contains("no longer"), qPrintable(seen.last()));
+    QCOMPARE(digest(other), otherBefore);
+    QCOMPARE(digest(m_Disk->file), stickBefore);
+    QVERIFY(list->isEnabled());
+    // The chosen stick is gone from the list's point of view: nothing is chosen.
+    QCOMPARE(list->currentIndex(), -1);
+}
+
+void TestBurnPage::failingWritesAreNoSuccess()
+{
+    if (::geteuid() != 0)
+        QSKIP("writing to loop devices needs root");
+    // A stick whose file lies on a full tmpfs: its writes fail part-way.
+    const QString full = m_Tmp.filePath("full");
+    QVERIFY(QDir().mkpath(full));
+    QVERIFY(run("mount", { "-t", "tmpfs", "-o", "size=24m", "fulltmpfs", full }));
+    struct Unmount
+    {
+        QString path;
+        ~Unmount() { run("umount", { "-l", path }); }
+    } unmount { full };
+    const QString src = m_Tmp.filePath("bigsrc");
+    QByteArray noise(32 << 20, Qt::Uninitialized);
+    quint32 x = 12345;
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
+    QVERIFY(writeFile(src + "/big.bin", noise));
+    m_Iso = m_Tmp.filePath("big.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
+    m_Disk.reset(new LoopDisk(full + "/stick.img", 128 << 20));
+    if (m_Disk->node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());
+    openPage(true);
+    const QStringList seen = pressBurn();
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(!seen.last().contains("Successfully") && seen.last().contains(m_Disk->node),
+             qPrintable(seen.last()));
+}
+
+void TestBurnPage::refreshKeepsTheChoiceOrNone()
+{
+    needLoop();
+    LoopDisk second(m_Tmp.filePath("second.img"), 64 << 20);
+    if (second.node.isEmpty())
+        QSKIP("no free loop device");
+    qputenv("VEXLOR_TEST_USB_DISKS", (m_Disk->node + ":" + second.node).toLocal8Bit());
+    openPage(true);
+    auto *list = m_Page->findChild<QComboBox *>("usblist");
+    QCOMPARE(list->count(), 2);
+    list->setCurrentIndex(1);
+    const QString chosen = list->currentText();
+    m_Page->InitializeUSBAndDVDComboBox(2);
+    QCOMPARE(list->currentText(), chosen);
+    // The chosen stick leaves: nothing is chosen, not the other stick, and Burn asks for one.
+    qputenv("VEXLOR_TEST_USB_DISKS",
+            (chosen == second.node ? m_Disk->node : second.node).toLocal8Bit());
+    m_Page->InitializeUSBAndDVDComboBox(2);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->currentIndex(), -1);
+    QCOMPARE(pressBurn(), QStringList { ":/nwu/insert_usb" });
+}
+
+void TestBurnPage::hybridImageIsWrittenAsDiskImage_data()
+{
+    QTest::addColumn<bool>("uefi");
+    QTest::newRow("isohybrid") << false;
+    QTest::newRow("xorriso with an EFI system partition") << true;
+}
+
+void TestBurnPage::hybridImageIsWrittenAsDiskImage()
+{
+    // Hybrid images: isolinux with an MBR of its own in sector 0, and the same with a UEFI
+    // El Torito entry that is also an EFI system partition (no mount involved: the image's bytes
+    // go to the whole stick).
+    QFETCH(bool, uefi);
+    if (!BootHelpers::haveTool("xorriso") || !QFileInfo::exists("/usr/lib/ISOLINUX/isohdpfx.bin"))
+        QSKIP("xorriso and isolinux are needed for a hybrid image");
+    const QString src = m_Tmp.filePath(uefi ? "hybrid efi src" : "hybrid src");
+    QVERIFY(QDir().mkpath(src));
+    QVERIFY(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, src,
+                                           m_Tmp.filePath("plain isolinux.iso")));
+    QStringList args { "-as",
+                       "mkisofs",
+                       "-quiet",
+                       "-o",
+                       m_Tmp.filePath("hybrid.iso"),
+                       "-isohybrid-mbr",
+                       "/usr/lib/ISOLINUX/isohdpfx.bin",
+                       "-c",
+                       "isolinux/boot.cat",
+                       "-b",
+                       "isolinux/isolinux.bin",
+                       "-no-emul-boot",
+                       "-boot-load-size",
+                       "4",
+                       "-boot-info-table" };
+    if (uefi) {
+        const QString fat = BootHelpers::uefiFatImage();
+        if (fat.isEmpty())
+            QSKIP("grub-mkstandalone, mkfs.fat or mtools missing");
+        QVERIFY(BootHelpers::copyFile(fat, src + "/boot/efi.img"));
+        args << "-eltorito-alt-boot"
+             << "-e"
+             << "boot/efi.img"
+             << "-no-emul-boot"
+             << "-isohybrid-gpt-basdat";
+    }
+    m_Iso = m_Tmp.filePath("hybrid.iso");
+    QVERIFY(run("xorriso", args << src));
+    needLoop();
+    openPage(true);
+    auto *route = m_Page->findChild<QCheckBox *>("diskimage");
+    QVERIFY(route->isVisible() && route->isChecked());
+    QVERIFY(!m_Page->findChild<QComboBox *>("ptlist")->isEnabled());
+    QVERIFY(m_Page->findChild<QLabel *>("routenote")->isVisible());
+    QVERIFY(m_Page->findChild<QLabel *>("bootkinds")
+                ->text()
+                .endsWith(uefi ? "start on BIOS and UEFI" : "start on BIOS"));
+    QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QByteArray image = readFile(m_Iso);
+    QCOMPARE(readFile(m_Disk->file).left(image.size()), image);
+    // A plain image is not offered the route.
+    m_Page->findChild<QLineEdit *>("isofile")->setText(m_SmallIso);
+    QVERIFY(!route->isVisible());
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBiosMarker), boot.serial.right(500).constData());
+    if (uefi && QFileInfo::exists(BootHelpers::kOvmfCode)) {
+        const BootHelpers::BootResult firmware
+            = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::UsbDisk, true);
+        QVERIFY2(firmware.has(BootHelpers::kUefiMarker), firmware.serial.right(500).constData());
+    }
+}
+
+void TestBurnPage::rockRidgeImageReachesFat()
+{
+    // Rock Ridge only (no Joliet, so 7-Zip reads the modes): read-only files and folders, a
+    // private folder, a symbolic link and a time before 1980, onto the FUSE FAT volume.
+    const QString src = m_Tmp.filePath("rock ridge");
+    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QVERIFY(writeFile(src + "/ro.txt", "read only\n") && writeFile(src + "/old.txt", "old\n")
+            && writeFile(src + "/private/x.txt", "x\n"));
+    QVERIFY(run("chmod", { "0444", src + "/ro.txt" }) && run("chmod", { "0555", src + "/docs" })
+            && run("chmod", { "0700", src + "/private" })
+            && run("ln", { "-s", "ro.txt", src + "/link" })
+            && run("touch", { "-d", "1975-01-01", src + "/old.txt" }));
+    m_Iso = m_Tmp.filePath("rockridge.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-R", "-o", m_Iso, src }));
+    needLoop();
+    openPage(true);
+    QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QString volume = m_Tmp.filePath("burnmedia/NONAME");
+    QCOMPARE(readFile(volume + "/ro.txt"), QByteArray("read only\n"));
+    QCOMPARE(readFile(volume + "/private/x.txt"), QByteArray("x\n"));
+    QVERIFY(!QFileInfo::exists(volume + "/link"));
+    QVERIFY(run("umount", { volume }));
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
+}
+
+void TestBurnPage::largeInstallImageIsSplit()
+{
+    // A Windows-style image whose sources/install.wim passes the FAT file limit, lowered here to
+    // 2 MiB; FUSE FAT route.
+    if (!BootHelpers::haveTool("wimlib-imagex"))
+        QSKIP("wimtools is needed for the installation image");
+    const QString src = m_Tmp.filePath("windows");
+    const QString content = m_Tmp.filePath("wim content");
+    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QByteArray noise(5 << 20, Qt::Uninitialized);
+    quint32 x = 7;
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
+    QVERIFY(writeFile(content + "/a.bin", noise.left(3 << 20))
+            && writeFile(content + "/b.bin", noise.mid(3 << 20)));
+    QVERIFY(run("wimlib-imagex",
+                { "capture", content, src + "/sources/install.wim", "--compress=none" }));
+    m_Iso = m_Tmp.filePath("windows.iso");
+    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
+    needLoop();
+    qputenv("VEXLOR_TEST_FAT_FILE_LIMIT", "2097152");
+    openPage(true);
+    const QStringList seen = pressBurn();
+    qunsetenv("VEXLOR_TEST_FAT_FILE_LIMIT");
+    QCOMPARE(seen, (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
+    const QString sources = m_Tmp.filePath("burnmedia/NONAME/sources");
+    QVERIFY(!QFileInfo::exists(sources + "/install.wim"));
+    QVERIFY(QFileInfo::exists(sources + "/install2.swm"));
+    QVERIFY(run("wimlib-imagex",
+                { "verify", sources + "/install.swm", "--ref=" + sources + "/install*.swm" }));
+    QVERIFY(run("umount", { m_Tmp.filePath("burnmedia/NONAME") }));
+    if (!BootHelpers::haveTool("qemu-system-x86_64"))
+        QSKIP("qemu is needed for the boot");
+    const BootHelpers::BootResult boot
+        = BootHelpers::boot(m_Disk->file, BootHelpers::Medium::IdeDisk, false, 60);
+    QVERIFY2(boot.has(BootHelpers::kBootmgrMarker), boot.serial.right(500).constData());
 }
 
 void TestBurnPage::opticalBurnWritesTheImage()

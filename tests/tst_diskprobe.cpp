@@ -12,7 +12,9 @@ namespace {
 
 // A laptop: the system on an NVMe disk (EFI, /boot, LVM with / and /home, swap on LVM), a
 // second internal SATA disk, a USB stick with a mounted volume, a removable SD card reader
-// without a card, an external USB disk holding /var, a DVD drive and a loop device.
+// without a card, an external USB disk holding /var, an external USB hard disk (hot-pluggable,
+// not removable), an SD card reader with a card, a SATA disk in a hot-swap bay, a DVD drive and
+// a loop device.
 const char *kLsblk
     = "{\n"
       "   \"blockdevices\": [\n"
@@ -65,6 +67,12 @@ const char *kLsblk
       "\"mountpoints\":[null],\n"
       "         \"children\": [{\"name\":\"sde1\", \"path\":\"/dev/sde1\", \"type\":\"part\", "
       "\"rm\":false, \"hotplug\":true, \"size\":8589934592, \"mountpoints\":[null]}]},\n"
+      "      {\"name\":\"sdf\", \"path\":\"/dev/sdf\", \"type\":\"disk\", \"tran\":\"usb\", "
+      "\"rm\":true, \"hotplug\":true, \"size\":31914983424, \"model\":\"SD/MMC Reader\", "
+      "\"mountpoints\":[null]},\n"
+      "      {\"name\":\"sdg\", \"path\":\"/dev/sdg\", \"type\":\"disk\", \"tran\":\"sata\", "
+      "\"rm\":false, \"hotplug\":true, \"size\":4000787030016, \"model\":\"ST4000DM004\", "
+      "\"mountpoints\":[null]},\n"
       "      {\"name\":\"sr0\", \"path\":\"/dev/sr0\", \"type\":\"rom\", \"tran\":\"sata\", "
       "\"rm\":true, \"hotplug\":false, \"size\":4700372992, \"model\":\"DVDRAM GH24NSD1\", "
       "\"mountpoints\":[\"/media/ann/DISC\"]},\n"
@@ -96,7 +104,7 @@ private slots:
     void lsblkTree()
     {
         const QList<BlockDevice> devices = ParseLsblk(kLsblk);
-        QCOMPARE(devices.size(), 10);
+        QCOMPARE(devices.size(), 12);
         const BlockDevice *stick = FindDevice(devices, QStringLiteral("sdb"));
         QVERIFY(stick);
         QCOMPARE(stick->tran, QStringLiteral("usb"));
@@ -117,11 +125,13 @@ private slots:
         QTest::addColumn<QStringList>("testDisks");
         QTest::addColumn<QStringList>("offered");
         // The system disk (LVM "/" and "/home"), the internal data disk, the empty card reader,
-        // the USB disk holding /var, the optical drive, the loop and the virtual disks stay out.
+        // the USB disk holding /var, the fixed USB hard disk, the SATA disk in a hot-swap bay,
+        // the optical drive, the loop and the virtual disks stay out: the stick and the card
+        // reader with a card are removable media.
         QTest::newRow("normal") << QStringList() << QStringList()
-                                << QStringList { "/dev/sdb", "/dev/sde" };
+                                << QStringList { "/dev/sdb", "/dev/sdf" };
         QTest::newRow("swap on a stick")
-            << QStringList { "/dev/sde1" } << QStringList() << QStringList { "/dev/sdb" };
+            << QStringList { "/dev/sdb1" } << QStringList() << QStringList { "/dev/sdf" };
         // The test seam offers the named loop device only, never a real disk.
         QTest::newRow("seam") << QStringList() << QStringList { "/dev/loop2" }
                               << QStringList { "/dev/loop2" };
@@ -273,6 +283,58 @@ private slots:
         QString read;
         QCOMPARE(ParseAdminScript(script, &read), accepted);
         QCOMPARE(read, command);
+    }
+
+    void identityOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("rest"); // {"-"} when refused
+        const QStringList id {
+            "--serial", "4C53",   "--wwn",       "",        "--device-number",
+            "8:16",     "--size", "15931539456", "--model", "SanDisk Cruzer Blade"
+        };
+        QTest::newRow("after the words") << QStringList { "partitionDisk", "/dev/sdb" } + id
+                                         << QStringList { "partitionDisk", "/dev/sdb" };
+        QTest::newRow("alone") << id << QStringList();
+        QTest::newRow("missing") << QStringList(id.mid(2)) << QStringList { "-" };
+        QStringList repeated = id;
+        repeated[2] = "--serial";
+        QTest::newRow("repeated") << repeated << QStringList { "-" };
+        QStringList noSize = id;
+        noSize[7] = "0";
+        QTest::newRow("no size") << noSize << QStringList { "-" };
+        QTest::newRow("none") << QStringList { "unmountDisk", "/dev/sdb" } << QStringList { "-" };
+    }
+    void identityOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, rest);
+        DiskIdentity identity;
+        QStringList words;
+        const bool taken = TakeIdentityOptions(arguments, &identity, &words);
+        QCOMPARE(taken, rest != QStringList { "-" });
+        if (!taken)
+            return;
+        QCOMPARE(words, rest);
+        QCOMPARE(identity.serial, QStringLiteral("4C53"));
+        QCOMPARE(identity.size, Q_INT64_C(15931539456));
+        QCOMPARE(IdentityOptions(identity), arguments.mid(rest.size()));
+        QVERIFY(IdentityDifference(identity, identity).isEmpty());
+        DiskIdentity other = identity;
+        other.serial = "4C54"; // the same make and size, another stick
+        QCOMPARE(IdentityDifference(identity, other),
+                 QStringLiteral("serial number \"4C54\" instead of \"4C53\""));
+        other = identity;
+        other.deviceNumber = "8:32";
+        QVERIFY(IdentityDifference(identity, other).contains("device number"));
+    }
+
+    void vpdSerial()
+    {
+        QCOMPARE(SerialFromVpdPage(QByteArray::fromHex("0080000c") + "  4C530001  "),
+                 QStringLiteral("4C530001"));
+        QCOMPARE(SerialFromVpdPage(QByteArray::fromHex("00830004") + "abcd"), QString());
+        QCOMPARE(SerialFromVpdPage("\0"), QString());
     }
 
     void humanSize()

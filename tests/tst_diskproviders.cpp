@@ -3,9 +3,13 @@
 // mount listing, and the optical drive tools on a loop device holding an image and a file
 // burner. The loop devices are named through the test seams; the machine's own disks are never
 // written (their refusal is shown on recorded lsblk output in tst_diskprobe). A GPT stick made by
-// the providers boots in qemu under BIOS and under UEFI firmware (OVMF).
+// the providers boots in qemu under BIOS and under UEFI firmware (OVMF). The safety cases: a
+// stick swapped at the same node (before a step, and inside partitionDisk between its unmount
+// and its table), a partition held open exclusively, old partitions, a file system stacked on
+// the stick's volume. Mount route: the FUSE fallback (fusefat), as this machine has no vfat.
 
 #include "boothelpers.h"
+#include "pages/burnlogic.h"
 #include "services/disktools.h"
 #include "services/platformtools.h"
 #include "services/sevenzip.h"
@@ -15,6 +19,7 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -93,6 +98,39 @@ private:
 
 constexpr qint64 kStickSize = 64 * 1024 * 1024;
 
+// The identity options of the disk at node, read from its "diskutil info" report the way the
+// Burn page reads it.
+QStringList identity(const QString &node)
+{
+    return BurnLogic::IdentityArgs(
+        BurnLogic::IdentityFromInfo(node, tool("diskutil", DiskTools::InfoArgs(node)).output));
+}
+
+QStringList partitionArgs(const QString &node, const QString &format, const QString &name,
+                          const QString &scheme = QStringLiteral("MBR"))
+{
+    return DiskTools::PartitionArgs(node, format, name, scheme) + identity(node);
+}
+
+// Puts another file behind the loop device at node (the same node, another stick).
+bool swapStick(const QString &node, const QString &file)
+{
+    run("partx", { "-d", node });
+    run("losetup", { "-d", node });
+    for (int i = 0; i < 50; ++i) {
+        if (run("losetup", { node, file }).code == 0)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+QByteArray firstMiB(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(1 << 20) : QByteArray();
+}
+
 } // namespace
 
 class TestDiskProviders : public QObject
@@ -156,8 +194,7 @@ private slots:
         if (loop.node().isEmpty())
             QSKIP("no loop device free");
         seam(loop.node());
-        const Run partition
-            = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "testvol"));
+        const Run partition = tool("diskutil", partitionArgs(loop.node(), "FAT32", "testvol"));
         QVERIFY2(partition.code == 0, qPrintable(partition.output));
 
         const QString first = DiskTools::FirstPartition(loop.node());
@@ -171,8 +208,8 @@ private slots:
         QVERIFY2(unmount.code == 0, qPrintable(unmount.output));
         QVERIFY(Util::GetMountPoint(first).isEmpty());
 
-        const QString command = DiskTools::MkbootableCommand(PlatformTools::Program("mkbootable"),
-                                                             loop.node(), mountPoint);
+        const QString command = DiskTools::MkbootableCommand(
+            PlatformTools::Program("mkbootable"), loop.node(), mountPoint, identity(loop.node()));
         const Run boot = tool("osascript", DiskTools::AdminArgs(command));
         QVERIFY2(boot.code == 0, qPrintable(boot.output));
         QCOMPARE(Util::GetMountPoint(first), mountPoint);
@@ -211,21 +248,24 @@ private slots:
         // A loop device the seam does not name is no disk that may be written.
         seam(QStringLiteral("/dev/loop-none"));
         const QByteArray before = fileHash(image);
-        Run refused = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME"));
+        Run refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NONAME"));
         QVERIFY(refused.code != 0);
         QVERIFY2(refused.output.contains("refused"), qPrintable(refused.output));
-        refused = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME", "GPT"));
+        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NONAME", "GPT"));
         QVERIFY2(refused.code != 0 && refused.output.contains("refused"),
                  qPrintable(refused.output));
-        refused = tool("mkbootable", { loop.node(), m_dir.filePath("mnt") });
+        refused = tool("mkbootable",
+                       QStringList { loop.node(), m_dir.filePath("mnt") } + identity(loop.node()));
         QVERIFY(refused.code != 0);
+        // Without the disk's identity nothing is written, whatever the disk.
+        seam(loop.node());
+        QVERIFY(tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME")).code
+                != 0);
+        QVERIFY(tool("mkbootable", { loop.node(), m_dir.filePath("mnt") }).code != 0);
         QCOMPARE(fileHash(image), before);
 
         // A volume that is in use cannot be unmounted: refused, and the disk stays as it was.
-        seam(loop.node());
-        QCOMPARE(
-            tool("diskutil", DiskTools::PartitionArgs(loop.node(), "MS-DOS FAT16", "BUSY")).code,
-            0);
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "MS-DOS FAT16", "BUSY")).code, 0);
         const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
         QVERIFY(!mountPoint.isEmpty());
         QProcess holder;
@@ -233,7 +273,7 @@ private slots:
         holder.start("sleep", { "60" });
         QVERIFY(holder.waitForStarted());
         const QByteArray busy = fileHash(image);
-        refused = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "OTHER"));
+        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
         holder.kill();
         holder.waitForFinished();
         QVERIFY(refused.code != 0);
@@ -241,13 +281,150 @@ private slots:
         QCOMPARE(fileHash(image), busy);
         QCOMPARE(Util::GetMountPoint(DiskTools::FirstPartition(loop.node())), mountPoint);
 
-        // A scheme other than MBR or GPT, a label FAT cannot hold.
-        QVERIFY(
-            tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "OTHER", "APM")).code
-            != 0);
-        QVERIFY(
-            tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "TWELVE_CHARS")).code
-            != 0);
+        // A scheme other than MBR or GPT, labels FAT cannot hold: refused before anything.
+        for (const QStringList &args :
+             { partitionArgs(loop.node(), "FAT32", "OTHER", "APM"),
+               partitionArgs(loop.node(), "FAT32", "TWELVE_CHARS"),
+               partitionArgs(loop.node(), "FAT32", QString::fromUtf8("\u20acURO")) }) {
+            refused = tool("diskutil", args);
+            QVERIFY2(refused.code != 0, qPrintable(args.join(' ')));
+        }
+        QCOMPARE(fileHash(image), busy);
+    }
+
+    // Another stick at the same node, at each step that writes: the tool refuses and the other
+    // stick stays as it was, byte for byte.
+    void swappedStickIsNeverWritten()
+    {
+        const QString first = m_dir.filePath("first.img"), other = m_dir.filePath("other.img");
+        LoopDevice loop(first, kStickSize);
+        if (loop.node().isEmpty())
+            QSKIP("no loop device free");
+        QFile spare(other);
+        QVERIFY(spare.open(QIODevice::WriteOnly) && spare.resize(kStickSize));
+        spare.close();
+        seam(loop.node());
+        const QStringList chosen = identity(loop.node());
+        QVERIFY(chosen.contains(QStringLiteral("--serial")) && !chosen.at(1).isEmpty());
+
+        // Before partitionDisk and before the boot helper.
+        QVERIFY(swapStick(loop.node(), other));
+        const QByteArray otherBefore = fileHash(other);
+        QVERIFY(identity(loop.node()) != chosen);
+        Run refused
+            = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "X") + chosen);
+        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
+                 qPrintable(refused.output));
+        refused = tool("mkbootable", QStringList { loop.node(), m_dir.filePath("mnt") } + chosen);
+        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
+                 qPrintable(refused.output));
+        QCOMPARE(fileHash(other), otherBefore);
+
+        // Inside partitionDisk, between its unmount and its table: an umount that swaps the
+        // stick right after it has unmounted the volume.
+        QVERIFY(swapStick(loop.node(), first));
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "FAT32", "FIRST")).code, 0);
+        const QString bin = m_dir.filePath("swapbin");
+        QVERIFY(QDir().mkpath(bin));
+        QFile script(bin + "/umount");
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\n/bin/umount \"$@\" || exit 1\nsleep 0.3\n"
+                           "losetup -d '%1'\n"
+                           "for i in 1 2 3 4 5 6 7 8 9 10; do losetup '%1' '%2' && exit 0; "
+                           "sleep 0.2; done\nexit 0\n")
+                .arg(loop.node(), other)
+                .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QStringList firstIdentity = identity(loop.node());
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin) + ":" + path);
+        refused
+            = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "Y") + firstIdentity);
+        qputenv("PATH", path);
+        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
+                 qPrintable(refused.output));
+        QCOMPARE(fileHash(other), otherBefore);
+        QVERIFY(swapStick(loop.node(), first));
+    }
+
+    // A partition held open exclusively (as an open crypt container or an LVM or RAID member
+    // holds it), and a file system mounted over the stick's volume: refused, nothing changed.
+    void diskInUseIsRefused()
+    {
+        const QString image = m_dir.filePath("inuse.img");
+        LoopDevice loop(image, kStickSize);
+        if (loop.node().isEmpty())
+            QSKIP("no loop device free");
+        seam(loop.node());
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "FAT32", "INUSE")).code, 0);
+        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
+        QVERIFY(!mountPoint.isEmpty());
+
+        // Stacked: a tmpfs over the volume stays, and so does the stick.
+        QCOMPARE(run("mount", { "-t", "tmpfs", "stacked", mountPoint }).code, 0);
+        QByteArray before = firstMiB(image);
+        Run refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
+        QVERIFY2(refused.code != 0 && refused.output.contains("stacked on"),
+                 qPrintable(refused.output));
+        QVERIFY(mountLines().filter("stacked on " + mountPoint).size() == 1);
+        QCOMPARE(firstMiB(image), before);
+        QCOMPARE(run("umount", { mountPoint }).code, 0);
+
+        // Held open exclusively.
+        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
+        const int held
+            = ::open(QFile::encodeName(DiskTools::FirstPartition(loop.node())), O_RDONLY | O_EXCL);
+        QVERIFY(held >= 0);
+        before = fileHash(image);
+        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
+        ::close(held);
+        QVERIFY2(refused.code != 0 && refused.output.contains("in use"),
+                 qPrintable(refused.output));
+        QCOMPARE(fileHash(image), before);
+    }
+
+    // A stick with three old partitions: afterwards the kernel sees one partition, at the new
+    // table's start, and it holds the new volume.
+    void oldPartitionsAreReplaced_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("MBR") << "dos";
+        QTest::newRow("GPT") << "gpt";
+    }
+    void oldPartitionsAreReplaced()
+    {
+        QFETCH(QString, label);
+        const QString image = m_dir.filePath("old.img");
+        LoopDevice loop(image, kStickSize);
+        if (loop.node().isEmpty())
+            QSKIP("no loop device free");
+        QProcess sfdisk;
+        sfdisk.start("sfdisk", { "--quiet", "--no-reread", loop.node() });
+        sfdisk.write(QStringLiteral("label: %1\nstart=2048, size=8192\nstart=10240, size=40960\n"
+                                    "start=51200\n")
+                         .arg(label)
+                         .toLatin1());
+        sfdisk.closeWriteChannel();
+        QVERIFY(sfdisk.waitForFinished() && sfdisk.exitCode() == 0);
+        QCOMPARE(run("partx", { "-a", loop.node() }).code, 0);
+        QCOMPARE(run("mkfs.fat", { "-n", "OLDTWO", loop.node() + "p2" }).code, 0);
+        seam(loop.node());
+        const Run partition = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NEW"));
+        QVERIFY2(partition.code == 0, qPrintable(partition.output));
+        const QStringList parts = QDir("/sys/class/block")
+                                      .entryList({ QFileInfo(loop.node()).fileName() + "p*" },
+                                                 QDir::AllEntries | QDir::System);
+        QCOMPARE(parts, QStringList { QFileInfo(loop.node()).fileName() + "p1" });
+        QFile start(QStringLiteral("/sys/class/block/%1/start").arg(parts.first()));
+        QVERIFY(start.open(QIODevice::ReadOnly));
+        QCOMPARE(start.readAll().trimmed(), QByteArray("2048"));
+        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
+        QCOMPARE(mountPoint, m_media + "/NEW");
+        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
+        const Run volume = run("mlabel", { "-s", "-i", loop.node() + "p1", "::" });
+        QVERIFY2(volume.output.contains("NEW"), qPrintable(volume.output));
     }
 
     // A GPT stick made by the providers as a burn makes an MBR one (the Burn page itself leaves
@@ -273,11 +450,12 @@ private slots:
                 QSKIP("no loop device free");
             seam(loop.node());
             const Run partition
-                = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "STICK", "GPT"));
+                = tool("diskutil", partitionArgs(loop.node(), "FAT32", "STICK", "GPT"));
             QVERIFY2(partition.code == 0, qPrintable(partition.output));
             const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
             QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
-            const Run boot = tool("mkbootable", { loop.node(), mountPoint });
+            const Run boot = tool("mkbootable",
+                                  QStringList { loop.node(), mountPoint } + identity(loop.node()));
             QVERIFY2(boot.code == 0, qPrintable(boot.output));
             QVERIFY(Util::WriteMulLinesToFile({ "default boot", "LABEL boot", "MENU LABEL boot",
                                                 "COM32 /syslinux/chain.c32",

@@ -153,6 +153,12 @@ private slots:
         QTest::newRow("size not a number") << "   Disk Size:   16.0 GB (many Bytes)\n"
                                            << Q_INT64_C(0) << "" << false;
         QTest::newRow("empty") << "" << Q_INT64_C(0) << "" << false;
+        // A model string holding other fields' names is no such field.
+        QTest::newRow("model holding field names")
+            << "   Device / Media Name:      Mount Point: /etc Protocol: USB Removable Media: "
+               "Removable Disk Size: 1 (5 Bytes)\n   Mount Point:   Not mounted\n"
+               "   Protocol:   SATA\n   Removable Media:   Fixed\n"
+            << Q_INT64_C(0) << "" << false;
     }
     void infoReport()
     {

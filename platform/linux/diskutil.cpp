@@ -3,14 +3,25 @@
 //
 //   diskutil list
 //   diskutil info DISK|PARTITION|MOUNTPOINT
-//   diskutil partitionDisk DISK 1 MBR|GPT FAT32|"MS-DOS FAT32"|"MS-DOS FAT16"|FAT16 NAME R
+//   diskutil partitionDisk DISK 1 MBR|GPT FAT32|"MS-DOS FAT32"|"MS-DOS FAT16"|FAT16 NAME R IDENTITY
 //
 // With MBR the partition is typed FAT (0x0c for FAT32, 0x0e for FAT16); with GPT it is typed as
 // an EFI system partition, which UEFI firmware looks into for \EFI\BOOT\BOOTX64.EFI.
-//   diskutil unmountDisk DISK
+//   diskutil unmountDisk DISK [IDENTITY]
+//   diskutil writeImage DISK IMAGE IDENTITY
 //
-// Only the disks that "list" offers (USB-attached, removable or hot-pluggable, never one that
-// holds the running system) can be partitioned.
+// writeImage writes the image's bytes to the whole disk from sector 0 (an image that carries its
+// own partition table), flushes them, reads them back and compares, printing
+// "DRStatusPercentCompleteKey: F" progress lines, and "Verifying..." before the read-back.
+//
+// IDENTITY is "--serial" S "--wwn" W "--device-number" D "--size" N "--model" M, as "info" reports
+// them ("Serial Number:", "WWN:", "Device Number:", "Disk Size:", "Device / Media Name:"): the
+// disk the user chose. Only the disks that "list" offers (removable media, never one that holds
+// the running system) can be partitioned, and only while they are that disk: partitionDisk
+// opens the whole disk exclusively, checks the identity on it and holds it while it writes the
+// table and the file system. A disk in use in any way (a volume it cannot unmount, another file
+// system mounted over one, an open container, a volume group or array member) is refused before
+// anything is written.
 
 #include "lib/probe.h"
 #include "lib/system.h"
@@ -117,13 +128,15 @@ int info(const QString &target)
 
     const QStringList usbSeam = Sys::TestUsbDisks();
     const QStringList opticalSeam = Sys::TestOpticalDrives();
-    const bool usbTest = usbSeam.contains(whole->path);
-    const bool opticalTest = opticalSeam.contains(whole->path);
+    const bool loop = whole->type == QLatin1String("loop");
+    const bool usbTest = loop && usbSeam.contains(whole->path);
+    const bool opticalTest = loop && opticalSeam.contains(whole->path);
     const bool optical = opticalTest || whole->type == QLatin1String("rom");
     const QString protocol = usbTest ? QStringLiteral("USB")
         : opticalTest                ? QStringLiteral("ATAPI")
                                      : protocolName(whole->tran);
-    const bool removable = usbTest || opticalTest || whole->removable || whole->hotplug;
+    const bool removable = usbTest || opticalTest || Probe::IsRemovableMedia(*whole);
+    const Probe::DiskIdentity identity = Sys::IdentityOfNode(whole->path);
 
     const QList<Probe::MountEntry> mounts = Sys::MountsOf(device->path);
     const QString fsType = mounts.isEmpty() ? device->fsType : mounts.first().fsType;
@@ -133,8 +146,10 @@ int info(const QString &target)
     Sys::Say(
         field(QStringLiteral("Whole"), isWhole ? QStringLiteral("Yes") : QStringLiteral("No")));
     Sys::Say(field(QStringLiteral("Part of Whole"), whole->name));
-    Sys::Say(field(QStringLiteral("Device / Media Name"),
-                   QStringList { whole->vendor, whole->model }.join(QLatin1Char(' ')).trimmed()));
+    Sys::Say(field(QStringLiteral("Device / Media Name"), identity.model));
+    Sys::Say(field(QStringLiteral("Device Number"), identity.deviceNumber));
+    Sys::Say(field(QStringLiteral("Serial Number"), identity.serial));
+    Sys::Say(field(QStringLiteral("WWN"), identity.wwn));
     Sys::Say(QString());
     if (!isWhole || !device->children.isEmpty() || !mounts.isEmpty())
         Sys::Say(field(QStringLiteral("Volume Name"), volumeLabel(device->path)));
@@ -160,19 +175,34 @@ int info(const QString &target)
     return 0;
 }
 
-int unmountDisk(const QStringList &arguments, const QString &name)
+int unmountDisk(const QStringList &arguments)
 {
-    // Only the disks the list offers, and optical drives: never the volumes of the system.
+    // unmountDisk DISK [IDENTITY]: only the disks the list offers, and optical drives; never
+    // the volumes of the system.
+    Probe::DiskIdentity expected;
+    QStringList rest = arguments;
+    const bool identified = Probe::TakeIdentityOptions(arguments, &expected, &rest);
+    if (rest.size() != 2)
+        return fail(QStringLiteral("usage: diskutil unmountDisk DISK [IDENTITY]"));
+    const QString name = rest.at(1);
     BlockDevice disk;
     const QList<BlockDevice> devices = Sys::BlockDevices();
     const BlockDevice *found = Probe::FindDevice(devices, name);
     if (!found || found->type == QLatin1String("part"))
         return fail(QStringLiteral("Could not find disk: ") + name);
-    const bool optical
-        = found->type == QLatin1String("rom") || Sys::TestOpticalDrives().contains(found->path);
+    const bool optical = found->type == QLatin1String("rom")
+        || (found->type == QLatin1String("loop") && Sys::TestOpticalDrives().contains(found->path));
     if (!optical && !Sys::FindOfferedDisk(found->path, &disk))
         return fail(QStringLiteral("%1 is not an external disk; refused").arg(name));
     disk = *found;
+    if (identified) {
+        const QString difference
+            = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
+        if (!difference.isEmpty())
+            return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); nothing "
+                                       "was unmounted")
+                            .arg(disk.path, difference));
+    }
     QString error;
     if (!Sys::UnmountTree(disk, &error)) {
         if (!Sys::IsRoot())
@@ -183,51 +213,73 @@ int unmountDisk(const QStringList &arguments, const QString &name)
     return 0;
 }
 
-// A FAT volume label: at most 11 characters, upper case, none of the characters FAT forbids.
+// A FAT volume label: 1 to 11 printable ASCII characters, none of those FAT forbids, no blank
+// at either end.
 bool validLabel(const QString &label)
 {
-    static const QRegularExpression bad(QStringLiteral("[\\x00-\\x1f*?.,;:/\\\\|+=<>\\[\\]\"]"));
-    return !label.isEmpty() && label.size() <= 11 && !label.contains(bad)
-        && label.toLatin1().size() == label.size() && label.trimmed() == label;
+    static const QString bad = QStringLiteral("*?.,;:/\\|+=<>[]\"");
+    for (const QChar c : label) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || bad.contains(c))
+            return false;
+    }
+    return !label.isEmpty() && label.size() <= 11 && label.trimmed() == label;
 }
 
 int partitionDisk(const QStringList &arguments)
 {
-    // partitionDisk DISK 1 MBR|GPT FORMAT NAME R
-    if (arguments.size() != 7)
-        return fail(QStringLiteral("Usage: diskutil partitionDisk DISK 1 MBR|GPT FORMAT NAME R"));
-    const QString name = arguments.at(1);
-    const QString scheme = arguments.at(3).toUpper();
+    // partitionDisk DISK 1 MBR|GPT FORMAT NAME R IDENTITY
+    Probe::DiskIdentity expected;
+    QStringList words;
+    if (!Probe::TakeIdentityOptions(arguments, &expected, &words) || words.size() != 7)
+        return fail(QStringLiteral("Usage: diskutil partitionDisk DISK 1 MBR|GPT FORMAT NAME R "
+                                   "--serial S --wwn W --device-number D --size N --model M"));
+    const QString name = words.at(1);
+    const QString scheme = words.at(3).toUpper();
     const bool gpt = scheme == QLatin1String("GPT");
-    if (arguments.at(2) != QLatin1String("1") || (scheme != QLatin1String("MBR") && !gpt)
-        || arguments.at(6).toUpper() != QLatin1String("R"))
+    if (words.at(2) != QLatin1String("1") || (scheme != QLatin1String("MBR") && !gpt)
+        || words.at(6).toUpper() != QLatin1String("R"))
         return fail(QStringLiteral("only one partition over the whole disk in an MBR or GPT table "
                                    "(1 MBR|GPT ... R) is supported"));
-    const QString format = arguments.at(4).toUpper();
+    const QString format = words.at(4).toUpper();
     QString fatSize;
     if (format == QLatin1String("FAT32") || format == QLatin1String("MS-DOS FAT32"))
         fatSize = QStringLiteral("32");
     else if (format == QLatin1String("FAT16") || format == QLatin1String("MS-DOS FAT16"))
         fatSize = QStringLiteral("16");
     else
-        return fail(QStringLiteral("unknown file system: ") + arguments.at(4));
-    const QString label = arguments.at(5).toUpper();
+        return fail(QStringLiteral("unknown file system: ") + words.at(4));
+    const QString label = words.at(5).toUpper();
     if (!validLabel(label))
         return fail(QStringLiteral("%1 is not a valid FAT volume name (at most 11 characters, no "
                                    "punctuation)")
-                        .arg(arguments.at(5)));
+                        .arg(words.at(5)));
 
     BlockDevice disk;
     if (!Sys::FindOfferedDisk(name, &disk))
         return fail(
             QStringLiteral("%1 is not an external disk that may be erased; refused").arg(name));
+    QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
+    if (!difference.isEmpty())
+        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
+                                   "unchanged")
+                        .arg(disk.path, difference));
+    QString error = Sys::InUseReason(disk);
+    if (!error.isEmpty())
+        return fail(QStringLiteral("%1; it was left unchanged").arg(error));
     if (!Sys::IsRoot())
         return Sys::RerunAsRoot(arguments);
 
     Sys::Say(QStringLiteral("Started partitioning on %1").arg(disk.path));
     Sys::Say(QStringLiteral("Unmounting disk"));
-    QString error;
     if (!Sys::UnmountTree(disk, &error))
+        return fail(
+            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+
+    // From here to the file system the disk is held, and it is the disk the user chose.
+    Sys::HeldDisk held;
+    if (!held.OpenExpected(disk.path, expected, &error))
+        return fail(error + QStringLiteral("; it was left unchanged"));
+    if (!Sys::ForgetPartitions(disk.path, &error))
         return fail(
             QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
 
@@ -235,35 +287,91 @@ int partitionDisk(const QStringList &arguments)
     const QString type = gpt             ? QStringLiteral("C12A7328-F81F-11D2-BA4B-00A0C93EC93B")
         : fatSize == QLatin1String("32") ? QStringLiteral("c")
                                          : QStringLiteral("e");
+    constexpr qint64 start = 2048;
     Sys::Result result
         = Sys::Run(QStringLiteral("sfdisk"),
                    { QStringLiteral("--wipe"), QStringLiteral("always"),
                      QStringLiteral("--wipe-partitions"), QStringLiteral("always"),
                      QStringLiteral("--no-reread"), QStringLiteral("--quiet"), disk.path },
-                   QStringLiteral("label: %1\nstart=2048, type=%2\n")
-                       .arg(gpt ? QStringLiteral("gpt") : QStringLiteral("dos"), type)
+                   QStringLiteral("label: %1\nstart=%2, type=%3\n")
+                       .arg(gpt ? QStringLiteral("gpt") : QStringLiteral("dos"))
+                       .arg(start)
+                       .arg(type)
                        .toLatin1());
     if (result.exitCode != 0)
         return fail(QStringLiteral("partitioning failed: ")
                     + QString::fromLocal8Bit(result.err).trimmed());
-    const QString partition = Sys::FirstPartition(disk.path);
-    if (partition.isEmpty())
-        return fail(QStringLiteral("the new partition of %1 did not appear").arg(disk.path));
+    const Sys::KernelPartition partition = Sys::NewFirstPartition(disk.path, start, &error);
+    if (partition.node.isEmpty())
+        return fail(error);
 
     Sys::Say(QStringLiteral("Formatting %1 as MS-DOS (FAT%2) with name %3")
-                 .arg(partition, fatSize, label));
-    result = Sys::Run(QStringLiteral("mkfs.fat"),
-                      { QStringLiteral("-F"), fatSize, QStringLiteral("-n"), label, partition });
-    if (result.exitCode != 0)
-        return fail(QStringLiteral("formatting failed: ")
-                    + QString::fromLocal8Bit(result.err).trimmed());
+                 .arg(partition.node, fatSize, label));
+    if (!Sys::FormatFat(held, partition, fatSize, label, &error))
+        return fail(error);
+    // A mounted volume holds its partition exclusively, which the held disk would refuse.
+    held.Release();
 
     Sys::Say(QStringLiteral("Mounting disk"));
     const QString mountPoint = Sys::FreeMountPoint(label);
-    if (!Sys::MountFat(partition, mountPoint, &error))
-        return fail(QStringLiteral("mounting %1 failed: %2").arg(partition, error));
+    if (!Sys::MountFat(partition.node, mountPoint, &error))
+        return fail(QStringLiteral("mounting %1 failed: %2").arg(partition.node, error));
     Sys::Say(QStringLiteral("Finished partitioning on %1").arg(disk.path));
-    Sys::Say(QStringLiteral("%1 mounted at %2").arg(partition, mountPoint));
+    Sys::Say(QStringLiteral("%1 mounted at %2").arg(partition.node, mountPoint));
+    return 0;
+}
+
+int writeImage(const QStringList &arguments)
+{
+    Probe::DiskIdentity expected;
+    QStringList words;
+    if (!Probe::TakeIdentityOptions(arguments, &expected, &words) || words.size() != 3)
+        return fail(QStringLiteral("Usage: diskutil writeImage DISK IMAGE --serial S --wwn W "
+                                   "--device-number D --size N --model M"));
+    BlockDevice disk;
+    if (!Sys::FindOfferedDisk(words.at(1), &disk))
+        return fail(QStringLiteral("%1 is not an external disk that may be erased; refused")
+                        .arg(words.at(1)));
+    const QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
+    if (!difference.isEmpty())
+        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
+                                   "unchanged")
+                        .arg(disk.path, difference));
+    QString error = Sys::InUseReason(disk);
+    if (!error.isEmpty())
+        return fail(QStringLiteral("%1; it was left unchanged").arg(error));
+    QFile image(words.at(2));
+    if (!image.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("the image %1 cannot be read").arg(words.at(2)));
+    const qint64 size = image.size();
+    if (size <= 0 || size > disk.size)
+        return fail(QStringLiteral("the image does not fit on %1").arg(disk.path));
+    if (!Sys::IsRoot())
+        return Sys::RerunAsRoot(arguments);
+
+    if (!Sys::UnmountTree(disk, &error))
+        return fail(
+            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+    Sys::HeldDisk held;
+    if (!held.OpenExpected(disk.path, expected, &error))
+        return fail(error + QStringLiteral("; it was left unchanged"));
+    if (!Sys::ForgetPartitions(disk.path, &error))
+        return fail(
+            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+
+    Sys::Say(QStringLiteral("Writing the image to %1").arg(disk.path));
+    if (!Sys::WriteImage(
+            held, image, [](double f) { Sys::Say(Probe::ProgressLine(f * 0.7)); }, &error))
+        return fail(error);
+    Sys::Say(QStringLiteral("Verifying..."));
+    if (!Sys::CompareImage(
+            held, image, [](double f) { Sys::Say(Probe::ProgressLine(0.7 + f * 0.3)); }, &error))
+        return fail(error);
+    held.Release();
+    // The kernel learns of the image's partitions.
+    Sys::Run(QStringLiteral("partx"), { QStringLiteral("-a"), disk.path });
+    Sys::Say(Probe::ProgressLine(1.0));
+    Sys::Say(QStringLiteral("Finished writing the image to %1").arg(disk.path));
     return 0;
 }
 
@@ -278,10 +386,12 @@ int main(int argc, char *argv[])
         return list();
     if (verb == QLatin1String("info") && arguments.size() == 2)
         return info(arguments.at(1));
-    if (verb == QLatin1String("unmountDisk") && arguments.size() == 2)
-        return unmountDisk(arguments, arguments.at(1));
+    if (verb == QLatin1String("unmountDisk"))
+        return unmountDisk(arguments);
     if (verb == QLatin1String("partitionDisk"))
         return partitionDisk(arguments);
+    if (verb == QLatin1String("writeImage"))
+        return writeImage(arguments);
     return fail(QStringLiteral("usage: diskutil list | info DEVICE | unmountDisk DISK | "
-                               "partitionDisk DISK 1 MBR|GPT FORMAT NAME R"));
+                               "partitionDisk DISK 1 MBR|GPT FORMAT NAME R IDENTITY"));
 }

@@ -1,7 +1,11 @@
-// mkbootable DISK MOUNTPOINT: makes the FAT volume on a disk that "diskutil partitionDisk"
-// prepared bootable by a PC BIOS, and leaves it mounted at MOUNTPOINT.
+// mkbootable DISK MOUNTPOINT IDENTITY: makes the FAT volume on a disk that "diskutil
+// partitionDisk" prepared bootable by a PC BIOS, and leaves it mounted at MOUNTPOINT. IDENTITY is
+// the disk the user chose, as diskutil takes it ("--serial" S "--wwn" W "--device-number" D
+// "--size" N "--model" M).
 //
-//  1. The volume is unmounted, if it still is.
+//  1. The volume is unmounted, if it still is (by its device, never another file system), and
+//     the whole disk is opened exclusively and checked to be the disk chosen; it stays held
+//     through steps 2 and 3.
 //  2. The syslinux MBR code is written into the first 440 bytes of the disk, and the first
 //     partition is marked active. On a disk with a GPT table the syslinux GPT MBR code is
 //     written instead and the partition gets the legacy BIOS bootable attribute: the protective
@@ -41,7 +45,7 @@ QString firstExisting(const QStringList &candidates)
     return {};
 }
 
-bool writeMbrCode(const QString &disk, const QString &mbrFile, QString *error)
+bool writeMbrCode(const Sys::HeldDisk &disk, const QString &mbrFile, QString *error)
 {
     QFile source(mbrFile);
     if (!source.open(QIODevice::ReadOnly)) {
@@ -53,16 +57,11 @@ bool writeMbrCode(const QString &disk, const QString &mbrFile, QString *error)
         *error = mbrFile + QStringLiteral(" is empty");
         return false;
     }
-    const int fd = ::open(QFile::encodeName(disk).constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = QStringLiteral("cannot open %1 for writing").arg(disk);
-        return false;
-    }
     const bool written
-        = ::pwrite(fd, code.constData(), size_t(code.size()), 0) == code.size() && ::fsync(fd) == 0;
-    ::close(fd);
+        = ::pwrite(disk.Fd(), code.constData(), size_t(code.size()), 0) == code.size()
+        && ::fsync(disk.Fd()) == 0;
     if (!written)
-        *error = QStringLiteral("cannot write the boot code to ") + disk;
+        *error = QStringLiteral("cannot write the boot code to the disk");
     return written;
 }
 
@@ -87,28 +86,46 @@ bool run(const QString &program, const QStringList &arguments, QString *error)
     return false;
 }
 
+// A folder holding anything, hidden entries included.
+bool holdsEntries(const QString &folder)
+{
+    return !QDir(folder)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .isEmpty();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
-    if (arguments.size() != 2)
-        return fail(QStringLiteral("usage: mkbootable DISK MOUNTPOINT"));
-    const QString mountPoint = QDir::cleanPath(arguments.at(1));
+    Probe::DiskIdentity expected;
+    QStringList words;
+    if (!Probe::TakeIdentityOptions(arguments, &expected, &words) || words.size() != 2)
+        return fail(QStringLiteral("usage: mkbootable DISK MOUNTPOINT --serial S --wwn W "
+                                   "--device-number D --size N --model M"));
+    const QString mountPoint = QDir::cleanPath(words.at(1));
     if (!QDir::isAbsolutePath(mountPoint) || mountPoint == QLatin1String("/"))
-        return fail(QStringLiteral("the mount point must be an absolute folder: ")
-                    + arguments.at(1));
+        return fail(QStringLiteral("the mount point must be an absolute folder: ") + words.at(1));
     // It runs as root for whoever asked: it mounts only in the media folder, never over a place
     // of the system.
     if (QFileInfo(mountPoint).absolutePath() != Sys::MediaDir())
         return fail(QStringLiteral("the mount point must be a folder in %1: ").arg(Sys::MediaDir())
-                    + arguments.at(1));
+                    + words.at(1));
 
     Probe::BlockDevice disk;
-    if (!Sys::FindOfferedDisk(arguments.at(0), &disk))
+    if (!Sys::FindOfferedDisk(words.at(0), &disk))
         return fail(QStringLiteral("%1 is not an external disk that may be written; refused")
-                        .arg(arguments.at(0)));
+                        .arg(words.at(0)));
+    const QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
+    if (!difference.isEmpty())
+        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
+                                   "unchanged")
+                        .arg(disk.path, difference));
+    QString error = Sys::InUseReason(disk);
+    if (!error.isEmpty())
+        return fail(error);
 
     const bool gpt = hasGpt(disk.path);
     const QString code = gpt ? QStringLiteral("gptmbr.bin") : QStringLiteral("mbr.bin");
@@ -122,18 +139,24 @@ int main(int argc, char *argv[])
         return fail(
             QStringLiteral("syslinux is not installed (packages syslinux, syslinux-common)"));
 
-    QString error;
     if (!Sys::UnmountTree(disk, &error))
         return fail(QStringLiteral("%1 is in use: %2").arg(disk.path, error));
     // Mount over nothing the user keeps there.
-    if (QFileInfo::exists(mountPoint) && !QDir(mountPoint).isEmpty())
+    if (QFileInfo::exists(mountPoint)
+        && (!QFileInfo(mountPoint).isDir() || holdsEntries(mountPoint)))
         return fail(QStringLiteral("%1 is not an empty folder").arg(mountPoint));
-    const QString partition = Sys::FirstPartition(disk.path);
-    if (partition.isEmpty())
-        return fail(QStringLiteral("%1 has no partition").arg(disk.path));
+
+    Sys::HeldDisk held;
+    if (!held.OpenExpected(disk.path, expected, &error))
+        return fail(error + QStringLiteral("; it was left unchanged"));
+    const QList<Sys::KernelPartition> partitions = Sys::KernelPartitions(disk.path);
+    if (partitions.size() != 1 || partitions.first().number != 1)
+        return fail(
+            QStringLiteral("%1 does not hold the one partition it was given").arg(disk.path));
+    const QString partition = partitions.first().node;
 
     Sys::Say(QStringLiteral("Writing the boot code to %1").arg(disk.path));
-    if (!writeMbrCode(disk.path, mbr, &error))
+    if (!writeMbrCode(held, mbr, &error))
         return fail(error);
     const QStringList mark = gpt
         ? QStringList { QStringLiteral("--no-reread"), QStringLiteral("--part-attrs"), disk.path,
@@ -158,6 +181,8 @@ int main(int argc, char *argv[])
     copy << QStringLiteral("::/syslinux/");
     if (!run(QStringLiteral("mcopy"), copy, &error))
         return fail(error);
+    // A mounted volume holds its partition exclusively, which the held disk would refuse.
+    held.Release();
 
     if (!Sys::MountFat(partition, mountPoint, &error))
         return fail(

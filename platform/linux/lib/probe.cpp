@@ -331,6 +331,73 @@ QString HumanSize(qint64 bytes)
     return QString::number(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
+QStringList IdentityOptions(const DiskIdentity &identity)
+{
+    return { QStringLiteral("--serial"),        identity.serial,
+             QStringLiteral("--wwn"),           identity.wwn,
+             QStringLiteral("--device-number"), identity.deviceNumber,
+             QStringLiteral("--size"),          QString::number(identity.size),
+             QStringLiteral("--model"),         identity.model };
+}
+
+bool TakeIdentityOptions(const QStringList &arguments, DiskIdentity *identity, QStringList *rest)
+{
+    static const QStringList names { QStringLiteral("--serial"), QStringLiteral("--wwn"),
+                                     QStringLiteral("--device-number"), QStringLiteral("--size"),
+                                     QStringLiteral("--model") };
+    const int first = arguments.size() - 2 * names.size();
+    if (first < 0)
+        return false;
+    QMap<QString, QString> values;
+    for (int i = first; i < arguments.size(); i += 2) {
+        if (!names.contains(arguments.at(i)) || values.contains(arguments.at(i)))
+            return false;
+        values.insert(arguments.at(i), arguments.at(i + 1));
+    }
+    bool ok = false;
+    const qint64 size = values.value(QStringLiteral("--size")).toLongLong(&ok);
+    if (!ok || size <= 0)
+        return false;
+    identity->serial = values.value(QStringLiteral("--serial"));
+    identity->wwn = values.value(QStringLiteral("--wwn"));
+    identity->deviceNumber = values.value(QStringLiteral("--device-number"));
+    identity->size = size;
+    identity->model = values.value(QStringLiteral("--model"));
+    if (rest)
+        *rest = arguments.mid(0, first);
+    return true;
+}
+
+QString IdentityDifference(const DiskIdentity &expected, const DiskIdentity &actual)
+{
+    QStringList differences;
+    auto compare = [&differences](const char *what, const QString &want, const QString &have) {
+        if (want != have)
+            differences << QStringLiteral("%1 \"%2\" instead of \"%3\"")
+                               .arg(QLatin1String(what), have, want);
+    };
+    compare("serial number", expected.serial, actual.serial);
+    compare("WWN", expected.wwn, actual.wwn);
+    compare("device number", expected.deviceNumber, actual.deviceNumber);
+    compare("size", QString::number(expected.size), QString::number(actual.size));
+    compare("model", expected.model, actual.model);
+    return differences.join(QStringLiteral(", "));
+}
+
+QString SerialFromVpdPage(const QByteArray &page)
+{
+    // Byte 1: page code 0x80; bytes 2-3: length; the serial follows in ASCII.
+    if (page.size() < 4 || quint8(page.at(1)) != 0x80)
+        return {};
+    const int length = (quint8(page.at(2)) << 8) | quint8(page.at(3));
+    return QString::fromLatin1(page.mid(4, length)).remove(QChar(0)).trimmed();
+}
+
+bool IsRemovableMedia(const BlockDevice &disk)
+{
+    return disk.removable;
+}
+
 bool IsSystemDisk(const BlockDevice &disk, const QStringList &swaps)
 {
     return holdsSystem(disk, swaps);
@@ -350,7 +417,7 @@ QList<BlockDevice> WritableDisks(const QList<BlockDevice> &devices, const QStrin
         }
         if (device.type != QLatin1String("disk"))
             continue;
-        if (device.tran == QLatin1String("usb") || device.removable || device.hotplug)
+        if (IsRemovableMedia(device))
             disks << device;
     }
     return disks;

@@ -97,15 +97,44 @@ bool ParseAdminScript(const QString &script, QString *command);
 // Size as the disk reports print it: "16.0 GB", "512.0 MB", "1.5 TB" (powers of 1000).
 QString HumanSize(qint64 bytes);
 
+// What identifies a whole disk: its serial number or its WWN (for a loop device, the device and
+// inode of its backing file), its device number ("8:16"), its size in bytes and its model (vendor
+// and model, as "Device / Media Name" prints them). Two sticks of one make and size differ in
+// serial; the same stick in another slot differs in device number.
+struct DiskIdentity
+{
+    QString serial;
+    QString wwn;
+    QString deviceNumber;
+    qint64 size = 0;
+    QString model;
+};
+// The options that carry an identity to the tools that write: "--serial", S, "--wwn", W,
+// "--device-number", D, "--size", N, "--model", M (every value its own argument, maybe empty).
+QStringList IdentityOptions(const DiskIdentity &identity);
+// Takes those options off the end of arguments: *rest receives what stands before them. False
+// when one of the five is missing, repeated, unknown or without its value, or the size is no
+// positive number.
+bool TakeIdentityOptions(const QStringList &arguments, DiskIdentity *identity, QStringList *rest);
+// Empty when actual is the disk expected; else what differs, for the user ("serial number
+// 123 instead of 456").
+QString IdentityDifference(const DiskIdentity &expected, const DiskIdentity &actual);
+// The serial number in a SCSI unit serial number page (VPD page 0x80, as sysfs "vpd_pg80"
+// gives it), trimmed; empty when it is no such page.
+QString SerialFromVpdPage(const QByteArray &page);
+
 // The disk-selection rules.
 //
 // A whole disk is a system disk when it or anything below it (partitions, LVM volumes, RAID
 // and crypt members) is mounted at "/", "/boot", "/usr", "/home" or "/var" (or below "/boot"),
 // or is an active swap area.
 bool IsSystemDisk(const BlockDevice &disk, const QStringList &swaps);
+// Whether a whole disk counts as removable media: its removable flag (rm) is set. A USB or
+// hot-pluggable disk without it (an external hard disk, a SATA disk in a hot-swap bay) is Fixed.
+bool IsRemovableMedia(const BlockDevice &disk);
 // The whole disks a user may repartition: type "disk", not a system disk, with a medium
-// (size > 0), and attached by USB, removable or hot-pluggable. Loop, optical and virtual
-// devices never qualify. When testDisks is not empty (the test seam) only the loop devices it
+// (size > 0), and removable media (IsRemovableMedia). Loop, optical and virtual devices never
+// qualify. When testDisks is not empty (the test seam) only the loop devices it
 // names qualify instead, and still never one that holds a system mount.
 QList<BlockDevice> WritableDisks(const QList<BlockDevice> &devices, const QStringList &swaps,
                                  const QStringList &testDisks);
