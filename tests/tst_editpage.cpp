@@ -3,6 +3,7 @@
 // changes are carried out by the real copier, and the saved image comes from the real mkisofs
 // and is read back with 7-Zip.
 
+#include "app/startup.h"
 #include "pages/cpage4.h"
 #include "services/util.h"
 #include "testhelpers.h"
@@ -189,6 +190,8 @@ private slots:
     void saveFailureKeepsTarget();
     void stopDuringSave();
     void largeFileKeptWhole();
+    void keptFilesFollowTheUsersMask();
+    void secondLoadWhileExtracting();
     void cleanupTestCase();
 
 private:
@@ -583,6 +586,85 @@ void TestEditPage::largeFileKeptWhole()
             .isEmpty();
     }));
     QVERIFY(!QFile::exists(target));
+}
+
+// What the user keeps (exported files, a saved image) gets the user's own file-creation mask, also
+// after the program's start-up settings (plain folders, no mount).
+void TestEditPage::keptFilesFollowTheUsersMask()
+{
+    FileMask mask(077);
+    const QString name = QCoreApplication::applicationName();
+    Startup::PrepareProcess();
+    QCoreApplication::setApplicationName(name);
+    Host host;
+    load(host, m_image);
+    host.tick({ "docs", "readme.txt" });
+    const QString dest = m_dir.path() + "/maskedexport";
+    QVERIFY(QDir().mkpath(dest));
+    QVERIFY(QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    {
+        WatcherGuard picker { answerFileDialog(dest) };
+        WatcherGuard prompt { closeDialog<CommDialog>(QDialog::Accepted, {}, 30000) };
+        clickButton(host.button("export_2"));
+        QVERIFY(waitUntil([&] { return prompt.watcher.isNull() || prompt.watcher->done(); }));
+    }
+    QCOMPARE(entries(dest).size(), 7);
+    QCOMPARE(openToOthers(dest), QStringList());
+    const QString target = dest + "/saved.iso";
+    QCOMPARE(save(host, target), QStringLiteral("Save ISO file successfully!"));
+    QCOMPARE(openToOthers(dest), QStringList());
+}
+
+// A second image loaded while the first is still being extracted: the first 7-Zip has ended
+// before the working folder is emptied for the second, and a save holds the second image only
+// (plain folders, no mount).
+void TestEditPage::secondLoadWhileExtracting()
+{
+    const QString src = m_dir.path() + "/firstsrc";
+    QVERIFY(writeFile(src + "/first-only.txt", "first"));
+    QVERIFY(writeFile(src + "/zz/big.bin", "big"));
+    QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
+    const QString first = m_dir.path() + "/first.iso";
+    QVERIFY(makeImage(src, first));
+    // The second takes long enough to extract that its 7-Zip is seen running.
+    const QString src2 = m_dir.path() + "/secondsrc";
+    QVERIFY(writeFile(src2 + "/second-only.txt", "second"));
+    QVERIFY(writeFile(src2 + "/big2.bin", "big"));
+    QVERIFY(QFile::resize(src2 + "/big2.bin", 64 * MiB));
+    const QString second = m_dir.path() + "/second.iso";
+    QVERIFY(makeImage(src2, second));
+    // The extraction of image into W (the listing names no W).
+    const QString work = Util::GetTempDir() + "/tmp/";
+    auto extraction = [&](const QString &image) {
+        return processWith("-o" + work + QChar(0) + "--" + QChar(0) + image + QChar(0));
+    };
+    Host host;
+    pid_t firstPid = 0, secondPid = 0;
+    bool firstAliveThen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!firstPid && (firstPid = extraction(first)) != 0)
+            ::kill(firstPid, SIGSTOP); // still writing W when the second load comes
+        if (firstPid && !secondPid && (secondPid = extraction(second)) != 0)
+            firstAliveThen = extraction(first) != 0;
+    });
+    poll.start(1);
+    {
+        WatcherGuard picker { answerFileDialog(first) };
+        clickButton(host.button("loadiso"));
+        QVERIFY(waitUntil([&] { return firstPid != 0 && host.button("loadiso")->isEnabled(); }));
+    }
+    load(host, second);
+    poll.stop();
+    if (extraction(first))
+        ::kill(firstPid, SIGCONT);
+    QVERIFY(secondPid != 0);
+    QVERIFY(!firstAliveThen);
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    const QString saved = m_dir.path() + "/out/second.iso";
+    QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+    QCOMPARE(imageContent(saved, m_dir.path() + "/check"), fileTree(src2));
+    QDir(m_dir.path() + "/check").removeRecursively();
 }
 
 QTEST_MAIN(TestEditPage)

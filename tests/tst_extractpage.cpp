@@ -3,6 +3,7 @@
 // the error paths. Pickers and prompts are answered the way a user would.
 
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "pages/cpage2.h"
 #include "services/util.h"
 #include "testhelpers.h"
@@ -132,6 +133,7 @@ private slots:
     void soundImageNamedLikeErrors();
     void escapeOnlyWhileBackIsEnabled();
     void closingTheHomeWindowDuringAnExtraction();
+    void extractedFilesFollowTheUsersMask();
 
 private:
     void loadImage(const QString &image);
@@ -648,6 +650,24 @@ void TestExtractPage::closingTheHomeWindowDuringAnExtraction()
     QCOMPARE(entries(dest), QStringList { "keep.txt" });
     QTest::qWait(300);
     QCOMPARE(entries(dest), QStringList { "keep.txt" }); // 7-Zip writes no more
+}
+
+// Extracted files and folders get the user's own file-creation mask, also after the program's
+// start-up settings (plain folders, no mount).
+void TestExtractPage::extractedFilesFollowTheUsersMask()
+{
+    FileMask mask(077);
+    const QString name = QCoreApplication::applicationName();
+    Startup::PrepareProcess();
+    QCoreApplication::setApplicationName(name);
+    loadImage(m_Iso);
+    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
+    const QString dest = m_Tmp.path() + "/masked";
+    QVERIFY(QDir().mkpath(dest));
+    QVERIFY(QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(runExtraction(m_Page, dest), QStringLiteral("Extract files successfully."));
+    QCOMPARE(entries(dest).size(), 13);
+    QCOMPARE(openToOthers(dest), QStringList());
 }
 
 QTEST_MAIN(TestExtractPage)
