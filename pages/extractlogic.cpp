@@ -103,12 +103,17 @@ Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &r
     // Both folders are read once: a name check per entry is a set look-up, not a file query.
     const QSet<QString> extracted = namesIn(workDir + QLatin1Char('/') + relDir);
     QSet<QString> taken = namesIn(destDir);
-    for (const QString &name : names) {
-        if (!extracted.contains(name)) {
+    for (const QString &entry : names) {
+        // An entry below a folder of its own ("sub/name") is delivered under its name.
+        const int slash = entry.lastIndexOf(QLatin1Char('/'));
+        const QString name = entry.mid(slash + 1);
+        const QString source = workDir + QLatin1Char('/') + relDir + entry;
+        const bool present = slash < 0 ? extracted.contains(name)
+                                       : QFileInfo::exists(source) || QFileInfo(source).isSymLink();
+        if (!present) {
             delivery.missing << name;
             continue;
         }
-        const QString source = workDir + QLatin1Char('/') + relDir + name;
         QString kept = name;
         if (taken.contains(name)) {
             const QFileInfo info(source);

@@ -70,8 +70,9 @@ struct Delivery
 // Moves each of names from workDir/relDir up to destDir, under a clash-free name, never replacing
 // anything that is already there, then removes workDir with what is left in it (the folders of
 // relDir). When an item could not be moved, workDir stays so that nothing extracted is lost.
-// Names that are not in the work folder (the tool did not extract them, for example because the
-// image holds no such entry) are reported in missing.
+// A name may lie in a folder of its own below workDir/relDir ("sub/name"); it is delivered as
+// name. Names that are not in the work folder (the tool did not extract them, for example because
+// the image holds no such entry) are reported in missing.
 Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
                 const QStringList &names);
 

@@ -294,6 +294,11 @@ void TestExtractLogic::moveUp_data()
     QTest::newRow("same name elsewhere in the work folder is not it")
         << QStringList { "other/a" } << QStringList {} << "d/" << QStringList { "a" }
         << QStringList {} << QStringList {} << QStringList { "a" };
+    QTest::newRow("the same name twice, one below a folder of its own")
+        << QStringList { "r.txt", ".1/r.txt", ".2/d/x" } << QStringList { "d/keep" } << ""
+        << QStringList { "r.txt", ".1/r.txt", ".2/d" }
+        << QStringList { "d (2)/", "d (2)/x", "d/", "d/keep", "r (2).txt", "r.txt" }
+        << QStringList { "r (2).txt", "d (2)" } << QStringList {};
     QTest::newRow("dash and blanks")
         << QStringList { "-r", " b c " } << QStringList {} << "" << QStringList { "-r", " b c " }
         << QStringList { " b c ", "-r" } << QStringList {} << QStringList {};
