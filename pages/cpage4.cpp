@@ -138,6 +138,10 @@ void CPage4::StopWork()
     m_CreateThread = nullptr;
     RemoveBootFiles();
     m_Writer.StopCopier();
+    // The copies of an export in progress go with their hidden folder.
+    if (!m_ExportStageDir.isEmpty())
+        QDir(m_ExportStageDir).removeRecursively();
+    m_ExportStageDir.clear();
 }
 
 void CPage4::keyPressEvent(QKeyEvent *event)
@@ -678,10 +682,12 @@ void CPage4::OnExport()
     }
     m_FileCopy.TakeFailedTasks();
     m_Phase = Phase::Exporting;
+    m_ExportStageDir = plan.stageDir;
     m_Writer.Begin();
     for (const FileTask &task : plan.tasks)
         m_FileCopy.AddTask(task.source, task.destination, task.kind);
     const bool copied = m_Writer.WaitForStaging();
+    m_ExportStageDir.clear();
     const QStringList failed = m_FileCopy.TakeFailedTasks();
     if (!copied) {
         // Stopped: the copies are dropped, and what was copied goes once the copier is free.

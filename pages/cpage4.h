@@ -165,6 +165,7 @@ private:
     // Set once the extraction of the image loaded before has ended (null when there was none).
     std::shared_ptr<bool> m_PreviousExtractionEnded;
     bool m_WorkDirRemovalQueued = false;
+    QString m_ExportStageDir; // the hidden folder of the export being copied; "" otherwise
     Phase m_Phase = Phase::Idle;
     // Why W does not hold the whole image; empty when the extraction succeeded.
     QString m_ExtractFailure;

@@ -12,6 +12,7 @@
 #include <QTextCodec>
 
 #include <langinfo.h>
+#include <signal.h>
 #include <strings.h>
 
 // Command lines, errors and stops.
@@ -29,6 +30,8 @@ constexpr int kPollMs = 100;
 // How long a program may take to end after the termination request before it is killed.
 constexpr int kTerminateGraceMs = 3000;
 constexpr int kKillWaitMs = 2000;
+// How long the end of a killed tool is waited for when the process is ending.
+constexpr int kKilledWaitMs = 200;
 
 bool isUtf8CodeSet(const char *codeSet)
 {
@@ -147,6 +150,13 @@ void CRunCommandThread::terminate()
     // Reaches the process queued on the worker thread; the worker also sees the stop request
     // and asks the process to terminate before it ends.
     emit terminateprocess();
+}
+
+void CRunCommandThread::KillTool()
+{
+    const qint64 pid = m_pid;
+    if (pid > 0)
+        ::kill(pid_t(pid), SIGKILL);
 }
 
 void CRunCommandThread::waitFinished()
@@ -347,6 +357,7 @@ void CRunCommandThread::run()
         postFinished(generation);
         return;
     }
+    m_pid = process->processId();
     // Nothing is ever written to a tool: a tool that asks a question sees the end of its input
     // instead of waiting for ever.
     process->closeWriteChannel();
@@ -433,6 +444,7 @@ void CRunCommandThread::finishProcess(CProcess *process)
 
 void CRunCommandThread::forgetProcess(CProcess *process)
 {
+    m_pid = 0;
     {
         QMutexLocker locker(&m_processLock);
         if (m_process == process)
@@ -517,6 +529,15 @@ static QString runCallexternapp(callexternappT &thread, int *exitCode)
     return thread.m_Result;
 }
 
+bool CRunners::s_exiting = false;
+QDeadlineTimer CRunners::s_exitDeadline;
+
+void CRunners::SetExitDeadline(int ms)
+{
+    s_exiting = true;
+    s_exitDeadline = QDeadlineTimer(ms);
+}
+
 CRunners::CRunners(QObject *parent)
     : QObject(parent)
 {
@@ -532,11 +553,23 @@ CRunners::~CRunners()
     const QList<Retired> retired = m_Retired;
     m_Retired.clear();
     for (const Retired &r : retired) {
-        const qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
+        qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
+        if (s_exiting)
+            left = qMin(left, qMax<qint64>(0, s_exitDeadline.remainingTime()));
         if (r.runner->wait(static_cast<unsigned long>(left))) {
             if (r.after)
                 r.after();
             delete r.runner;
+            continue;
+        }
+        if (s_exiting) {
+            // No time is left: the tool is killed, so it writes nothing more, and what it wrote
+            // is dealt with now. The runner goes with the process.
+            qCWarning(lcRunner) << "CRunners: killing a tool that has not ended in time";
+            r.runner->KillTool();
+            r.runner->wait(kKilledWaitMs);
+            if (r.after)
+                r.after();
             continue;
         }
         // Still ending its tool: it goes by itself once its thread has ended.

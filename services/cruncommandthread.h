@@ -6,6 +6,7 @@
 // helper thread for one-shot commands.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMutex>
 #include <QProcess>
@@ -67,6 +68,8 @@ public:
     void SetRunCmd(const QString &command, const QStringList &arguments);
     // Asks the running program to terminate and ends the worker; no sigfinished() follows.
     virtual void terminate();
+    // Kills the running program at once (the process is ending and cannot wait for it).
+    void KillTool();
     // Keeps delivering events of the calling thread until the run has ended and its lines and
     // sigfinished() have been handled.
     virtual void waitFinished();
@@ -118,6 +121,7 @@ private:
     std::atomic<bool> m_stopRequested { false };
     QMutex m_processLock; // guards m_process, which the worker creates and deletes
     CProcess *m_process = nullptr;
+    std::atomic<qint64> m_pid { 0 }; // the running program's process id, 0 when none
 
     // Each start() begins a new run; deliveries of an earlier run are dropped.
     std::atomic<quint64> m_generation { 0 };
@@ -160,6 +164,9 @@ public:
     // whose thread has not ended by then is deleted (and its after() run) when it ends.
     ~CRunners() override;
     static constexpr int WaitMs = 5000;
+    // The process is ending: from now on the owners' waits together end within ms, and a tool
+    // still running then is killed (and its runner's after() run) before the wait returns.
+    static void SetExitDeadline(int ms);
 
     // A new runner for program and arguments, reading errors with reader; not started yet. The
     // owner connects its signals, then calls start().
@@ -182,6 +189,8 @@ private:
 
     QList<CRunCommandThread *> m_Live;
     QList<Retired> m_Retired;
+    static bool s_exiting;
+    static QDeadlineTimer s_exitDeadline;
 };
 
 // The short-lived thread of Util::callexternapp: runs "program" (quoted) followed by the argument

@@ -5,7 +5,10 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "pages/cpage2.h"
+#include "pages/cpage3.h"
+#include "pages/cpage4.h"
 #include "services/util.h"
+#include "services/util_files_p.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
@@ -13,6 +16,7 @@
 #include "ui/gerneraldialog.h"
 #include "ui/scheckboxheaderview.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +26,9 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <csignal>
+#include <cstdio>
 
 using namespace TestHelpers;
 
@@ -134,6 +141,7 @@ private slots:
     void escapeOnlyWhileBackIsEnabled();
     void closingTheHomeWindowDuringAnExtraction();
     void extractedFilesFollowTheUsersMask();
+    void closeButtonDuringACopyAndAnExtraction();
 
 private:
     void loadImage(const QString &image);
@@ -668,6 +676,60 @@ void TestExtractPage::extractedFilesFollowTheUsersMask()
     QCOMPARE(runExtraction(m_Page, dest), QStringLiteral("Extract files successfully."));
     QCOMPARE(entries(dest).size(), 13);
     QCOMPARE(openToOthers(dest), QStringList());
+}
+
+// The home window's close button while an Edit page's 7-Zip does not answer and a Create page
+// copies a file: the process ends within about two seconds, the tool goes with it, and no partial
+// copy is left (plain folders, no mount).
+void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
+{
+    const QString work = Util::GetTempDir() + "/tmp/";
+    const QByteArray childVar = "VEXLOR_CLOSE_CHILD";
+    if (qEnvironmentVariableIsSet(childVar)) {
+        delete m_Page; // a page of its own would be a modal window over the home window
+        m_Page = nullptr;
+        MainWindow home;
+        home.show();
+        home.onEdit();
+        home.findChild<CPage4 *>()->LoadImage(m_BigIso);
+        pid_t tool = 0;
+        QVERIFY(waitUntil([&] { return (tool = processWith("-o" + work)) != 0; }));
+        QVERIFY(::kill(tool, SIGSTOP) == 0);
+        // The copy takes seconds: 4 KiB chunks, 5 ms each.
+        QVERIFY(writeFile(m_Tmp.path() + "/copied.bin", pattern(4 << 20, 3)));
+        UtilFiles::SetChunkSize(4096);
+        UtilFiles::SetChunkHook([](qint64) { QThread::msleep(5); });
+        home.onCreate();
+        {
+            auto picker = answerFileDialog(m_Tmp.path() + "/copied.bin");
+            home.findChild<CPage3 *>()->OnAddFile();
+        }
+        QVERIFY(waitUntil([&] { return QFile::exists(work + "copied.bin"); }));
+        std::printf("CLOSE-AT %lld\n", QDateTime::currentMSecsSinceEpoch());
+        std::fflush(stdout);
+        clickButton(home.findChild<CImageButton *>("close", Qt::FindDirectChildrenOnly));
+        QTest::qWait(10000);
+        qFatal("the close button did not end the process");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(childVar, "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                { "closeButtonDuringACopyAndAnExtraction" });
+    QVERIFY(child.waitForFinished(120000));
+    const qint64 ended = QDateTime::currentMSecsSinceEpoch();
+    const QByteArray out = child.readAllStandardOutput();
+    const int at = out.indexOf("CLOSE-AT ");
+    QVERIFY2(at >= 0, out.constData());
+    const qint64 took = ended - out.mid(at + 9, out.indexOf('\n', at) - at - 9).toLongLong();
+    const pid_t left = processWith("-o" + work);
+    if (left)
+        ::kill(left, SIGKILL);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(took < 2500, qPrintable(QString::number(took)));
+    QCOMPARE(left, 0);
+    QVERIFY(!QFile::exists(work + "copied.bin"));
 }
 
 QTEST_MAIN(TestExtractPage)
