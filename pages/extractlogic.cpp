@@ -4,6 +4,7 @@
 #include "services/sevenzip.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
@@ -82,17 +83,75 @@ QString ClashFreeName(const QString &name, bool isDir,
     return QString();
 }
 
+QStringList NamesIn(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+}
+
 namespace {
 
-// The names in folder (hidden ones and broken links included), read once.
 QSet<QString> namesIn(const QString &folder)
 {
-    const QStringList names = QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QStringList names = NamesIn(folder);
     return QSet<QString>(names.begin(), names.end());
 }
 
+// A name that stands for one entry of a folder.
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/'));
+}
+
 } // namespace
+
+bool CanExtractDirectly(const Request &request, const QStringList &destNames)
+{
+    if (!request.relDir.isEmpty() || request.names.isEmpty())
+        return false;
+    const QSet<QString> taken(destNames.begin(), destNames.end());
+    for (const QString &name : request.names) {
+        if (taken.contains(name))
+            return false;
+    }
+    return true;
+}
+
+QStringList ToolArgs(const QString &image, const QString &outDir, const QStringList &paths,
+                     bool direct)
+{
+    QStringList args = SevenZip::ExtractArgs(image, outDir, paths);
+    // Skip, never replace, an entry that came into being after the check.
+    if (direct)
+        args.insert(1, QStringLiteral("-aos"));
+    return args;
+}
+
+Delivery Delivered(const QString &destDir, const QStringList &names)
+{
+    Delivery delivery;
+    const QSet<QString> there = namesIn(destDir);
+    for (const QString &name : names) {
+        if (!there.contains(name))
+            delivery.missing << name;
+    }
+    return delivery;
+}
+
+void DiscardDelivered(const QString &destDir, const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (!isPlainName(name))
+            continue;
+        const QString path = destDir + QLatin1Char('/') + name;
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
+        else if (info.exists() || info.isSymLink())
+            QFile::remove(path);
+    }
+}
 
 Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
                 const QStringList &names)

@@ -85,6 +85,8 @@ private slots:
     void toolPaths_data();
     void toolPaths();
     void extractArguments();
+    void extractDirectly_data();
+    void extractDirectly();
 
     void clashFreeName_data();
     void clashFreeName();
@@ -218,6 +220,37 @@ void TestExtractLogic::extractArguments()
     const QStringList rest = args.mid(end + 1);
     QVERIFY(rest.contains("/img/x.iso"));
     QCOMPARE(rest.mid(rest.size() - paths.size()), paths);
+}
+
+void TestExtractLogic::extractDirectly_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("ticked");
+    QTest::addColumn<QStringList>("there");
+    QTest::addColumn<bool>("direct");
+    QTest::newRow("top folder, empty destination")
+        << "" << QStringList { "a", "b" } << QStringList {} << true;
+    QTest::newRow("top folder, other names there")
+        << "" << QStringList { "a", "b" } << QStringList { "c", "A" } << true;
+    QTest::newRow("top folder, a ticked name there")
+        << "" << QStringList { "a", "b" } << QStringList { "c", "b" } << false;
+    QTest::newRow("a hidden name there")
+        << "" << QStringList { ".h" } << QStringList { ".h" } << false;
+    QTest::newRow("below the top folder")
+        << "boot" << QStringList { "a" } << QStringList {} << false;
+}
+
+void TestExtractLogic::extractDirectly()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, ticked);
+    QFETCH(QStringList, there);
+    QFETCH(bool, direct);
+    QCOMPARE(CanExtractDirectly(BuildRequest(folder, ticked), there), direct);
+    // Straight into a destination, 7-Zip never replaces what is there.
+    const QStringList args = ToolArgs("/i.iso", "/dest", { "a" }, direct);
+    QCOMPARE(args.contains("-o/dest"), true);
+    QCOMPARE(args.indexOf("-aos") > 0 && args.indexOf("-aos") < args.indexOf("--"), direct);
 }
 
 void TestExtractLogic::clashFreeName_data()

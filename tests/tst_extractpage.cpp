@@ -78,14 +78,14 @@ QStringList childTexts(QTreeWidgetItem *node)
     return out;
 }
 
-// True once some file in an extraction's work folder below dest has bytes in it (the tool has
-// begun writing).
+// True once some file below dest other than keep.txt has bytes in it (the tool has begun
+// writing).
 bool somethingWritten(const QString &dest)
 {
     QDirIterator it(dest, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
-        if (it.filePath().contains(ExtractLogic::WorkDirPrefix()) && it.fileInfo().size() > 0)
+        if (it.fileName() != QLatin1String("keep.txt") && it.fileInfo().size() > 0)
             return true;
     }
     return false;
@@ -378,15 +378,25 @@ void TestExtractPage::extractOddNamesFromTheRoot()
         QCOMPARE(m_List->item(r, 0)->checkState(), Qt::Checked);
     clickRow(rowOf(m_List, "boot"), 60);
 
+    // Straight into an empty folder; through a hidden folder where a name is taken.
     const QString dest = m_Tmp.path() + "/dest2";
     QVERIFY(QDir().mkpath(dest));
-    const QString message = runExtraction(m_Page, dest);
-    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(runExtraction(m_Page, dest), QStringLiteral("Extract files successfully."));
     QCOMPARE(m_Page->m_RelDir, QString());
-    QCOMPARE(entries(dest),
-             (QStringList { "-dash.txt", "docs and notes/", "docs and notes/read me.txt", "empty/",
-                            QString::fromUtf8("Ünïcødé/"),
-                            QString::fromUtf8("Ünïcødé/naïve café.txt") }));
+    const QStringList extracted { "-dash.txt",
+                                  "docs and notes/",
+                                  "docs and notes/read me.txt",
+                                  "empty/",
+                                  QString::fromUtf8("Ünïcødé/"),
+                                  QString::fromUtf8("Ünïcødé/naïve café.txt") };
+    QCOMPARE(entries(dest), extracted);
+    const QString clash = m_Tmp.path() + "/dest2b";
+    QVERIFY(writeFile(clash + "/-dash.txt", "mine"));
+    QCOMPARE(runExtraction(m_Page, clash),
+             QStringLiteral("Extract files successfully.\nNames already in use, so kept as: "
+                            "\"-dash (2).txt\"."));
+    QCOMPARE(entries(clash), QStringList { "-dash (2).txt" } + extracted);
+    QCOMPARE(readFile(clash + "/-dash.txt"), QByteArray("mine"));
     QCOMPARE(readFile(dest + "/docs and notes/read me.txt"), kReadMe);
     QCOMPARE(readFile(dest + QString::fromUtf8("/Ünïcødé/naïve café.txt")), kCafe);
     QVERIFY(pageUsable());
@@ -435,8 +445,10 @@ void TestExtractPage::stopDuringALargeExtraction()
     QVERIFY(m_Page->m_ProgressDialog.isVisible());
     QVERIFY(!m_List->isEnabled() || !m_Page->isEnabled());
 
-    // Stop, as the progress dialog's Stop button does, while the tool is writing.
+    // Stop, as the progress dialog's Stop button does, while the tool is writing: straight into
+    // the destination, where no ticked name is in use.
     QVERIFY(waitUntil([&] { return somethingWritten(dest); }));
+    QVERIFY(processWith("-o" + dest + QChar(0)) != 0);
     QVERIFY(QMetaObject::invokeMethod(&m_Page->m_ProgressDialog, "OnBtnCancel"));
     QCOMPARE(m_Page->m_ExtractThread, nullptr);
     QVERIFY(pageUsable());
