@@ -675,6 +675,8 @@ void CPage4::OnExport()
     m_Stopped = false;
     m_Phase = Phase::Waiting;
     m_Writer.Begin();
+    m_ProgressDialog.SetText(QStringLiteral("Exporting files..."));
+    m_ProgressDialog.SetValue(0);
     // A Stop here leaves the changes queued.
     if (!WaitForExtraction() || !m_Writer.WaitForStaging()) {
         EndOperation();
@@ -804,6 +806,8 @@ void CPage4::OnSave()
     m_Stopped = false;
     m_Phase = Phase::Waiting;
     m_Writer.Begin();
+    m_ProgressDialog.SetText(QStringLiteral("Saving ISO file..."));
+    m_ProgressDialog.SetValue(0);
     if (!WaitForExtraction() || !m_Writer.WaitForStaging()) {
         EndOperation();
         return;

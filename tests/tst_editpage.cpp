@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 #include "pages/cpage4.h"
+#include "services/cfilecopy_p.h"
 #include "services/util.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
@@ -192,6 +193,7 @@ private slots:
     void largeFileKeptWhole();
     void keptFilesFollowTheUsersMask();
     void secondLoadWhileExtracting();
+    void copyTextOnlyWhileBytesAreLeft();
     void cleanupTestCase();
 
 private:
@@ -665,6 +667,38 @@ void TestEditPage::secondLoadWhileExtracting()
     QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
     QCOMPARE(imageContent(saved, m_dir.path() + "/check"), fileTree(src2));
     QDir(m_dir.path() + "/check").removeRecursively();
+}
+
+// A save that waits only for changes that move no bytes never says "Copy files and
+// directories..." (plain folders, no mount).
+void TestEditPage::copyTextOnlyWhileBytesAreLeft()
+{
+    Host host;
+    load(host, m_image);
+    // The copier pauses after each task, so the save waits for the second one.
+    CFileCopyHooks::SetTaskDoneHook([] { QThread::msleep(300); });
+    host.tick({ "empty" });
+    {
+        WatcherGuard input { closeDialog<CInputDialog>(
+            QDialog::Accepted, [](CInputDialog *d) { d->SetInput("still empty"); }) };
+        clickButton(host.button("rename"));
+    }
+    host.tick({ "still empty" });
+    clickButton(host.button("delete_2"));
+    QStringList texts;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QString text = host.page->m_ProgressDialog.Text();
+        if (host.page->m_ProgressDialog.isVisible() && !texts.contains(text))
+            texts << text;
+    });
+    poll.start(5);
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    const QString said = save(host, m_dir.path() + "/out/nocopy.iso");
+    CFileCopyHooks::SetTaskDoneHook(nullptr);
+    QCOMPARE(said, QStringLiteral("Save ISO file successfully!"));
+    QVERIFY2(!texts.contains("Copy files and directories..."), qPrintable(texts.join('|')));
+    QVERIFY2(texts.contains("Saving ISO file..."), qPrintable(texts.join('|')));
 }
 
 QTEST_MAIN(TestEditPage)
