@@ -9,6 +9,9 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <dirent.h>
+
 namespace ExtractLogic {
 
 QString ExtractingText(const QString &path)
@@ -85,8 +88,19 @@ QString ClashFreeName(const QString &name, bool isDir,
 
 QStringList NamesIn(const QString &folder)
 {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    // Read with the system's own calls: the toolkit's folder listing looks at every entry and
+    // took a quarter of a second for 20,000 names.
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            names << QFile::decodeName(name);
+    }
+    ::closedir(dir);
+    return names;
 }
 
 namespace {
@@ -122,6 +136,9 @@ QStringList ToolArgs(const QString &image, const QString &outDir, const QStringL
                      bool direct)
 {
     QStringList args = SevenZip::ExtractArgs(image, outDir, paths);
+    // The page reads progress and errors only: a line per extracted file (20,000 for as many
+    // small files) would only keep the interface thread busy.
+    args.removeAll(QStringLiteral("-bb3"));
     // Skip, never replace, an entry that came into being after the check.
     if (direct)
         args.insert(1, QStringLiteral("-aos"));

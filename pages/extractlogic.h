@@ -54,8 +54,9 @@ bool CanExtractDirectly(const Request &request, const QStringList &destNames);
 // The names in folder (hidden ones and broken links included), read once.
 QStringList NamesIn(const QString &folder);
 
-// The 7-Zip arguments that extract paths of image into outDir (SevenZip::ExtractArgs); straight
-// into a destination, 7-Zip is also told never to replace what is there.
+// The 7-Zip arguments that extract paths of image into outDir (SevenZip::ExtractArgs, without a
+// line per file); straight into a destination, 7-Zip is also told never to replace what is
+// there.
 QStringList ToolArgs(const QString &image, const QString &outDir, const QStringList &paths,
                      bool direct);
 

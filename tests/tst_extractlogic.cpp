@@ -251,6 +251,7 @@ void TestExtractLogic::extractDirectly()
     const QStringList args = ToolArgs("/i.iso", "/dest", { "a" }, direct);
     QCOMPARE(args.contains("-o/dest"), true);
     QCOMPARE(args.indexOf("-aos") > 0 && args.indexOf("-aos") < args.indexOf("--"), direct);
+    QVERIFY(args.contains("-bsp2") && !args.contains("-bb3"));
 }
 
 void TestExtractLogic::clashFreeName_data()
