@@ -247,17 +247,14 @@ inline QMap<QString, QByteArray> fileTree(const QString &root)
     return files;
 }
 
-// root and the entries below it that users other than the owner may use in any way (their
-// group or other permission bits are set); relative paths, "." for root.
+// root and the entries below it (relative, "." for root) that users other than the owner may
+// use in any way.
 inline QStringList openToOthers(const QString &root)
 {
     QStringList open;
-    QStringList paths { root };
     QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths << it.next();
-    for (const QString &path : paths) {
+    for (QString path = root; !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
         struct stat st;
         if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISLNK(st.st_mode)
             && (st.st_mode & 077) != 0)

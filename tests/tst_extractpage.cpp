@@ -140,7 +140,6 @@ private slots:
     void soundImageNamedLikeErrors();
     void escapeOnlyWhileBackIsEnabled();
     void closingTheHomeWindowDuringAnExtraction();
-    void extractedFilesFollowTheUsersMask();
     void closeButtonDuringACopyAndAnExtraction();
 
 private:
@@ -371,6 +370,12 @@ void TestExtractPage::loadBrowseTickAndExtract()
 
 void TestExtractPage::extractOddNamesFromTheRoot()
 {
+    // Extracted files get the user's own file-creation mask, also after the program's start-up
+    // settings.
+    FileMask mask(077);
+    const QString name = QCoreApplication::applicationName();
+    Startup::PrepareProcess();
+    QCoreApplication::setApplicationName(name);
     loadImage(m_Iso);
     // The header's box ticks every row of the folder; untick boot again by a click.
     emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
@@ -390,6 +395,7 @@ void TestExtractPage::extractOddNamesFromTheRoot()
                                   QString::fromUtf8("Ünïcødé/"),
                                   QString::fromUtf8("Ünïcødé/naïve café.txt") };
     QCOMPARE(entries(dest), extracted);
+    QCOMPARE(openToOthers(dest), QStringList());
     const QString clash = m_Tmp.path() + "/dest2b";
     QVERIFY(writeFile(clash + "/-dash.txt", "mine"));
     QCOMPARE(runExtraction(m_Page, clash),
@@ -670,24 +676,6 @@ void TestExtractPage::closingTheHomeWindowDuringAnExtraction()
     QCOMPARE(entries(dest), QStringList { "keep.txt" });
     QTest::qWait(300);
     QCOMPARE(entries(dest), QStringList { "keep.txt" }); // 7-Zip writes no more
-}
-
-// Extracted files and folders get the user's own file-creation mask, also after the program's
-// start-up settings (plain folders, no mount).
-void TestExtractPage::extractedFilesFollowTheUsersMask()
-{
-    FileMask mask(077);
-    const QString name = QCoreApplication::applicationName();
-    Startup::PrepareProcess();
-    QCoreApplication::setApplicationName(name);
-    loadImage(m_Iso);
-    emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
-    const QString dest = m_Tmp.path() + "/masked";
-    QVERIFY(QDir().mkpath(dest));
-    QVERIFY(QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(runExtraction(m_Page, dest), QStringLiteral("Extract files successfully."));
-    QCOMPARE(entries(dest).size(), 13);
-    QCOMPARE(openToOthers(dest), QStringList());
 }
 
 // The home window's close button while an Edit page's 7-Zip does not answer and a Create page
