@@ -124,9 +124,18 @@ bool CanExtractDirectly(const Request &request, const QStringList &destNames)
 {
     if (!request.relDir.isEmpty() || request.names.isEmpty())
         return false;
-    const QSet<QString> taken(destNames.begin(), destNames.end());
+    // Compared as a file system that ignores case or composes accents would compare them: a
+    // name it takes for one already there is a clash (7-Zip would skip the item, and a Stop
+    // would remove what is there).
+    auto fold = [](const QString &name) {
+        return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    };
+    QSet<QString> taken;
+    taken.reserve(destNames.size());
+    for (const QString &name : destNames)
+        taken.insert(fold(name));
     for (const QString &name : request.names) {
-        if (taken.contains(name))
+        if (taken.contains(fold(name)))
             return false;
     }
     return true;

@@ -231,9 +231,14 @@ void TestExtractLogic::extractDirectly_data()
     QTest::newRow("top folder, empty destination")
         << "" << QStringList { "a", "b" } << QStringList {} << true;
     QTest::newRow("top folder, other names there")
-        << "" << QStringList { "a", "b" } << QStringList { "c", "A" } << true;
+        << "" << QStringList { "a", "b" } << QStringList { "c", "ab" } << true;
     QTest::newRow("top folder, a ticked name there")
         << "" << QStringList { "a", "b" } << QStringList { "c", "b" } << false;
+    QTest::newRow("a ticked name there in another case")
+        << "" << QStringList { "README.TXT" } << QStringList { "Readme.txt" } << false;
+    QTest::newRow("a ticked name there with its accent apart")
+        << "" << QStringList { QString::fromUtf8("caf\xc3\xa9") }
+        << QStringList { QString::fromUtf8("cafe\xcc\x81") } << false;
     QTest::newRow("a hidden name there")
         << "" << QStringList { ".h" } << QStringList { ".h" } << false;
     QTest::newRow("below the top folder")
