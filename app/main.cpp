@@ -6,14 +6,9 @@
 #include <QDebug>
 #include <QPixmapCache>
 
-#include <sys/stat.h>
-
 int main(int argc, char *argv[])
 {
-    // Files and folders the program creates get the permissions their creating call asks for.
-    umask(0);
-    // The per-user folders are named after the application.
-    QCoreApplication::setApplicationName(QStringLiteral("Vexlor"));
+    Startup::PrepareProcess();
     QApplication app(argc, argv);
     // Room for the window backgrounds of the home window and every page.
     QPixmapCache::setCacheLimit(32 * 1024);

@@ -158,7 +158,9 @@ QMenu *MainWindow::HelpMenu()
 
 void MainWindow::onClose()
 {
-    // Ends the process once the pages have stopped their tools and copiers.
+    // Ends the process once the pages have stopped their tools and copiers; a tool that has
+    // not ended within the time is killed.
+    CRunners::SetExitDeadline(1800);
     StopPages();
     std::fflush(nullptr);
     ::_exit(0);

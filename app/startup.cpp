@@ -12,6 +12,13 @@
 
 namespace Startup {
 
+void PrepareProcess()
+{
+    // The user's file-creation mask is kept: the tools write what the user keeps (extracted
+    // files, images), and the program's own folders are made private where they are created.
+    QCoreApplication::setApplicationName(QStringLiteral("Vexlor"));
+}
+
 bool IsOnMountedVolume(const QString &exeDir)
 {
     const QString volumes = QStringLiteral("/Volumes");

@@ -3,8 +3,12 @@
 
 #include <QString>
 
-// Start-up steps of the program after the application object exists.
+// Start-up steps of the program.
 namespace Startup {
+
+// Process-wide settings made before the application object exists: the application's name
+// (which names the per-user folders).
+void PrepareProcess();
 
 // Whether a program folder lies on a mounted disk image or removable volume: "/Volumes" itself
 // or anything below it (case-sensitive).

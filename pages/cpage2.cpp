@@ -39,8 +39,8 @@ CPage2::~CPage2()
     m_ListMenu = nullptr;
     // A stopped extraction delivers nothing: its work folder may hold a half-written file. The
     // runners are waited for (bounded) when m_Runners goes.
-    const QString workDir = m_WorkDir;
-    m_Runners.Retire(m_ExtractThread, [workDir] { ExtractLogic::DiscardWorkDir(workDir); });
+    if (m_ExtractThread)
+        m_Runners.Retire(m_ExtractThread, DiscardWritten());
     m_ExtractThread = nullptr;
     delete m_Loader;
     m_Loader = nullptr;
@@ -152,10 +152,13 @@ void CPage2::OnExtract()
     if (dest.isEmpty())
         return;
 
-    // Extract into a fresh folder inside the destination, so that nothing already there is
-    // touched, and move the ticked items up from there when the tool is done.
-    const QString workDir = ExtractLogic::MakeWorkDir(dest);
-    if (workDir.isEmpty()) {
+    // Straight into the destination when nothing there has a ticked name (one read of it);
+    // otherwise into a fresh folder inside it, so that nothing already there is touched, and the
+    // ticked items are moved up from there when the tool is done.
+    const bool direct = ExtractLogic::CanExtractDirectly(request, ExtractLogic::NamesIn(dest))
+        && QFileInfo(dest).isWritable();
+    const QString workDir = direct ? QString() : ExtractLogic::MakeWorkDir(dest);
+    if (!direct && workDir.isEmpty()) {
         Util::ShowError(QStringLiteral("The files could not be extracted: the folder \"%1\" "
                                        "cannot be written to.")
                             .arg(dest));
@@ -165,6 +168,7 @@ void CPage2::OnExtract()
     m_DestDir = dest;
     m_RelDir = request.relDir;
     m_WorkDir = workDir;
+    m_Direct = direct;
     m_ExtractErrors.Clear();
 
     m_Runners.Retire(m_ExtractThread);
@@ -175,7 +179,8 @@ void CPage2::OnExtract()
     }
     m_ExtractThread = m_Runners.Create(
         SevenZip::Program(),
-        SevenZip::ExtractArgs(m_IsoPath, m_WorkDir, ExtractLogic::ToolPaths(request, folderNames)));
+        ExtractLogic::ToolArgs(m_IsoPath, direct ? dest : m_WorkDir,
+                               ExtractLogic::ToolPaths(request, folderNames), direct));
     connect(m_ExtractThread, &CRunCommandThread::sigfinished, this, &CPage2::OnExtractFinished);
     connect(m_ExtractThread, &CRunCommandThread::standoutputline, this, &CPage2::OnExtractOutput);
     SetControlsEnabled(false);
@@ -212,8 +217,9 @@ void CPage2::OnExtractFinished()
     m_Runners.Retire(runner);
 
     const ExtractLogic::Verdict verdict = ExtractLogic::JudgeExtraction(end, m_ExtractErrors);
-    const ExtractLogic::Delivery delivery
-        = ExtractLogic::MoveUp(m_WorkDir, m_DestDir, m_RelDir, m_ExtractNames);
+    const ExtractLogic::Delivery delivery = m_Direct
+        ? ExtractLogic::Delivered(m_DestDir, m_ExtractNames)
+        : ExtractLogic::MoveUp(m_WorkDir, m_DestDir, m_RelDir, m_ExtractNames);
     const QString workDir = m_WorkDir;
     m_WorkDir.clear();
     SetControlsEnabled(true);
@@ -234,10 +240,9 @@ void CPage2::OnExtractFinished()
 void CPage2::OnStopExtract()
 {
     if (m_ExtractThread) {
-        // Nothing is moved up: the file being written when the tool stopped is cut short, and
-        // the image still holds everything. The work folder goes once the tool has ended.
-        const QString workDir = m_WorkDir;
-        m_Runners.Retire(m_ExtractThread, [workDir] { ExtractLogic::DiscardWorkDir(workDir); });
+        // Nothing is delivered: the file being written when the tool stopped is cut short, and
+        // the image still holds everything. What the tool wrote goes once it has ended.
+        m_Runners.Retire(m_ExtractThread, DiscardWritten());
         m_ExtractThread = nullptr;
         m_WorkDir.clear();
     }
@@ -246,6 +251,21 @@ void CPage2::OnStopExtract()
 }
 
 // --- helpers ------------------------------------------------------------------------------
+
+std::function<void()> CPage2::DiscardWritten() const
+{
+    if (m_Direct) {
+        const QString dest = m_DestDir;
+        const QStringList names = m_ExtractNames;
+        return [dest, names] {
+            ExtractLogic::DiscardDelivered(dest, names);
+        };
+    }
+    const QString workDir = m_WorkDir;
+    return [workDir] {
+        ExtractLogic::DiscardWorkDir(workDir);
+    };
+}
 
 void CPage2::SetLoadButtonsEnabled(bool enabled)
 {

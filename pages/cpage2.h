@@ -16,6 +16,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QKeyEvent;
 class QMenu;
 class QTableWidgetItem;
@@ -71,6 +73,8 @@ private:
     struct Form;
     void SetControlsEnabled(bool enabled);
     void SetLoadButtonsEnabled(bool enabled);
+    // Removes what the running extraction has written (run once its tool has ended).
+    std::function<void()> DiscardWritten() const;
 
 public:
     Item *m_CurrentItem = nullptr;
@@ -92,6 +96,7 @@ private:
     CImageLoader *m_Loader = nullptr;
     // Fresh folder inside m_DestDir that the running or last extraction writes into.
     QString m_WorkDir;
+    bool m_Direct = false; // the running or last extraction writes straight into m_DestDir
     ExtractLogic::ToolErrors m_ExtractErrors;
 };
 

@@ -13,8 +13,10 @@
 #include "ui/scheckboxheaderview.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -23,8 +25,11 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcEdit, "vexlor.edit", QtWarningMsg)
 
@@ -133,6 +138,10 @@ void CPage4::StopWork()
     m_CreateThread = nullptr;
     RemoveBootFiles();
     m_Writer.StopCopier();
+    // The copies of an export in progress go with their hidden folder.
+    if (!m_ExportStageDir.isEmpty())
+        QDir(m_ExportStageDir).removeRecursively();
+    m_ExportStageDir.clear();
 }
 
 void CPage4::keyPressEvent(QKeyEvent *event)
@@ -276,11 +285,17 @@ void CPage4::OnLoadISO()
 
 void CPage4::LoadImage(const QString &image)
 {
-    for (CRunCommandThread **runner : { &m_ListThread, &m_ExtractThread }) {
-        if (*runner)
-            m_Runners.Retire(*runner);
-        *runner = nullptr;
+    if (m_ListThread)
+        m_Runners.Retire(m_ListThread);
+    m_ListThread = nullptr;
+    if (m_ExtractThread) {
+        // The old 7-Zip writes into W until it has ended: W is removed for the new image only
+        // after that.
+        auto ended = std::make_shared<bool>(false);
+        m_Runners.Retire(m_ExtractThread, [ended] { *ended = true; });
+        m_PreviousExtractionEnded = ended;
     }
+    m_ExtractThread = nullptr;
     m_IsoPath = image;
     m_Changed = false;
 
@@ -292,17 +307,15 @@ void CPage4::LoadImage(const QString &image)
     m_ExtractFailure.clear();
     m_ExtractProgress = 0;
     SetEnabled(false);
+    WaitForPreviousExtraction();
 
-    // The new image replaces the working folder: the tasks of the old one go, W is removed, and
-    // the extraction starts once the removal has ended. Tasks the user causes from now on wait
-    // for the extraction.
+    // The new image replaces the working folder: the tasks of the old one go, W is removed once
+    // the old 7-Zip has ended, and the extraction starts once the removal has ended. Tasks the
+    // user causes from now on wait for the extraction.
     m_PendingOps.Clear();
     m_PendingOps.Hold(true);
     m_FileCopy.ClearAllTasks();
-    if (!m_Writer.OwnsWorkDir())
-        m_Writer.ClaimWorkDir();
-    else
-        m_FileCopy.AddTask(m_WorkDir, QString(), 1);
+    m_WorkDirRemovalQueued = false;
 
     // The listing needs nothing of W: it starts at once.
     m_ListThread = m_Runners.Create(SevenZip::Program(), SevenZip::ListArgsUtf8(image),
@@ -335,10 +348,36 @@ void CPage4::LoadImage(const QString &image)
     StartExtractionWhenReady();
 }
 
+void CPage4::WaitForPreviousExtraction()
+{
+    // Bounded: a tool that ignores the termination request is killed by its runner well within
+    // it. Should it still live then, W is removed only once it has ended (see below).
+    constexpr int kBoundMs = 6000;
+    QElapsedTimer clock;
+    clock.start();
+    while (m_PreviousExtractionEnded && !*m_PreviousExtractionEnded && clock.elapsed() < kBoundMs) {
+        // The windows keep painting; clicks wait.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
 void CPage4::StartExtractionWhenReady()
 {
     if (!m_ExtractThread || m_ExtractThread->isRunning())
         return;
+    if (m_PreviousExtractionEnded && !*m_PreviousExtractionEnded) {
+        QTimer::singleShot(20, this, &CPage4::StartExtractionWhenReady);
+        return;
+    }
+    m_PreviousExtractionEnded.reset();
+    if (!m_WorkDirRemovalQueued) {
+        m_WorkDirRemovalQueued = true;
+        if (!m_Writer.OwnsWorkDir())
+            m_Writer.ClaimWorkDir();
+        else
+            m_FileCopy.AddTask(m_WorkDir, QString(), 1);
+    }
     if (!m_FileCopy.IsIdle()) {
         QTimer::singleShot(20, this, &CPage4::StartExtractionWhenReady);
         return;
@@ -636,6 +675,8 @@ void CPage4::OnExport()
     m_Stopped = false;
     m_Phase = Phase::Waiting;
     m_Writer.Begin();
+    m_ProgressDialog.SetText(QStringLiteral("Exporting files..."));
+    m_ProgressDialog.SetValue(0);
     // A Stop here leaves the changes queued.
     if (!WaitForExtraction() || !m_Writer.WaitForStaging()) {
         EndOperation();
@@ -643,10 +684,12 @@ void CPage4::OnExport()
     }
     m_FileCopy.TakeFailedTasks();
     m_Phase = Phase::Exporting;
+    m_ExportStageDir = plan.stageDir;
     m_Writer.Begin();
     for (const FileTask &task : plan.tasks)
         m_FileCopy.AddTask(task.source, task.destination, task.kind);
     const bool copied = m_Writer.WaitForStaging();
+    m_ExportStageDir.clear();
     const QStringList failed = m_FileCopy.TakeFailedTasks();
     if (!copied) {
         // Stopped: the copies are dropped, and what was copied goes once the copier is free.
@@ -763,6 +806,8 @@ void CPage4::OnSave()
     m_Stopped = false;
     m_Phase = Phase::Waiting;
     m_Writer.Begin();
+    m_ProgressDialog.SetText(QStringLiteral("Saving ISO file..."));
+    m_ProgressDialog.SetValue(0);
     if (!WaitForExtraction() || !m_Writer.WaitForStaging()) {
         EndOperation();
         return;

@@ -27,6 +27,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class CImageBrowser;
 class CImageButton;
 class CLineEdit;
@@ -113,6 +115,9 @@ private:
     // Shows or takes back the busy cursor (once, however often it is called).
     void SetBusyCursor(bool busy);
     QTreeWidgetItem *TopNode() const;
+    // Waits (bounded, busy cursor, windows painting) until the 7-Zip of the image loaded before
+    // has ended.
+    void WaitForPreviousExtraction();
     // Wait, delivering events, until the extraction has ended; false when Stop was pressed.
     bool WaitForExtraction();
     void EndOperation();
@@ -157,6 +162,10 @@ private:
     CListingReader m_Listing;
     CRunCommandThread *m_ListThread = nullptr;
     bool m_CursorBusy = false;
+    // Set once the extraction of the image loaded before has ended (null when there was none).
+    std::shared_ptr<bool> m_PreviousExtractionEnded;
+    bool m_WorkDirRemovalQueued = false;
+    QString m_ExportStageDir; // the hidden folder of the export being copied; "" otherwise
     Phase m_Phase = Phase::Idle;
     // Why W does not hold the whole image; empty when the extraction succeeded.
     QString m_ExtractFailure;

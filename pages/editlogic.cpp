@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPair>
+#include <QSet>
 #include <QUuid>
 
 #include <algorithm>
@@ -215,17 +216,24 @@ ExportPlan PlanExport(const QList<const Item *> &items, const QString &workDir,
     ExportPlan plan;
     plan.stageDir = destDir + QStringLiteral("/.vexlor-export-")
         + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+    QSet<QString> used;
+    int extra = 0;
     for (const Item *item : items) {
         const QString source
             = item->m_SrcPath.isEmpty() ? inWork(workDir, item->m_Path) : item->m_SrcPath;
         const QString name = QFileInfo(source).fileName();
-        if (name.isEmpty() || plan.names.contains(name))
+        if (name.isEmpty())
             continue;
-        plan.names << name;
+        // Two items exporting under one name: the later one is staged in a folder of its own and
+        // takes a free name when it is moved up, like any other clash.
+        QString folder = plan.stageDir;
+        if (used.contains(name))
+            folder += QStringLiteral("/.%1").arg(++extra);
+        used.insert(name);
+        plan.names << QDir(plan.stageDir).relativeFilePath(folder + QLatin1Char('/') + name);
         // A folder is copied into the destination under its own name, a file to its path.
         plan.tasks << FileTask { 0, source,
-                                 item->m_IsDir ? plan.stageDir
-                                               : plan.stageDir + QLatin1Char('/') + name };
+                                 item->m_IsDir ? folder : folder + QLatin1Char('/') + name };
     }
     return plan;
 }

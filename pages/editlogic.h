@@ -108,7 +108,9 @@ TaskList Delete(Item *folder, const QList<Item *> &children, const QString &work
 struct ExportPlan
 {
     QString stageDir;
-    QStringList names; // the names the copies have inside stageDir
+    // The copies inside stageDir, relative to it: their names, or ".N/" and the name for an item
+    // whose name an earlier item of the export has.
+    QStringList names;
     TaskList tasks;
 };
 

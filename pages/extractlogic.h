@@ -41,8 +41,24 @@ Request BuildRequest(const QString &folderPath, const QStringList &tickedNames);
 // folder (the whole image) and the folder itself is named below it; else request.relPaths.
 QStringList ToolPaths(const Request &request, const QStringList &folderNames);
 
-// Prefix of the fresh folder that each extraction creates inside the destination.
+// Prefix of the fresh folder that an extraction creates inside the destination when it cannot
+// extract straight into it.
 QString WorkDirPrefix();
+
+// Whether request can be extracted straight into destDir (whose names destNames holds, read
+// once): from the image's top folder, and no name of it is in use there. Otherwise the items go
+// through a fresh folder inside the destination and are moved up under names that clash with
+// nothing.
+bool CanExtractDirectly(const Request &request, const QStringList &destNames);
+
+// The names in folder (hidden ones and broken links included), read once.
+QStringList NamesIn(const QString &folder);
+
+// The 7-Zip arguments that extract paths of image into outDir (SevenZip::ExtractArgs, without a
+// line per file); straight into a destination, 7-Zip is also told never to replace what is
+// there.
+QStringList ToolArgs(const QString &image, const QString &outDir, const QStringList &paths,
+                     bool direct);
 
 // --- delivery -----------------------------------------------------------------------------
 
@@ -70,10 +86,18 @@ struct Delivery
 // Moves each of names from workDir/relDir up to destDir, under a clash-free name, never replacing
 // anything that is already there, then removes workDir with what is left in it (the folders of
 // relDir). When an item could not be moved, workDir stays so that nothing extracted is lost.
-// Names that are not in the work folder (the tool did not extract them, for example because the
-// image holds no such entry) are reported in missing.
+// A name may lie in a folder of its own below workDir/relDir ("sub/name"); it is delivered as
+// name. Names that are not in the work folder (the tool did not extract them, for example because
+// the image holds no such entry) are reported in missing.
 Delivery MoveUp(const QString &workDir, const QString &destDir, const QString &relDir,
                 const QStringList &names);
+
+// For an extraction straight into destDir: names that the tool did not write are missing.
+Delivery Delivered(const QString &destDir, const QStringList &names);
+
+// Removes what a stopped extraction straight into destDir wrote: the entries of names, none of
+// which was there before it started.
+void DiscardDelivered(const QString &destDir, const QStringList &names);
 
 // The failure text for items that were requested but not extracted, naming the first few of
 // them; "" when there are none.

@@ -163,7 +163,7 @@ bool CFileCopy::carryOut(const Task &task)
     switch (task.kind) {
     case 0:
         if (source.isFile())
-            return Util::FileCopy(task.source, task.destination);
+            return Util::FileCopy(task.source, task.destination, &m_stop);
         if (source.isDir())
             return Util::DirCopy2(task.source, task.destination, &m_stop);
         // Gone, or neither file nor folder: nothing is made in its place.

@@ -40,7 +40,8 @@ public:
     void ClearAllTasks();
     // The size of every queued source less what the task in progress has copied so far.
     qint64 GetLeftTaskBytes();
-    // The worker ends after the file in progress: a folder task stops between two files.
+    // The worker ends soon: a copy in progress stops between two chunks, and its partial file
+    // goes.
     void stop();
     // True when no task is queued or in progress. The bytes left can be 0 while tasks that move
     // no bytes (empty files and folders, deletions, renames) are still waiting.

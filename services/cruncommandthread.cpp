@@ -13,6 +13,7 @@
 #include <QTextCodec>
 
 #include <langinfo.h>
+#include <signal.h>
 #include <strings.h>
 
 // Command lines, errors and stops.
@@ -135,6 +136,13 @@ void CRunCommandThread::terminate()
     // Reaches the process queued on the worker thread; the worker also sees the stop request
     // and asks the process to terminate before it ends.
     emit terminateprocess();
+}
+
+void CRunCommandThread::KillTool()
+{
+    const qint64 pid = m_pid;
+    if (pid > 0)
+        ::kill(pid_t(pid), SIGKILL);
 }
 
 void CRunCommandThread::waitFinished()
@@ -317,6 +325,7 @@ void CRunCommandThread::run()
         postFinished(generation);
         return;
     }
+    m_pid = process->processId();
     // Nothing is ever written to a tool: a tool that asks a question sees the end of its input
     // instead of waiting for ever.
     process->closeWriteChannel();
@@ -404,6 +413,7 @@ void CRunCommandThread::finishProcess(CProcess *process)
 
 void CRunCommandThread::forgetProcess(CProcess *process)
 {
+    m_pid = 0;
     {
         QMutexLocker locker(&m_processLock);
         if (m_process == process)

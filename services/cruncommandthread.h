@@ -69,6 +69,8 @@ public:
     void SetRunCmd(const QString &command, const QStringList &arguments);
     // Asks the running program to terminate and ends the worker; no sigfinished() follows.
     virtual void terminate();
+    // Kills the running program at once (the process is ending and cannot wait for it).
+    void KillTool();
     // Keeps delivering events of the calling thread until the run has ended and its lines and
     // sigfinished() have been handled.
     virtual void waitFinished();
@@ -120,6 +122,7 @@ private:
     std::atomic<bool> m_stopRequested { false };
     QMutex m_processLock; // guards m_process, which the worker creates and deletes
     CProcess *m_process = nullptr;
+    std::atomic<qint64> m_pid { 0 }; // the running program's process id, 0 when none
 
     // Each start() begins a new run; deliveries of an earlier run are dropped.
     std::atomic<quint64> m_generation { 0 };

@@ -4,6 +4,20 @@
 
 #include <QElapsedTimer>
 
+namespace {
+// How long the end of a killed tool is waited for when the process is ending.
+constexpr int kKilledWaitMs = 200;
+} // namespace
+
+bool CRunners::s_exiting = false;
+QDeadlineTimer CRunners::s_exitDeadline;
+
+void CRunners::SetExitDeadline(int ms)
+{
+    s_exiting = true;
+    s_exitDeadline = QDeadlineTimer(ms);
+}
+
 CRunners::CRunners(QObject *parent)
     : QObject(parent)
 {
@@ -19,11 +33,23 @@ CRunners::~CRunners()
     const QList<Retired> retired = m_Retired;
     m_Retired.clear();
     for (const Retired &r : retired) {
-        const qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
+        qint64 left = qMax<qint64>(0, WaitMs - clock.elapsed());
+        if (s_exiting)
+            left = qMin(left, qMax<qint64>(0, s_exitDeadline.remainingTime()));
         if (r.runner->wait(static_cast<unsigned long>(left))) {
             if (r.after)
                 r.after();
             delete r.runner;
+            continue;
+        }
+        if (s_exiting) {
+            // No time is left: the tool is killed, so it writes nothing more, and what it wrote
+            // is dealt with now. The runner goes with the process.
+            qCWarning(lcRunner) << "CRunners: killing a tool that has not ended in time";
+            r.runner->KillTool();
+            r.runner->wait(kKilledWaitMs);
+            if (r.after)
+                r.after();
             continue;
         }
         // Still ending its tool: it goes by itself once its thread has ended.

@@ -3,6 +3,7 @@
 
 #include "services/cruncommandthread.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 
@@ -20,6 +21,9 @@ public:
     // whose thread has not ended by then is deleted (and its after() run) when it ends.
     ~CRunners() override;
     static constexpr int WaitMs = 5000;
+    // The process is ending: from now on the owners' waits together end within ms, and a tool
+    // still running then is killed (and its runner's after() run) before the wait returns.
+    static void SetExitDeadline(int ms);
 
     // A new runner for program and arguments, reading errors with reader; not started yet. The
     // owner connects its signals, then calls start().
@@ -42,6 +46,8 @@ private:
 
     QList<CRunCommandThread *> m_Live;
     QList<Retired> m_Retired;
+    static bool s_exiting;
+    static QDeadlineTimer s_exitDeadline;
 };
 
 #endif // VEXLOR_CRUNNERS_H

@@ -53,8 +53,11 @@ public:
     static bool IsFileExists(const QString &path);
     static void RemoveFile(const QString &path);
     static void RemoveDir(const QString &path, bool flag = true);
-    static bool FileCopy(const QString &src, const QString &dst);
-    // A folder copy ends early, between two files, once *stop is true (a failed copy).
+    // A copy ends early, between two chunks, once *stop is true: a failed copy, and the partial
+    // file goes.
+    static bool FileCopy(const QString &src, const QString &dst,
+                         const std::atomic<bool> *stop = nullptr);
+    // A folder copy ends early, inside the file in progress, once *stop is true (a failed copy).
     static bool DirCopy(const QString &src, const QString &dst,
                         const std::atomic<bool> *stop = nullptr);
     static bool DirCopy2(const QString &src, const QString &dstParent,

@@ -109,7 +109,7 @@ bool dirCopy(const QString &src, const QString &dst, QStringList &ancestors, con
             }
         } else {
             // FileCopy replaces an entry of that name in dst (unless it is the source itself).
-            if (!Util::FileCopy(entry.absoluteFilePath(), target)) {
+            if (!Util::FileCopy(entry.absoluteFilePath(), target, stop)) {
                 ok = false;
                 break;
             }
@@ -199,7 +199,7 @@ void Util::RemoveDir(const QString &path, bool flag)
     QDir(path).removeRecursively();
 }
 
-bool Util::FileCopy(const QString &src, const QString &dst)
+bool Util::FileCopy(const QString &src, const QString &dst, const std::atomic<bool> *stop)
 {
     if (src == dst)
         return true;
@@ -240,6 +240,7 @@ bool Util::FileCopy(const QString &src, const QString &dst)
     bool kernelCopy = true;
     qint64 total = 0;
     QString failure;
+    bool stopped = false;
     for (;;) {
         ssize_t got;
         if (kernelCopy) {
@@ -280,6 +281,10 @@ bool Util::FileCopy(const QString &src, const QString &dst)
         copyedsize += got;
         if (UtilFiles::ChunkHook hook = g_chunkHook)
             hook(got);
+        if (stop && *stop) {
+            stopped = true;
+            break;
+        }
     }
     in.reset();
     if (!out.reset() && failure.isEmpty())
@@ -288,6 +293,10 @@ bool Util::FileCopy(const QString &src, const QString &dst)
         // A partial copy is not left behind looking like a whole one.
         qCWarning(lcFiles) << "Util::FileCopy:" << failure;
         WriteLog(failure);
+        ::unlink(dstName.constData());
+        return false;
+    }
+    if (stopped) {
         ::unlink(dstName.constData());
         return false;
     }

@@ -66,8 +66,8 @@ bool isPrivateLocation(const QString &location)
     return !isSharedFolder(path);
 }
 
-// Creates every missing folder of path, each readable by its owner only (the program runs
-// with a file-creation mask of 0).
+// Creates every missing folder of path, each readable by its owner only, whatever the
+// file-creation mask.
 bool makePrivatePath(const QString &path)
 {
     const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);

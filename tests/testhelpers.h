@@ -27,6 +27,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -246,6 +247,36 @@ inline QMap<QString, QByteArray> fileTree(const QString &root)
     }
     return files;
 }
+
+// root and the entries below it (relative, "." for root) that users other than the owner may
+// use in any way.
+inline QStringList openToOthers(const QString &root)
+{
+    QStringList open;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    for (QString path = root; !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISLNK(st.st_mode)
+            && (st.st_mode & 077) != 0)
+            open << (path == root ? QStringLiteral(".") : QDir(root).relativeFilePath(path));
+    }
+    return open;
+}
+
+// Sets a file-creation mask while it lives.
+class FileMask
+{
+public:
+    explicit FileMask(mode_t mask)
+        : m_old(::umask(mask))
+    {
+    }
+    ~FileMask() { ::umask(m_old); }
+
+private:
+    mode_t m_old;
+};
 
 // Limits the size of files this process may write while it lives, for a copy that runs out of
 // room.

@@ -366,8 +366,9 @@ void TestCopier::stopDuringLongCopy()
     QVERIFY(!copier.wait(200));
     release();
     QVERIFY(copier.wait(10000));
-    QCOMPARE(readFile(path("out/big")), pattern(10000));
-    QVERIFY(!QFile::exists(path("out/next")));
+    // The copy stopped inside the file: no partial file is left, and nothing else was begun.
+    QCOMPARE(QDir(path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
 }
 
 void TestCopier::stopBetweenFilesOfAFolder()
@@ -381,8 +382,8 @@ void TestCopier::stopBetweenFilesOfAFolder()
     copier.stop();
     release();
     QVERIFY(copier.wait(10000));
-    // The file in progress is finished; the rest of the folder is left.
-    QCOMPARE(QDir(path("out/tree")).entryList(QDir::Files), QStringList { "a" });
+    // The file in progress stops too, and goes; the rest of the folder is left.
+    QCOMPARE(QDir(path("out/tree")).entryList(QDir::Files), QStringList());
 }
 
 void TestCopier::addClearStopStress()

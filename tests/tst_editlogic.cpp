@@ -117,19 +117,26 @@ private slots:
         Item added = entry(QStringLiteral("docs/mine.txt"), false);
         added.m_SrcPath = QStringLiteral("/home/u/original.txt");
         tree.AddItem(added);
+        // Added from a file named like the image's own readme.txt, then renamed beside it.
+        Item same = entry(QStringLiteral("notes.txt"), false);
+        same.m_SrcPath = QStringLiteral("/home/u/readme.txt");
+        tree.AddItem(same);
         const QList<const Item *> items { tree.GetItem(QStringLiteral("docs/a")),
                                           tree.GetItem(QStringLiteral("docs/mine.txt")),
-                                          tree.GetItem(QStringLiteral("readme.txt")) };
+                                          tree.GetItem(QStringLiteral("readme.txt")),
+                                          tree.GetItem(QStringLiteral("notes.txt")) };
         const auto plan = EditLogic::PlanExport(items, W, QStringLiteral("/dest"));
         QVERIFY(plan.stageDir.startsWith(QStringLiteral("/dest/.")));
         QCOMPARE(plan.names,
                  (QStringList { QStringLiteral("a"), QStringLiteral("original.txt"),
-                                QStringLiteral("readme.txt") }));
-        QCOMPARE(plan.tasks,
-                 (QList<FileTask> {
-                     { 0, QStringLiteral("/t/tmp/docs/a"), plan.stageDir },
-                     { 0, QStringLiteral("/home/u/original.txt"), plan.stageDir + "/original.txt" },
-                     { 0, QStringLiteral("/t/tmp/readme.txt"), plan.stageDir + "/readme.txt" } }));
+                                QStringLiteral("readme.txt"), QStringLiteral(".1/readme.txt") }));
+        QCOMPARE(
+            plan.tasks,
+            (QList<FileTask> {
+                { 0, QStringLiteral("/t/tmp/docs/a"), plan.stageDir },
+                { 0, QStringLiteral("/home/u/original.txt"), plan.stageDir + "/original.txt" },
+                { 0, QStringLiteral("/t/tmp/readme.txt"), plan.stageDir + "/readme.txt" },
+                { 0, QStringLiteral("/home/u/readme.txt"), plan.stageDir + "/.1/readme.txt" } }));
         QCOMPARE(
             EditLogic::ExportSuccessText({ { "a", "a (2)" } }),
             QStringLiteral("Export Successfully !\nNames already in use, so kept as: \"a (2)\"."));

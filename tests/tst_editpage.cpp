@@ -3,7 +3,9 @@
 // changes are carried out by the real copier, and the saved image comes from the real mkisofs
 // and is read back with 7-Zip.
 
+#include "app/startup.h"
 #include "pages/cpage4.h"
+#include "services/cfilecopy_p.h"
 #include "services/util.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
@@ -189,6 +191,8 @@ private slots:
     void saveFailureKeepsTarget();
     void stopDuringSave();
     void largeFileKeptWhole();
+    void secondLoadWhileExtracting();
+    void copyTextOnlyWhileBytesAreLeft();
     void cleanupTestCase();
 
 private:
@@ -296,6 +300,12 @@ void TestEditPage::loadBrowseSearch()
 
 void TestEditPage::editExportSave()
 {
+    // What the user keeps (exported files, the saved image) gets the user's own file-creation
+    // mask, also after the program's start-up settings.
+    FileMask mask(077);
+    const QString appName = QCoreApplication::applicationName();
+    Startup::PrepareProcess();
+    QCoreApplication::setApplicationName(appName);
     const QString local = m_dir.path() + "/local";
     QVERIFY(writeFile(local + "/new.txt", content("new", 2500)));
     QVERIFY(writeFile(local + "/added dir/sub/inner.txt", content("inner", 900)));
@@ -369,6 +379,7 @@ void TestEditPage::editExportSave()
                                               { "x (2).txt", content("x", 5000) },
                                               { "deep/", {} },
                                               { "deep/y.bin", content("y", 70000) } }));
+        QCOMPARE(openToOthers(dest), QStringList());
 
         // Delete a file and a folder at the top.
         host.openRoot();
@@ -383,6 +394,7 @@ void TestEditPage::editExportSave()
         // The saved image holds exactly the edited tree, byte for byte.
         QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
         QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+        QCOMPARE(openToOthers(m_dir.path() + "/out"), QStringList());
         QCOMPARE(imageContent(saved, m_dir.path() + "/check"), expected);
         edited = treePaths(host.page->m_Tree);
         QCOMPARE(edited, expected.keys());
@@ -583,6 +595,90 @@ void TestEditPage::largeFileKeptWhole()
             .isEmpty();
     }));
     QVERIFY(!QFile::exists(target));
+}
+
+// A second image loaded while the first is still being extracted: the first 7-Zip has ended
+// before the working folder is emptied for the second, and a save holds the second image only
+// (plain folders, no mount).
+void TestEditPage::secondLoadWhileExtracting()
+{
+    const QString src = m_dir.path() + "/firstsrc";
+    QVERIFY(writeFile(src + "/first-only.txt", "first"));
+    QVERIFY(writeFile(src + "/zz/big.bin", "big"));
+    QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
+    const QString first = m_dir.path() + "/first.iso";
+    QVERIFY(makeImage(src, first));
+    // The second takes long enough to extract that its 7-Zip is seen running.
+    const QString src2 = m_dir.path() + "/secondsrc";
+    QVERIFY(writeFile(src2 + "/second-only.txt", "second"));
+    QVERIFY(writeFile(src2 + "/big2.bin", "big"));
+    QVERIFY(QFile::resize(src2 + "/big2.bin", 64 * MiB));
+    const QString second = m_dir.path() + "/second.iso";
+    QVERIFY(makeImage(src2, second));
+    // The extraction of image into W (the listing names no W).
+    const QString work = Util::GetTempDir() + "/tmp/";
+    auto extraction = [&](const QString &image) {
+        return processWith("-o" + work + QChar(0) + "--" + QChar(0) + image + QChar(0));
+    };
+    Host host;
+    pid_t firstPid = 0, secondPid = 0;
+    bool firstAliveThen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!firstPid && (firstPid = extraction(first)) != 0)
+            ::kill(firstPid, SIGSTOP); // still writing W when the second load comes
+        if (firstPid && !secondPid && (secondPid = extraction(second)) != 0)
+            firstAliveThen = extraction(first) != 0;
+    });
+    poll.start(1);
+    {
+        WatcherGuard picker { answerFileDialog(first) };
+        clickButton(host.button("loadiso"));
+        QVERIFY(waitUntil([&] { return firstPid != 0 && host.button("loadiso")->isEnabled(); }));
+    }
+    load(host, second);
+    poll.stop();
+    if (extraction(first))
+        ::kill(firstPid, SIGCONT);
+    QVERIFY(secondPid != 0);
+    QVERIFY(!firstAliveThen);
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    const QString saved = m_dir.path() + "/out/second.iso";
+    QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
+    QCOMPARE(imageContent(saved, m_dir.path() + "/check"), fileTree(src2));
+    QDir(m_dir.path() + "/check").removeRecursively();
+}
+
+// A save that waits only for changes that move no bytes never says "Copy files and
+// directories..." (plain folders, no mount).
+void TestEditPage::copyTextOnlyWhileBytesAreLeft()
+{
+    Host host;
+    load(host, m_image);
+    // The copier pauses after each task, so the save waits for the second one.
+    CFileCopyHooks::SetTaskDoneHook([] { QThread::msleep(300); });
+    host.tick({ "empty" });
+    {
+        WatcherGuard input { closeDialog<CInputDialog>(
+            QDialog::Accepted, [](CInputDialog *d) { d->SetInput("still empty"); }) };
+        clickButton(host.button("rename"));
+    }
+    host.tick({ "still empty" });
+    clickButton(host.button("delete_2"));
+    QStringList texts;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QString text = host.page->m_ProgressDialog.Text();
+        if (host.page->m_ProgressDialog.isVisible() && !texts.contains(text))
+            texts << text;
+    });
+    poll.start(5);
+    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
+    const QString said = save(host, m_dir.path() + "/out/nocopy.iso");
+    CFileCopyHooks::SetTaskDoneHook(nullptr);
+    QCOMPARE(said, QStringLiteral("Save ISO file successfully!"));
+    QVERIFY2(!texts.contains("Copy files and directories..."), qPrintable(texts.join('|')));
+    QVERIFY2(texts.contains("Saving ISO file..."), qPrintable(texts.join('|')));
 }
 
 QTEST_MAIN(TestEditPage)

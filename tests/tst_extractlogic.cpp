@@ -85,6 +85,8 @@ private slots:
     void toolPaths_data();
     void toolPaths();
     void extractArguments();
+    void extractDirectly_data();
+    void extractDirectly();
 
     void clashFreeName_data();
     void clashFreeName();
@@ -220,6 +222,43 @@ void TestExtractLogic::extractArguments()
     QCOMPARE(rest.mid(rest.size() - paths.size()), paths);
 }
 
+void TestExtractLogic::extractDirectly_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("ticked");
+    QTest::addColumn<QStringList>("there");
+    QTest::addColumn<bool>("direct");
+    QTest::newRow("top folder, empty destination")
+        << "" << QStringList { "a", "b" } << QStringList {} << true;
+    QTest::newRow("top folder, other names there")
+        << "" << QStringList { "a", "b" } << QStringList { "c", "ab" } << true;
+    QTest::newRow("top folder, a ticked name there")
+        << "" << QStringList { "a", "b" } << QStringList { "c", "b" } << false;
+    QTest::newRow("a ticked name there in another case")
+        << "" << QStringList { "README.TXT" } << QStringList { "Readme.txt" } << false;
+    QTest::newRow("a ticked name there with its accent apart")
+        << "" << QStringList { QString::fromUtf8("caf\xc3\xa9") }
+        << QStringList { QString::fromUtf8("cafe\xcc\x81") } << false;
+    QTest::newRow("a hidden name there")
+        << "" << QStringList { ".h" } << QStringList { ".h" } << false;
+    QTest::newRow("below the top folder")
+        << "boot" << QStringList { "a" } << QStringList {} << false;
+}
+
+void TestExtractLogic::extractDirectly()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, ticked);
+    QFETCH(QStringList, there);
+    QFETCH(bool, direct);
+    QCOMPARE(CanExtractDirectly(BuildRequest(folder, ticked), there), direct);
+    // Straight into a destination, 7-Zip never replaces what is there.
+    const QStringList args = ToolArgs("/i.iso", "/dest", { "a" }, direct);
+    QCOMPARE(args.contains("-o/dest"), true);
+    QCOMPARE(args.indexOf("-aos") > 0 && args.indexOf("-aos") < args.indexOf("--"), direct);
+    QVERIFY(args.contains("-bsp2") && !args.contains("-bb3"));
+}
+
 void TestExtractLogic::clashFreeName_data()
 {
     QTest::addColumn<QString>("name");
@@ -294,6 +333,11 @@ void TestExtractLogic::moveUp_data()
     QTest::newRow("same name elsewhere in the work folder is not it")
         << QStringList { "other/a" } << QStringList {} << "d/" << QStringList { "a" }
         << QStringList {} << QStringList {} << QStringList { "a" };
+    QTest::newRow("the same name twice, one below a folder of its own")
+        << QStringList { "r.txt", ".1/r.txt", ".2/d/x" } << QStringList { "d/keep" } << ""
+        << QStringList { "r.txt", ".1/r.txt", ".2/d" }
+        << QStringList { "d (2)/", "d (2)/x", "d/", "d/keep", "r (2).txt", "r.txt" }
+        << QStringList { "r (2).txt", "d (2)" } << QStringList {};
     QTest::newRow("dash and blanks")
         << QStringList { "-r", " b c " } << QStringList {} << "" << QStringList { "-r", " b c " }
         << QStringList { " b c ", "-r" } << QStringList {} << QStringList {};

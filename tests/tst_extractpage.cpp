@@ -3,8 +3,12 @@
 // the error paths. Pickers and prompts are answered the way a user would.
 
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "pages/cpage2.h"
+#include "pages/cpage3.h"
+#include "pages/cpage4.h"
 #include "services/util.h"
+#include "services/util_files_p.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
@@ -12,6 +16,7 @@
 #include "ui/gerneraldialog.h"
 #include "ui/scheckboxheaderview.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +26,9 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <csignal>
+#include <cstdio>
 
 using namespace TestHelpers;
 
@@ -70,14 +78,14 @@ QStringList childTexts(QTreeWidgetItem *node)
     return out;
 }
 
-// True once some file in an extraction's work folder below dest has bytes in it (the tool has
-// begun writing).
+// True once some file below dest other than keep.txt has bytes in it (the tool has begun
+// writing).
 bool somethingWritten(const QString &dest)
 {
     QDirIterator it(dest, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
-        if (it.filePath().contains(ExtractLogic::WorkDirPrefix()) && it.fileInfo().size() > 0)
+        if (it.fileName() != QLatin1String("keep.txt") && it.fileInfo().size() > 0)
             return true;
     }
     return false;
@@ -132,6 +140,7 @@ private slots:
     void soundImageNamedLikeErrors();
     void escapeOnlyWhileBackIsEnabled();
     void closingTheHomeWindowDuringAnExtraction();
+    void closeButtonDuringACopyAndAnExtraction();
 
 private:
     void loadImage(const QString &image);
@@ -361,6 +370,12 @@ void TestExtractPage::loadBrowseTickAndExtract()
 
 void TestExtractPage::extractOddNamesFromTheRoot()
 {
+    // Extracted files get the user's own file-creation mask, also after the program's start-up
+    // settings.
+    FileMask mask(077);
+    const QString name = QCoreApplication::applicationName();
+    Startup::PrepareProcess();
+    QCoreApplication::setApplicationName(name);
     loadImage(m_Iso);
     // The header's box ticks every row of the folder; untick boot again by a click.
     emit qobject_cast<SCheckBoxHeaderView *>(m_List->horizontalHeader())->checkStausChange(true);
@@ -368,15 +383,26 @@ void TestExtractPage::extractOddNamesFromTheRoot()
         QCOMPARE(m_List->item(r, 0)->checkState(), Qt::Checked);
     clickRow(rowOf(m_List, "boot"), 60);
 
+    // Straight into an empty folder; through a hidden folder where a name is taken.
     const QString dest = m_Tmp.path() + "/dest2";
     QVERIFY(QDir().mkpath(dest));
-    const QString message = runExtraction(m_Page, dest);
-    QCOMPARE(message, QStringLiteral("Extract files successfully."));
+    QCOMPARE(runExtraction(m_Page, dest), QStringLiteral("Extract files successfully."));
     QCOMPARE(m_Page->m_RelDir, QString());
-    QCOMPARE(entries(dest),
-             (QStringList { "-dash.txt", "docs and notes/", "docs and notes/read me.txt", "empty/",
-                            QString::fromUtf8("Ünïcødé/"),
-                            QString::fromUtf8("Ünïcødé/naïve café.txt") }));
+    const QStringList extracted { "-dash.txt",
+                                  "docs and notes/",
+                                  "docs and notes/read me.txt",
+                                  "empty/",
+                                  QString::fromUtf8("Ünïcødé/"),
+                                  QString::fromUtf8("Ünïcødé/naïve café.txt") };
+    QCOMPARE(entries(dest), extracted);
+    QCOMPARE(openToOthers(dest), QStringList());
+    const QString clash = m_Tmp.path() + "/dest2b";
+    QVERIFY(writeFile(clash + "/-dash.txt", "mine"));
+    QCOMPARE(runExtraction(m_Page, clash),
+             QStringLiteral("Extract files successfully.\nNames already in use, so kept as: "
+                            "\"-dash (2).txt\"."));
+    QCOMPARE(entries(clash), QStringList { "-dash (2).txt" } + extracted);
+    QCOMPARE(readFile(clash + "/-dash.txt"), QByteArray("mine"));
     QCOMPARE(readFile(dest + "/docs and notes/read me.txt"), kReadMe);
     QCOMPARE(readFile(dest + QString::fromUtf8("/Ünïcødé/naïve café.txt")), kCafe);
     QVERIFY(pageUsable());
@@ -425,8 +451,10 @@ void TestExtractPage::stopDuringALargeExtraction()
     QVERIFY(m_Page->m_ProgressDialog.isVisible());
     QVERIFY(!m_List->isEnabled() || !m_Page->isEnabled());
 
-    // Stop, as the progress dialog's Stop button does, while the tool is writing.
+    // Stop, as the progress dialog's Stop button does, while the tool is writing: straight into
+    // the destination, where no ticked name is in use.
     QVERIFY(waitUntil([&] { return somethingWritten(dest); }));
+    QVERIFY(processWith("-o" + dest + QChar(0)) != 0);
     QVERIFY(QMetaObject::invokeMethod(&m_Page->m_ProgressDialog, "OnBtnCancel"));
     QCOMPARE(m_Page->m_ExtractThread, nullptr);
     QVERIFY(pageUsable());
@@ -648,6 +676,60 @@ void TestExtractPage::closingTheHomeWindowDuringAnExtraction()
     QCOMPARE(entries(dest), QStringList { "keep.txt" });
     QTest::qWait(300);
     QCOMPARE(entries(dest), QStringList { "keep.txt" }); // 7-Zip writes no more
+}
+
+// The home window's close button while an Edit page's 7-Zip does not answer and a Create page
+// copies a file: the process ends within about two seconds, the tool goes with it, and no partial
+// copy is left (plain folders, no mount).
+void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
+{
+    const QString work = Util::GetTempDir() + "/tmp/";
+    const QByteArray childVar = "VEXLOR_CLOSE_CHILD";
+    if (qEnvironmentVariableIsSet(childVar)) {
+        delete m_Page; // a page of its own would be a modal window over the home window
+        m_Page = nullptr;
+        MainWindow home;
+        home.show();
+        home.onEdit();
+        home.findChild<CPage4 *>()->LoadImage(m_BigIso);
+        pid_t tool = 0;
+        QVERIFY(waitUntil([&] { return (tool = processWith("-o" + work)) != 0; }));
+        QVERIFY(::kill(tool, SIGSTOP) == 0);
+        // The copy takes seconds: 4 KiB chunks, 5 ms each.
+        QVERIFY(writeFile(m_Tmp.path() + "/copied.bin", pattern(4 << 20, 3)));
+        UtilFiles::SetChunkSize(4096);
+        UtilFiles::SetChunkHook([](qint64) { QThread::msleep(5); });
+        home.onCreate();
+        {
+            auto picker = answerFileDialog(m_Tmp.path() + "/copied.bin");
+            home.findChild<CPage3 *>()->OnAddFile();
+        }
+        QVERIFY(waitUntil([&] { return QFile::exists(work + "copied.bin"); }));
+        std::printf("CLOSE-AT %lld\n", QDateTime::currentMSecsSinceEpoch());
+        std::fflush(stdout);
+        clickButton(home.findChild<CImageButton *>("close", Qt::FindDirectChildrenOnly));
+        QTest::qWait(10000);
+        qFatal("the close button did not end the process");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(childVar, "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                { "closeButtonDuringACopyAndAnExtraction" });
+    QVERIFY(child.waitForFinished(120000));
+    const qint64 ended = QDateTime::currentMSecsSinceEpoch();
+    const QByteArray out = child.readAllStandardOutput();
+    const int at = out.indexOf("CLOSE-AT ");
+    QVERIFY2(at >= 0, out.constData());
+    const qint64 took = ended - out.mid(at + 9, out.indexOf('\n', at) - at - 9).toLongLong();
+    const pid_t left = processWith("-o" + work);
+    if (left)
+        ::kill(left, SIGKILL);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(took < 2500, qPrintable(QString::number(took)));
+    QCOMPARE(left, 0);
+    QVERIFY(!QFile::exists(work + "copied.bin"));
 }
 
 QTEST_MAIN(TestExtractPage)

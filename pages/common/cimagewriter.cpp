@@ -128,8 +128,14 @@ void CImageWriter::Begin()
 bool CImageWriter::WaitForStaging()
 {
     const qint64 total = m_Copier->GetLeftTaskBytes();
-    m_Progress->SetText(tr("Copy files and directories..."));
-    m_Progress->SetRange(0, total > 0 ? static_cast<int>(qMin<qint64>(total >> 10, INT_MAX)) : 0);
+    // The copy text shows only while bytes are still to be copied; tasks that move none
+    // (removals, renames) keep the text the dialog had.
+    const QString copying = tr("Copy files and directories...");
+    const QString before = m_Progress->Text() == copying ? QString() : m_Progress->Text();
+    if (total > 0) {
+        m_Progress->SetText(copying);
+        m_Progress->SetRange(0, static_cast<int>(qMin<qint64>(total >> 10, INT_MAX)));
+    }
     m_Progress->show();
     qCDebug(lcWriter) << "staging" << total;
     for (;;) {
@@ -141,6 +147,8 @@ bool CImageWriter::WaitForStaging()
         // Tasks that move no bytes (empty files, folders, removals) must be done too.
         if (left <= 0 && m_Copier->IsIdle())
             return true;
+        if (left <= 0 && m_Progress->Text() == copying)
+            m_Progress->SetText(before);
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.
         const int pause = static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
