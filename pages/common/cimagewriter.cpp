@@ -2,6 +2,7 @@
 
 #include "model/ctree.h"
 #include "services/cfilecopy.h"
+#include "services/filelinks.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cprogressdialog.h"
@@ -82,8 +83,10 @@ void CImageWriter::ClaimWorkDir()
     if (g_WorkDirOwner && g_WorkDirOwner != this)
         g_WorkDirOwner->StopCopier();
     g_WorkDirOwner = this;
-    // Whatever an earlier page or run left in the working folder goes before any new copy.
+    // Whatever an earlier page or run left in the working folder goes before any new copy, and
+    // with it the anchors of its links.
     m_Copier->AddTask(WorkDir(), QString(), 1);
+    m_Copier->AddTask(FileLinks::AnchorFolder(), QString(), 1);
 }
 
 bool CImageWriter::OwnsWorkDir() const
@@ -171,7 +174,9 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
     // One walk of the working folder: staged path -> is a folder (false: a file).
     const QString stage = WorkDirSource();
     QHash<QString, bool> staged;
+    QHash<QString, qint64> sizes; // of the staged files
     m_StagedLarge.clear();
+    m_Changed.clear();
     QDirIterator it(stage, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -181,6 +186,7 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
             staged.insert(path, true);
         } else if (info.isFile()) {
             staged.insert(path, false);
+            sizes.insert(path, info.size());
             if (Mkisofs::TooLargeForIso9660(info.size()))
                 m_StagedLarge << path;
         }
@@ -190,6 +196,14 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
     const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
     constexpr int limit = 50;
     WalkItems(root, [&](const Item &item) {
+        // A linked file is read when the image is written: its size must still be the one the
+        // project shows.
+        if (!item.m_IsDir && !item.m_SrcPath.isEmpty() && !item.m_Size.isEmpty()
+            && m_Changed.size() < limit) {
+            const auto size = sizes.constFind(item.m_Path);
+            if (size != sizes.constEnd() && size.value() != item.m_Size.toLongLong())
+                m_Changed << item.m_Path;
+        }
         if (paths.size() >= limit)
             return false;
         if (!item.m_SrcPath.isEmpty() && failed.contains(item.m_SrcPath)) {
@@ -252,6 +266,7 @@ CImageWriter::Prepare(const QString &target,
     m_Target = target;
     m_FailedText = failedText;
     m_LastArguments = arguments(m_Output);
+    m_Skipped.clear();
     m_Progress->SetText(text);
     m_Progress->SetRange(0, Mkisofs::ProgressMaximum);
     m_Progress->SetValue(0);
@@ -263,6 +278,11 @@ CImageWriter::Prepare(const QString &target,
 void CImageWriter::ReadOutput(const QString &line)
 {
     qCDebug(lcWriter) << "mkisofs:" << line;
+    const QString skipped = Mkisofs::SkippedFile(line);
+    if (!skipped.isEmpty()) {
+        const QString stage = WorkDirSource() + QLatin1Char('/');
+        m_Skipped << (skipped.startsWith(stage) ? skipped.mid(stage.size()) : skipped);
+    }
     const int value = Mkisofs::ReadProgress(line);
     if (value >= 0)
         m_Progress->SetValue(value);
@@ -309,6 +329,10 @@ bool CImageWriter::Finish()
     const QFileInfo output(m_Output);
     const bool written = output.isFile() && output.size() > 0;
     QString failure = FailureText(outcome, written, m_FailedText);
+    // mkisofs leaves out a file it cannot read (gone since the check) and goes on.
+    if (failure.isEmpty() && !m_Skipped.isEmpty())
+        failure = tr("%1: these files could not be read:").arg(m_FailedText) + QLatin1Char('\n')
+            + PathListText(m_Skipped);
     if (failure.isEmpty()
         && std::rename(QFile::encodeName(m_Output).constData(),
                        QFile::encodeName(m_Target).constData())
