@@ -20,6 +20,10 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +43,39 @@ void processEventsFor(int ms, CProgressDialog *progress)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     QObject::connect(progress, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Calls found(path below the folder, size or -1 for a folder) for every file and folder below
+// folder (prefix: its path below the walk's start), following links but entering real folders
+// only.
+void walkStaged(const QByteArray &folder, const QString &prefix,
+                const std::function<void(const QString &, qint64)> &found)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    while (const struct dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st;
+        if (::fstatat(fd, name, &st, 0) != 0)
+            continue;
+        const QString path = prefix + QFile::decodeName(name);
+        if (S_ISDIR(st.st_mode)) {
+            found(path, -1);
+            struct stat own;
+            const bool real = entry->d_type == DT_DIR
+                || (entry->d_type == DT_UNKNOWN
+                    && ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(own.st_mode));
+            if (real)
+                walkStaged(folder + '/' + name, path + QLatin1Char('/'), found);
+        } else if (S_ISREG(st.st_mode)) {
+            found(path, st.st_size);
+        }
+    }
+    ::closedir(dir);
 }
 
 QString tr(const char *text)
@@ -146,7 +183,9 @@ bool CImageWriter::WaitForStaging()
             return true;
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.
-        const int pause = static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
+        // Links move no bytes and are made quickly: look again soon.
+        const int pause
+            = left <= 0 ? 20 : static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
         m_Progress->SetValue(static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
         processEventsFor(pause, m_Progress);
         qCDebug(lcWriter) << "staging" << total << left;
@@ -171,26 +210,17 @@ bool CImageWriter::Staged(const Item &root, const QString &notStaged)
 QStringList CImageWriter::UnstagedItems(const Item &root)
 {
     collectCopyFailures();
-    // One walk of the working folder: staged path -> is a folder (false: a file).
-    const QString stage = WorkDirSource();
-    QHash<QString, bool> staged;
-    QHash<QString, qint64> sizes; // of the staged files
+    // One walk of the working folder: staged path -> its size, -1 for a folder. A link counts as
+    // what it leads to (a dangling one as nothing), as mkisofs takes it.
+    QHash<QString, qint64> staged;
     m_StagedLarge.clear();
     m_Changed.clear();
-    QDirIterator it(stage, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next().mid(stage.size() + 1);
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir()) {
-            staged.insert(path, true);
-        } else if (info.isFile()) {
-            staged.insert(path, false);
-            sizes.insert(path, info.size());
-            if (Mkisofs::TooLargeForIso9660(info.size()))
-                m_StagedLarge << path;
-        }
-    }
+    walkStaged(QFile::encodeName(WorkDirSource()), QString(),
+               [&](const QString &path, qint64 size) {
+                   staged.insert(path, size);
+                   if (size >= 0 && Mkisofs::TooLargeForIso9660(size))
+                       m_StagedLarge << path;
+               });
 
     QStringList paths;
     const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
@@ -200,8 +230,9 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
         // project shows.
         if (!item.m_IsDir && !item.m_SrcPath.isEmpty() && !item.m_Size.isEmpty()
             && m_Changed.size() < limit) {
-            const auto size = sizes.constFind(item.m_Path);
-            if (size != sizes.constEnd() && size.value() != item.m_Size.toLongLong())
+            const auto size = staged.constFind(item.m_Path);
+            if (size != staged.constEnd() && size.value() >= 0
+                && size.value() != item.m_Size.toLongLong())
                 m_Changed << item.m_Path;
         }
         if (paths.size() >= limit)
@@ -211,7 +242,7 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
             return false;
         }
         const auto found = staged.constFind(item.m_Path);
-        if (found == staged.constEnd() || found.value() != item.m_IsDir) {
+        if (found == staged.constEnd() || (found.value() < 0) != item.m_IsDir) {
             // Below a missing folder everything is missing; it is named once.
             paths << item.m_Path;
             return false;
