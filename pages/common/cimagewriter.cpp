@@ -183,9 +183,7 @@ bool CImageWriter::WaitForStaging()
             return true;
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.
-        // Links move no bytes and are made quickly: look again soon.
-        const int pause
-            = left <= 0 ? 20 : static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
+        const int pause = static_cast<int>(qBound<qint64>(100, measure.elapsed() * 4, 1000));
         m_Progress->SetValue(static_cast<int>(qBound<qint64>(0, (total - left) / 1024, INT_MAX)));
         processEventsFor(pause, m_Progress);
         qCDebug(lcWriter) << "staging" << total << left;
