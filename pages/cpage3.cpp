@@ -238,6 +238,13 @@ void CPage3::OnCreate()
         m_Writer.End();
         return;
     }
+    if (!m_Writer.ChangedItems().isEmpty()) {
+        m_Writer.End();
+        Util::ShowError(tr("The ISO file was not created: these files changed since they were "
+                           "added. Remove them and add them again.")
+                        + QLatin1Char('\n') + CImageWriter::PathListText(m_Writer.ChangedItems()));
+        return;
+    }
     m_IsoPath = isoPath;
     // A source that grew past the limit after it was added counts by its staged copy.
     const bool large = !largeFiles.isEmpty() || !m_Writer.StagedLargeFiles().isEmpty();

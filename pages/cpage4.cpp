@@ -535,7 +535,7 @@ QTreeWidgetItem *CPage4::TopNode() const
 
 void CPage4::AddFileOpTasks(const QString &source, const QString &destination, int kind)
 {
-    if (kind == 0)
+    if (kind == 0 || kind == 3) // a copy or a link
         m_Writer.Restaged(source);
     m_PendingOps.Add(FileTask { kind, source, destination });
 }
@@ -826,6 +826,13 @@ void CPage4::OnSave()
         Util::ShowError(QStringLiteral("The ISO file was not saved: these items could not be "
                                        "copied for it. Remove them and add them again.\n")
                         + CImageWriter::PathListText(unstaged));
+        return;
+    }
+    if (!m_Writer.ChangedItems().isEmpty()) {
+        EndOperation();
+        Util::ShowError(QStringLiteral("The ISO file was not saved: these files changed since "
+                                       "they were added. Remove them and add them again.\n")
+                        + CImageWriter::PathListText(m_Writer.ChangedItems()));
         return;
     }
     // The boot files take names no entry of the edited content has.

@@ -122,11 +122,12 @@ AddResult AddLocal(CTree &tree, Item *folder, const QStringList &paths, const QS
         result.added << added;
         if (added->m_IsDir) {
             AddSubDir(added, item.m_SrcPath, workDir);
-            // The copier makes W + prefix + "/" + the folder's own name.
-            result.tasks << FileTask { 0, item.m_SrcPath,
+            // The copier makes W + prefix + "/" + the folder's own name, holding links to the
+            // files (task kind 3: the user's files are read when the image is written).
+            result.tasks << FileTask { 3, item.m_SrcPath,
                                        workRoot(workDir) + QLatin1Char('/') + prefix };
         } else {
-            result.tasks << FileTask { 0, item.m_SrcPath, inWork(workDir, item.m_Path) };
+            result.tasks << FileTask { 3, item.m_SrcPath, inWork(workDir, item.m_Path) };
         }
     }
     return result;

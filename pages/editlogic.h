@@ -18,7 +18,7 @@ class Item;
 
 namespace EditLogic {
 
-// One task of the background copier: kind 0 copy, 1 delete, 2 rename (CFileCopy::AddTask).
+// One task of the background copier: kind 0 copy, 1 delete, 2 rename, 3 link (CFileCopy::AddTask).
 struct FileTask
 {
     int kind = 0;
@@ -67,11 +67,11 @@ struct AddResult
     QList<Item *> added; // new children of the folder, in the order they were given
     QStringList existing; // names that the folder holds already; nothing was done for them
     QStringList unreadable; // paths that are neither a file nor a folder (gone, for example)
-    TaskList tasks; // the copies into W
+    TaskList tasks; // the links into W (kind 3)
 };
 
 // Adds local files and folders to folder: one item each, a folder with its content on disk
-// (as AddSubDir mirrors it), and one copy task each. An
+// (as AddSubDir mirrors it), and one link task each. An
 // entry whose name is taken in folder is refused and named in existing.
 AddResult AddLocal(CTree &tree, Item *folder, const QStringList &paths, const QString &workDir);
 

@@ -2,6 +2,7 @@
 #include "services/logging.h"
 
 #include "services/cfilecopy_p.h"
+#include "services/filelinks.h"
 #include "services/util.h"
 
 #include <QDebug>
@@ -91,6 +92,8 @@ qint64 CFileCopy::GetLeftTaskBytes()
     for (const Task &task : qAsConst(m_tasks)) {
         if (task.id == m_currentId)
             inProgressQueued = true;
+        if (task.kind == 3)
+            continue; // links move no bytes
         const QFileInfo source(task.source);
         left += source.isDir() ? Util::DirSize(task.source) : source.size();
     }
@@ -186,6 +189,8 @@ bool CFileCopy::carryOut(const Task &task)
                     << "CFileCopy::run: cannot rename" << task.source << "to" << task.destination;
         }
         return true;
+    case 3:
+        return FileLinks::Link(task.source, task.destination, &m_stop);
     default:
         qCWarning(lcCopier) << "CFileCopy::run: unknown task kind" << task.kind << task.source;
         return true;

@@ -34,7 +34,8 @@ public:
     explicit CFileCopy(QObject *parent = nullptr); // starts the worker at once
     ~CFileCopy() override; // stop(), wait(), as owners do
 
-    // kind: 0 copy, 1 delete, 2 rename or move
+    // kind: 0 copy, 1 delete, 2 rename or move, 3 link (as a copy, but files become symbolic
+    // links to their sources: FileLinks::Link)
     void AddTask(const QString &source, const QString &destination, int kind);
     void RemoveTask(const QString &source);
     void ClearAllTasks();

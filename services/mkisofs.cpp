@@ -10,16 +10,18 @@
 namespace Mkisofs {
 
 const char *const LargeFileSwitch = "-allow-limited-size";
+const char *const FollowLinksSwitch = "-f";
 
 namespace {
 
 // Lines mkisofs prints on every run: progress and the closing statistics.
 bool isRoutineLine(const QString &line)
 {
-    static const QRegularExpression routine(
-        QStringLiteral("% done, estimate finish|^Total (translation table size|rockridge "
-                       "attributes bytes|directory bytes|extents)|^Path table size|^Max brk "
-                       "space used|^\\d+ extents written|^I: |^Using .* for |^Done with: "));
+    static const QRegularExpression routine(QStringLiteral(
+        "% done, estimate finish|^Total (translation table size|rockridge "
+        "attributes bytes|directory bytes|extents)|^Path table size|^Max brk "
+        "space used|^\\d+ extents written|^I: |^Using .* for |^Done with: |^Warning: "
+        "-follow-links does not always work correctly"));
     const QString text = line.trimmed();
     return text.isEmpty() || routine.match(text).hasMatch();
 }
@@ -63,7 +65,8 @@ QStringList CreateArgs(ImageType type, const QString &image, const QString &sour
             args << QString::fromLatin1(LargeFileSwitch);
         break;
     }
-    args << QStringLiteral("-R") << QStringLiteral("-r") << QStringLiteral("-o") << image << source;
+    args << QString::fromLatin1(FollowLinksSwitch) << QStringLiteral("-R") << QStringLiteral("-r")
+         << QStringLiteral("-o") << image << source;
     return args;
 }
 
@@ -73,7 +76,8 @@ QStringList SaveArgs(const QString &image, const QString &source, const QStringL
     QStringList args { QStringLiteral("-udf") };
     if (largeFiles)
         args << QString::fromLatin1(LargeFileSwitch);
-    args << QStringLiteral("-R") << QStringLiteral("-o") << image;
+    args << QString::fromLatin1(FollowLinksSwitch) << QStringLiteral("-R") << QStringLiteral("-o")
+         << image;
     args << bootSwitches;
     args << source;
     return args;
@@ -92,6 +96,14 @@ int ReadProgress(const QString &line)
     // The tool prints two decimals; the small addend keeps 12.34 (stored as 12.3399...) at 1234.
     const double value = std::trunc(percent * 100.0 + 1e-6);
     return value >= ProgressMaximum ? ProgressMaximum : static_cast<int>(value);
+}
+
+QString SkippedFile(const QString &line)
+{
+    static const QRegularExpression skipped(
+        QStringLiteral("File (.+) is not readable - ignoring$"));
+    const QRegularExpressionMatch match = skipped.match(line.trimmed());
+    return match.hasMatch() ? match.captured(1) : QString();
 }
 
 CErrorLineReader ErrorReader()

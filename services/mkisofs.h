@@ -20,6 +20,10 @@ constexpr int ProgressMaximum = 10000;
 // The switch that lets mkisofs store files of 4 GiB and more (their true size only in UDF).
 extern const char *const LargeFileSwitch;
 
+// The switch that makes mkisofs take a symbolic link as the file it leads to: the working folder
+// holds links to the files the user added (FileLinks) and no other links.
+extern const char *const FollowLinksSwitch;
+
 // PlatformTools::ToolRoot() + "/cdrtools/mkisofs"
 QString Program();
 
@@ -27,11 +31,11 @@ QString Program();
 bool TooLargeForIso9660(qint64 size);
 
 // A new image of one type: the type switch ("-joliet", "-l" or "-udf"), "-allow-limited-size"
-// for a UDF image that holds a file of 4 GiB or more, then "-R", "-r", "-o", image, source.
+// for a UDF image that holds a file of 4 GiB or more, then "-f", "-R", "-r", "-o", image, source.
 QStringList CreateArgs(ImageType type, const QString &image, const QString &source,
                        bool largeFiles = false);
 
-// An edited image: "-udf", "-allow-limited-size" when largeFiles, "-R", "-o", image, then the
+// An edited image: "-udf", "-allow-limited-size" when largeFiles, "-f", "-R", "-o", image, then the
 // boot switches as the caller gives them ("-b", "boot.bin", ...), then source.
 QStringList SaveArgs(const QString &image, const QString &source, const QStringList &bootSwitches,
                      bool largeFiles = false);
@@ -40,6 +44,10 @@ QStringList SaveArgs(const QString &image, const QString &source, const QStringL
 // finish ..."), or -1 when the line is not a progress line (the marker text is missing or
 // starts the line). A marker preceded by something that is not a number gives 0.
 int ReadProgress(const QString &line);
+
+// The file a line of mkisofs says it left out of the image because it could not read it ("File
+// PATH is not readable - ignoring": gone, or not readable), as printed; empty for other lines.
+QString SkippedFile(const QString &line);
 
 // The error reader of mkisofs runs: every line that is not progress or the closing statistics.
 CErrorLineReader ErrorReader();

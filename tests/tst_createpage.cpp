@@ -5,9 +5,9 @@
 #include "app/mainwindow.h"
 #include "model/ctree.h"
 #include "pages/cpage3.h"
+#include "services/filelinks.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
-#include "services/util_files_p.h"
 #include "testhelpers.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
@@ -29,6 +29,7 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
 
@@ -151,6 +152,23 @@ QByteArray utf16be(const QString &text)
     return out;
 }
 
+// The inode of the entry itself (a link is not followed); 0 when there is none.
+ino_t entryId(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Makes each link of the staging take 10 ms while it lives.
+struct SlowLinks
+{
+    SlowLinks()
+    {
+        FileLinks::SetLinkHook([] { QThread::msleep(10); });
+    }
+    ~SlowLinks() { FileLinks::SetLinkHook(nullptr); }
+};
+
 // Every project path with its item, in tree order.
 void projectPaths(const Item &folder, QStringList &paths, QList<const Item *> &files)
 {
@@ -267,6 +285,9 @@ private slots:
     void escapeNeverLosesAProject();
     void newPageAsksBeforeDroppingAProject();
     void closedPageStopsItsCopyBetweenFiles();
+    void sourceChangedAfterAdd_data();
+    void sourceChangedAfterAdd();
+    void largeProjectNeedsNoRoomForStaging();
     void cleanupTestCase();
 
 private:
@@ -406,6 +427,8 @@ void TestCreatePage::buildProject()
     QCOMPARE(view->topLevelItem(0)->text(0), QStringLiteral("a.txt"));
     QCOMPARE(view->topLevelItem(1)->text(0), QStringLiteral("b.txt"));
     QVERIFY(waitUntil([&] { return readFile(stage + "a.txt") == content("alpha", 3000); }));
+    // Staged as a link to the file, not as a copy.
+    QVERIFY(QFileInfo(stage + "a.txt").isSymLink());
 
     // A folder with nested content; hidden entries stay out.
     answerFileDialog(m_src + "/My Docs");
@@ -450,16 +473,14 @@ void TestCreatePage::buildProject()
     QVERIFY(!page->Tree().GetItem("My Docs/readme.txt/d.txt"));
     QVERIFY(waitUntil([&] { return QFile::exists(stage + "My Docs/d.txt"); }));
 
-    // The same file again: one node, and no second copy (a second copy would pick up the
-    // changed source).
+    // The same file again: one node, and no second staging (which would make the link anew).
     select(page, QString());
-    QVERIFY(writeFile(m_src + "/a.txt", content("ALPHA", 3000)));
+    const ino_t staged = entryId(stage + "a.txt");
     answerFileDialog(m_src + "/a.txt");
     page->OnAddFile();
     QCOMPARE(view->topLevelItemCount(), 3);
     QTest::qWait(500);
-    QCOMPARE(readFile(stage + "a.txt"), content("alpha", 3000));
-    QVERIFY(writeFile(m_src + "/a.txt", content("alpha", 3000)));
+    QCOMPARE(entryId(stage + "a.txt"), staged);
 
     // Removing a top-level file and a file of the scanned folder.
     select(page, "b.txt");
@@ -544,7 +565,8 @@ void TestCreatePage::createEachType()
     QCOMPARE(listing.type, sevenZipType);
     QCOMPARE(listing.paths, paths);
 
-    // The extracted bytes equal the sources.
+    // The extracted bytes equal the sources; the source folder's own link to a file (link.txt)
+    // is that file in the image, as a copy of the folder gave it.
     const QString x = m_out + "/x-" + QTest::currentDataTag();
     int code = -1;
     const QString out = run(sevenZip(), { "x", "-y", "-o" + x, image }, &code);
@@ -669,12 +691,13 @@ void TestCreatePage::stopDuringRun()
 void TestCreatePage::stopWhileStaging()
 {
     CPage3 page;
-    // A file large enough that its copy is still running when Create is pressed.
-    const QString big = m_dir.path() + "/staging/slow.bin";
-    QVERIFY(writeFile(big, content("slow", 1)));
-    QVERIFY(QFile::resize(big, 256 * MiB));
-    answerFileDialog(big);
-    page.OnAddFile();
+    // A folder whose staging is still running when Create is pressed.
+    const QString folder = m_dir.path() + "/staging";
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(writeFile(folder + QStringLiteral("/f%1.txt").arg(i), content("slow", 100)));
+    SlowLinks slow;
+    answerFileDialog(folder);
+    page.OnAddDir();
 
     const QString image = m_out + "/never.iso";
     bool anyPrompt = false;
@@ -745,17 +768,22 @@ void TestCreatePage::largeFileRefusedForIso9660()
     QVERIFY(udf->isChecked());
     QVERIFY(page.LastArguments().isEmpty());
 
-    // UDF asks nothing and passes the switch for large files.
+    // UDF asks nothing and passes the switch for large files. The image is made from the file
+    // itself, which is made that large now (sparse); the run is stopped once it has started.
+    QVERIFY(QFile::resize(grow, 5 * GiB));
     const QString image = m_out + "/large.iso";
-    const QString shown = createImage(&page, ImageType::Udf, image);
-    QCOMPARE(shown, QStringLiteral("Create ISO successfully!"));
+    answerFileDialog(image);
+    QTimer::singleShot(0, &page, &CPage3::OnCreate);
+    QVERIFY(waitUntil([&] { return !page.LastArguments().isEmpty(); }, 10000));
     QCOMPARE(page.LastArguments(),
              expectedArguments(page.LastArguments(), ImageType::Udf, image, true));
     QVERIFY(page.LastArguments().contains("-allow-limited-size"));
+    QVERIFY(visibleProgress());
+    visibleProgress()->OnBtnCancel();
+    QVERIFY(waitUntil([&] { return !visibleProgress(); }));
 
-    // A source that grew after it was added shows in its staged copy: asked after staging.
+    // A source that grew after it was added is seen when staging is checked: asked then.
     const_cast<CTree &>(page.Tree()).GetItem("grow.bin")->m_Size = "100";
-    QVERIFY(QFile::resize(stageDir() + "grow.bin", 5 * GiB));
     page.findChild<QRadioButton *>("jolet")->setChecked(true);
     const QString refused = m_out + "/refused.iso";
     answerFileDialog(refused);
@@ -769,7 +797,7 @@ void TestCreatePage::largeFileRefusedForIso9660()
     QVERIFY(!udf->isChecked());
     QVERIFY(!QFile::exists(refused));
     QVERIFY(!visibleProgress());
-    QVERIFY(QFile::resize(stageDir() + "grow.bin", 100));
+    QVERIFY(QFile::resize(grow, 100));
 }
 
 void TestCreatePage::stagingFailureReported()
@@ -877,8 +905,8 @@ void TestCreatePage::closedPageStopsItsCopyBetweenFiles()
     for (int i = 0; i < 300; ++i)
         QVERIFY(writeFile(folder + QStringLiteral("/f%1.bin").arg(i, 3, 10, QLatin1Char('0')),
                           content("f", 4096)));
-    // Each file takes 10 ms to copy: the folder, one task, takes three seconds.
-    UtilFiles::SetChunkHook([](qint64) { QThread::msleep(10); });
+    // Each link takes 10 ms: the folder, one task, takes three seconds.
+    SlowLinks slow;
     auto page = std::make_unique<CPage3>();
     answerFileDialog(folder);
     page->OnAddDir();
@@ -887,14 +915,95 @@ void TestCreatePage::closedPageStopsItsCopyBetweenFiles()
     clock.start();
     page.reset();
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    UtilFiles::SetChunkHook(nullptr);
     QVERIFY(QDir(stageDir() + "many").entryList(QDir::Files).size() < 300);
+}
+
+// A file added from disk is read when the image is written: one that is gone or has another
+// size by then is named, and no image is written.
+void TestCreatePage::sourceChangedAfterAdd_data()
+{
+    QTest::addColumn<int>("change"); // 0 removed, else the new size
+    QTest::addColumn<QString>("message");
+    const QString removed = "The ISO file was not created: these items could not be copied";
+    const QString changed = "The ISO file was not created: these files changed since they";
+    QTest::newRow("removed") << 0 << removed;
+    QTest::newRow("shorter") << 10 << changed;
+    QTest::newRow("longer") << 5000 << changed;
+}
+
+void TestCreatePage::sourceChangedAfterAdd()
+{
+    QFETCH(int, change);
+    QFETCH(QString, message);
+    const QString folder = m_dir.path() + "/changes/" + QTest::currentDataTag();
+    QVERIFY(writeFile(folder + "/keep.txt", content("keep", 100)));
+    QVERIFY(writeFile(folder + "/inner/victim.txt", content("victim", 1000)));
+    CPage3 page;
+    answerFileDialog(folder);
+    page.OnAddDir();
+    const QString staged = stageDir() + QTest::currentDataTag() + "/inner/victim.txt";
+    QVERIFY(waitUntil([&] { return QFileInfo(staged).isFile(); }));
+    if (change == 0)
+        QVERIFY(QFile::remove(folder + "/inner/victim.txt"));
+    else
+        QVERIFY(writeFile(folder + "/inner/victim.txt", content("victim", change)));
+
+    const QString image = m_out + "/changed.iso";
+    QString shown;
+    answerFileDialog(image);
+    WatcherGuard prompt { closeDialog<CommDialog>(
+        QDialog::Accepted, [&](CommDialog *d) { shown = labelText(d); }, 30000) };
+    page.OnCreate();
+    QVERIFY(waitUntil([&] { return !shown.isEmpty(); }, 30000));
+    QVERIFY2(shown.startsWith(message), qPrintable(shown));
+    QVERIFY2(shown.contains(QString(QTest::currentDataTag()) + "/inner/victim.txt"),
+             qPrintable(shown));
+    QVERIFY2(!shown.contains("keep.txt"), qPrintable(shown));
+    QVERIFY(page.LastArguments().isEmpty());
+    QVERIFY(!QFile::exists(image));
+}
+
+// The project is staged without a copy of its files: a 1 GiB project is written on a file system
+// that holds the working folder and the image and has only 10 MiB to spare beyond the image.
+// Needs root (a small tmpfs is mounted over the program's temporary folder).
+void TestCreatePage::largeProjectNeedsNoRoomForStaging()
+{
+    m_page.reset(); // it gives the working folder up
+    const QString big = m_dir.path() + "/room/big.bin";
+    QVERIFY(writeFile(big, content("big", 4096)));
+    QVERIFY(QFile::resize(big, GiB)); // sparse: no room taken where it lies
+    // The image: the file, rounded up to whole sectors, and the image's own structures.
+    const qint64 imageSize = GiB + 512 * 1024;
+    const QString temp = Util::GetTempDir();
+    int code = -1;
+    run("mount",
+        { "-t", "tmpfs", "-o",
+          QStringLiteral("size=%1k,mode=0700").arg((imageSize + 10 * MiB) / 1024), "tmpfs", temp },
+        &code);
+    if (code != 0)
+        QSKIP("cannot mount a small tmpfs here");
+    struct Unmount
+    {
+        QString path;
+        ~Unmount() { run("umount", { path }); }
+    } unmount { temp };
+    QString shown;
+    {
+        CPage3 page;
+        answerFileDialog(big);
+        page.OnAddFile();
+        shown = createImage(&page, ImageType::Joliet, temp + "/big.iso");
+    }
+    QCOMPARE(shown, QStringLiteral("Create ISO successfully!"));
+    QVERIFY(QFileInfo(temp + "/big.iso").size() <= imageSize);
+    QCOMPARE(listImage(temp + "/big.iso").sizes.value("big.bin"), GiB);
 }
 
 void TestCreatePage::cleanupTestCase()
 {
     m_page.reset();
     QDir(stageDir()).removeRecursively();
+    QDir(FileLinks::AnchorFolder()).removeRecursively();
 }
 
 QTEST_MAIN(TestCreatePage)

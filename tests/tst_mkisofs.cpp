@@ -21,6 +21,8 @@ private slots:
     void progress();
     void toolMessage_data();
     void toolMessage();
+    void skippedFile_data();
+    void skippedFile();
 };
 
 void TestMkisofs::arguments_data()
@@ -32,19 +34,19 @@ void TestMkisofs::arguments_data()
     const QString img = QStringLiteral("/out/my image.iso");
     const QString src = QStringLiteral("/data/Vexlor/tmp");
     QTest::newRow("joliet") << ImageType::Joliet << false
-                            << QStringList { "-joliet", "-R", "-r", "-o", img, src };
+                            << QStringList { "-joliet", "-f", "-R", "-r", "-o", img, src };
     QTest::newRow("iso9660") << ImageType::Iso9660 << false
-                             << QStringList { "-l", "-R", "-r", "-o", img, src };
+                             << QStringList { "-l", "-f", "-R", "-r", "-o", img, src };
     QTest::newRow("udf") << ImageType::Udf << false
-                         << QStringList { "-udf", "-R", "-r", "-o", img, src };
+                         << QStringList { "-udf", "-f", "-R", "-r", "-o", img, src };
     QTest::newRow("udf with a 4 GiB file")
         << ImageType::Udf << true
-        << QStringList { "-udf", "-allow-limited-size", "-R", "-r", "-o", img, src };
+        << QStringList { "-udf", "-allow-limited-size", "-f", "-R", "-r", "-o", img, src };
     // The switch would truncate the size in ISO 9660; those types never get it.
     QTest::newRow("joliet never truncates")
-        << ImageType::Joliet << true << QStringList { "-joliet", "-R", "-r", "-o", img, src };
+        << ImageType::Joliet << true << QStringList { "-joliet", "-f", "-R", "-r", "-o", img, src };
     QTest::newRow("iso9660 never truncates")
-        << ImageType::Iso9660 << true << QStringList { "-l", "-R", "-r", "-o", img, src };
+        << ImageType::Iso9660 << true << QStringList { "-l", "-f", "-R", "-r", "-o", img, src };
 }
 
 void TestMkisofs::arguments()
@@ -63,9 +65,9 @@ void TestMkisofs::saveArguments()
     const QString src = QStringLiteral("/data/Vexlor/tmp");
     const QStringList boot { "-b", "isolinux/isolinux.bin", "-no-emul-boot", "-boot-load-size",
                              "4",  "-boot-info-table" };
-    QCOMPARE(Mkisofs::SaveArgs(img, src, {}), (QStringList { "-udf", "-R", "-o", img, src }));
+    QCOMPARE(Mkisofs::SaveArgs(img, src, {}), (QStringList { "-udf", "-f", "-R", "-o", img, src }));
     QCOMPARE(Mkisofs::SaveArgs(img, src, boot, true),
-             QStringList({ "-udf", "-allow-limited-size", "-R", "-o", img }) + boot
+             QStringList({ "-udf", "-allow-limited-size", "-f", "-R", "-o", img }) + boot
                  + QStringList { src });
 }
 
@@ -111,6 +113,10 @@ void TestMkisofs::toolMessage_data()
                               "Max brk space used 0",
                               "182 extents written (0 MB)" };
     QTest::newRow("success prints nothing to report") << stats << QString();
+    QTest::newRow("following links is routine")
+        << (QStringList { "Warning: -follow-links does not always work correctly; be careful." }
+            + stats)
+        << QString();
     QTest::newRow("nothing at all") << QStringList() << QString();
     QTest::newRow("4 GiB file")
         << (QStringList(stats)
@@ -158,6 +164,30 @@ void TestMkisofs::toolMessage()
             kept << reader(line);
     }
     QCOMPARE(Mkisofs::PickMessage(kept), message);
+}
+
+void TestMkisofs::skippedFile_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("gone") << "genisoimage: No such file or directory. File /t/tmp/a b.txt is not "
+                             "readable - ignoring"
+                          << "/t/tmp/a b.txt";
+    QTest::newRow("no permission")
+        << "genisoimage: Permission denied. File /t/tmp/d/x is not readable - ignoring"
+        << "/t/tmp/d/x";
+    QTest::newRow("other error") << "genisoimage: Is a directory. Unable to open disc image file "
+                                    "'/out/x.iso'."
+                                 << QString();
+    QTest::newRow("progress") << " 33.21% done, estimate finish Tue Dec  8 00:28:05 2026"
+                              << QString();
+}
+
+void TestMkisofs::skippedFile()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, file);
+    QCOMPARE(Mkisofs::SkippedFile(line), file);
 }
 
 QTEST_GUILESS_MAIN(TestMkisofs)

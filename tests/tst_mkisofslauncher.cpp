@@ -169,7 +169,8 @@ void TestMkisofsLauncher::toolChoice_data()
     QTest::addColumn<QString>("shape");
     QTest::addColumn<QStringList>("received");
 
-    const QStringList tail { "-R", "-r", "-o", "/o/-l x.iso", "SRC" };
+    // As the pages call it: "-f" follows the working folder's links, with either tool.
+    const QStringList tail { "-f", "-R", "-r", "-o", "/o/-l x.iso", "SRC" };
     const QStringList utf8 { "-input-charset", "utf-8" };
     const QStringList level4 { "-iso-level", "4" };
     const QStringList joliet = QStringList { "-joliet-long", "-joliet" } + tail;

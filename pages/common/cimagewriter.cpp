@@ -2,6 +2,7 @@
 
 #include "model/ctree.h"
 #include "services/cfilecopy.h"
+#include "services/filelinks.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cprogressdialog.h"
@@ -18,6 +19,10 @@
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -38,6 +43,39 @@ void processEventsFor(int ms, CProgressDialog *progress)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     QObject::connect(progress, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Calls found(path below the folder, size or -1 for a folder) for every file and folder below
+// folder (prefix: its path below the walk's start), following links but entering real folders
+// only.
+void walkStaged(const QByteArray &folder, const QString &prefix,
+                const std::function<void(const QString &, qint64)> &found)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    while (const struct dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st;
+        if (::fstatat(fd, name, &st, 0) != 0)
+            continue;
+        const QString path = prefix + QFile::decodeName(name);
+        if (S_ISDIR(st.st_mode)) {
+            found(path, -1);
+            struct stat own;
+            const bool real = entry->d_type == DT_DIR
+                || (entry->d_type == DT_UNKNOWN
+                    && ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(own.st_mode));
+            if (real)
+                walkStaged(folder + '/' + name, path + QLatin1Char('/'), found);
+        } else if (S_ISREG(st.st_mode)) {
+            found(path, st.st_size);
+        }
+    }
+    ::closedir(dir);
 }
 
 QString tr(const char *text)
@@ -82,8 +120,10 @@ void CImageWriter::ClaimWorkDir()
     if (g_WorkDirOwner && g_WorkDirOwner != this)
         g_WorkDirOwner->StopCopier();
     g_WorkDirOwner = this;
-    // Whatever an earlier page or run left in the working folder goes before any new copy.
+    // Whatever an earlier page or run left in the working folder goes before any new copy, and
+    // with it the anchors of its links.
     m_Copier->AddTask(WorkDir(), QString(), 1);
+    m_Copier->AddTask(FileLinks::AnchorFolder(), QString(), 1);
 }
 
 bool CImageWriter::OwnsWorkDir() const
@@ -176,28 +216,31 @@ bool CImageWriter::Staged(const Item &root, const QString &notStaged)
 QStringList CImageWriter::UnstagedItems(const Item &root)
 {
     collectCopyFailures();
-    // One walk of the working folder: staged path -> is a folder (false: a file).
-    const QString stage = WorkDirSource();
-    QHash<QString, bool> staged;
+    // One walk of the working folder: staged path -> its size, -1 for a folder. A link counts as
+    // what it leads to (a dangling one as nothing), as mkisofs takes it.
+    QHash<QString, qint64> staged;
     m_StagedLarge.clear();
-    QDirIterator it(stage, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next().mid(stage.size() + 1);
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir()) {
-            staged.insert(path, true);
-        } else if (info.isFile()) {
-            staged.insert(path, false);
-            if (Mkisofs::TooLargeForIso9660(info.size()))
-                m_StagedLarge << path;
-        }
-    }
+    m_Changed.clear();
+    walkStaged(QFile::encodeName(WorkDirSource()), QString(),
+               [&](const QString &path, qint64 size) {
+                   staged.insert(path, size);
+                   if (size >= 0 && Mkisofs::TooLargeForIso9660(size))
+                       m_StagedLarge << path;
+               });
 
     QStringList paths;
     const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
     constexpr int limit = 50;
     WalkItems(root, [&](const Item &item) {
+        // A linked file is read when the image is written: its size must still be the one the
+        // project shows.
+        if (!item.m_IsDir && !item.m_SrcPath.isEmpty() && !item.m_Size.isEmpty()
+            && m_Changed.size() < limit) {
+            const auto size = staged.constFind(item.m_Path);
+            if (size != staged.constEnd() && size.value() >= 0
+                && size.value() != item.m_Size.toLongLong())
+                m_Changed << item.m_Path;
+        }
         if (paths.size() >= limit)
             return false;
         if (!item.m_SrcPath.isEmpty() && failed.contains(item.m_SrcPath)) {
@@ -205,7 +248,7 @@ QStringList CImageWriter::UnstagedItems(const Item &root)
             return false;
         }
         const auto found = staged.constFind(item.m_Path);
-        if (found == staged.constEnd() || found.value() != item.m_IsDir) {
+        if (found == staged.constEnd() || (found.value() < 0) != item.m_IsDir) {
             // Below a missing folder everything is missing; it is named once.
             paths << item.m_Path;
             return false;
@@ -260,6 +303,7 @@ CImageWriter::Prepare(const QString &target,
     m_Target = target;
     m_FailedText = failedText;
     m_LastArguments = arguments(m_Output);
+    m_Skipped.clear();
     m_Progress->SetText(text);
     m_Progress->SetRange(0, Mkisofs::ProgressMaximum);
     m_Progress->SetValue(0);
@@ -271,6 +315,11 @@ CImageWriter::Prepare(const QString &target,
 void CImageWriter::ReadOutput(const QString &line)
 {
     qCDebug(lcWriter) << "mkisofs:" << line;
+    const QString skipped = Mkisofs::SkippedFile(line);
+    if (!skipped.isEmpty()) {
+        const QString stage = WorkDirSource() + QLatin1Char('/');
+        m_Skipped << (skipped.startsWith(stage) ? skipped.mid(stage.size()) : skipped);
+    }
     const int value = Mkisofs::ReadProgress(line);
     if (value >= 0)
         m_Progress->SetValue(value);
@@ -317,6 +366,10 @@ bool CImageWriter::Finish()
     const QFileInfo output(m_Output);
     const bool written = output.isFile() && output.size() > 0;
     QString failure = FailureText(outcome, written, m_FailedText);
+    // mkisofs leaves out a file it cannot read (gone since the check) and goes on.
+    if (failure.isEmpty() && !m_Skipped.isEmpty())
+        failure = tr("%1: these files could not be read:").arg(m_FailedText) + QLatin1Char('\n')
+            + PathListText(m_Skipped);
     if (failure.isEmpty()
         && std::rename(QFile::encodeName(m_Output).constData(),
                        QFile::encodeName(m_Target).constData())

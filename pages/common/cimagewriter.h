@@ -7,6 +7,10 @@
 // Stop, and judges the run. mkisofs writes a temporary file beside the target, which takes the
 // target's place only when the run has succeeded: a failed or stopped run leaves the target as
 // it was, tells the user with mkisofs's own message, and leaves no partial file behind.
+//
+// Files added from disk are staged as links to them (FileLinks), which mkisofs follows: the
+// staging check makes sure each still exists with the size it had when it was added, and a run
+// in which mkisofs left out a file it could not read has failed.
 
 #include "services/crunners.h"
 
@@ -63,6 +67,10 @@ public:
     // The staged files of 4 GiB or more that the last UnstagedItems() saw, relative to the
     // working folder: what the image will hold, even for a source that grew after it was added.
     QStringList StagedLargeFiles() const { return m_StagedLarge; }
+    // The files added from disk whose size differs from the size noted when they were added, as
+    // the last UnstagedItems() saw them (at most 50): the image would not hold what the project
+    // shows.
+    QStringList ChangedItems() const { return m_Changed; }
     // The files below root of 4 GiB or more, by the size noted when each was added or listed.
     static QStringList LargeFiles(const Item &root);
     // Paths for a message: one per line, at most max of them, then "... and N more".
@@ -117,6 +125,8 @@ private:
     // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
     QStringList m_FailedSources;
     QStringList m_StagedLarge;
+    QStringList m_Changed;
+    QStringList m_Skipped; // files mkisofs said it left out, relative to the working folder
 };
 
 #endif // VEXLOR_CIMAGEWRITER_H

@@ -123,9 +123,10 @@ void CProjectList::Add(const QStringList &sources)
         if (!added)
             continue; // already in the project
         m_Writer->Restaged(added->m_SrcPath);
-        // A folder is copied into the folder that holds it, under its own name.
+        // Staged as links to the user's files (task kind 3), read only when the image is
+        // written. A folder is mirrored into the folder that holds it, under its own name.
         m_Copier->AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
-                          0);
+                          3);
         QTreeWidgetItem *node = MakeNode(*added);
         if (target)
             target->addChild(node);

@@ -1,0 +1,275 @@
+#include "services/filelinks.h"
+
+#include "services/logging.h"
+#include "services/util.h"
+
+#include <QByteArrayList>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QVector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::atomic<FileLinks::LinkHook> g_linkHook { nullptr };
+
+// Anchors made by this process: source folder -> anchor name.
+QMutex g_anchorLock;
+QHash<QByteArray, QByteArray> g_anchors;
+quint64 g_nextAnchor = 0;
+
+using FileId = std::pair<dev_t, ino_t>;
+
+FileId idOf(const struct stat &st)
+{
+    return { st.st_dev, st.st_ino };
+}
+
+bool idOfPath(const QByteArray &path, FileId *id)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return false;
+    *id = idOf(st);
+    return true;
+}
+
+// The components of an absolute path, with "." dropped and ".." taken back.
+QByteArrayList components(const QByteArray &path)
+{
+    QByteArrayList out;
+    for (const QByteArray &part : path.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!out.isEmpty())
+                out.removeLast();
+            continue;
+        }
+        out << part;
+    }
+    return out;
+}
+
+// The relative path from the folder from to to (both absolute).
+QByteArray relativePath(const QByteArray &from, const QByteArray &to)
+{
+    const QByteArrayList a = components(from);
+    const QByteArrayList b = components(to);
+    int common = 0;
+    while (common < a.size() && common < b.size() && a.at(common) == b.at(common))
+        ++common;
+    QByteArray out;
+    for (int i = common; i < a.size(); ++i)
+        out += "../";
+    for (int i = common; i < b.size(); ++i)
+        out += b.at(i) + '/';
+    if (out.endsWith('/'))
+        out.chop(1);
+    return out.isEmpty() ? QByteArray(".") : out;
+}
+
+QByteArray readLink(const QByteArray &path)
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    const ssize_t n = ::readlink(path.constData(), buffer.data(), size_t(buffer.size()));
+    return n > 0 ? buffer.left(int(n)) : QByteArray();
+}
+
+// The anchor of the source folder dir (absolute): its name in the anchor folder; empty when none
+// can be made.
+QByteArray anchorFor(const QByteArray &anchors, const QByteArray &dir)
+{
+    QMutexLocker locker(&g_anchorLock);
+    const auto known = g_anchors.constFind(dir);
+    if (known != g_anchors.constEnd() && readLink(anchors + '/' + known.value()) == dir)
+        return known.value();
+    if (::mkdir(anchors.constData(), 0700) != 0 && errno != EEXIST) {
+        qCWarning(lcCopier) << "FileLinks: cannot make" << anchors << strerror(errno);
+        return QByteArray();
+    }
+    for (;;) {
+        const QByteArray name = QByteArray::number(++g_nextAnchor);
+        if (::symlink(dir.constData(), (anchors + '/' + name).constData()) == 0) {
+            g_anchors.insert(dir, name);
+            return name;
+        }
+        if (errno != EEXIST) {
+            qCWarning(lcCopier) << "FileLinks: cannot make an anchor for" << dir << strerror(errno);
+            return QByteArray();
+        }
+    }
+}
+
+// Makes the link path -> target, replacing what is there unless it is a folder.
+bool makeLink(const QByteArray &target, const QByteArray &path)
+{
+    if (::symlink(target.constData(), path.constData()) == 0)
+        return true;
+    struct stat st;
+    if (errno == EEXIST && ::lstat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode)
+        && ::unlink(path.constData()) == 0 && ::symlink(target.constData(), path.constData()) == 0)
+        return true;
+    qCWarning(lcCopier) << "FileLinks: cannot make" << path << strerror(errno);
+    return false;
+}
+
+void linked()
+{
+    if (FileLinks::LinkHook hook = g_linkHook)
+        hook();
+}
+
+struct Walker
+{
+    const std::atomic<bool> *stop = nullptr;
+    QByteArray anchors;
+    std::vector<FileId> leaveOut;
+    std::vector<FileId> ancestors;
+    bool ok = true;
+
+    bool stopped() const { return stop && *stop; }
+    bool skipped(const FileId &id) const
+    {
+        for (const FileId &other : leaveOut)
+            if (other == id)
+                return true;
+        for (const FileId &other : ancestors)
+            if (other == id)
+                return true;
+        return false;
+    }
+
+    // Mirrors the folder src (its stat: st) as the folder dst.
+    void folder(const QByteArray &src, const QByteArray &dst, const struct stat &st)
+    {
+        struct stat made;
+        if (::mkdir(dst.constData(), 0777) != 0
+            && (errno != EEXIST || ::stat(dst.constData(), &made) != 0 || !S_ISDIR(made.st_mode))) {
+            qCWarning(lcCopier) << "FileLinks: cannot make" << dst << strerror(errno);
+            ok = false;
+            return;
+        }
+        DIR *dir = ::opendir(src.constData());
+        if (!dir) {
+            qCWarning(lcCopier) << "FileLinks: cannot read" << src << strerror(errno);
+            ok = false;
+            return;
+        }
+        std::vector<QByteArray> names;
+        while (const struct dirent *entry = ::readdir(dir)) {
+            // Hidden entries (and "." and "..") stay out, as in the project.
+            if (entry->d_name[0] != '.')
+                names.emplace_back(entry->d_name);
+        }
+        const int fd = ::dirfd(dir);
+        ancestors.push_back(idOf(st));
+        QByteArray prefix; // the way from dst to the anchor of src, made at the first file
+        for (const QByteArray &name : names) {
+            if (stopped()) {
+                ok = false;
+                break;
+            }
+            struct stat es;
+            // A link counts as what it leads to; a dangling one is left out.
+            if (::fstatat(fd, name.constData(), &es, 0) != 0)
+                continue;
+            if (S_ISDIR(es.st_mode)) {
+                if (!skipped(idOf(es)))
+                    folder(src + '/' + name, dst + '/' + name, es);
+                continue;
+            }
+            if (!S_ISREG(es.st_mode) || ::faccessat(fd, name.constData(), R_OK, AT_EACCESS) != 0)
+                continue;
+            if (prefix.isEmpty()) {
+                const QByteArray anchor = anchorFor(anchors, src);
+                if (anchor.isEmpty()) {
+                    ok = false;
+                    break;
+                }
+                prefix = relativePath(dst, anchors) + '/' + anchor + '/';
+            }
+            if (!makeLink(prefix + name, dst + '/' + name))
+                ok = false;
+            linked();
+        }
+        ancestors.pop_back();
+        ::closedir(dir);
+        // The folder keeps its source's times, as the files do through their links.
+        const struct timespec times[2] = { st.st_atim, st.st_mtim };
+        ::utimensat(AT_FDCWD, dst.constData(), times, 0);
+    }
+};
+
+QByteArray absolute(const QString &path)
+{
+    return QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
+} // namespace
+
+QString FileLinks::AnchorFolder()
+{
+    return Util::GetTempDir() + QStringLiteral("/links");
+}
+
+void FileLinks::SetLinkHook(LinkHook hook)
+{
+    g_linkHook = hook;
+}
+
+bool FileLinks::Link(const QString &source, const QString &destination,
+                     const std::atomic<bool> *stop)
+{
+    const QByteArray src = absolute(source);
+    struct stat st;
+    if (::stat(src.constData(), &st) != 0) {
+        qCWarning(lcCopier) << "FileLinks: cannot link" << source << strerror(errno);
+        return false;
+    }
+    const QByteArray anchors = absolute(AnchorFolder());
+    if (S_ISREG(st.st_mode)) {
+        if (::access(src.constData(), R_OK) != 0)
+            return false;
+        const QByteArray dst = absolute(destination);
+        const QByteArray parent = dst.left(dst.lastIndexOf('/'));
+        QDir().mkpath(QFile::decodeName(parent));
+        const int slash = src.lastIndexOf('/');
+        const QByteArray anchor = anchorFor(anchors, slash > 0 ? src.left(slash) : "/");
+        if (anchor.isEmpty())
+            return false;
+        const bool made = makeLink(
+            relativePath(parent, anchors) + '/' + anchor + '/' + src.mid(slash + 1), dst);
+        linked();
+        return made;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return false;
+    QDir().mkpath(destination);
+    Walker walker;
+    walker.stop = stop;
+    walker.anchors = anchors;
+    const QByteArray target = absolute(destination) + '/' + src.mid(src.lastIndexOf('/') + 1);
+    // Nothing of the working folder, the anchors or the copy itself goes into the copy.
+    FileId id;
+    for (const QByteArray &path :
+         { anchors, absolute(Util::GetTempDir() + QStringLiteral("/tmp")), target }) {
+        if (idOfPath(path, &id))
+            walker.leaveOut.push_back(id);
+    }
+    walker.folder(src, target, st);
+    return walker.ok;
+}
