@@ -118,6 +118,16 @@ bool CFileCopy::IsIdle()
     return m_tasks.isEmpty() && m_currentId == 0;
 }
 
+bool CFileCopy::HasCopyTasks()
+{
+    CLocker locker(&m_lock);
+    for (const Task &task : qAsConst(m_tasks)) {
+        if (task.kind == 0 || task.kind == 3)
+            return true;
+    }
+    return false;
+}
+
 QStringList CFileCopy::TakeFailedTasks()
 {
     CLocker locker(&m_lock);

@@ -47,6 +47,9 @@ public:
     // True when no task is queued or in progress. The bytes left can be 0 while tasks that move
     // no bytes (empty files and folders, deletions, renames) are still waiting.
     bool IsIdle();
+    // True while a copy or link task is queued or in progress (links move no bytes, but they
+    // are what the user sees as copying the added files).
+    bool HasCopyTasks();
     // Sources of copy tasks that failed since the last call (the source was gone, a file could
     // not be read or written); returned and forgotten.
     QStringList TakeFailedTasks();

@@ -255,13 +255,14 @@ private slots:
         QVERIFY2(refused.code != 0 && refused.output.contains("refused"),
                  qPrintable(refused.output));
         refused = tool("mkbootable",
-                       QStringList { loop.node(), m_dir.filePath("mnt") } + identity(loop.node()));
+                       QStringList { loop.node(), m_media + QStringLiteral("/mnt") }
+                           + identity(loop.node()));
         QVERIFY(refused.code != 0);
         // Without the disk's identity nothing is written, whatever the disk.
         seam(loop.node());
         QVERIFY(tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME")).code
                 != 0);
-        QVERIFY(tool("mkbootable", { loop.node(), m_dir.filePath("mnt") }).code != 0);
+        QVERIFY(tool("mkbootable", { loop.node(), m_media + QStringLiteral("/mnt") }).code != 0);
         QCOMPARE(fileHash(image), before);
 
         // A volume that is in use cannot be unmounted: refused, and the disk stays as it was.
@@ -315,7 +316,8 @@ private slots:
             = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "X") + chosen);
         QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
                  qPrintable(refused.output));
-        refused = tool("mkbootable", QStringList { loop.node(), m_dir.filePath("mnt") } + chosen);
+        refused = tool("mkbootable",
+                       QStringList { loop.node(), m_media + QStringLiteral("/mnt") } + chosen);
         QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
                  qPrintable(refused.output));
         QCOMPARE(fileHash(other), otherBefore);

@@ -679,8 +679,9 @@ void TestExtractPage::closingTheHomeWindowDuringAnExtraction()
 }
 
 // The home window's close button while an Edit page's 7-Zip does not answer and a Create page
-// copies a file: the process ends within about two seconds, the tool goes with it, and no partial
-// copy is left (plain folders, no mount).
+// has staged a file: the process ends within about two seconds, the tool goes with it, and the
+// working folder holds no partial copy, only the link the Create page made (plain folders, no
+// mount). A copy cut short between chunks is the copier's own test.
 void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
 {
     const QString work = Util::GetTempDir() + "/tmp/";
@@ -695,10 +696,7 @@ void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
         pid_t tool = 0;
         QVERIFY(waitUntil([&] { return (tool = processWith("-o" + work)) != 0; }));
         QVERIFY(::kill(tool, SIGSTOP) == 0);
-        // The copy takes seconds: 4 KiB chunks, 5 ms each.
         QVERIFY(writeFile(m_Tmp.path() + "/copied.bin", pattern(4 << 20, 3)));
-        UtilFiles::SetChunkSize(4096);
-        UtilFiles::SetChunkHook([](qint64) { QThread::msleep(5); });
         home.onCreate();
         {
             auto picker = answerFileDialog(m_Tmp.path() + "/copied.bin");
@@ -729,7 +727,8 @@ void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
     QCOMPARE(child.exitCode(), 0);
     QVERIFY2(took < 2500, qPrintable(QString::number(took)));
     QCOMPARE(left, 0);
-    QVERIFY(!QFile::exists(work + "copied.bin"));
+    const QFileInfo staged(work + "copied.bin");
+    QVERIFY(!staged.exists() || staged.isSymLink());
 }
 
 QTEST_MAIN(TestExtractPage)

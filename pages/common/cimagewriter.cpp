@@ -168,11 +168,11 @@ void CImageWriter::Begin()
 bool CImageWriter::WaitForStaging()
 {
     const qint64 total = m_Copier->GetLeftTaskBytes();
-    // The copy text shows only while bytes are still to be copied; tasks that move none
-    // (removals, renames) keep the text the dialog had.
+    // The copy text shows only while files are still to be copied or linked; removals and
+    // renames keep the text the dialog had.
     const QString copying = tr("Copy files and directories...");
     const QString before = m_Progress->Text() == copying ? QString() : m_Progress->Text();
-    if (total > 0) {
+    if (total > 0 || m_Copier->HasCopyTasks()) {
         m_Progress->SetText(copying);
         m_Progress->SetRange(0, static_cast<int>(qMin<qint64>(total >> 10, INT_MAX)));
     }
@@ -187,7 +187,7 @@ bool CImageWriter::WaitForStaging()
         // Tasks that move no bytes (empty files, folders, removals) must be done too.
         if (left <= 0 && m_Copier->IsIdle())
             return true;
-        if (left <= 0 && m_Progress->Text() == copying)
+        if (left <= 0 && m_Progress->Text() == copying && !m_Copier->HasCopyTasks())
             m_Progress->SetText(before);
         // Asking for the bytes left measures queued folders; poll less often when that is slow,
         // so that the copier keeps most of the machine.
