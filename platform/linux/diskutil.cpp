@@ -255,33 +255,18 @@ int partitionDisk(const QStringList &arguments)
                         .arg(words.at(5)));
 
     BlockDevice disk;
-    if (!Sys::FindOfferedDisk(name, &disk))
-        return fail(
-            QStringLiteral("%1 is not an external disk that may be erased; refused").arg(name));
-    QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
-    if (!difference.isEmpty())
-        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
-                                   "unchanged")
-                        .arg(disk.path, difference));
-    QString error = Sys::InUseReason(disk);
-    if (!error.isEmpty())
-        return fail(QStringLiteral("%1; it was left unchanged").arg(error));
+    QString error;
+    if (!Sys::FindChosenDisk(name, expected, QStringLiteral("erased"), &disk, &error))
+        return fail(error);
     if (!Sys::IsRoot())
         return Sys::RerunAsRoot(arguments);
 
     Sys::Say(QStringLiteral("Started partitioning on %1").arg(disk.path));
     Sys::Say(QStringLiteral("Unmounting disk"));
-    if (!Sys::UnmountTree(disk, &error))
-        return fail(
-            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
-
     // From here to the file system the disk is held, and it is the disk the user chose.
     Sys::HeldDisk held;
-    if (!held.OpenExpected(disk.path, expected, &error))
-        return fail(error + QStringLiteral("; it was left unchanged"));
-    if (!Sys::ForgetPartitions(disk.path, &error))
-        return fail(
-            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+    if (!Sys::TakeChosenDisk(disk, expected, &held, &error))
+        return fail(error);
 
     Sys::Say(QStringLiteral("Creating the partition map"));
     const QString type = gpt             ? QStringLiteral("C12A7328-F81F-11D2-BA4B-00A0C93EC93B")
@@ -329,17 +314,9 @@ int writeImage(const QStringList &arguments)
         return fail(QStringLiteral("Usage: diskutil writeImage DISK IMAGE --serial S --wwn W "
                                    "--device-number D --size N --model M"));
     BlockDevice disk;
-    if (!Sys::FindOfferedDisk(words.at(1), &disk))
-        return fail(QStringLiteral("%1 is not an external disk that may be erased; refused")
-                        .arg(words.at(1)));
-    const QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
-    if (!difference.isEmpty())
-        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
-                                   "unchanged")
-                        .arg(disk.path, difference));
-    QString error = Sys::InUseReason(disk);
-    if (!error.isEmpty())
-        return fail(QStringLiteral("%1; it was left unchanged").arg(error));
+    QString error;
+    if (!Sys::FindChosenDisk(words.at(1), expected, QStringLiteral("erased"), &disk, &error))
+        return fail(error);
     QFile image(words.at(2));
     if (!image.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("the image %1 cannot be read").arg(words.at(2)));
@@ -349,15 +326,9 @@ int writeImage(const QStringList &arguments)
     if (!Sys::IsRoot())
         return Sys::RerunAsRoot(arguments);
 
-    if (!Sys::UnmountTree(disk, &error))
-        return fail(
-            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
     Sys::HeldDisk held;
-    if (!held.OpenExpected(disk.path, expected, &error))
-        return fail(error + QStringLiteral("; it was left unchanged"));
-    if (!Sys::ForgetPartitions(disk.path, &error))
-        return fail(
-            QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, error));
+    if (!Sys::TakeChosenDisk(disk, expected, &held, &error))
+        return fail(error);
 
     Sys::Say(QStringLiteral("Writing the image to %1").arg(disk.path));
     if (!Sys::WriteImage(

@@ -115,16 +115,8 @@ int main(int argc, char *argv[])
                     + words.at(1));
 
     Probe::BlockDevice disk;
-    if (!Sys::FindOfferedDisk(words.at(0), &disk))
-        return fail(QStringLiteral("%1 is not an external disk that may be written; refused")
-                        .arg(words.at(0)));
-    const QString difference = Probe::IdentityDifference(expected, Sys::IdentityOfNode(disk.path));
-    if (!difference.isEmpty())
-        return fail(QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
-                                   "unchanged")
-                        .arg(disk.path, difference));
-    QString error = Sys::InUseReason(disk);
-    if (!error.isEmpty())
+    QString error;
+    if (!Sys::FindChosenDisk(words.at(0), expected, QStringLiteral("written"), &disk, &error))
         return fail(error);
 
     const bool gpt = hasGpt(disk.path);

@@ -823,4 +823,45 @@ int RerunAsRoot(const QStringList &arguments)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 1;
 }
 
+bool FindChosenDisk(const QString &node, const Probe::DiskIdentity &expected, const QString &what,
+                    Probe::BlockDevice *disk, QString *error)
+{
+    if (!FindOfferedDisk(node, disk)) {
+        *error = QStringLiteral("%1 is not an external disk that may be %2; refused").arg(node, what);
+        return false;
+    }
+    const QString difference = Probe::IdentityDifference(expected, IdentityOfNode(disk->path));
+    if (!difference.isEmpty()) {
+        *error = QStringLiteral("%1 is no longer the disk that was chosen (%2); it was left "
+                                "unchanged")
+                     .arg(disk->path, difference);
+        return false;
+    }
+    const QString inUse = InUseReason(*disk);
+    if (!inUse.isEmpty()) {
+        *error = QStringLiteral("%1; it was left unchanged").arg(inUse);
+        return false;
+    }
+    return true;
+}
+
+bool TakeChosenDisk(const Probe::BlockDevice &disk, const Probe::DiskIdentity &expected,
+                    HeldDisk *held, QString *error)
+{
+    QString why;
+    if (!UnmountTree(disk, &why)) {
+        *error = QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, why);
+        return false;
+    }
+    if (!held->OpenExpected(disk.path, expected, &why)) {
+        *error = why + QStringLiteral("; it was left unchanged");
+        return false;
+    }
+    if (!ForgetPartitions(disk.path, &why)) {
+        *error = QStringLiteral("%1 is in use and was left unchanged: %2").arg(disk.path, why);
+        return false;
+    }
+    return true;
+}
+
 } // namespace Sys

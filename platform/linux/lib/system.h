@@ -109,6 +109,17 @@ QList<KernelPartition> KernelPartitions(const QString &diskPath);
 // Removes every partition of the disk from the kernel's view (the disk is not written); false
 // (and *error) when one stays.
 bool ForgetPartitions(const QString &diskPath, QString *error);
+
+// The steps every tool that writes a disk starts with. FindChosenDisk: the disk at node is one
+// the list offers (what names how it would be changed: "erased", "written"), it is the disk the
+// user chose and nothing uses it. TakeChosenDisk: its volumes are unmounted by their device, the
+// whole disk is held (its identity checked again on the held descriptor) and its old partitions
+// are gone from the kernel's view. Each returns false with *error, a sentence for the user that
+// says the disk was left unchanged.
+bool FindChosenDisk(const QString &node, const Probe::DiskIdentity &expected, const QString &what,
+                    Probe::BlockDevice *disk, QString *error);
+bool TakeChosenDisk(const Probe::BlockDevice &disk, const Probe::DiskIdentity &expected,
+                    HeldDisk *held, QString *error);
 // Has the kernel read the disk's partition table and returns its partition 1 once it is there,
 // the only one, starting at startSector; an empty node (and *error) otherwise.
 KernelPartition NewFirstPartition(const QString &diskPath, qint64 startSector, QString *error);
