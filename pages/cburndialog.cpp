@@ -167,6 +167,12 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     , ui(new Ui::CBurnDialog)
     , m_ProgressDialog(this)
 {
+    SetEscapeAsBack(
+        [this] {
+            // Never while the page is listing drives or burning.
+            return !m_Burning && !m_Refreshing;
+        },
+        [this] { onBack(); });
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Vexlor"));
     SetBackGround(QStringLiteral(":/nwu/page1"));
@@ -262,18 +268,6 @@ CBurnDialog::~CBurnDialog()
 void CBurnDialog::onBack()
 {
     close();
-}
-
-void CBurnDialog::keyPressEvent(QKeyEvent *event)
-{
-    // Escape acts as Back, never while the page is listing drives or burning.
-    if (event->key() == Qt::Key_Escape) {
-        if (!m_Burning && !m_Refreshing)
-            onBack();
-        event->accept();
-        return;
-    }
-    ImageDialog::keyPressEvent(event);
 }
 
 void CBurnDialog::onBrowser()

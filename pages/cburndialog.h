@@ -61,8 +61,6 @@ public slots:
     void onImageWriteOutput(QString line);
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
-
 private:
     void RefreshUSBList();
     void RefreshDVDList();

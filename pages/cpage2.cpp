@@ -31,6 +31,7 @@ CPage2::CPage2(QWidget *parent)
     , form(new Form)
     , m_ProgressDialog(this)
 {
+    SetEscapeAsBack([this] { return form->back && form->back->isEnabled(); }, [this] { OnBack(); });
 }
 
 CPage2::~CPage2()
@@ -85,17 +86,6 @@ void CPage2::InitializeUI()
     connect(f->list, &QTableWidget::itemDoubleClicked, this, &CPage2::OnListViewDoubleClicked);
     connect(f->list, &QTableWidget::itemClicked, this, &CPage2::OnListViewClicked);
     connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage2::OnStopExtract);
-}
-
-void CPage2::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        if (form->back && form->back->isEnabled())
-            OnBack();
-        event->accept();
-        return;
-    }
-    ImageDialog::keyPressEvent(event);
 }
 
 void CPage2::OnListContextMenuRequest(QPoint)

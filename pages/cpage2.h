@@ -67,7 +67,6 @@ public slots:
 
 protected:
     // Escape does what Back does, only while Back is enabled.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Form;

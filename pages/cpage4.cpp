@@ -113,6 +113,14 @@ CPage4::CPage4(QWidget *parent)
     , m_Writer(&m_FileCopy, &m_ProgressDialog)
     , m_Listing(&m_Tree, &s_InTable)
 {
+    SetEscapeAsBack(
+        [this] {
+            // Back hides the page, and a hidden page's changes go with the next Create or Edit
+            // page.
+            return ui->back && ui->back->isEnabled() && m_Phase == Phase::Idle
+                && m_Tree.m_Root.m_Children.isEmpty();
+        },
+        [this] { close(); });
     m_Listing.SetErrorReader(SevenZip::ErrorReader());
 }
 
@@ -142,19 +150,6 @@ void CPage4::StopWork()
     if (!m_ExportStageDir.isEmpty())
         QDir(m_ExportStageDir).removeRecursively();
     m_ExportStageDir.clear();
-}
-
-void CPage4::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        // Back hides the page, and a hidden page's changes go with the next Create or Edit page.
-        if (ui->back && ui->back->isEnabled() && m_Phase == Phase::Idle
-            && m_Tree.m_Root.m_Children.isEmpty())
-            close();
-        event->accept();
-        return;
-    }
-    ImageDialog::keyPressEvent(event);
 }
 
 void CPage4::InitializeUI()

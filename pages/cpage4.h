@@ -102,7 +102,6 @@ public slots:
 
 protected:
     // Escape acts as Back only while Back is enabled and no loaded image would be given up.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     // The listing runner has ended, whether or not its table was complete.

@@ -62,6 +62,12 @@ CPage5::CPage5(QWidget *parent)
     , form(new Form)
     , m_ProgressDialog(parent)
 {
+    SetEscapeAsBack(
+        [this] {
+            // Never while a copy is being started or runs.
+            return !m_Starting && !IsCopying();
+        },
+        [this] { close(); });
     SetupForm();
     InitializeDVDComboBox();
     // The home window announces changes of the drive set; any other parent has no such signal.
@@ -135,18 +141,6 @@ void CPage5::SetupForm()
     connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
     connect(f->start, SIGNAL(clicked()), this, SLOT(OnStart()));
     connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
-}
-
-void CPage5::keyPressEvent(QKeyEvent *event)
-{
-    // Escape does what Back does, but never while a copy is being started or runs.
-    if (event->key() == Qt::Key_Escape) {
-        if (!m_Starting && !IsCopying())
-            close();
-        event->accept();
-        return;
-    }
-    ImageDialog::keyPressEvent(event);
 }
 
 // --- the drive list ---

@@ -51,8 +51,6 @@ public:
     CopyKind LastCopy() const { return m_LastCopy; }
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
-
 public slots:
     void OnBrowser();
     void OnStart();
