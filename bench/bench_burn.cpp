@@ -130,7 +130,10 @@ struct Stick
     ~Stick()
     {
         if (!node.isEmpty()) {
-            run(QStringLiteral("partx"), { "-d", node });
+            // The kernel's partitions of the stick, if it has any (the bare dd leaves none).
+            const QString name = QFileInfo(node).fileName();
+            if (QFileInfo::exists(QStringLiteral("/sys/block/%1/%1p1").arg(name)))
+                run(QStringLiteral("partx"), { "-d", node });
             run(QStringLiteral("losetup"), { "-d", node });
         }
         QFile::remove(file);
