@@ -93,14 +93,6 @@ double seconds(const QElapsedTimer &t)
     return double(t.nsecsElapsed()) / 1e9;
 }
 
-// Times one bare step; -1 when it failed.
-double timed(const QString &program, const QStringList &args, const QByteArray &input = {})
-{
-    QElapsedTimer t;
-    t.start();
-    return run(program, args, nullptr, input) ? seconds(t) : -1;
-}
-
 void unmountUnder(const QString &dir)
 {
     QFile mounts(QStringLiteral("/proc/self/mounts"));
