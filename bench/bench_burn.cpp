@@ -93,14 +93,6 @@ double seconds(const QElapsedTimer &t)
     return double(t.nsecsElapsed()) / 1e9;
 }
 
-// Times one bare step; -1 when it failed.
-double timed(const QString &program, const QStringList &args, const QByteArray &input = {})
-{
-    QElapsedTimer t;
-    t.start();
-    return run(program, args, nullptr, input) ? seconds(t) : -1;
-}
-
 void unmountUnder(const QString &dir)
 {
     QFile mounts(QStringLiteral("/proc/self/mounts"));
@@ -130,7 +122,10 @@ struct Stick
     ~Stick()
     {
         if (!node.isEmpty()) {
-            run(QStringLiteral("partx"), { "-d", node });
+            // The kernel's partitions of the stick, if it has any (the bare dd leaves none).
+            const QString name = QFileInfo(node).fileName();
+            if (QFileInfo::exists(QStringLiteral("/sys/block/%1/%1p1").arg(name)))
+                run(QStringLiteral("partx"), { "-d", node });
             run(QStringLiteral("losetup"), { "-d", node });
         }
         QFile::remove(file);

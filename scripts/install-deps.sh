@@ -9,7 +9,7 @@ PACKAGES=(
     xvfb xauth xdotool imagemagick
     util-linux fdisk dosfstools mtools syslinux syslinux-common isolinux
     policykit-1 fuseiso fusefat eject jq wimtools
-    qemu-system-x86 ovmf nasm grub-efi-amd64-bin grub-common
+    qemu-system-x86 ovmf nasm grub-efi-amd64-bin grub-pc-bin grub-common
     desktop-file-utils appstream dbus polkitd pkexec dpkg-dev
 )
 missing=()

@@ -11,9 +11,11 @@
 //   kBootmgrMarker bootmgr: loaded at 2000:0000 by syslinux chain.c32 "ntldr=/bootmgr"; same end
 //   kUefiMarker    BOOTX64.EFI: grub-mkstandalone image whose grub.cfg echoes the marker on the
 //                  serial port and powers off (qemu exits 0)
-// makeBootableImage() builds an ISO of one Kind; makeChainStick() a disk image file laid out as a
-// burned stick (syslinux MBR, FAT32, chain.c32 to /bootmgr); boot() runs qemu on a CD, IDE disk
-// or USB disk, with or without OVMF. VEXLOR_BOOT_LOG=FILE keeps the last run's serial output.
+// makeBootableImage() builds an ISO of one Kind; grubRescueImage() a grub-mkrescue hybrid image
+// printing kBiosMarker or kUefiMarker by the firmware that started it; makeChainStick() a disk
+// image file laid out as a burned stick (syslinux MBR, FAT32, chain.c32 to /bootmgr); boot() runs
+// qemu on a CD, IDE disk or USB disk, with or without OVMF. VEXLOR_BOOT_LOG=FILE keeps the last
+// run's serial output.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -192,6 +194,43 @@ inline bool writeText(const QString &path, const QByteArray &text)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+}
+
+// A grub-mkrescue image whose grub.cfg prints kBiosMarker when GRUB was started by BIOS and
+// kUefiMarker when started by UEFI, then halts. BIOS only, as rescue images for old machines
+// are: GRUB's i386-pc core as the El Torito entry and a protective MBR with one partition of
+// type 0xcd from sector 1. With uefi also the x86_64-efi loader in an EFI system partition,
+// under a GPT. Empty when grub-mkrescue, its BIOS modules (grub-pc-bin), its UEFI modules,
+// xorriso or mtools are missing.
+inline QString grubRescueImage(bool uefi)
+{
+    const QString lib = QStringLiteral("/usr/lib/grub/");
+    if (!haveTool("grub-mkrescue") || !haveTool("xorriso") || !haveTool("mformat")
+        || !QFileInfo::exists(lib + QStringLiteral("i386-pc/boot_hybrid.img"))
+        || (uefi && !QFileInfo::exists(lib + QStringLiteral("x86_64-efi/normal.mod"))))
+        return QString();
+    const QString name = uefi ? QStringLiteral("grub-rescue-bios-uefi.iso")
+                              : QStringLiteral("grub-rescue-bios.iso");
+    return cached(name, [&](const QString &out) {
+        QTemporaryDir src;
+        if (!writeText(src.filePath(QStringLiteral("boot/grub/grub.cfg")),
+                       QByteArray("serial --unit=0 --speed=115200\n"
+                                  "terminal_output serial console\n"
+                                  "if [ \"$grub_platform\" = efi ]; then echo ")
+                           + kUefiMarker + "; else echo " + kBiosMarker + "; fi\nhalt\n"))
+            return false;
+        QStringList args { QStringLiteral("-o"), out,
+                           // Only the modules grub.cfg needs.
+                           QStringLiteral("--install-modules=normal echo serial terminal halt "
+                                          "configfile test"),
+                           QStringLiteral("--modules=serial terminal echo halt test"),
+                           QStringLiteral("--locales="), QStringLiteral("--fonts="),
+                           QStringLiteral("--themes=") };
+        // Without a module folder it takes every platform installed (BIOS and UEFI here).
+        if (!uefi)
+            args << QStringLiteral("-d") << lib + QStringLiteral("i386-pc");
+        return run(QStringLiteral("grub-mkrescue"), args << src.path());
+    });
 }
 
 enum class Kind {

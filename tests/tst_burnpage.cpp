@@ -455,50 +455,65 @@ void TestBurnPage::refreshKeepsTheChoiceOrNone()
 void TestBurnPage::hybridImageIsWrittenAsDiskImage_data()
 {
     QTest::addColumn<bool>("uefi");
-    QTest::newRow("isohybrid") << false;
-    QTest::newRow("xorriso with an EFI system partition") << true;
+    QTest::addColumn<bool>("grub");
+    QTest::newRow("isohybrid") << false << false;
+    QTest::newRow("xorriso with an EFI system partition") << true << false;
+    QTest::newRow("grub-mkrescue, BIOS only (type 0xcd)") << false << true;
+    QTest::newRow("grub-mkrescue, BIOS and UEFI (GPT)") << true << true;
 }
 
 void TestBurnPage::hybridImageIsWrittenAsDiskImage()
 {
-    // Hybrid images: isolinux with an MBR of its own in sector 0, and the same with a UEFI
-    // El Torito entry that is also an EFI system partition (no mount involved: the image's bytes
-    // go to the whole stick).
+    // Hybrid images: isolinux with an MBR of its own in sector 0, the same with a UEFI El Torito
+    // entry that is also an EFI system partition, and grub-mkrescue's (GRUB's own MBR code and
+    // a partition of type 0xcd from sector 1; with UEFI a GPT and an EFI system partition). No
+    // mount involved: the image's bytes go to the whole stick.
     QFETCH(bool, uefi);
-    if (!BootHelpers::haveTool("xorriso") || !QFileInfo::exists("/usr/lib/ISOLINUX/isohdpfx.bin"))
-        QSKIP("xorriso and isolinux are needed for a hybrid image");
-    const QString src = m_Tmp.filePath(uefi ? "hybrid efi src" : "hybrid src");
-    QVERIFY(QDir().mkpath(src));
-    QVERIFY(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, src,
-                                           m_Tmp.filePath("plain isolinux.iso")));
-    QStringList args { "-as",
-                       "mkisofs",
-                       "-quiet",
-                       "-o",
-                       m_Tmp.filePath("hybrid.iso"),
-                       "-isohybrid-mbr",
-                       "/usr/lib/ISOLINUX/isohdpfx.bin",
-                       "-c",
-                       "isolinux/boot.cat",
-                       "-b",
-                       "isolinux/isolinux.bin",
-                       "-no-emul-boot",
-                       "-boot-load-size",
-                       "4",
-                       "-boot-info-table" };
-    if (uefi) {
-        const QString fat = BootHelpers::uefiFatImage();
-        if (fat.isEmpty())
-            QSKIP("grub-mkstandalone, mkfs.fat or mtools missing");
-        QVERIFY(BootHelpers::copyFile(fat, src + "/boot/efi.img"));
-        args << "-eltorito-alt-boot"
-             << "-e"
-             << "boot/efi.img"
-             << "-no-emul-boot"
-             << "-isohybrid-gpt-basdat";
+    QFETCH(bool, grub);
+    if (grub) {
+        m_Iso = BootHelpers::grubRescueImage(uefi);
+        if (m_Iso.isEmpty())
+            QSKIP("grub-mkrescue with GRUB's BIOS and UEFI modules, xorriso and mtools needed");
+        const QByteArray mbr = readFile(m_Iso).left(512);
+        QCOMPARE(quint8(mbr.at(450)), quint8(uefi ? 0xee : 0xcd));
+        QCOMPARE(mbr.mid(454, 4), QByteArray("\x01\0\0\0", 4));
+    } else {
+        if (!BootHelpers::haveTool("xorriso")
+            || !QFileInfo::exists("/usr/lib/ISOLINUX/isohdpfx.bin"))
+            QSKIP("xorriso and isolinux are needed for a hybrid image");
+        const QString src = m_Tmp.filePath(uefi ? "hybrid efi src" : "hybrid src");
+        QVERIFY(QDir().mkpath(src));
+        QVERIFY(BootHelpers::makeBootableImage(BootHelpers::Kind::Isolinux, src,
+                                               m_Tmp.filePath("plain isolinux.iso")));
+        QStringList args { "-as",
+                           "mkisofs",
+                           "-quiet",
+                           "-o",
+                           m_Tmp.filePath("hybrid.iso"),
+                           "-isohybrid-mbr",
+                           "/usr/lib/ISOLINUX/isohdpfx.bin",
+                           "-c",
+                           "isolinux/boot.cat",
+                           "-b",
+                           "isolinux/isolinux.bin",
+                           "-no-emul-boot",
+                           "-boot-load-size",
+                           "4",
+                           "-boot-info-table" };
+        if (uefi) {
+            const QString fat = BootHelpers::uefiFatImage();
+            if (fat.isEmpty())
+                QSKIP("grub-mkstandalone, mkfs.fat or mtools missing");
+            QVERIFY(BootHelpers::copyFile(fat, src + "/boot/efi.img"));
+            args << "-eltorito-alt-boot"
+                 << "-e"
+                 << "boot/efi.img"
+                 << "-no-emul-boot"
+                 << "-isohybrid-gpt-basdat";
+        }
+        m_Iso = m_Tmp.filePath("hybrid.iso");
+        QVERIFY(run("xorriso", args << src));
     }
-    m_Iso = m_Tmp.filePath("hybrid.iso");
-    QVERIFY(run("xorriso", args << src));
     needLoop();
     openPage(true);
     auto *route = m_Page->findChild<QCheckBox *>("diskimage");

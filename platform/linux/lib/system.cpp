@@ -580,9 +580,18 @@ bool CompareImage(const HeldDisk &disk, QFile &image, const std::function<void(d
         *error = QStringLiteral("out of memory");
         return false;
     }
-    // What is read next comes from the medium.
+    // What is read next comes from the medium: the cached blocks are dropped, and whole aligned
+    // blocks are read past the page cache (no copy through it, no read-ahead beyond the image);
+    // the tail, if any, through it.
     ioctl(disk.Fd(), BLKFLSBUF, 0);
     posix_fadvise(disk.Fd(), 0, 0, POSIX_FADV_DONTNEED);
+    const int flags = fcntl(disk.Fd(), F_GETFL);
+    bool direct = fcntl(disk.Fd(), F_SETFL, flags | O_DIRECT) == 0;
+    struct Restore
+    {
+        int fd, flags;
+        ~Restore() { fcntl(fd, F_SETFL, flags); }
+    } restore { disk.Fd(), flags };
     const qint64 size = image.size();
     for (qint64 at = 0; at < size;) {
         const qint64 want = qMin(ImageBlock, size - at);
@@ -590,6 +599,8 @@ bool CompareImage(const HeldDisk &disk, QFile &image, const std::function<void(d
             *error = QStringLiteral("the image cannot be read at byte %1").arg(at);
             return false;
         }
+        if (direct && want % 512 != 0)
+            direct = fcntl(disk.Fd(), F_SETFL, flags) != 0;
         if (readFully(disk.Fd(), buffer.data, want, at) != want) {
             *error = QStringLiteral("the disk cannot be read back at byte %1").arg(at);
             return false;
