@@ -153,7 +153,7 @@ void CPage3::InnerAddDir(Item *parent, const QString &folder, QTreeWidgetItem *n
 
 void CPage3::RefreshTotalSize()
 {
-    const qint64 size = m_Tree.TotalSize();
+    const qint64 size = CreateLogic::NotedSize(m_Tree.m_Root);
     form->totalsize->setText(CreateLogic::TotalSizeText(size));
     form->progressBar->setValue(CreateLogic::GaugeValue(size));
 }

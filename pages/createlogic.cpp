@@ -1,5 +1,6 @@
 #include "pages/createlogic.h"
 
+#include "model/ctree.h"
 #include "services/util.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,17 @@ int GaugeValue(qint64 size)
     const qint64 percent
         = size < (Q_INT64_C(1) << 56) ? size * 100 / GaugeMaximum : size / GaugeMaximum * 100;
     return static_cast<int>(qMin<qint64>(percent, 100));
+}
+
+qint64 NotedSize(const Item &folder)
+{
+    qint64 total = 0;
+    WalkItems(folder, [&](const Item &item) {
+        if (!item.m_IsDir)
+            total += item.m_Size.toLongLong();
+        return true;
+    });
+    return total;
 }
 
 QString TotalSizeText(qint64 size)

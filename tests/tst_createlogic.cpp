@@ -2,6 +2,7 @@
 
 #include "testhelpers.h"
 
+#include "model/ctree.h"
 #include "pages/createlogic.h"
 #include "services/util.h"
 
@@ -28,6 +29,7 @@ private slots:
     void gauge();
     void sizeLabel_data();
     void sizeLabel();
+    void notedSize();
 };
 
 void TestCreateLogic::gauge_data()
@@ -67,6 +69,29 @@ void TestCreateLogic::sizeLabel()
     QFETCH(qint64, size);
     QFETCH(QString, text);
     QCOMPARE(CreateLogic::TotalSizeText(size), text);
+}
+
+// The label counts the sizes noted at Add, not what the disk says now (no file here exists).
+void TestCreateLogic::notedSize()
+{
+    CTree tree;
+    QCOMPARE(CreateLogic::NotedSize(tree.m_Root), qint64(0));
+    const auto add = [&](const QString &path, bool dir, const QString &size) {
+        Item item;
+        item.m_Path = path;
+        item.m_SrcPath = "/nowhere/" + path;
+        item.m_IsDir = dir;
+        item.m_Size = size;
+        QVERIFY(tree.AddItem(item));
+    };
+    add("a.bin", false, "5000000000"); // past 32 bits
+    add("d", true, QString());
+    add("d/b.txt", false, "7");
+    add("d/e", true, QString());
+    add("d/e/c.txt", false, "0");
+    add("d/e/f.txt", false, "3");
+    QCOMPARE(CreateLogic::NotedSize(tree.m_Root), Q_INT64_C(5000000010));
+    QCOMPARE(CreateLogic::NotedSize(*tree.GetItem("d")), qint64(10));
 }
 
 QTEST_GUILESS_MAIN(TestCreateLogic)

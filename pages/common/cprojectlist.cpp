@@ -8,8 +8,8 @@
 #include "services/cfilecopy.h"
 #include "services/util.h"
 
-#include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
@@ -23,6 +23,51 @@ QString nodePath(const QTreeWidgetItem *node)
 {
     return node ? node->data(0, PathRole).toString() : QString();
 }
+
+// A file's node: its icon, size and type texts are made when the view first asks for them, that
+// is for the rows it shows, so that adding tens of thousands of files does not format them all.
+class FileNode : public QTreeWidgetItem
+{
+public:
+    FileNode(const QString &srcPath, qint64 size)
+        : m_SrcPath(srcPath)
+        , m_Size(size)
+    {
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == Qt::DecorationRole) {
+            if (!m_HasIcon) {
+                // The catalogue asks the platform's icon provider once per extension.
+                m_Icon = Util::GetExtensionIcon(m_SrcPath.mid(m_SrcPath.lastIndexOf('/') + 1));
+                m_HasIcon = true;
+            }
+            return m_Icon;
+        }
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            if (column == 2) {
+                if (m_SizeText.isNull())
+                    m_SizeText = Util::SizeToString(m_Size);
+                return m_SizeText;
+            }
+            if (column == 3) {
+                if (m_Type.isNull())
+                    m_Type = PageStyle::FileType(m_SrcPath);
+                return m_Type;
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+private:
+    const QString m_SrcPath;
+    const qint64 m_Size;
+    mutable bool m_HasIcon = false;
+    mutable QIcon m_Icon;
+    mutable QString m_SizeText;
+    mutable QString m_Type;
+};
 
 } // namespace
 
@@ -74,7 +119,9 @@ QTreeWidgetItem *CProjectList::TargetNode() const
 
 QTreeWidgetItem *CProjectList::MakeNode(const Item &item) const
 {
-    auto *node = new QTreeWidgetItem;
+    QTreeWidgetItem *node = item.m_IsDir
+        ? new QTreeWidgetItem
+        : new FileNode(item.m_SrcPath, static_cast<qint64>(item.m_Size.toULongLong()));
     node->setText(0, item.GetName());
     node->setData(0, PathRole, item.m_Path);
     node->setText(1, item.GetRelPath());
@@ -82,12 +129,6 @@ QTreeWidgetItem *CProjectList::MakeNode(const Item &item) const
         node->setIcon(0, PageStyle::FolderIcon());
         node->setData(0, FolderRole, 1);
         node->setText(3, tr("Folder"));
-    } else {
-        // The catalogue asks the platform's icon provider once per extension.
-        const QString name = QFileInfo(item.m_SrcPath).fileName();
-        node->setIcon(0, Util::GetExtensionIcon(name));
-        node->setText(2, Util::SizeToString(static_cast<qint64>(item.m_Size.toULongLong())));
-        node->setText(3, PageStyle::FileType(item.m_SrcPath));
     }
     node->setText(4, item.m_Time);
     QList<QTreeWidgetItem *> children;
