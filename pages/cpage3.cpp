@@ -44,6 +44,13 @@ CPage3::CPage3(QWidget *parent)
     , m_ProgressDialog(parent)
     , m_Writer(&m_FileCopy, &m_ProgressDialog)
 {
+    SetEscapeAsBack(
+        [this] {
+            // Back hides the page, and a hidden page's project goes with the next Create page.
+            return form->back->isEnabled() && !m_Writer.IsBusy()
+                && m_Tree.m_Root.m_Children.isEmpty();
+        },
+        [this] { close(); });
     m_StageDir = CImageWriter::WorkDir();
     SetupForm();
     m_Writer.ClaimWorkDir();
@@ -63,18 +70,6 @@ void CPage3::StopWork()
     m_Writer.Stop();
     m_CreateThread = nullptr;
     m_Writer.StopCopier();
-}
-
-void CPage3::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        // Back hides the page, and a hidden page's project goes with the next Create page.
-        if (form->back->isEnabled() && !m_Writer.IsBusy() && m_Tree.m_Root.m_Children.isEmpty())
-            close();
-        event->accept();
-        return;
-    }
-    ImageDialog::keyPressEvent(event);
 }
 
 void CPage3::SetupForm()

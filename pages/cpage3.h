@@ -61,7 +61,6 @@ public slots:
 
 protected:
     // Escape acts as Back only while no project would be lost by it.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Form;

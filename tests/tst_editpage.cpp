@@ -612,7 +612,7 @@ void TestEditPage::secondLoadWhileExtracting()
     const QString src2 = m_dir.path() + "/secondsrc";
     QVERIFY(writeFile(src2 + "/second-only.txt", "second"));
     QVERIFY(writeFile(src2 + "/big2.bin", "big"));
-    QVERIFY(QFile::resize(src2 + "/big2.bin", 64 * MiB));
+    QVERIFY(QFile::resize(src2 + "/big2.bin", 256 * MiB));
     const QString second = m_dir.path() + "/second.iso";
     QVERIFY(makeImage(src2, second));
     // The extraction of image into W (the listing names no W).
