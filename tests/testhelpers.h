@@ -248,6 +248,34 @@ inline QMap<QString, QByteArray> fileTree(const QString &root)
     return files;
 }
 
+// The files of a FAT volume, copied out into copyDir with mtools (no mount), by lower-case path:
+// FAT names carry no case that readers agree on. Empty when mcopy fails.
+inline QMap<QString, QByteArray> fatFiles(const QString &partition, const QString &copyDir)
+{
+    QMap<QString, QByteArray> files;
+    QProcess mcopy;
+    mcopy.start(QStringLiteral("mcopy"), { "-s", "-n", "-i", partition, "::/", copyDir });
+    if (!mcopy.waitForFinished(300000) || mcopy.exitStatus() != QProcess::NormalExit
+        || mcopy.exitCode() != 0)
+        return files;
+    const auto copied = fileTree(copyDir);
+    for (auto it = copied.begin(); it != copied.end(); ++it)
+        files.insert(it.key().toLower(), it.value());
+    return files;
+}
+
+// The first path of tree that files (by lower-case path, as fatFiles gives them) lacks or holds
+// with other contents; empty when every entry arrived whole.
+inline QString firstMissingOrChanged(const QMap<QString, QByteArray> &tree,
+                                     const QMap<QString, QByteArray> &files)
+{
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        if (files.value(it.key().toLower(), "<missing>") != it.value())
+            return it.key();
+    }
+    return QString();
+}
+
 // root and the entries below it (relative, "." for root) that users other than the owner may
 // use in any way.
 inline QStringList openToOthers(const QString &root)
