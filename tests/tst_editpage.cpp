@@ -441,11 +441,13 @@ void TestEditPage::changesWhileExtracting()
     QVERIFY(makeImage(src, image));
     Host host;
     WatcherGuard picker { answerFileDialog(image) };
-    // Hold 7-Zip's extraction while the changes are made.
+    // Hold 7-Zip's extraction into W while the changes are made (only that 7-Zip: other test
+    // programs may run theirs at the same time).
+    const QString work = Util::GetTempDir() + "/tmp/";
     pid_t extracting = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!extracting && (extracting = processWith("-bsp2")) != 0)
+        if (!extracting && (extracting = processWith("-o" + work)) != 0)
             ::kill(extracting, SIGSTOP);
     });
     poll.start(1);
