@@ -21,7 +21,7 @@
 // extracted files are removed after each run.
 
 #include "pages/cpage2.h"
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/sevenzip.h"
 #include "services/util.h"

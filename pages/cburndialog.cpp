@@ -1,7 +1,7 @@
 #include "pages/cburndialog.h"
 
 #include "model/eltorito.h"
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/disktools.h"
 #include "services/platformtools.h"

@@ -4,7 +4,7 @@
 // The Burn page: writes one ISO image either to a USB disk, which is repartitioned, made
 // bootable and filled with the image's files, or to the disc in an optical drive.
 
-#include "pages/burnlogic.h"
+#include "logic/burnlogic.h"
 #include "services/disktools.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"

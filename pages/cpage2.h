@@ -7,7 +7,7 @@
 #include "model/ctree.h"
 #include "pages/common/cimagebrowser.h"
 #include "pages/common/cimageloader.h"
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/crunners.h"
 #include "ui/cprogressdialog.h"
 #include "ui/imagedialog.h"

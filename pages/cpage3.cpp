@@ -2,7 +2,7 @@
 
 #include "pages/common/cprojectlist.h"
 #include "pages/common/pagestyle.h"
-#include "pages/createlogic.h"
+#include "logic/createlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/mkisofs.h"
 #include "services/util.h"

@@ -2,7 +2,7 @@
 
 #include "pages/common/cimagebrowser.h"
 #include "pages/common/pagestyle.h"
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/mkisofs.h"
 #include "services/sevenzip.h"
 #include "services/util.h"

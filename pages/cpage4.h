@@ -15,7 +15,7 @@
 #include "model/eltorito.h"
 #include "model/listing.h"
 #include "pages/common/cimagewriter.h"
-#include "pages/editlogic.h"
+#include "logic/editlogic.h"
 #include "services/bootoptions.h"
 #include "services/cfilecopy.h"
 #include "services/crunners.h"

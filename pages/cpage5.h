@@ -8,7 +8,7 @@
 // file beside the target, which takes the target's place only when the copy has succeeded. A
 // second button ejects the disc.
 
-#include "pages/copydisclogic.h"
+#include "logic/copydisclogic.h"
 #include "services/disccopy.h"
 #include "services/disktools.h"
 #include "ui/cprogressdialog.h"

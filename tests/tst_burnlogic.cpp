@@ -2,7 +2,7 @@
 // 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
 // read-back of a written volume (on a plain folder standing in for it: no mount involved).
 
-#include "pages/burnlogic.h"
+#include "logic/burnlogic.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
 #include "testhelpers.h"

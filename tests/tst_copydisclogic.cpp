@@ -3,7 +3,7 @@
 // discs laid out in memory (a bad sector, a short device). The checks before a copy are shown by
 // the page test.
 
-#include "pages/copydisclogic.h"
+#include "logic/copydisclogic.h"
 
 #include <QtTest>
 

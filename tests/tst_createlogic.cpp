@@ -3,7 +3,7 @@
 #include "testhelpers.h"
 
 #include "model/ctree.h"
-#include "pages/createlogic.h"
+#include "logic/createlogic.h"
 #include "services/util.h"
 
 #include <QCoreApplication>

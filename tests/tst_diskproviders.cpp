@@ -9,7 +9,7 @@
 // the stick's volume. Mount route: the FUSE fallback (fusefat), as this machine has no vfat.
 
 #include "boothelpers.h"
-#include "pages/burnlogic.h"
+#include "logic/burnlogic.h"
 #include "services/disktools.h"
 #include "services/platformtools.h"
 #include "services/sevenzip.h"

@@ -4,7 +4,7 @@
 #include "testhelpers.h"
 
 #include "model/ctree.h"
-#include "pages/editlogic.h"
+#include "logic/editlogic.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 // The Extract page's widget-free parts: the progress-line reader, the extraction request and
 // command line, clash-free names, the move-up of extracted items and the judging of a run.
 
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/sevenzip.h"
 
 #include <QDir>

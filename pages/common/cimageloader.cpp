@@ -2,7 +2,7 @@
 
 #include "model/ctree.h"
 #include "pages/common/cimagebrowser.h"
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 #include "services/logging.h"
 #include "services/sevenzip.h"
 #include "services/util.h"

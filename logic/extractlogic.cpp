@@ -1,4 +1,4 @@
-#include "pages/extractlogic.h"
+#include "logic/extractlogic.h"
 
 #include "services/logging.h"
 #include "services/sevenzip.h"

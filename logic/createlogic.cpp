@@ -1,4 +1,4 @@
-#include "pages/createlogic.h"
+#include "logic/createlogic.h"
 
 #include "model/ctree.h"
 #include "services/util.h"

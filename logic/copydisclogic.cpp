@@ -1,4 +1,4 @@
-#include "pages/copydisclogic.h"
+#include "logic/copydisclogic.h"
 
 #include "services/mkisofs.h"
 #include "services/util.h"

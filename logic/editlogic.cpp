@@ -1,4 +1,4 @@
-#include "pages/editlogic.h"
+#include "logic/editlogic.h"
 
 #include "model/ctree.h"
 #include "model/localscan.h"

@@ -1,4 +1,4 @@
-#include "pages/burnlogic.h"
+#include "logic/burnlogic.h"
 
 #include "model/ctree.h"
 #include "model/listing.h"
