@@ -1,8 +1,8 @@
 #include "pages/common/cimageloader.h"
 
+#include "logic/extractlogic.h"
 #include "model/ctree.h"
 #include "pages/common/cimagebrowser.h"
-#include "logic/extractlogic.h"
 #include "services/logging.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
@@ -90,6 +90,7 @@ void CImageLoader::OnRunnerFinished()
         m_Browser->Clear();
         m_Tree->Clear();
         EndLoading();
+        emit failed();
     }
     if (message.isEmpty())
         return;

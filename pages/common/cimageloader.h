@@ -44,6 +44,8 @@ signals:
     void lineOutput(QString line);
     // The loading started (true) or ended (false): the page disables its buttons meanwhile.
     void loadingChanged(bool loading);
+    // The listing ended without a complete table (before the user is told why).
+    void failed();
 
 private slots:
     void OnRunnerLine(QString line);
