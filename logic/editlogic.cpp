@@ -1,5 +1,7 @@
 #include "logic/editlogic.h"
 
+#include "logic/extractlogic.h"
+
 #include "model/ctree.h"
 #include "model/localscan.h"
 #include "services/util.h"
@@ -149,6 +151,16 @@ QString ExistingText(const QStringList &names)
         .arg(quotedList(names, 3));
 }
 
+QString AddProblemText(const AddResult &result)
+{
+    QStringList problems;
+    if (!result.existing.isEmpty())
+        problems << ExistingText(result.existing);
+    for (const QString &path : result.unreadable)
+        problems << QStringLiteral("Cannot read \"%1\".").arg(path);
+    return problems.join(QLatin1Char('\n'));
+}
+
 // --- rename ---------------------------------------------------------------------------------
 
 NameCheck CheckName(const Item &item, const Item &folder, const QString &name)
@@ -239,16 +251,51 @@ ExportPlan PlanExport(const QList<const Item *> &items, const QString &workDir,
     return plan;
 }
 
-QString ExportSuccessText(const QList<QPair<QString, QString>> &renamed)
+QString ExportSuccessText(const QList<ExtractLogic::Renamed> &renamed)
 {
     QString text = QStringLiteral("Export Successfully !");
     if (renamed.isEmpty())
         return text;
     QStringList kept;
-    for (const auto &pair : renamed)
-        kept << pair.second;
+    for (const ExtractLogic::Renamed &r : renamed)
+        kept << r.keptAs;
     return text + QStringLiteral("\nNames already in use, so kept as: ") + quotedList(kept, 3)
         + QLatin1Char('.');
+}
+
+QString ExportProblemText(const QStringList &failed, const ExtractLogic::Delivery &delivery,
+                          const QString &stageDir)
+{
+    QStringList problems;
+    for (const QString &source : failed)
+        problems << QStringLiteral("Cannot copy \"%1\".").arg(source);
+    for (const QString &name : delivery.failed)
+        problems << QStringLiteral("Cannot move \"%1\" into place; it stays in \"%2\".")
+                        .arg(name, stageDir);
+    return problems.isEmpty()
+        ? QString()
+        : QStringLiteral("Export failed.\n") + problems.join(QLatin1Char('\n'));
+}
+
+// --- save ---------------------------------------------------------------------------------
+
+QString SaveRefusalText(const QString &extractFailure, const QString &unstaged,
+                        const QString &changed)
+{
+    QString why;
+    if (!extractFailure.isEmpty())
+        why = QStringLiteral("the image could not be read completely, so the new one would lack "
+                             "files.\n")
+            + extractFailure;
+    else if (!unstaged.isEmpty())
+        why = QStringLiteral("these items could not be copied for it. Remove them and add them "
+                             "again.\n")
+            + unstaged;
+    else if (!changed.isEmpty())
+        why = QStringLiteral("these files changed since they were added. Remove them and add "
+                             "them again.\n")
+            + changed;
+    return why.isEmpty() ? why : QStringLiteral("The ISO file was not saved: ") + why;
 }
 
 // --- loading --------------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 // copier carries out in order. W + m_Path is always where an item lives once the tasks queued so
 // far have run.
 
+#include "logic/extractlogic.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -81,6 +83,9 @@ void AddSubDir(Item *folder, const QString &dir, const QString &workDir = QStrin
 
 // The text that tells the user which names were not added because they exist.
 QString ExistingText(const QStringList &names);
+// What the user is told after an add: the names that exist and the paths that cannot be read;
+// "" when everything was added.
+QString AddProblemText(const AddResult &result);
 
 // --- rename ---------------------------------------------------------------------------------
 
@@ -119,7 +124,17 @@ ExportPlan PlanExport(const QList<const Item *> &items, const QString &workDir,
                       const QString &destDir);
 
 // "Export Successfully !", and which items took another name because theirs was in use.
-QString ExportSuccessText(const QList<QPair<QString, QString>> &renamed);
+QString ExportSuccessText(const QList<ExtractLogic::Renamed> &renamed);
+// "Export failed." with the copies that failed and the items left in stageDir; "" when none.
+QString ExportProblemText(const QStringList &failed, const ExtractLogic::Delivery &delivery,
+                          const QString &stageDir);
+
+// --- save ---------------------------------------------------------------------------------
+
+// Why a save must not run, "" when it may: W lacks part of the image (extractFailure), items
+// have no staged copy, or files changed since they were added (each list one path a line).
+QString SaveRefusalText(const QString &extractFailure, const QString &unstaged,
+                        const QString &changed);
 
 // --- loading --------------------------------------------------------------------------------
 

@@ -38,9 +38,9 @@ void EditSession::Stop()
     m_Runners.Retire(m_ExtractThread);
     m_ExtractThread = nullptr;
     RemoveBootFiles();
-    if (!m_ExportStageDir.isEmpty())
-        QDir(m_ExportStageDir).removeRecursively();
-    m_ExportStageDir.clear();
+    if (!m_Export.stageDir.isEmpty())
+        QDir(m_Export.stageDir).removeRecursively();
+    m_Export = EditLogic::ExportPlan();
 }
 
 // --- loading --------------------------------------------------------------------------------
@@ -198,13 +198,17 @@ EditLogic::AddResult EditSession::Add(Item *folder, const QStringList &paths)
     return result;
 }
 
-void EditSession::Rename(Item *item, const QString &name)
+EditLogic::NameCheck EditSession::Rename(Item *item, const Item &folder, const QString &name)
 {
+    const EditLogic::NameCheck check = EditLogic::CheckName(*item, folder, name);
+    if (check != EditLogic::NameCheck::Ok)
+        return check;
     const QString oldPath = item->m_Path;
     const FileTask task = EditLogic::Rename(item, name, m_WorkDir);
     EditLogic::FollowRename(m_Extents.files, oldPath, item->m_Path);
     Stage(task);
     m_Changed = true;
+    return check;
 }
 
 void EditSession::Delete(Item *folder, const QList<Item *> &children)
@@ -217,6 +221,35 @@ void EditSession::Delete(Item *folder, const QList<Item *> &children)
         Stage(task);
         m_Changed = true;
     }
+}
+
+// --- export and save ----------------------------------------------------------------------
+
+void EditSession::StartExport(const EditLogic::ExportPlan &plan, const QString &destDir)
+{
+    m_Copier->TakeFailedTasks();
+    m_Export = plan;
+    m_ExportDest = destDir;
+    for (const FileTask &task : plan.tasks)
+        m_Copier->AddTask(task.source, task.destination, task.kind);
+}
+
+QString EditSession::FinishExport(bool copied, bool *ok)
+{
+    const EditLogic::ExportPlan plan = m_Export;
+    m_Export = EditLogic::ExportPlan();
+    const QStringList failed = m_Copier->TakeFailedTasks();
+    *ok = false;
+    if (!copied) {
+        // What was copied goes once the copier is free.
+        m_Copier->AddTask(plan.stageDir, QString(), 1);
+        return QString();
+    }
+    const ExtractLogic::Delivery delivery
+        = ExtractLogic::MoveUp(plan.stageDir, m_ExportDest, QString(), plan.names);
+    const QString problems = EditLogic::ExportProblemText(failed, delivery, plan.stageDir);
+    *ok = problems.isEmpty();
+    return *ok ? EditLogic::ExportSuccessText(delivery.renamed) : problems;
 }
 
 // --- save -----------------------------------------------------------------------------------

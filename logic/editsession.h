@@ -71,8 +71,8 @@ public:
     // Stages one task on W: held back while the extraction runs, else handed to the copier.
     void Stage(const EditLogic::FileTask &task);
     EditLogic::AddResult Add(Item *folder, const QStringList &paths);
-    // Renames item after CheckName has allowed name.
-    void Rename(Item *item, const QString &name);
+    // Renames item of folder when CheckName allows name; returns the check.
+    EditLogic::NameCheck Rename(Item *item, const Item &folder, const QString &name);
     void Delete(Item *folder, const QList<Item *> &children);
     // Whether there are edits that no save has written yet.
     bool HasUnsavedChanges() const { return m_Changed; }
@@ -80,8 +80,14 @@ public:
 
     // --- export and save ------------------------------------------------------------------------
 
-    // The hidden folder of the export being copied, removed should the page close meanwhile.
-    void SetExportStage(const QString &stageDir) { m_ExportStageDir = stageDir; }
+    // Queues the copies of an export (planned before the wait for W) into its hidden folder in
+    // destDir, which goes should the page close meanwhile. The copier's earlier failures are
+    // dropped.
+    void StartExport(const EditLogic::ExportPlan &plan, const QString &destDir);
+    // The copies have ended: when copied, they are moved up into the destination and the text
+    // for the user returned (*ok when nothing failed); otherwise (stopped) they are dropped once
+    // the copier is free, and "" is returned.
+    QString FinishExport(bool copied, bool *ok);
     // The boot switches of a save of the edited tree, and the boot images it needs at the top of
     // W: false with *error set when one cannot be written (those written go again).
     BootOptions::Result SaveBoot() const;
@@ -118,7 +124,8 @@ private:
     int m_ExtractProgress = 0;
     QString m_ExtractFailure;
     bool m_Changed = false;
-    QString m_ExportStageDir;
+    EditLogic::ExportPlan m_Export; // the export being copied (no stageDir otherwise)
+    QString m_ExportDest;
     ElTorito::Catalog m_Catalog;
     ElTorito::ExtentMap m_Extents;
     QStringList m_BootFiles; // written at the top of W for the save in progress

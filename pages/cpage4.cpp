@@ -1,6 +1,5 @@
 #include "pages/cpage4.h"
 
-#include "logic/extractlogic.h"
 #include "pages/common/cimagebrowser.h"
 #include "pages/common/cimageloader.h"
 #include "pages/common/pagestyle.h"
@@ -27,17 +26,12 @@ using EditLogic::FileTask;
 struct CPage4::Form
 {
     CImageButton *loadiso = nullptr;
-    CImageButton *add = nullptr;
-    CImageButton *export_2 = nullptr;
-    CImageButton *rename = nullptr;
-    CImageButton *delete_2 = nullptr;
-    CImageButton *new_2 = nullptr;
+    CImageButton *back = nullptr;
     CLineEdit *search = nullptr;
     QTreeWidget *tree = nullptr;
     QTableWidget *list = nullptr;
-    CImageButton *back = nullptr;
-    CImageButton *save = nullptr;
     QLabel *bootkinds = nullptr;
+    QList<CImageButton *> buttons; // loadiso, add, export_2, rename, delete_2, new_2, back, save
 };
 
 bool CPage4::s_InTable = false;
@@ -100,17 +94,19 @@ void CPage4::InitializeUI()
         setFixedSize(host->width() - 6, host->height() - 110);
 
     Form *f = form;
-    auto button = [this](const char *name, const char *images, int x, int y) {
-        return PageStyle::Button(this, name, QStringLiteral(":/nwu/") + QLatin1String(images), x,
-                                 y);
+    auto button = [this](const char *name, const char *images, int x, int y, auto slot) {
+        auto *b
+            = PageStyle::Button(this, name, QStringLiteral(":/nwu/") + QLatin1String(images), x, y);
+        connect(b, qOverload<>(&CImageButton::clicked), this, slot);
+        form->buttons << b;
+        return b;
     };
-    f->loadiso = button("loadiso", "loadiso", 11, 16);
-    f->add = button("add", "Add", 226, 24);
-    f->export_2 = button("export_2", "Export", 303, 24);
-    f->rename = button("rename", "Rename", 399, 24);
-    f->delete_2 = button("delete_2", "Delete", 509, 24);
-    f->new_2 = button("new_2", "New", 609, 24);
-    f->new_2->hide();
+    f->loadiso = button("loadiso", "loadiso", 11, 16, &CPage4::OnLoadISO);
+    button("add", "Add", 226, 24, &CPage4::OnAdd);
+    button("export_2", "Export", 303, 24, &CPage4::OnExport);
+    button("rename", "Rename", 399, 24, &CPage4::OnRename);
+    button("delete_2", "Delete", 509, 24, &CPage4::OnDelete);
+    button("new_2", "New", 609, 24, &CPage4::OnNew)->hide();
     f->search = PageStyle::Placed(new CLineEdit(this), "search", 711, 16, 136, 27,
                                   QStringLiteral("padding-left:28px;"));
     f->search->SetImage(QStringLiteral(":/nwu/zoom"), QStringLiteral(":/nwu/zoom"),
@@ -118,8 +114,8 @@ void CPage4::InitializeUI()
     f->search->setPlaceholderText(QStringLiteral("Search"));
     f->tree = PageStyle::Placed(new QTreeWidget(this), "tree", 11, 58, 179, 338);
     f->list = PageStyle::Placed(new QTableWidget(this), "list", 190, 58, 658, 338);
-    f->back = button("back", "backwhite", 11, 416);
-    f->save = button("save", "save", 741, 416);
+    f->back = button("back", "backwhite", 11, 416, &QWidget::close);
+    button("save", "save", 741, 416, &CPage4::OnSave);
     // What the loaded image can start with, between Back and Save.
     f->bootkinds = PageStyle::Placed(new QLabel(this), "bootkinds", 135, 423, 590, 16,
                                      QStringLiteral("font:12px;\ncolor:#606060;"));
@@ -134,15 +130,6 @@ void CPage4::InitializeUI()
             [this](bool loading) { SetButtonsEnabled(!loading); });
     connect(m_Loader, &CImageLoader::failed, &m_Session, &EditSession::ListingFailed);
 
-    const auto clicked = qOverload<>(&CImageButton::clicked);
-    connect(f->back, clicked, this, &QWidget::close);
-    connect(f->loadiso, clicked, this, &CPage4::OnLoadISO);
-    connect(f->add, clicked, this, &CPage4::OnAdd);
-    connect(f->export_2, clicked, this, &CPage4::OnExport);
-    connect(f->rename, clicked, this, &CPage4::OnRename);
-    connect(f->delete_2, clicked, this, &CPage4::OnDelete);
-    connect(f->new_2, clicked, this, &CPage4::OnNew);
-    connect(f->save, clicked, this, &CPage4::OnSave);
     connect(f->search, &QLineEdit::textChanged, this, &CPage4::OnSearch);
     connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage4::StopCreate);
     connect(m_HeaderView, &SCheckBoxHeaderView::checkStausChange, this, &CPage4::slotSelectAll);
@@ -174,12 +161,8 @@ void CPage4::InitializeUI()
 
 void CPage4::SetButtonsEnabled(bool on)
 {
-    for (QWidget *w :
-         { static_cast<QWidget *>(form->back), static_cast<QWidget *>(form->loadiso),
-           static_cast<QWidget *>(form->add), static_cast<QWidget *>(form->rename),
-           static_cast<QWidget *>(form->delete_2), static_cast<QWidget *>(form->export_2),
-           static_cast<QWidget *>(form->new_2), static_cast<QWidget *>(form->save) })
-        w->setEnabled(on);
+    for (CImageButton *button : qAsConst(form->buttons))
+        button->setEnabled(on);
 }
 
 void CPage4::SetEnabled(bool on)
@@ -240,48 +223,6 @@ void CPage4::OnExtractFinished()
     qCDebug(lcEdit) << "CPage4::OnExtractFinished() is called!!";
 }
 
-// --- browsing -----------------------------------------------------------------------------
-
-void CPage4::RefreshTable()
-{
-    m_Browser->RefreshTable();
-}
-
-void CPage4::LoadFiles(Item *folder, QTreeWidget *view, QTreeWidgetItem *node)
-{
-    m_Browser->LoadFiles(folder, view, node);
-}
-
-QTreeWidgetItem *CPage4::GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
-{
-    return CImageBrowser::GetTreeWidgetItemByData(node, item);
-}
-
-void CPage4::RefreshTreeWidget()
-{
-    m_Browser->RefreshTreeWidget();
-}
-
-void CPage4::OnTreeCurrentChanged()
-{
-    m_Browser->OnTreeCurrentChanged();
-}
-
-void CPage4::OnListViewDoubleClicked()
-{
-    m_Browser->OnListViewDoubleClicked();
-}
-
-void CPage4::OnListViewClicked(QTableWidgetItem *pItem)
-{
-    m_Browser->OnListViewClicked(pItem);
-}
-
-void CPage4::slotSelectAll(bool bChecked)
-{
-    m_Browser->slotSelectAll(bChecked);
-}
-
 void CPage4::OnSearch()
 {
     m_Browser->SetFilter(form->search->text());
@@ -329,13 +270,9 @@ void CPage4::OnAdd()
         }
     }
     Util::RestoreCursor();
-    QStringList problems;
-    if (!result.existing.isEmpty())
-        problems << EditLogic::ExistingText(result.existing);
-    for (const QString &path : result.unreadable)
-        problems << QStringLiteral("Cannot read \"%1\".").arg(path);
+    const QString problems = EditLogic::AddProblemText(result);
     if (!problems.isEmpty())
-        Util::ShowError(problems.join(QLatin1Char('\n')));
+        Util::ShowError(problems);
 }
 
 void CPage4::OnRename()
@@ -354,14 +291,12 @@ void CPage4::OnRename()
     // The dialog may have let other slots run: the item must still be there.
     if (name.isEmpty() || !m_CurrentItem || !m_CurrentItem->m_Children.contains(child))
         return;
-    const EditLogic::NameCheck check = EditLogic::CheckName(*child, *m_CurrentItem, name);
-    if (check == EditLogic::NameCheck::Unchanged)
-        return;
+    const EditLogic::NameCheck check = m_Session.Rename(child, *m_CurrentItem, name);
     if (check != EditLogic::NameCheck::Ok) {
-        Util::ShowError(EditLogic::NameCheckText(check));
+        if (check != EditLogic::NameCheck::Unchanged)
+            Util::ShowError(EditLogic::NameCheckText(check));
         return;
     }
-    m_Session.Rename(child, name);
     for (int row = 0; row < form->list->rowCount(); ++row) {
         if (m_Browser->RowItem(row) == child)
             form->list->item(row, 0)->setText(name);
@@ -433,38 +368,16 @@ void CPage4::OnExport()
         QList<const Item *>(checked.cbegin(), checked.cend()), m_Session.WorkDir(), dest);
     if (!WaitForWorkDir(QStringLiteral("Exporting files...")))
         return;
-    m_FileCopy.TakeFailedTasks();
     m_Phase = Phase::Exporting;
-    m_Session.SetExportStage(plan.stageDir);
     m_Writer.Begin();
-    for (const FileTask &task : plan.tasks)
-        m_FileCopy.AddTask(task.source, task.destination, task.kind);
-    const bool copied = m_Writer.WaitForStaging();
-    m_Session.SetExportStage(QString());
-    const QStringList failed = m_FileCopy.TakeFailedTasks();
-    if (!copied) {
-        // Stopped: the copies are dropped, and what was copied goes once the copier is free.
-        m_FileCopy.AddTask(plan.stageDir, QString(), 1);
-        EndOperation();
-        return;
-    }
-    const ExtractLogic::Delivery delivery
-        = ExtractLogic::MoveUp(plan.stageDir, dest, QString(), plan.names);
+    m_Session.StartExport(plan, dest);
+    bool ok = false;
+    const QString said = m_Session.FinishExport(m_Writer.WaitForStaging(), &ok);
     EndOperation();
-    QStringList problems;
-    for (const QString &source : failed)
-        problems << QStringLiteral("Cannot copy \"%1\".").arg(source);
-    for (const QString &name : delivery.failed)
-        problems << QStringLiteral("Cannot move \"%1\" into place; it stays in \"%2\".")
-                        .arg(name, plan.stageDir);
-    if (!problems.isEmpty()) {
-        Util::ShowError(QStringLiteral("Export failed.\n") + problems.join(QLatin1Char('\n')));
-        return;
-    }
-    QList<QPair<QString, QString>> renamed;
-    for (const ExtractLogic::Renamed &r : delivery.renamed)
-        renamed << qMakePair(r.name, r.keptAs);
-    Util::ShowOpen(EditLogic::ExportSuccessText(renamed), dest);
+    if (ok)
+        Util::ShowOpen(said, dest);
+    else if (!said.isEmpty())
+        Util::ShowError(said);
 }
 
 void CPage4::EndOperation()
@@ -507,12 +420,6 @@ void CPage4::StopCreate()
     m_ProgressDialog.hide();
 }
 
-void CPage4::RefuseSave(const QString &text)
-{
-    EndOperation();
-    Util::ShowError(QStringLiteral("The ISO file was not saved: ") + text);
-}
-
 void CPage4::OnSave()
 {
     if (m_Tree.m_Root.m_Children.isEmpty()) {
@@ -524,24 +431,14 @@ void CPage4::OnSave()
         || !WaitForWorkDir(QStringLiteral("Saving ISO file...")))
         return;
     qCDebug(lcEdit) << "file copy finished!!!";
-    if (!m_Session.ExtractFailure().isEmpty())
-        return RefuseSave(QStringLiteral("the image could not be read completely, so the new one "
-                                         "would lack files.\n")
-                          + m_Session.ExtractFailure());
     const QStringList unstaged = m_Writer.UnstagedItems(m_Tree.m_Root);
-    if (!unstaged.isEmpty())
-        return RefuseSave(QStringLiteral("these items could not be copied for it. Remove them "
-                                         "and add them again.\n")
-                          + CImageWriter::PathListText(unstaged));
-    if (!m_Writer.ChangedItems().isEmpty())
-        return RefuseSave(QStringLiteral("these files changed since they were added. Remove "
-                                         "them and add them again.\n")
-                          + CImageWriter::PathListText(m_Writer.ChangedItems()));
+    QString refusal = EditLogic::SaveRefusalText(
+        m_Session.ExtractFailure(), CImageWriter::PathListText(unstaged),
+        CImageWriter::PathListText(m_Writer.ChangedItems()));
     const BootOptions::Result boot = m_Session.SaveBoot();
-    QString error;
-    if (!m_Session.PlaceBootFiles(boot, &error)) {
+    if (!refusal.isEmpty() || !m_Session.PlaceBootFiles(boot, &refusal)) {
         EndOperation();
-        Util::ShowError(error);
+        Util::ShowError(refusal);
         return;
     }
     m_SaveIsoPath = target;

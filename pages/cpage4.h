@@ -12,6 +12,7 @@
 
 #include "logic/editsession.h"
 #include "model/ctree.h"
+#include "pages/common/cimagebrowser.h"
 #include "pages/common/cimagewriter.h"
 #include "services/cfilecopy.h"
 #include "ui/cprogressdialog.h"
@@ -21,7 +22,6 @@
 #include <QString>
 #include <QStringList>
 
-class CImageBrowser;
 class CImageLoader;
 class QAction;
 class QMenu;
@@ -39,8 +39,11 @@ public:
     ~CPage4() override;
 
     virtual void InitializeUI();
-    virtual void RefreshTable();
-    virtual void LoadFiles(Item *folder, QTreeWidget *view, QTreeWidgetItem *node);
+    virtual void RefreshTable() { m_Browser->RefreshTable(); }
+    virtual void LoadFiles(Item *folder, QTreeWidget *view, QTreeWidgetItem *node)
+    {
+        m_Browser->LoadFiles(folder, view, node);
+    }
 
     void SetEnabled(bool on);
     // Stages one task on W: held back while the extraction runs, else handed to the copier.
@@ -54,7 +57,10 @@ public:
     void LoadImage(const QString &image);
 
     // The node of the folder view (node or below) that carries item, or null.
-    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);
+    QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item)
+    {
+        return CImageBrowser::GetTreeWidgetItemByData(node, item);
+    }
     // The arguments of the last mkisofs run this page started.
     QStringList LastSaveArguments() const { return m_Writer.LastArguments(); }
     // True from a load until its extraction has ended.
@@ -71,7 +77,7 @@ public slots:
     void OnNew() { }
     void OnSave();
     void StopCreate();
-    void slotSelectAll(bool bChecked);
+    void slotSelectAll(bool bChecked) { m_Browser->slotSelectAll(bChecked); }
     void OnSearch();
     virtual void OnUnzipFinished();
     virtual void OnLineOutput(QString line);
@@ -79,10 +85,10 @@ public slots:
     virtual void OnExtractFinished();
     void OnCreateOutput(QString line) { m_Writer.ReadOutput(line); }
     void OnCreateFinished();
-    virtual void OnTreeCurrentChanged();
-    virtual void OnListViewDoubleClicked();
-    virtual void OnListViewClicked(QTableWidgetItem *pItem);
-    virtual void RefreshTreeWidget();
+    virtual void OnTreeCurrentChanged() { m_Browser->OnTreeCurrentChanged(); }
+    virtual void OnListViewDoubleClicked() { m_Browser->OnListViewDoubleClicked(); }
+    virtual void OnListViewClicked(QTableWidgetItem *pItem) { m_Browser->OnListViewClicked(pItem); }
+    virtual void RefreshTreeWidget() { m_Browser->RefreshTreeWidget(); }
     void OnListContextMenuRequest(QPoint pos);
 
 private:
@@ -95,8 +101,6 @@ private:
     // are done; false (the operation ended) when Stop was pressed.
     bool WaitForWorkDir(const QString &text);
     void EndOperation();
-    // Ends a save that cannot run, telling the user why.
-    void RefuseSave(const QString &text);
 
 public:
     QString m_IsoPath;
