@@ -1,11 +1,17 @@
 // The Edit page's changes without widgets: the tree after each change and the file tasks it
-// stages on the working folder, in order.
+// stages on the working folder, in order; and the edit session over a small bootable image that
+// the real 7-Zip extracts into a plain folder (no mount).
 
 #include "testhelpers.h"
 
-#include "model/ctree.h"
 #include "logic/editlogic.h"
+#include "logic/editsession.h"
+#include "model/ctree.h"
+#include "services/cfilecopy.h"
+#include "services/util.h"
 
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestHelpers;
@@ -48,6 +54,85 @@ class TestEditLogic : public QObject
     Q_OBJECT
 
 private slots:
+    // Edits made while the extraction runs reach W after it, the virtual boot entries and the old
+    // catalog leave the tree and W, and the boot switches follow the edits: a boot image that is
+    // gone comes back as the copy kept at the load.
+    void sessionEditsAnExtractedImage_data()
+    {
+        QTest::addColumn<QString>("edit"); // "rename", "delete" or "add", then a path
+        QTest::addColumn<QStringList>("inW");
+        QTest::addColumn<QString>("bootFile");
+        QTest::newRow("boot folder renamed") << "rename isolinux"
+                                             << QStringList { "docs/", "docs/a.txt", "readme.txt",
+                                                              "syslinux/", "syslinux/isolinux.bin" }
+                                             << "syslinux/isolinux.bin";
+        QTest::newRow("boot image deleted")
+            << "delete isolinux/isolinux.bin"
+            << QStringList { "boot.bin", "docs/", "docs/a.txt", "isolinux/", "readme.txt" }
+            << "boot.bin";
+        QTest::newRow("file added")
+            << "add new.txt"
+            << QStringList { "docs/",   "docs/a.txt", "isolinux/", "isolinux/isolinux.bin",
+                             "new.txt", "readme.txt" }
+            << "isolinux/isolinux.bin";
+    }
+    void sessionEditsAnExtractedImage()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QStringList, inW);
+        QFETCH(QString, bootFile);
+        QStandardPaths::setTestModeEnabled(true);
+        QTemporaryDir dir;
+        const QString src = dir.filePath("src"), image = dir.filePath("boot.iso");
+        QVERIFY(writeFile(src + "/isolinux/isolinux.bin", QByteArray(2048, 'B')));
+        QVERIFY(writeFile(src + "/docs/a.txt", "a") && writeFile(src + "/readme.txt", "r"));
+        QVERIFY(writeFile(dir.filePath("new.txt"), "new"));
+        QCOMPARE(runCommand(Util::GetCurrentExePath() + "/cdrtools/mkisofs",
+                            { "-quiet", "-R", "-J", "-o", image, "-b", "isolinux/isolinux.bin",
+                              "-c", "boot.cat", "-no-emul-boot", "-boot-load-size", "4",
+                              "-boot-info-table", src })
+                     .code,
+                 0);
+        // The tree as the listing fills it.
+        CTree tree;
+        for (const char *folder : { "isolinux", "docs" })
+            tree.AddItem(entry(folder, true));
+        for (const char *file : { "isolinux/isolinux.bin", "docs/a.txt", "readme.txt", "boot.cat" })
+            tree.AddItem(entry(file, false));
+        tree.AddItem(entry("[BOOT]/Boot-NoEmul.img", false, QString()));
+        CFileCopy copier;
+        const QString w = dir.filePath("w/");
+        EditSession session(&tree, &copier, w);
+        session.Load(image);
+        session.ListingDone();
+        QVERIFY(!tree.GetItem("boot.cat") && !tree.GetItem("[BOOT]"));
+
+        QVERIFY(session.IsExtracting());
+        const QString path = edit.section(' ', 1);
+        if (edit.startsWith("rename"))
+            QCOMPARE(session.Rename(tree.GetItem(path), tree.m_Root, "syslinux"), NameCheck::Ok);
+        else if (edit.startsWith("delete"))
+            session.Delete(tree.GetItem("isolinux"), { tree.GetItem(path) });
+        else
+            QCOMPARE(session.Add(&tree.m_Root, { dir.filePath(path) }).added.size(), 1);
+        QCOMPARE(session.Pending().size(), 3); // the two removals of the load, then the edit
+        QVERIFY(session.HasUnsavedChanges());
+        QTRY_VERIFY_WITH_TIMEOUT(!session.IsExtracting() && copier.IsIdle(), 30000);
+        QCOMPARE(session.ExtractFailure(), QString());
+
+        const BootOptions::Result boot = session.SaveBoot();
+        QCOMPARE(boot.args.value(boot.args.indexOf("-b") + 1), bootFile);
+        QString error;
+        QVERIFY2(session.PlaceBootFiles(boot, &error), qPrintable(error));
+        QCOMPARE(entries(w), inW);
+        if (bootFile == "boot.bin")
+            QCOMPARE(readFile(w + "boot.bin"),
+                     ElTorito::ReadBootImage(image, session.Catalog().entries.first()));
+        session.RemoveBootFiles();
+        QVERIFY(!QFile::exists(w + "boot.bin"));
+        QDir(Util::GetTempDir()).removeRecursively();
+    }
+
     void stageHoldsTasksWhileExtracting()
     {
         QList<FileTask> sunk;

@@ -186,7 +186,6 @@ private slots:
     void loadBrowseSearch();
     void editExportSave();
     void notAnImage();
-    void changesWhileExtracting();
     void saveFailureKeepsTarget_data();
     void saveFailureKeepsTarget();
     void stopDuringSave();
@@ -424,66 +423,6 @@ void TestEditPage::notAnImage()
     QVERIFY(waitUntil([&] { return host.button("back")->isEnabled(); }));
     QVERIFY(host.button("loadiso")->isEnabled());
     QCOMPARE(host.list()->rowCount(), 0);
-}
-
-// Changes made while the extraction still writes W wait for it, and are carried out after it.
-void TestEditPage::changesWhileExtracting()
-{
-    const QString local = m_dir.path() + "/early/new.txt";
-    QVERIFY(writeFile(local, "early"));
-    // Enough to extract that the extraction is still running when it is held.
-    const QString src = m_dir.path() + "/earlysrc";
-    QVERIFY(QDir().mkpath(src));
-    QVERIFY(run("cp", { "-a", m_src + "/.", src }).isEmpty());
-    QVERIFY(writeFile(src + "/zz/big.bin", "big"));
-    QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
-    const QString image = m_dir.path() + "/early.iso";
-    QVERIFY(makeImage(src, image));
-    Host host;
-    WatcherGuard picker { answerFileDialog(image) };
-    // Hold 7-Zip's extraction into W while the changes are made (only that 7-Zip: other test
-    // programs may run theirs at the same time).
-    const QString work = Util::GetTempDir() + "/tmp/";
-    pid_t extracting = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!extracting && (extracting = processWith("-o" + work)) != 0)
-            ::kill(extracting, SIGSTOP);
-    });
-    poll.start(1);
-    clickButton(host.button("loadiso"));
-    QVERIFY(waitUntil([&] { return extracting != 0 && host.button("add")->isEnabled(); }));
-    poll.stop();
-    QVERIFY(host.page->IsExtracting());
-    {
-        WatcherGuard add { answerFileDialog(local) };
-        clickButton(host.button("add"));
-    }
-    host.tick({ "docs" });
-    {
-        WatcherGuard input { closeDialog<CInputDialog>(
-            QDialog::Accepted, [](CInputDialog *d) { d->SetInput("papers"); }) };
-        clickButton(host.button("rename"));
-    }
-    host.openRoot(); // ticks go with the rebuilt table
-    host.tick({ "readme.txt" });
-    clickButton(host.button("delete_2"));
-    ::kill(extracting, SIGCONT);
-
-    QMap<QString, QByteArray> expected = fileTree(src);
-    for (const QString &key : expected.keys()) {
-        if (key.startsWith("docs/"))
-            expected.insert("papers/" + key.mid(5), expected.take(key));
-    }
-    expected.insert("new.txt", "early");
-    expected.remove("readme.txt");
-    const QString saved = m_dir.path() + "/out/early.iso";
-    QVERIFY(QDir().mkpath(m_dir.path() + "/out"));
-    QCOMPARE(save(host, saved), QStringLiteral("Save ISO file successfully!"));
-    const auto got = imageContent(saved, m_dir.path() + "/check");
-    QCOMPARE(got.keys(), expected.keys());
-    QCOMPARE(got, expected);
-    QDir(m_dir.path() + "/check").removeRecursively();
 }
 
 void TestEditPage::saveFailureKeepsTarget_data()
