@@ -1,131 +1,39 @@
-// El Torito boot image extraction: follows the boot record volume descriptor of an ISO 9660
-// image to its boot catalog and writes the boot image of the initial/default entry to a file.
-// All multi-byte fields are little-endian; every offset is computed in 64 bits.
+// El Torito boot image extraction: the boot catalog of an ISO 9660 image, as ElTorito::ReadCatalog
+// reads it, names the boot image of the initial/default entry, which is written to a file.
+// Offsets are computed in 64 bits.
 
+#include "model/eltorito.h"
 #include "services/util.h"
 
 #include <QDebug>
 #include <QFile>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 
 namespace {
 
-const int kSectorSize = 2048;
 const int kVirtualSectorSize = 512;
-const qint64 kBootRecordOffset = 17 * kSectorSize; // 34816
-const int kEntrySize = 32;
 
-quint32 le32(const unsigned char *p)
+// Writes the boot image of entry, read from stream, to outPath (nothing when it is cut short).
+void writeBootImage(QString &outPath, QDataStream &stream, const ElTorito::BootEntry &entry)
 {
-    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-}
-
-quint16 le16(const unsigned char *p)
-{
-    return quint16(p[0] | (p[1] << 8));
-}
-
-// Compares the fixed-width field at p with text as C strings do: a NUL in the field ends it.
-bool fieldEquals(const unsigned char *p, const char *text, size_t width)
-{
-    return std::strncmp(reinterpret_cast<const char *>(p), text, width) == 0
-        && std::strlen(text) == width;
-}
-
-} // namespace
-
-bool Util::BootExtract(const QString &isoPath, const QString &outPath)
-{
-    QFile file(isoPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug("Util::BootExtract open file error!");
-        return false;
-    }
-    QDataStream stream(&file);
-
-    unsigned char record[kSectorSize];
-    if (Read(stream, kBootRecordOffset, kSectorSize, record) != 0) {
-        qDebug("Could not read the file/drive\n");
-        return false;
-    }
-    if (record[0] != 0 || record[6] != 1) {
-        qDebug("Invalid boot-record-volume!\n");
-        return false;
-    }
-    if (!fieldEquals(record + 1, "CD001", 5)
-        || !fieldEquals(record + 7, "EL TORITO SPECIFICATION", 23)) {
-        qDebug("Invalid signature in boot-record-volume!\n");
-        return false;
-    }
-
-    const quint32 catalogSector = le32(record + 71);
-    qDebug("\nReading boot-catalog from sector %u", catalogSector);
-
-    unsigned char catalog[kSectorSize];
-    if (Read(stream, qint64(catalogSector) * kSectorSize, kSectorSize, catalog) != 0) {
-        qDebug("Could not read the file/drive ");
-        return false;
-    }
-    // Validation entry: header ID 1 and the key bytes 55 AA; the checksum is not verified.
-    if (catalog[0] != 1 || catalog[30] != 0x55 || catalog[31] != 0xAA) {
-        qDebug("Invalid validation-entry in boot-catalog!\n");
-        return false;
-    }
-
-    QString out = outPath;
-    ProcessEntry(out, stream, catalog + kEntrySize);
-    return true;
-}
-
-void Util::ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *entry)
-{
-    if (entry[0] != 0x88) {
+    if (!entry.bootable) {
         std::puts("  Boot-Indicator: Not Bootable");
         std::fflush(stdout);
         return;
     }
     std::puts("  Boot-Indicator: Bootable");
-
-    const int entryCount = le16(entry + 6);
-    int count = entryCount;
-    int fixedCount = 0;
-    switch (entry[1] & 0x0F) {
-    case 0:
-        qDebug("No emulation\n");
-        break;
-    case 1:
-        qDebug("1.2 meg diskette\n");
-        fixedCount = 2400;
-        break;
-    case 2:
-        qDebug("1.44 meg diskette\n");
-        fixedCount = 2880;
-        break;
-    case 3:
-        qDebug("2.88 meg diskette\n");
-        fixedCount = 5760;
-        break;
-    case 4:
-        qDebug("Hard disk (drive 80)\n");
-        break;
-    default:
-        qDebug("Unknown\n");
-        break;
-    }
-    if (fixedCount) {
-        count = fixedCount;
-        if (entryCount != fixedCount)
-            std::printf("  Sector count to read: %d (%d bytes)\n", fixedCount,
-                        fixedCount * kVirtualSectorSize);
-    }
+    const char *const media[] = { "No emulation\n", "1.2 meg diskette\n", "1.44 meg diskette\n",
+                                  "2.88 meg diskette\n", "Hard disk (drive 80)\n" };
+    qDebug("%s", entry.media <= ElTorito::HardDisk ? media[entry.media] : "Unknown\n");
+    // imageSize(): the fixed size of a diskette, else the entry's sector count.
+    const int length = int(entry.imageSize()); // at most 65535 * 512
+    if (entry.isDiskette() && entry.sectorCount * kVirtualSectorSize != length)
+        std::printf("  Sector count to read: %d (%d bytes)\n", length / kVirtualSectorSize, length);
     std::fflush(stdout);
 
-    const int length = count * kVirtualSectorSize; // at most 65535 * 512
-    const qint64 offset = qint64(le32(entry + 8)) * kSectorSize;
     // Left uninitialised: Read fills all of it or the buffer is dropped.
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[size_t(length) + 1]);
     if (!buffer) {
@@ -133,8 +41,62 @@ void Util::ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *en
         return;
     }
     // The whole image is read before anything is written, so a short image leaves no file.
-    if (Read(stream, offset, length, buffer.get()) == 0)
-        WriteData(outPath, buffer.get(), length);
+    const qint64 offset = qint64(entry.loadRba) * ElTorito::kSectorSize;
+    if (Util::Read(stream, offset, length, buffer.get()) == 0)
+        Util::WriteData(outPath, buffer.get(), length);
+}
+
+} // namespace
+
+bool Util::BootExtract(const QString &isoPath, const QString &outPath)
+{
+    const ElTorito::Catalog catalog = ElTorito::ReadCatalog(isoPath);
+    QFile file(isoPath);
+    switch (catalog.flaw) {
+    case ElTorito::Flaw::Unreadable:
+        qDebug("Util::BootExtract open file error!");
+        return false;
+    case ElTorito::Flaw::NoBootRecordSector:
+        qDebug("Could not read the file/drive\n");
+        return false;
+    case ElTorito::Flaw::NotBootRecord:
+        qDebug("Invalid boot-record-volume!\n");
+        return false;
+    case ElTorito::Flaw::NotElTorito:
+        qDebug("Invalid signature in boot-record-volume!\n");
+        return false;
+    default:
+        break;
+    }
+    qDebug("\nReading boot-catalog from sector %u", catalog.sector);
+    if (catalog.flaw == ElTorito::Flaw::CatalogCut) {
+        qDebug("Could not read the file/drive ");
+        return false;
+    }
+    // The validation entry's checksum is not verified.
+    if (!catalog.valid) {
+        qDebug("Invalid validation-entry in boot-catalog!\n");
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug("Util::BootExtract open file error!");
+        return false;
+    }
+    QDataStream stream(&file);
+    QString out = outPath;
+    writeBootImage(out, stream, catalog.entries.first());
+    return true;
+}
+
+void Util::ProcessEntry(QString &outPath, QDataStream &stream, unsigned char *entry)
+{
+    // A default entry alone, as the catalog reader reads it after a validation entry.
+    QByteArray records(64, 0);
+    records[0] = 1;
+    records[30] = char(0x55);
+    records[31] = char(0xAA);
+    records.replace(32, 32, reinterpret_cast<const char *>(entry), 32);
+    writeBootImage(outPath, stream, ElTorito::ParseCatalog(records).entries.first());
 }
 
 int Util::Read(QDataStream &stream, qint64 offset, int length, void *buffer)

@@ -168,27 +168,36 @@ Catalog ParseCatalog(const QByteArray &data, quint32 sector)
 
 Catalog ReadCatalog(const QString &isoPath)
 {
+    Catalog failed;
     QFile file(isoPath);
     if (!file.open(QIODevice::ReadOnly)) {
         qCDebug(lcElTorito) << "cannot open" << isoPath;
-        return Catalog();
+        failed.flaw = Flaw::Unreadable;
+        return failed;
     }
     const QByteArray record = readAt(file, kBootRecordOffset, kSectorSize);
     if (record.size() < kSectorSize) {
         qCDebug(lcElTorito) << "no boot record sector";
-        return Catalog();
+        failed.flaw = Flaw::NoBootRecordSector;
+        return failed;
     }
     const unsigned char *b = bytes(record);
     if (b[0] != 0 || b[6] != 1 || std::memcmp(b + 1, "CD001", 5) != 0
         || std::memcmp(b + 7, "EL TORITO SPECIFICATION", 23) != 0) {
         qCDebug(lcElTorito) << "no El Torito boot record";
-        return Catalog();
+        failed.flaw = b[0] != 0 || b[6] != 1 ? Flaw::NotBootRecord : Flaw::NotElTorito;
+        return failed;
     }
     const quint32 sector = le32(b + 71);
     QByteArray data
         = readAt(file, qint64(sector) * kSectorSize, qint64(kMaxCatalogSectors) * kSectorSize);
+    const bool whole = data.size() >= kSectorSize;
     data.truncate(data.size() - data.size() % kRecord);
     Catalog cat = ParseCatalog(data, sector);
+    if (!whole)
+        cat.flaw = Flaw::CatalogCut;
+    else if (!cat.valid)
+        cat.flaw = Flaw::NoValidationEntry;
 
     for (BootEntry &e : cat.entries) {
         const QByteArray head = readAt(file, qint64(e.loadRba) * kSectorSize, 16);

@@ -49,9 +49,21 @@ struct BootEntry
     qint64 imageSize() const;
 };
 
+// The first check of ReadCatalog that an image failed, in the order they are made.
+enum class Flaw {
+    None,
+    Unreadable, // the file cannot be opened
+    NoBootRecordSector, // the image ends before sector 18
+    NotBootRecord, // sector 17 is no boot record (type 0, version 1)
+    NotElTorito, // the boot record lacks "CD001" or "EL TORITO SPECIFICATION"
+    CatalogCut, // the catalog's first sector is not whole in the image (what is there is read)
+    NoValidationEntry, // the catalog does not start with a validation entry
+};
+
 struct Catalog
 {
     bool valid = false; // a boot record and a validation entry were found
+    Flaw flaw = Flaw::None;
     quint32 sector = 0; // the catalog's first sector
     quint8 validationPlatform = PlatformBios;
     // The default entry first, then the section entries in catalog order (extension records
