@@ -133,25 +133,6 @@ private slots:
         QDir(Util::GetTempDir()).removeRecursively();
     }
 
-    void stageHoldsTasksWhileExtracting()
-    {
-        QList<FileTask> sunk;
-        EditLogic::TaskStage stage([&](const FileTask &t) { sunk << t; });
-        const FileTask a { 0, QStringLiteral("a"), QStringLiteral("W/a") };
-        const FileTask b { 2, QStringLiteral("W/a"), QStringLiteral("W/b") };
-        const FileTask c { 1, QStringLiteral("W/b"), QString() };
-        stage.Hold(true);
-        stage.Add(a);
-        stage.Add(b);
-        QVERIFY(sunk.isEmpty());
-        QCOMPARE(stage.Pending(), (QList<FileTask> { a, b }));
-        stage.Hold(false);
-        QCOMPARE(sunk, (QList<FileTask> { a, b }));
-        stage.Add(c);
-        QCOMPARE(sunk, (QList<FileTask> { a, b, c }));
-        QVERIFY(stage.Pending().isEmpty());
-    }
-
     void checkName_data()
     {
         QTest::addColumn<QString>("name");
@@ -254,21 +235,6 @@ private slots:
         QCOMPARE(EditLogic::RemoveVirtualBootEntries(tree), removed);
         QCOMPARE(tree.GetItem(path) == nullptr, removed);
         QVERIFY(tree.GetItem(QStringLiteral("boot/isolinux.cfg")));
-    }
-
-    // The boot files a save names follow the edits of their items.
-    void bootFilesFollowEdits()
-    {
-        QMap<quint32, QString> files { { 30, "isolinux/isolinux.bin" },
-                                       { 31, "isolinux/ldlinux.c32" },
-                                       { 40, "isolinux.bin" },
-                                       { 50, "boot/efi.img" } };
-        EditLogic::FollowRename(files, "isolinux", "syslinux");
-        EditLogic::FollowDelete(files, "boot");
-        EditLogic::FollowRename(files, "syslinux/ldlinux.c32", "ld.c32");
-        QCOMPARE(files,
-                 (QMap<quint32, QString> {
-                     { 30, "syslinux/isolinux.bin" }, { 31, "ld.c32" }, { 40, "isolinux.bin" } }));
     }
 };
 
