@@ -213,8 +213,8 @@ EditLogic::NameCheck EditSession::Rename(Item *item, const Item &folder, const Q
 
 void EditSession::Delete(Item *folder, const QList<Item *> &children)
 {
-    for (const Item *child : children) {
-        if (folder && folder->m_Children.contains(const_cast<Item *>(child)))
+    for (Item *child : children) {
+        if (folder && folder->m_Children.contains(child))
             EditLogic::FollowDelete(m_Extents.files, child->m_Path);
     }
     for (const FileTask &task : EditLogic::Delete(folder, children, m_WorkDir)) {
