@@ -158,24 +158,6 @@ private slots:
                  check == NameCheck::Ok || check == NameCheck::Unchanged);
     }
 
-    void renameFolderMovesItsDescendants()
-    {
-        CTree tree;
-        fill(tree);
-        Item *docs = tree.GetItem(QStringLiteral("docs"));
-        const FileTask task = EditLogic::Rename(docs, QStringLiteral("papers"), W);
-        QCOMPARE(task,
-                 (FileTask { 2, QStringLiteral("/t/tmp/docs"), QStringLiteral("/t/tmp/papers") }));
-        // Later tasks and exports are derived from the new paths.
-        Item *x = tree.GetItem(QStringLiteral("papers/a/x.txt"));
-        QVERIFY(x);
-        QVERIFY(!tree.GetItem(QStringLiteral("docs/a/x.txt")));
-        const auto plan = EditLogic::PlanExport({ x }, W, QStringLiteral("/dest"));
-        QCOMPARE(plan.tasks.first().source, QStringLiteral("/t/tmp/papers/a/x.txt"));
-        QCOMPARE(EditLogic::Delete(tree.GetItem(QStringLiteral("papers/a")), { x }, W),
-                 (QList<FileTask> { { 1, QStringLiteral("/t/tmp/papers/a/x.txt"), QString() } }));
-    }
-
     void exportCopiesIntoAStageFolder()
     {
         CTree tree;

@@ -185,7 +185,8 @@ private slots:
     void form();
     void loadBrowseSearch();
     void editExportSave();
-    void notAnImage();
+    void unreadableImage_data();
+    void unreadableImage();
     void saveFailureKeepsTarget_data();
     void saveFailureKeepsTarget();
     void stopDuringSave();
@@ -408,21 +409,48 @@ void TestEditPage::editExportSave()
     QCOMPARE(imageContent(second, m_dir.path() + "/check"), expected);
 }
 
-void TestEditPage::notAnImage()
+void TestEditPage::unreadableImage_data()
 {
-    const QString bogus = m_dir.path() + "/bogus.iso";
-    QVERIFY(writeFile(bogus, content("not an image", 5000)));
+    QTest::addColumn<bool>("cut"); // else a file that is no image
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("not an image") << false << "The file could not be read as an ISO image." << 0;
+    QTest::newRow("cut short after its listing") << true << "The image is damaged" << 2;
+}
+
+// The load says what is wrong as Extract's does, and the page is usable again; an image cut
+// short is shown, but not saved without its lost files (plain folders, no mount).
+void TestEditPage::unreadableImage()
+{
+    QFETCH(bool, cut);
+    QFETCH(QString, message);
+    QFETCH(int, rows);
+    const QString file = m_dir.path() + (cut ? "/cut.iso" : "/bogus.iso");
+    for (int i = 1; cut && i <= 3; ++i)
+        QVERIFY(
+            writeFile(m_dir.path() + QString("/cutsrc/d/f%1.bin").arg(i), content("f", int(MiB))));
+    QVERIFY(cut ? writeFile(m_dir.path() + "/cutsrc/a.txt", "a")
+                    && makeImage(m_dir.path() + "/cutsrc", file)
+                    && QFile::resize(file, QFileInfo(file).size() * 2 / 3)
+                : writeFile(file, content("not an image", 5000)));
     Host host;
     QString said;
-    WatcherGuard prompt { closeDialog<CommDialog>(
-        QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
-    WatcherGuard picker { answerFileDialog(bogus) };
-    clickButton(host.button("loadiso"));
-    QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
-    // The page is usable again: Back and Load work.
+    {
+        WatcherGuard prompt { closeDialog<CommDialog>(
+            QDialog::Accepted, [&](CommDialog *d) { said = labelText(d); }, 30000) };
+        WatcherGuard picker { answerFileDialog(file) };
+        clickButton(host.button("loadiso"));
+        QVERIFY(waitUntil([&] { return !said.isEmpty(); }));
+    }
+    QVERIFY2(said.startsWith(message), qPrintable(said));
     QVERIFY(waitUntil([&] { return host.button("back")->isEnabled(); }));
     QVERIFY(host.button("loadiso")->isEnabled());
-    QCOMPARE(host.list()->rowCount(), 0);
+    QCOMPARE(host.list()->rowCount(), rows);
+    if (cut) {
+        QVERIFY(waitUntil([&] { return !host.page->IsExtracting(); }));
+        const QString refused = save(host, m_dir.path() + "/cut-saved.iso");
+        QVERIFY2(refused.contains("could not be read completely"), qPrintable(refused));
+    }
 }
 
 void TestEditPage::saveFailureKeepsTarget_data()
