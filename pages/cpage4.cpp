@@ -12,7 +12,6 @@
 
 #include <QAction>
 #include <QCursor>
-#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
