@@ -168,9 +168,11 @@ CRunOutcome BurnJob::RunStep(const QString &program, const QStringList &argument
     if (overran) {
         m_TimedOut = true;
         end.kind = CRunOutcome::Crashed;
-        end.errorLines = QStringList { QStringLiteral("It did not end within %1 seconds and was "
-                                                      "stopped.")
-                                           .arg(limit / 1000) };
+        const QString within = limit >= 120000 ? QStringLiteral("%1 minutes").arg(limit / 60000)
+                                               : QStringLiteral("%1 seconds").arg(limit / 1000);
+        end.errorLines = QStringList {
+            QStringLiteral("It did not end within %1 and was stopped.").arg(within)
+        };
     }
     if (Judge(end) != BurnLogic::Outcome::Done)
         qCWarning(lcBurnJob) << "BurnJob" << program << arguments << "ended with" << end.exitCode
@@ -222,6 +224,19 @@ bool BurnJob::StillChosen()
     return false;
 }
 
+bool BurnJob::Synced()
+{
+    const CRunOutcome end
+        = RunStep(PlatformTools::Program(QStringLiteral("sync")), {}, nullptr, {}, m_Limits.quick);
+    // What sync says is not looked at (the read-back finds what did not reach the disk), but one
+    // that hangs ends the burn.
+    if (!m_TimedOut && !m_Stopped)
+        return true;
+    FailBurn(FailureText(
+        QStringLiteral("The USB disk %1 could not be flushed.").arg(m_Request.disk.node), end));
+    return false;
+}
+
 bool BurnJob::AdminStepDone(const QString &tool, const QStringList &arguments, const QString &what,
                             const QString &refused, void (BurnJob::*onLine)(QString))
 {
@@ -238,17 +253,11 @@ void BurnJob::RunFiles()
 {
     const QString image = m_Request.image;
     const QString disk = m_Request.disk.node;
-    const QString sync = PlatformTools::Program(QStringLiteral("sync"));
     // The root tools check the disk again themselves, on the disk they hold.
     const QStringList identity = IdentityArgs(m_Request.disk);
     Progress(QStringLiteral("The USB disk is formating..."), -1);
-    if (!StillChosen())
-        return;
-    RunStep(sync, {}, nullptr, {}, m_Limits.quick);
     // The right disk or none: looked at again right before anything is written.
-    if (m_Stopped)
-        return FailBurn(QString());
-    if (!StillChosen())
+    if (!Synced() || !StillChosen())
         return;
     const QString notGiven = QStringLiteral("The burn was cancelled: administrator rights were "
                                             "not given. ");
@@ -280,14 +289,15 @@ void BurnJob::RunFiles()
                                                 "bootable.")
                                      .arg(disk)))
             return;
-        RunStep(sync, {}, nullptr, {}, m_Limits.quick);
-        RunStep(sync, {}, nullptr, {}, m_Limits.quick);
+        if (!Synced() || !Synced())
+            return;
         const QString config = mountPoint + QStringLiteral("/syslinux.cfg");
         if (!Util::WriteMulLinesToFile(SyslinuxConfig(), config))
             return FailBurn(QStringLiteral("The boot-loader configuration could not be written to "
                                            "\"%1\".")
                                 .arg(config));
-        RunStep(sync, {}, nullptr, {}, m_Limits.quick);
+        if (!Synced())
+            return;
     }
 
     Progress(QStringLiteral("Burning the USB disk..."), 0);
@@ -320,7 +330,8 @@ void BurnJob::RunFiles()
     if (m_Stopped)
         return FailBurn(QString());
     if (uefi.outcome == UefiBoot::Outcome::Failed) {
-        RunStep(sync, {}, nullptr, {}, m_Limits.quick);
+        if (!Synced())
+            return;
         return FailBurn(QStringLiteral("The image was written to the USB disk %1, but the files "
                                        "that start it on UEFI firmware could not be added: %2")
                             .arg(disk, uefi.error));
@@ -426,6 +437,8 @@ bool BurnJob::VerifyStick(const QString &image, const QString &disk, const QStri
 
 void BurnJob::FailBurn(const QString &text)
 {
+    if (!m_Running)
+        return;
     if (m_Stopped)
         return Finish(Outcome::Stopped);
     Util::WriteLog(QStringLiteral("BurnJob burn failed: ") + text);

@@ -107,6 +107,8 @@ private:
     // Runs work on a worker thread within limitMs; past it, or on Stop, m_Cancel is set for the
     // work to end by.
     void RunOnWorker(const std::function<void()> &work, int limitMs);
+    // Runs sync; false (after the failure was reported) when it overran or the job was stopped.
+    bool Synced();
     // The disk at the chosen node is still the chosen one; else the burn fails.
     bool StillChosen();
     // An administrator step that must succeed; otherwise the burn fails with what, or with

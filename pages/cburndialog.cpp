@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -472,6 +473,9 @@ void CBurnDialog::BurnUSB(const QString &image)
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_Job->Start();
+    // The press returns once the burn has ended and its message was closed, as it always has.
+    while (m_Burning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void CBurnDialog::OnJobFinished(BurnJob::Outcome outcome)
