@@ -42,16 +42,18 @@ DiskIdentity listedIdentity(const QString &disk, int limitMs)
     bool listed = false;
     for (const QString &line : qAsConst(list.m_OutputLines))
         listed = listed || DiskTools::ListedDisk(line) == disk;
-    if (!listed)
-        return {};
-    const QString report = Util::callexternapp(PlatformTools::Program(QStringLiteral("diskutil")),
-                                               DiskTools::InfoArgs(disk), 30000);
-    if (!DiskTools::IsUsbStickInfo(report))
-        return {};
-    return IdentityFromInfo(disk, report);
+    return listed ? BurnJob::UsbDisk(disk) : DiskIdentity();
 }
 
 } // namespace
+
+DiskIdentity BurnJob::UsbDisk(const QString &node)
+{
+    const QString report = Util::callexternapp(PlatformTools::Program(QStringLiteral("diskutil")),
+                                               DiskTools::InfoArgs(node), 30000);
+    qCDebug(lcBurnJob) << "diskutil info" << node << report;
+    return DiskTools::IsUsbStickInfo(report) ? IdentityFromInfo(node, report) : DiskIdentity();
+}
 
 BurnJob::ImageFacts BurnJob::ReadImage(const QString &image)
 {

@@ -68,6 +68,10 @@ public:
     // Reads them, handling events while 7-Zip lists the image.
     static ImageFacts ReadImage(const QString &image);
 
+    // The identity of the disk at node when its "diskutil info" report (read within 30 seconds)
+    // shows a USB stick; an empty node otherwise.
+    static BurnLogic::DiskIdentity UsbDisk(const QString &node);
+
     enum class Outcome { Succeeded, Failed, Stopped };
     Q_ENUM(Outcome)
 

@@ -125,15 +125,6 @@ void showMessage(const QString &text)
     dialog.exec();
 }
 
-// The "diskutil info" report of a disk; what it printed within 30 seconds.
-QString diskutilInfo(const QString &disk)
-{
-    const QString report = Util::callexternapp(PlatformTools::Program(QStringLiteral("diskutil")),
-                                               DiskTools::InfoArgs(disk), 30000);
-    qCDebug(lcBurn) << "diskutil info" << disk << report;
-    return report;
-}
-
 } // namespace
 
 CBurnDialog::CBurnDialog(QWidget *parent)
@@ -341,18 +332,17 @@ void CBurnDialog::RefreshUSBList()
 void CBurnDialog::onUSBLineOutput(QString line)
 {
     const QString node = DiskTools::ListedDisk(line);
-    if (node.isEmpty())
+    const BurnLogic::DiskIdentity disk
+        = node.isEmpty() ? BurnLogic::DiskIdentity() : BurnJob::UsbDisk(node);
+    if (disk.node.isEmpty())
         return;
-    const QString report = diskutilInfo(node);
-    if (!DiskTools::IsUsbStickInfo(report))
-        return;
-    m_ListedDisks << BurnLogic::IdentityFromInfo(node, report);
+    m_ListedDisks << disk;
     ui->usblist->addItem(node);
 }
 
 bool CBurnDialog::CheckDiskIsUSB(QString disk)
 {
-    return DiskTools::IsUsbStickInfo(diskutilInfo(disk));
+    return !BurnJob::UsbDisk(disk).node.isEmpty();
 }
 
 void CBurnDialog::onLineOutput(QString line)
