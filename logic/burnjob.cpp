@@ -329,8 +329,10 @@ void BurnJob::RunFiles()
     const QStringList paths = m_Request.imagePaths;
     RunOnWorker([&] { uefi = UefiBoot::MakeVolumeUefiBootable(image, mountPoint, paths); },
                 m_Limits.quick);
-    if (m_Stopped)
-        return FailBurn(QString());
+    if (m_Stopped || m_TimedOut)
+        return FailBurn(QStringLiteral("The files that start the USB disk %1 on UEFI firmware "
+                                       "were not added in time.")
+                            .arg(disk));
     if (uefi.outcome == UefiBoot::Outcome::Failed) {
         if (!Synced())
             return;
