@@ -167,7 +167,7 @@ CRunOutcome BurnJob::RunStep(const QString &program, const QStringList &argument
     deadline.stop();
     m_Runner = nullptr;
     end = runner.Outcome();
-    if (overran) {
+    if (overran && !end.Ok()) {
         m_TimedOut = true;
         end.kind = CRunOutcome::Crashed;
         const QString within = limit >= 120000 ? QStringLiteral("%1 minutes").arg(limit / 60000)
