@@ -57,6 +57,9 @@ public:
         rdvd->setChecked(true);
         dvdlist = Placed(new CMyComboBox(page), "dvdlist", 135, 137, 371, 23);
         rusb = Radio(page, "rusb", QString(), 113, 179);
+        // Their words are in the background: a press beside the indicator picks it too.
+        for (QRadioButton *radio : { rdvd, rusb })
+            radio->resize(100, 30);
         usblist = Placed(new CMyComboBox(page), "usblist", 135, 222, 371, 23);
         ptlist = Placed(new QComboBox(page), "ptlist", 260, 258, 246, 23);
         ptlist->addItems({ QStringLiteral("MBR(for legacy BIOS/CSM boot)"),
