@@ -236,8 +236,15 @@ void MainWindow::EmbedPage(ImageDialog *page)
     // closed pages stay hidden children until the window goes (or a Create or Edit page needs
     // the working folder).
     page->setParent(this, Qt::Widget);
-    if (qobject_cast<CBurnDialog *>(page) || qobject_cast<CPage5 *>(page))
+    // Burn and Copy-disc pages follow the drives while they live.
+    if (auto *burn = qobject_cast<CBurnDialog *>(page)) {
+        connect(this, &MainWindow::sigdrivechange, burn,
+                [burn] { burn->InitializeUSBAndDVDComboBox(); });
         page->installEventFilter(this);
+    } else if (auto *copy = qobject_cast<CPage5 *>(page)) {
+        connect(this, &MainWindow::sigdrivechange, copy, &CPage5::OnDriveChange);
+        page->installEventFilter(this);
+    }
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -320,7 +320,8 @@ QString FlushVolume(const QString &mountPoint, const QString &partition)
 
 VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
                           const QList<ListedFile> &files, const QString &volume,
-                          const std::function<void(qint64, qint64)> &progress)
+                          const std::function<void(qint64, qint64)> &progress,
+                          const std::atomic<bool> *stop)
 {
     VerifyResult result;
     qint64 total = 0;
@@ -337,10 +338,12 @@ VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
     // Image bytes not yet compared.
     QByteArray pending;
     auto take = [&](qint64 want, QByteArray *out) {
-        while (pending.size() < want) {
-            if (tool.bytesAvailable() == 0 && !tool.waitForReadyRead(-1)
-                && tool.bytesAvailable() == 0)
-                break;
+        while (pending.size() < want && !(stop && *stop)) {
+            if (tool.bytesAvailable() == 0 && !tool.waitForReadyRead(1000)) {
+                if (tool.state() == QProcess::NotRunning && tool.bytesAvailable() == 0)
+                    break;
+                continue;
+            }
             pending += tool.readAll();
         }
         const int n = int(qMin<qint64>(want, pending.size()));
@@ -380,6 +383,10 @@ VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
         QByteArray expected;
         for (qint64 at = 0; at < listed.size && result.error.isEmpty();) {
             const qint64 want = qMin(Chunk, listed.size - at);
+            if (stop && *stop) {
+                result.error = QStringLiteral("the read-back was stopped");
+                break;
+            }
             if (!take(want, &expected)) {
                 result.error = QStringLiteral("the image could not be read");
                 break;

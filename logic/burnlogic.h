@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -204,11 +205,13 @@ struct VerifyResult
 };
 // Reads every file back from the volume and compares it, byte for byte, with the image's own
 // bytes, which 7-Zip writes to its standard output in listing order (sevenZip and args: the
-// program and its "x -so" arguments). progress(done, total) follows the bytes compared. Blocks
-// the calling thread (run it on a worker).
+// program and its "x -so" arguments). progress(done, total) follows the bytes compared; once
+// *stop turns true the read-back ends with an error. Blocks the calling thread (run it on a
+// worker).
 VerifyResult VerifyVolume(const QString &sevenZip, const QStringList &args,
                           const QList<ListedFile> &files, const QString &volume,
-                          const std::function<void(qint64, qint64)> &progress);
+                          const std::function<void(qint64, qint64)> &progress,
+                          const std::atomic<bool> *stop = nullptr);
 // The failure text of a verification.
 QString VerifyFailureText(const VerifyResult &result, const QString &disk);
 

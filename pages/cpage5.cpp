@@ -1,5 +1,7 @@
 #include "pages/cpage5.h"
 
+#include "pages/common/cdrivelist.h"
+#include "pages/common/pagestyle.h"
 #include "services/cruncommandthread.h"
 #include "services/disccopy.h"
 #include "services/platformtools.h"
@@ -26,7 +28,6 @@
 Q_LOGGING_CATEGORY(lcCopyDisc, "vexlor.copydisc", QtWarningMsg)
 
 QString currdev;
-QString CPage5::dvdCurrent;
 
 namespace {
 
@@ -69,10 +70,8 @@ CPage5::CPage5(QWidget *parent)
         },
         [this] { close(); });
     SetupForm();
+    m_Drives = new CDriveList(form->dvdlist, this);
     InitializeDVDComboBox();
-    // The home window announces changes of the drive set; any other parent has no such signal.
-    if (parent && parent->metaObject()->indexOfSignal("sigdrivechange()") >= 0)
-        connect(parent, SIGNAL(sigdrivechange()), this, SLOT(OnDriveChange()));
 }
 
 CPage5::~CPage5()
@@ -97,7 +96,6 @@ CPage5::~CPage5()
         }
         m_DiscCopy = nullptr;
     }
-    delete m_DriveThread;
     delete m_EjectThread;
     delete form;
 }
@@ -110,37 +108,25 @@ void CPage5::SetupForm()
     SetBackGround(QStringLiteral(":/nwu/page5"));
     setWindowTitle(QStringLiteral("Vexlor"));
 
-    auto button = [this](const char *name, const QString &images, int x, int y) {
-        auto *b = new CImageButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->SetBackGround(images + QLatin1Char('1'), images + QLatin1Char('2'),
-                         images + QLatin1Char('3'), QString());
-        b->move(x, y);
-        return b;
-    };
-
+    using PageStyle::Button;
+    using PageStyle::Placed;
     Form *f = form;
-    f->dvdlist = new QComboBox(this);
-    f->dvdlist->setObjectName(QStringLiteral("dvdlist"));
-    f->dvdlist->setGeometry(20, 147, 476, 26);
-    f->eject = button("eject", QStringLiteral(":/nwu/refresh"), 508, 147);
-    f->formatlist = new QComboBox(this);
-    f->formatlist->setObjectName(QStringLiteral("formatlist"));
-    f->formatlist->setGeometry(159, 270, 191, 27);
+    f->dvdlist = Placed(new QComboBox(this), "dvdlist", 20, 147, 476, 26);
+    f->eject = Button(this, "eject", QStringLiteral(":/nwu/refresh"), 508, 147);
+    f->formatlist = Placed(new QComboBox(this), "formatlist", 159, 270, 191, 27);
     f->formatlist->addItem(tr("ISO Format"));
-    f->lineEdit = new QLineEdit(this);
-    f->lineEdit->setObjectName(QStringLiteral("lineEdit"));
-    f->lineEdit->setGeometry(20, 334, 476, 28);
+    f->lineEdit = Placed(new QLineEdit(this), "lineEdit", 20, 334, 476, 28);
     f->lineEdit->setReadOnly(true);
-    f->browser = button("browser", QStringLiteral(":/nwu/filedialog"), 508, 334);
-    f->back = button("back", QStringLiteral(":/nwu/backwhite"), 10, 417);
-    f->start = button("start", QStringLiteral(":/nwu/start"), 546, 417);
+    f->browser = Button(this, "browser", QStringLiteral(":/nwu/filedialog"), 508, 334);
+    f->back = Button(this, "back", QStringLiteral(":/nwu/backwhite"), 10, 417);
+    f->start = Button(this, "start", QStringLiteral(":/nwu/start"), 546, 417);
 
-    connect(f->eject, SIGNAL(clicked()), this, SLOT(OnEject()));
-    connect(f->browser, SIGNAL(clicked()), this, SLOT(OnBrowser()));
-    connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
-    connect(f->start, SIGNAL(clicked()), this, SLOT(OnStart()));
-    connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(f->eject, clicked, this, &CPage5::OnEject);
+    connect(f->browser, clicked, this, &CPage5::OnBrowser);
+    connect(f->back, clicked, this, &CPage5::close);
+    connect(f->start, clicked, this, &CPage5::OnStart);
+    connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage5::StopCreate);
 }
 
 // --- the drive list ---
@@ -154,55 +140,12 @@ void CPage5::OnDriveChange()
 
 void CPage5::InitializeDVDComboBox()
 {
-    // One run at a time: a request during a run reads the drives again once that run has ended.
-    if (m_DriveThread) {
-        m_DriveRescan = true;
-        return;
-    }
-    m_DriveRescan = false;
-    m_DriveReader.Reset();
-    m_NewDrives.clear();
-    m_DriveThread = new CRunCommandThread(nullptr);
-    connect(m_DriveThread, SIGNAL(standoutputline(QString)), this, SLOT(onLineOutput(QString)));
-    connect(m_DriveThread, SIGNAL(sigfinished()), this, SLOT(OnDriveStatusFinished()));
-    m_DriveThread->SetRunCmd(PlatformTools::Program(QStringLiteral("drutil")),
-                             DiskTools::DriveStatusArgs());
-    m_DriveThread->start();
+    m_Drives->Refresh();
 }
 
 void CPage5::onLineOutput(QString line)
 {
-    if (sender() && sender() != m_DriveThread)
-        return;
-    DiskTools::Drive drive;
-    if (m_DriveReader.Feed(line, &drive))
-        m_NewDrives << drive;
-}
-
-void CPage5::OnDriveStatusFinished()
-{
-    auto *thread = qobject_cast<CRunCommandThread *>(sender());
-    if (!thread || thread != m_DriveThread)
-        return;
-    thread->wait();
-    thread->deleteLater();
-    m_DriveThread = nullptr;
-    if (m_DriveRescan) {
-        InitializeDVDComboBox();
-        return;
-    }
-    qCDebug(lcCopyDisc) << "CPage5::OnDriveStatusFinished" << m_NewDrives.size() << "drives";
-
-    // The whole list is replaced at once; the entry selected before comes back selected.
-    QComboBox *list = form->dvdlist;
-    dvdCurrent = list->currentText();
-    list->clear();
-    for (const DiskTools::Drive &drive : qAsConst(m_NewDrives)) {
-        list->addItem(drive.Text(), drive.device);
-        if (drive.Text() == dvdCurrent)
-            list->setCurrentIndex(list->count() - 1);
-    }
-    m_NewDrives.clear();
+    m_Drives->AddLine(line);
 }
 
 // --- target, eject ---
@@ -219,7 +162,7 @@ void CPage5::OnEject()
     const QString device = form->dvdlist->currentData().toString();
     m_EjectThread = new CRunCommandThread(nullptr);
     m_EjectThread->SetErrorReader(CopyDiscLogic::ErrorReader());
-    connect(m_EjectThread, SIGNAL(sigfinished()), this, SLOT(OnEjectFinished()));
+    connect(m_EjectThread, &CRunCommandThread::sigfinished, this, &CPage5::OnEjectFinished);
     m_EjectThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
                              DiskTools::EjectArgs(device));
     m_EjectThread->start();
@@ -394,9 +337,8 @@ void CPage5::OnStart()
         m_ReadThread = new CRunCommandThread(nullptr);
         m_ReadThread->SetErrorReader(CopyDiscLogic::ErrorReader());
         m_ReadThread->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")), m_LastArguments);
-        connect(m_ReadThread, SIGNAL(standoutputline(QString)), this,
-                SLOT(OnReadLineOutput(QString)));
-        connect(m_ReadThread, SIGNAL(sigfinished()), this, SLOT(OnReadFinished()));
+        connect(m_ReadThread, &CRunCommandThread::standoutputline, this, &CPage5::OnReadLineOutput);
+        connect(m_ReadThread, &CRunCommandThread::sigfinished, this, &CPage5::OnReadFinished);
         m_ReadThread->start();
     }
     m_ProgressDialog.SetText(tr("Start reading..."));

@@ -18,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 
+class CDriveList;
 class CImageButton;
 class CRunCommandThread;
 class QComboBox;
@@ -35,10 +36,6 @@ class CPage5 : public ImageDialog
 public:
     explicit CPage5(QWidget *parent = nullptr);
     ~CPage5() override;
-
-    // The text of the drive entry that was selected when a drive list was last rebuilt; shared by
-    // every Copy-disc page.
-    static QString dvdCurrent;
 
     // Whether a copy is running.
     bool IsCopying() const { return m_ReadThread != nullptr || m_DiscCopy != nullptr; }
@@ -62,9 +59,10 @@ public slots:
     void StopCreate();
     void onMountPointLineOutput(QString line);
 
-private slots:
+    // The drives have changed: an open page reads them again.
     void OnDriveChange();
-    void OnDriveStatusFinished();
+
+private slots:
     void OnEjectFinished();
     void OnDeviceCopyProgress(qint64 done);
     void OnDeviceCopyFinished();
@@ -98,12 +96,7 @@ private:
     CProgressDialog m_ProgressDialog;
     bool m_Starting = false;
 
-    // The "drutil status" run whose drives fill the list, and whether the drives are to be read
-    // again once it has ended.
-    CRunCommandThread *m_DriveThread = nullptr;
-    bool m_DriveRescan = false;
-    DiskTools::DriveStatusReader m_DriveReader;
-    QList<DiskTools::Drive> m_NewDrives;
+    CDriveList *m_Drives = nullptr; // fills "dvdlist"
     CRunCommandThread *m_EjectThread = nullptr;
 
     CDiscCopy *m_DiscCopy = nullptr;

@@ -1,12 +1,16 @@
 // The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
 // 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
-// read-back of a written volume (on a plain folder standing in for it: no mount involved).
+// read-back of a written volume (on a plain folder standing in for it: no mount involved), and
+// how the burn job ends before it writes anything (no disk, no mount involved).
 
+#include "logic/burnjob.h"
 #include "logic/burnlogic.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
 #include "testhelpers.h"
 
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,6 +41,8 @@ private slots:
     void fatSkips();
     void verifyVolume_data();
     void verifyVolume();
+    void burnJobEnds_data();
+    void burnJobEnds();
 };
 
 void TestBurnLogic::isoImage()
@@ -464,6 +470,57 @@ void TestBurnLogic::verifyVolume()
         QCOMPARE(last, qint64(big.size() + 6));
     else
         QVERIFY(VerifyFailureText(result, "/dev/sdb").contains("\"" + file + "\""));
+}
+
+void TestBurnLogic::burnJobEnds_data()
+{
+    QTest::addColumn<int>("syncSeconds"); // how long the first step runs
+    QTest::addColumn<bool>("stop"); // Stop is pressed while it runs
+    QTest::addColumn<BurnJob::Outcome>("outcome");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("the disk is gone") << 0 << false << BurnJob::Outcome::Failed << "no longer";
+    QTest::newRow("a step past its time limit")
+        << 30 << false << BurnJob::Outcome::Failed << "did not end within";
+    QTest::newRow("stopped") << 30 << true << BurnJob::Outcome::Stopped << "";
+}
+
+void TestBurnLogic::burnJobEnds()
+{
+    // The first step, sync, is a stand-in found first on PATH; the disk is one no tool lists, so
+    // nothing can be written.
+    QFETCH(int, syncSeconds);
+    QFETCH(bool, stop);
+    QFETCH(BurnJob::Outcome, outcome);
+    QFETCH(QString, message);
+    QTemporaryDir bin;
+    QVERIFY(TestHelpers::writeFile(
+        bin.filePath("sync"), QString("#!/bin/sh\nexec sleep %1\n").arg(syncSeconds).toUtf8()));
+    QFile::setPermissions(bin.filePath("sync"), QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    BurnJob::Request request;
+    request.image = QCoreApplication::applicationFilePath();
+    request.disk.node = "/dev/vexlor-no-such-disk";
+    request.disk.size = 1;
+    BurnJob job(request);
+    BurnJob::Limits limits;
+    limits.quick = 1000;
+    job.SetLimits(limits);
+    QString failure;
+    connect(&job, &BurnJob::stepFailed, [&failure](const QString &text) { failure = text; });
+    QSignalSpy finished(&job, &BurnJob::finished);
+    QElapsedTimer clock;
+    clock.start();
+    job.Start();
+    if (stop)
+        QTimer::singleShot(300, &job, &BurnJob::Stop);
+    const bool ended = finished.wait(20000);
+    qputenv("PATH", path);
+    QVERIFY(ended);
+    QCOMPARE(finished.first().first().value<BurnJob::Outcome>(), outcome);
+    QVERIFY2(failure.contains(message), qPrintable(failure));
+    QVERIFY(clock.elapsed() < 15000);
+    QVERIFY(!job.IsRunning());
 }
 
 QTEST_GUILESS_MAIN(TestBurnLogic)
