@@ -78,9 +78,10 @@ void CPage2::InitializeUI()
     connect(extractAction, &QAction::triggered, this, &CPage2::OnExtract);
 
     connect(m_HeaderView, &SCheckBoxHeaderView::checkStausChange, this, &CPage2::slotSelectAll);
-    connect(f->loadiso, SIGNAL(clicked()), this, SLOT(OnLoadISO()));
-    connect(f->back, SIGNAL(clicked()), this, SLOT(OnBack()));
-    connect(f->extract, SIGNAL(clicked()), this, SLOT(OnExtract()));
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(f->loadiso, clicked, this, &CPage2::OnLoadISO);
+    connect(f->back, clicked, this, &CPage2::OnBack);
+    connect(f->extract, clicked, this, &CPage2::OnExtract);
     connect(f->list, &QWidget::customContextMenuRequested, this, &CPage2::OnListContextMenuRequest);
     connect(f->tree, &QTreeWidget::itemClicked, this, &CPage2::OnTreeCurrentChanged);
     connect(f->list, &QTableWidget::itemDoubleClicked, this, &CPage2::OnListViewDoubleClicked);

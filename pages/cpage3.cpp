@@ -1,8 +1,8 @@
 #include "pages/cpage3.h"
 
+#include "logic/createlogic.h"
 #include "pages/common/cprojectlist.h"
 #include "pages/common/pagestyle.h"
-#include "logic/createlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
@@ -122,12 +122,13 @@ void CPage3::SetupForm()
     m_ListMenu->addSeparator();
     action(tr("Remove(&R)"), &CPage3::OnRemove);
 
-    connect(f->addfile, SIGNAL(clicked()), this, SLOT(OnAddFile()));
-    connect(f->adddir, SIGNAL(clicked()), this, SLOT(OnAddDir()));
-    connect(f->remove, SIGNAL(clicked()), this, SLOT(OnRemove()));
-    connect(f->create, SIGNAL(clicked()), this, SLOT(OnCreate()));
-    connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
-    connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(f->addfile, clicked, this, &CPage3::OnAddFile);
+    connect(f->adddir, clicked, this, &CPage3::OnAddDir);
+    connect(f->remove, clicked, this, &CPage3::OnRemove);
+    connect(f->create, clicked, this, &CPage3::OnCreate);
+    connect(f->back, clicked, this, &QWidget::close);
+    connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage3::StopCreate);
     connect(f->list, &QTreeWidget::pressed, this, &CPage3::OnTreeClicked);
     connect(f->list, &QTreeWidget::customContextMenuRequested, this,
             &CPage3::OnListContextMenuRequest);
@@ -251,8 +252,8 @@ void CPage3::OnCreate()
         tr("Creating ISO file..."), tr("Create ISO failed"));
     if (!m_CreateThread)
         return;
-    connect(m_CreateThread, SIGNAL(standoutputline(QString)), this, SLOT(OnCreateOutput(QString)));
-    connect(m_CreateThread, SIGNAL(sigfinished()), this, SLOT(OnCreateFinished()));
+    connect(m_CreateThread, &CRunCommandThread::standoutputline, this, &CPage3::OnCreateOutput);
+    connect(m_CreateThread, &CRunCommandThread::sigfinished, this, &CPage3::OnCreateFinished);
     m_CreateThread->start();
 }
 
