@@ -9,7 +9,6 @@
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
 
-#include <QAction>
 #include <QCursor>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -74,9 +73,7 @@ void CPage3::StopWork()
 
 void CPage3::SetupForm()
 {
-    setObjectName(QStringLiteral("CPage3"));
-    SetBackGround(QStringLiteral(":/nwu/page3"));
-    setWindowTitle(QStringLiteral("Vexlor"));
+    PageStyle::SetUpPage(this, "CPage3", QStringLiteral(":/nwu/page3"));
 
     Form *f = form;
     f->list = PageStyle::Placed(new QTreeWidget(this), "list", 11, 48, 643, 226);
@@ -99,28 +96,28 @@ void CPage3::SetupForm()
     f->widget = PageStyle::Placed(new QWidget(this), "widget", 11, 333, 643, 62,
                                   QStringLiteral("border:1px solid #daffc8;"));
     f->totalsize = PageStyle::Placed(new QLabel(tr("Total Size: 0KB"), f->widget), "totalsize", 0,
-                                     0, 0, 0, noBorder);
-    f->totalsize->resize(400, 22);
-    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", 0, 5,
-                                   0, 0, noBorder);
-    f->label_2->adjustSize();
-    f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
+                                     0, 400, 22, noBorder);
+    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", -10,
+                                   5, 0, 0, noBorder);
     f->progressBar
         = PageStyle::Placed(new QProgressBar(f->widget), "progressBar", 10, 26,
                             f->widget->width() - 20, 27, QStringLiteral("background:#daffc8;"));
     f->progressBar->setTextVisible(false);
     f->progressBar->setValue(0);
 
-    m_ListMenu = new QMenu(f->list);
-    auto action = [this](const QString &text, void (CPage3::*slot)()) {
-        auto *a = new QAction(text, this);
-        connect(a, &QAction::triggered, this, [this, slot](bool) { (this->*slot)(); });
-        m_ListMenu->addAction(a);
-    };
-    action(tr("Add Files(&F)"), &CPage3::OnAddFile);
-    action(tr("Add Dirs(&D)"), &CPage3::OnAddDir);
-    m_ListMenu->addSeparator();
-    action(tr("Remove(&R)"), &CPage3::OnRemove);
+    m_ListMenu = PageStyle::ListMenu(f->list,
+                                     { { tr("Add Files(&F)"),
+                                         [this] {
+                                             OnAddFile();
+                                         } },
+                                       { tr("Add Dirs(&D)"),
+                                         [this] {
+                                             OnAddDir();
+                                         } },
+                                       { QString(), nullptr },
+                                       { tr("Remove(&R)"), [this] {
+                                            OnRemove();
+                                        } } });
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(f->addfile, clicked, this, &CPage3::OnAddFile);
