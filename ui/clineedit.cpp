@@ -58,36 +58,25 @@ void CLineEdit::paintEvent(QPaintEvent *event)
     painter.drawPixmap(square.topLeft(), image);
 }
 
-void CLineEdit::enterEvent(QEvent *event)
+bool CLineEdit::event(QEvent *event)
 {
-    QLineEdit::enterEvent(event);
-    update();
-}
-
-void CLineEdit::leaveEvent(QEvent *event)
-{
-    QLineEdit::leaveEvent(event);
-    update();
-}
-
-void CLineEdit::mousePressEvent(QMouseEvent *event)
-{
-    QLineEdit::mousePressEvent(event);
-    update();
-}
-
-void CLineEdit::mouseMoveEvent(QMouseEvent *event)
-{
-    QLineEdit::mouseMoveEvent(event);
-    update();
-}
-
-void CLineEdit::mouseReleaseEvent(QMouseEvent *event)
-{
-    QLineEdit::mouseReleaseEvent(event);
-    update();
-    if (getRect().contains(event->pos()))
-        emit OnClicked();
+    const bool handled = QLineEdit::event(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        update();
+        if (getRect().contains(static_cast<QMouseEvent *>(event)->pos()))
+            emit OnClicked();
+        break;
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+        update();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void CLineEdit::keyPressEvent(QKeyEvent *event)

@@ -23,12 +23,10 @@ signals:
     void OnClicked();
 
 protected:
+    // The pointer entering, leaving, pressing, moving or releasing repaints the picture in its
+    // state; a release on it is a click.
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
