@@ -19,9 +19,7 @@ CLineEdit::CLineEdit(QWidget *parent)
 
 void CLineEdit::SetImage(QString n, QString h, QString p, QPoint pos)
 {
-    m_normal = n;
-    m_hover = h;
-    m_pressed = p;
+    m_pictures = { n, h, p, QString() };
     m_pos = pos;
     update();
 }
@@ -39,18 +37,11 @@ void CLineEdit::paintEvent(QPaintEvent *event)
     QLineEdit::paintEvent(event);
 
     const QRect square = getRect();
-    QString path;
-    if (!m_pressed.isEmpty()) {
-        const bool inside = square.contains(mapFromGlobal(QCursor::pos()));
-        if (inside && (QApplication::mouseButtons() & Qt::LeftButton))
-            path = m_pressed;
-        else if (inside)
-            path = m_hover;
-        else
-            path = m_normal;
-    } else {
-        path = hasFocus() ? m_hover : m_normal;
-    }
+    // Without a pressed picture the picture shows focus rather than the pointer.
+    const bool inside = square.contains(mapFromGlobal(QCursor::pos()));
+    const QString path = m_pictures.pressed.isEmpty()
+        ? m_pictures.For(true, hasFocus(), false)
+        : m_pictures.For(true, inside, inside && (QApplication::mouseButtons() & Qt::LeftButton));
     const QPixmap image = CSkinImage::Load(path);
     if (image.isNull() || image.size().isEmpty())
         return;

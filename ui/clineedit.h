@@ -1,6 +1,8 @@
 #ifndef VEXLOR_CLINEEDIT_H
 #define VEXLOR_CLINEEDIT_H
 
+#include "ui/cskinimage.h"
+
 #include <QLineEdit>
 #include <QPoint>
 #include <QRect>
@@ -30,9 +32,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QString m_normal;
-    QString m_hover;
-    QString m_pressed;
+    StatePictures m_pictures;
     QPoint m_pos;
 };
 
