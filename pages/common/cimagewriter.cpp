@@ -121,12 +121,10 @@ bool CImageWriter::WaitForStaging()
 
 bool CImageWriter::Staged(const Item &root, const QString &notStaged)
 {
-    if (!WaitForStaging() || m_StopRequested) {
-        qCDebug(lcWriter) << "stopped while staging";
-        End();
-        return false;
-    }
-    const WriteOutcome staged = m_Write.CheckStaged(root, notStaged);
+    const WriteOutcome staged = WaitForStaging() && !m_StopRequested
+        ? m_Write.CheckStaged(root, notStaged)
+        : WriteOutcome { WriteOutcome::Stopped, QString() };
+    qCDebug(lcWriter) << "staged" << staged.kind;
     if (!staged.IsDone())
         End();
     return shown(staged);
