@@ -68,9 +68,8 @@ void CPage2::InitializeUI()
     connect(m_Loader, &CImageLoader::loadingChanged, this,
             [this](bool loading) { SetLoadButtonsEnabled(!loading); });
 
-    m_ListMenu = PageStyle::ListMenu(f->list, { { QStringLiteral("Extract(&E)"), [this] {
-                                                     OnExtract();
-                                                 } } });
+    m_ListMenu = PageStyle::ListMenu(
+        f->list, { { QStringLiteral("Extract(&E)"), std::bind(&CPage2::OnExtract, this) } });
 
     connect(m_HeaderView, &SCheckBoxHeaderView::checkStausChange, this, &CPage2::slotSelectAll);
     const auto clicked = qOverload<>(&CImageButton::clicked);

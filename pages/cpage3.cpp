@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include <functional>
+
 using Mkisofs::ImageType;
 
 struct CPage3::Form
@@ -106,18 +108,10 @@ void CPage3::SetupForm()
     f->progressBar->setValue(0);
 
     m_ListMenu = PageStyle::ListMenu(f->list,
-                                     { { tr("Add Files(&F)"),
-                                         [this] {
-                                             OnAddFile();
-                                         } },
-                                       { tr("Add Dirs(&D)"),
-                                         [this] {
-                                             OnAddDir();
-                                         } },
+                                     { { tr("Add Files(&F)"), std::bind(&CPage3::OnAddFile, this) },
+                                       { tr("Add Dirs(&D)"), std::bind(&CPage3::OnAddDir, this) },
                                        { QString(), nullptr },
-                                       { tr("Remove(&R)"), [this] {
-                                            OnRemove();
-                                        } } });
+                                       { tr("Remove(&R)"), std::bind(&CPage3::OnRemove, this) } });
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(f->addfile, clicked, this, &CPage3::OnAddFile);
