@@ -8,7 +8,6 @@
 #include "ui/gerneraldialog.h"
 #include "ui/scheckboxheaderview.h"
 
-#include <QAction>
 #include <QCursor>
 #include <QDir>
 #include <QFileInfo>
@@ -52,10 +51,7 @@ CPage2::~CPage2()
 void CPage2::InitializeUI()
 {
     qCDebug(lcExtract) << "CPage2::InitializeUI() is called!!";
-    setObjectName(QStringLiteral("CPage2"));
-    resize(664, 472);
-    setWindowTitle(QStringLiteral("Vexlor"));
-    SetBackGround(QStringLiteral(":/nwu/page2"));
+    PageStyle::SetUpPage(this, "CPage2", QStringLiteral(":/nwu/page2"));
 
     Form *f = form;
     f->loadiso = PageStyle::Button(this, "loadiso", QStringLiteral(":/nwu/loadiso"), 567, 17);
@@ -72,15 +68,14 @@ void CPage2::InitializeUI()
     connect(m_Loader, &CImageLoader::loadingChanged, this,
             [this](bool loading) { SetLoadButtonsEnabled(!loading); });
 
-    m_ListMenu = new QMenu(f->list);
-    QAction *extractAction = new QAction(QStringLiteral("Extract(&E)"), this);
-    m_ListMenu->addAction(extractAction);
-    connect(extractAction, &QAction::triggered, this, &CPage2::OnExtract);
+    m_ListMenu = PageStyle::ListMenu(
+        f->list, { { QStringLiteral("Extract(&E)"), std::bind(&CPage2::OnExtract, this) } });
 
     connect(m_HeaderView, &SCheckBoxHeaderView::checkStausChange, this, &CPage2::slotSelectAll);
-    connect(f->loadiso, SIGNAL(clicked()), this, SLOT(OnLoadISO()));
-    connect(f->back, SIGNAL(clicked()), this, SLOT(OnBack()));
-    connect(f->extract, SIGNAL(clicked()), this, SLOT(OnExtract()));
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(f->loadiso, clicked, this, &CPage2::OnLoadISO);
+    connect(f->back, clicked, this, &CPage2::OnBack);
+    connect(f->extract, clicked, this, &CPage2::OnExtract);
     connect(f->list, &QWidget::customContextMenuRequested, this, &CPage2::OnListContextMenuRequest);
     connect(f->tree, &QTreeWidget::itemClicked, this, &CPage2::OnTreeCurrentChanged);
     connect(f->list, &QTableWidget::itemDoubleClicked, this, &CPage2::OnListViewDoubleClicked);

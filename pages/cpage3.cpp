@@ -1,15 +1,14 @@
 #include "pages/cpage3.h"
 
+#include "logic/createlogic.h"
 #include "pages/common/cprojectlist.h"
 #include "pages/common/pagestyle.h"
-#include "logic/createlogic.h"
 #include "services/cruncommandthread.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
 
-#include <QAction>
 #include <QCursor>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -18,6 +17,8 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTreeWidget>
+
+#include <functional>
 
 using Mkisofs::ImageType;
 
@@ -74,9 +75,7 @@ void CPage3::StopWork()
 
 void CPage3::SetupForm()
 {
-    setObjectName(QStringLiteral("CPage3"));
-    SetBackGround(QStringLiteral(":/nwu/page3"));
-    setWindowTitle(QStringLiteral("Vexlor"));
+    PageStyle::SetUpPage(this, "CPage3", QStringLiteral(":/nwu/page3"));
 
     Form *f = form;
     f->list = PageStyle::Placed(new QTreeWidget(this), "list", 11, 48, 643, 226);
@@ -99,35 +98,28 @@ void CPage3::SetupForm()
     f->widget = PageStyle::Placed(new QWidget(this), "widget", 11, 333, 643, 62,
                                   QStringLiteral("border:1px solid #daffc8;"));
     f->totalsize = PageStyle::Placed(new QLabel(tr("Total Size: 0KB"), f->widget), "totalsize", 0,
-                                     0, 0, 0, noBorder);
-    f->totalsize->resize(400, 22);
-    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", 0, 5,
-                                   0, 0, noBorder);
-    f->label_2->adjustSize();
-    f->label_2->move(f->widget->width() - 10 - f->label_2->width(), 5);
+                                     0, 400, 22, noBorder);
+    f->label_2 = PageStyle::Placed(new QLabel(tr("Max Size: 5.00 GB"), f->widget), "label_2", -10,
+                                   5, 0, 0, noBorder);
     f->progressBar
         = PageStyle::Placed(new QProgressBar(f->widget), "progressBar", 10, 26,
                             f->widget->width() - 20, 27, QStringLiteral("background:#daffc8;"));
     f->progressBar->setTextVisible(false);
     f->progressBar->setValue(0);
 
-    m_ListMenu = new QMenu(f->list);
-    auto action = [this](const QString &text, void (CPage3::*slot)()) {
-        auto *a = new QAction(text, this);
-        connect(a, &QAction::triggered, this, [this, slot](bool) { (this->*slot)(); });
-        m_ListMenu->addAction(a);
-    };
-    action(tr("Add Files(&F)"), &CPage3::OnAddFile);
-    action(tr("Add Dirs(&D)"), &CPage3::OnAddDir);
-    m_ListMenu->addSeparator();
-    action(tr("Remove(&R)"), &CPage3::OnRemove);
+    m_ListMenu = PageStyle::ListMenu(f->list,
+                                     { { tr("Add Files(&F)"), std::bind(&CPage3::OnAddFile, this) },
+                                       { tr("Add Dirs(&D)"), std::bind(&CPage3::OnAddDir, this) },
+                                       { QString(), nullptr },
+                                       { tr("Remove(&R)"), std::bind(&CPage3::OnRemove, this) } });
 
-    connect(f->addfile, SIGNAL(clicked()), this, SLOT(OnAddFile()));
-    connect(f->adddir, SIGNAL(clicked()), this, SLOT(OnAddDir()));
-    connect(f->remove, SIGNAL(clicked()), this, SLOT(OnRemove()));
-    connect(f->create, SIGNAL(clicked()), this, SLOT(OnCreate()));
-    connect(f->back, SIGNAL(clicked()), this, SLOT(close()));
-    connect(&m_ProgressDialog, SIGNAL(SigCancel()), this, SLOT(StopCreate()));
+    const auto clicked = qOverload<>(&CImageButton::clicked);
+    connect(f->addfile, clicked, this, &CPage3::OnAddFile);
+    connect(f->adddir, clicked, this, &CPage3::OnAddDir);
+    connect(f->remove, clicked, this, &CPage3::OnRemove);
+    connect(f->create, clicked, this, &CPage3::OnCreate);
+    connect(f->back, clicked, this, &QWidget::close);
+    connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage3::StopCreate);
     connect(f->list, &QTreeWidget::pressed, this, &CPage3::OnTreeClicked);
     connect(f->list, &QTreeWidget::customContextMenuRequested, this,
             &CPage3::OnListContextMenuRequest);
@@ -251,8 +243,8 @@ void CPage3::OnCreate()
         tr("Creating ISO file..."), tr("Create ISO failed"));
     if (!m_CreateThread)
         return;
-    connect(m_CreateThread, SIGNAL(standoutputline(QString)), this, SLOT(OnCreateOutput(QString)));
-    connect(m_CreateThread, SIGNAL(sigfinished()), this, SLOT(OnCreateFinished()));
+    connect(m_CreateThread, &CRunCommandThread::standoutputline, this, &CPage3::OnCreateOutput);
+    connect(m_CreateThread, &CRunCommandThread::sigfinished, this, &CPage3::OnCreateFinished);
     m_CreateThread->start();
 }
 

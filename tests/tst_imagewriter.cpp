@@ -1,8 +1,10 @@
 // The image writer: the judging of a mkisofs run, the 4 GiB check, the check of the working
-// folder, and a run that writes beside its target and replaces it only when it succeeds.
+// folder (the widget-free half), and a run that writes beside its target and replaces it only
+// when it succeeds (the widget side showing the failure).
 
 #include "testhelpers.h"
 
+#include "logic/imagewrite.h"
 #include "model/ctree.h"
 #include "pages/common/cimagewriter.h"
 #include "services/cfilecopy.h"
@@ -89,10 +91,10 @@ void TestImageWriter::judging()
     outcome.kind = CRunOutcome::Kind(kind);
     outcome.exitCode = exitCode;
     const QString failed = QStringLiteral("Create ISO failed");
-    QVERIFY(!CImageWriter::FailureText(outcome, imageWritten, failed).contains('\n'));
+    QVERIFY(!CImageWrite::FailureText(outcome, imageWritten, failed).contains('\n'));
     const QString tool = QStringLiteral("genisoimage: No space left on device.");
     outcome.errorLines << tool;
-    const QString text = CImageWriter::FailureText(outcome, imageWritten, failed);
+    const QString text = CImageWrite::FailureText(outcome, imageWritten, failed);
     if (textStart.isEmpty()) {
         QVERIFY(text.isEmpty());
     } else {
@@ -125,7 +127,7 @@ void TestImageWriter::largeFiles()
     listed.m_Size = "10";
     QVERIFY(tree.AddItem(listed));
 
-    QCOMPARE(CImageWriter::LargeFiles(tree.m_Root),
+    QCOMPARE(CImageWrite::LargeFiles(tree.m_Root),
              (QStringList { "a/b/five.bin", "four.bin", "listed.bin" }));
     QVERIFY(!Mkisofs::TooLargeForIso9660(Mkisofs::Iso9660FileLimit));
     QVERIFY(Mkisofs::TooLargeForIso9660(Mkisofs::Iso9660FileLimit + 1));
@@ -133,9 +135,8 @@ void TestImageWriter::largeFiles()
     // What the image holds is the staged copy: the staging check measures it, so a source that
     // grew past the limit after it was added is seen there.
     CFileCopy copier;
-    CProgressDialog progress;
-    CImageWriter writer(&copier, &progress);
-    const QString stage = CImageWriter::WorkDir();
+    CImageWrite writer(&copier);
+    const QString stage = CImageWrite::WorkDir();
     QVERIFY(QDir(stage).removeRecursively());
     QVERIFY(QDir().mkpath(stage + "a"));
     QVERIFY(makeSparse(stage + "a/small.txt", 5 * GiB));
@@ -148,9 +149,8 @@ void TestImageWriter::largeFiles()
 void TestImageWriter::stagingCheck()
 {
     CFileCopy copier;
-    CProgressDialog progress;
-    CImageWriter writer(&copier, &progress);
-    const QString stage = CImageWriter::WorkDir();
+    CImageWrite writer(&copier);
+    const QString stage = CImageWrite::WorkDir();
     QVERIFY(QDir(stage).removeRecursively());
     CTree tree;
     Item folder;
@@ -193,8 +193,8 @@ void TestImageWriter::stagingCheck()
 
 void TestImageWriter::pathList()
 {
-    QCOMPARE(CImageWriter::PathListText({ "a", "b" }), QStringLiteral("a\nb"));
-    QCOMPARE(CImageWriter::PathListText({ "a", "b", "c", "d" }, 2),
+    QCOMPARE(CImageWrite::PathListText({ "a", "b" }), QStringLiteral("a\nb"));
+    QCOMPARE(CImageWrite::PathListText({ "a", "b", "c", "d" }, 2),
              QStringLiteral("a\nb\n... and 2 more"));
 }
 

@@ -16,7 +16,7 @@ CBaseImageCtrl::CBaseImageCtrl(QWidget *parent)
 
 void CBaseImageCtrl::SetBackGround(QString strip, int count)
 {
-    m_normal = strip;
+    m_pictures = { strip, QString(), QString(), QString() };
     m_stateCount = count;
     Resize();
     update();
@@ -35,10 +35,7 @@ void CBaseImageCtrl::SetBackGround(QString normal, QString hover, QString presse
             return;
     }
     m_stateCount = 0;
-    m_normal = normal;
-    m_hover = hover;
-    m_pressed = pressed;
-    m_disabled = disabled;
+    m_pictures = { normal, hover, pressed, disabled };
     Resize();
     update();
 }
@@ -57,9 +54,9 @@ void CBaseImageCtrl::SetAutoSizeByImage(bool on)
 
 void CBaseImageCtrl::Resize()
 {
-    if (!m_autoSize || m_normal.isEmpty())
+    if (!m_autoSize || m_pictures.normal.isEmpty())
         return;
-    const QPixmap image = CSkinImage::Load(m_normal);
+    const QPixmap image = CSkinImage::Load(m_pictures.normal);
     if (image.isNull())
         return;
     if (m_stateCount < 2)
@@ -80,11 +77,7 @@ QString CBaseImageCtrl::CurrentImage(QRect *source)
     const bool pressed = hovering && (QApplication::mouseButtons() & Qt::LeftButton);
 
     if (m_stateCount < 2) {
-        QString path;
-        if (enabled)
-            path = pressed ? m_pressed : (hovering ? m_hover : m_normal);
-        else
-            path = m_disabled.isEmpty() ? m_normal : m_disabled;
+        const QString path = m_pictures.For(enabled, hovering, pressed);
         if (source) {
             const QPixmap image = CSkinImage::Load(path);
             *source = image.rect();
@@ -103,11 +96,11 @@ QString CBaseImageCtrl::CurrentImage(QRect *source)
         frame = 1;
     frame = qMin(frame, m_stateCount - 1);
     if (source) {
-        const QPixmap strip = CSkinImage::Load(m_normal);
+        const QPixmap strip = CSkinImage::Load(m_pictures.normal);
         const int w = strip.width() / m_stateCount;
         *source = QRect(frame * w, 0, w, strip.height());
     }
-    return m_normal;
+    return m_pictures.normal;
 }
 
 void CBaseImageCtrl::paintEvent(QPaintEvent *event)

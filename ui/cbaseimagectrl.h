@@ -1,6 +1,8 @@
 #ifndef VEXLOR_CBASEIMAGECTRL_H
 #define VEXLOR_CBASEIMAGECTRL_H
 
+#include "ui/cskinimage.h"
+
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -40,10 +42,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QString m_normal;
-    QString m_hover;
-    QString m_pressed;
-    QString m_disabled;
+    StatePictures m_pictures; // in strip mode, normal is the strip
     int m_stateCount = 0;
     bool m_autoSize = true;
     bool m_mouseInside = false;

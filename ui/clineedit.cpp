@@ -19,9 +19,7 @@ CLineEdit::CLineEdit(QWidget *parent)
 
 void CLineEdit::SetImage(QString n, QString h, QString p, QPoint pos)
 {
-    m_normal = n;
-    m_hover = h;
-    m_pressed = p;
+    m_pictures = { n, h, p, QString() };
     m_pos = pos;
     update();
 }
@@ -39,18 +37,11 @@ void CLineEdit::paintEvent(QPaintEvent *event)
     QLineEdit::paintEvent(event);
 
     const QRect square = getRect();
-    QString path;
-    if (!m_pressed.isEmpty()) {
-        const bool inside = square.contains(mapFromGlobal(QCursor::pos()));
-        if (inside && (QApplication::mouseButtons() & Qt::LeftButton))
-            path = m_pressed;
-        else if (inside)
-            path = m_hover;
-        else
-            path = m_normal;
-    } else {
-        path = hasFocus() ? m_hover : m_normal;
-    }
+    // Without a pressed picture the picture shows focus rather than the pointer.
+    const bool inside = square.contains(mapFromGlobal(QCursor::pos()));
+    const QString path = m_pictures.pressed.isEmpty()
+        ? m_pictures.For(true, hasFocus(), false)
+        : m_pictures.For(true, inside, inside && (QApplication::mouseButtons() & Qt::LeftButton));
     const QPixmap image = CSkinImage::Load(path);
     if (image.isNull() || image.size().isEmpty())
         return;
@@ -58,36 +49,25 @@ void CLineEdit::paintEvent(QPaintEvent *event)
     painter.drawPixmap(square.topLeft(), image);
 }
 
-void CLineEdit::enterEvent(QEvent *event)
+bool CLineEdit::event(QEvent *event)
 {
-    QLineEdit::enterEvent(event);
-    update();
-}
-
-void CLineEdit::leaveEvent(QEvent *event)
-{
-    QLineEdit::leaveEvent(event);
-    update();
-}
-
-void CLineEdit::mousePressEvent(QMouseEvent *event)
-{
-    QLineEdit::mousePressEvent(event);
-    update();
-}
-
-void CLineEdit::mouseMoveEvent(QMouseEvent *event)
-{
-    QLineEdit::mouseMoveEvent(event);
-    update();
-}
-
-void CLineEdit::mouseReleaseEvent(QMouseEvent *event)
-{
-    QLineEdit::mouseReleaseEvent(event);
-    update();
-    if (getRect().contains(event->pos()))
-        emit OnClicked();
+    const bool handled = QLineEdit::event(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        update();
+        if (getRect().contains(static_cast<QMouseEvent *>(event)->pos()))
+            emit OnClicked();
+        break;
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+        update();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void CLineEdit::keyPressEvent(QKeyEvent *event)

@@ -1,6 +1,8 @@
 #ifndef VEXLOR_CLINEEDIT_H
 #define VEXLOR_CLINEEDIT_H
 
+#include "ui/cskinimage.h"
+
 #include <QLineEdit>
 #include <QPoint>
 #include <QRect>
@@ -23,18 +25,14 @@ signals:
     void OnClicked();
 
 protected:
+    // The pointer entering, leaving, pressing, moving or releasing repaints the picture in its
+    // state; a release on it is a click.
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QString m_normal;
-    QString m_hover;
-    QString m_pressed;
+    StatePictures m_pictures;
     QPoint m_pos;
 };
 

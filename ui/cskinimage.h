@@ -14,4 +14,22 @@ public:
     static QPixmap Load(const QString &path);
 };
 
+// The pictures of a control's states, one file each; an empty path means "none".
+struct StatePictures
+{
+    QString normal;
+    QString hover;
+    QString pressed;
+    QString disabled;
+
+    // The picture a control shows: disabled (normal when there is none), else pressed, hovered
+    // or normal.
+    QString For(bool enabled, bool hovering, bool pressing) const
+    {
+        if (!enabled)
+            return disabled.isEmpty() ? normal : disabled;
+        return pressing ? pressed : (hovering ? hover : normal);
+    }
+};
+
 #endif // VEXLOR_CSKINIMAGE_H

@@ -2,10 +2,16 @@
 #define VEXLOR_CWINDOWSKIN_H
 
 #include <QColor>
+#include <QEvent>
 #include <QPoint>
 #include <QString>
 
+class QHideEvent;
 class QMouseEvent;
+class QMoveEvent;
+class QPaintEvent;
+class QResizeEvent;
+class QShowEvent;
 class QWidget;
 
 // The state and behaviour that every skinned window shares (the home window and every dialog
@@ -46,6 +52,78 @@ private:
     QPoint m_dragOffset;
     QPoint m_pressPos;
     bool m_dragging = false;
+};
+
+// A skinned window over a Qt window class (QMainWindow for the home window, QDialog for every
+// dialog and page). The class that derives from it declares the signals sigvisable(bool) (shown,
+// hidden, or shown plainly and active again) and sigmove() (moved or resized) and emits them
+// from the two hooks.
+template<class Window> class CSkinnedWindow : public Window
+{
+public:
+    void SetBackGround(QString path) { m_skin.SetBackGround(path, m_who); }
+    void SetBackGroundColor(QColor c) { m_skin.SetBackGroundColor(c); }
+    void SetMoveable(bool on) { m_skin.SetMoveable(on); }
+    bool IsMoveable() const { return m_skin.IsMoveable(); }
+    QString BackGround() const { return m_skin.BackGround(); }
+
+protected:
+    // who names the window class in diagnostics.
+    CSkinnedWindow(QWidget *parent, const char *who)
+        : Window(parent)
+        , m_skin(this)
+        , m_who(who)
+    {
+        m_skin.Init();
+    }
+
+    // Not pure: the window gets events while it is being built.
+    virtual void VisibilityChanged(bool) { }
+    virtual void Moved() { }
+
+    void paintEvent(QPaintEvent *) override { m_skin.Paint(); }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_skin.MousePress(event);
+        Window::mousePressEvent(event);
+    }
+    void mouseMoveEvent(QMouseEvent *event) override { m_skin.MouseMove(event); }
+    void mouseReleaseEvent(QMouseEvent *) override { m_skin.MouseRelease(); }
+    void showEvent(QShowEvent *event) override
+    {
+        Window::showEvent(event);
+        this->repaint();
+        VisibilityChanged(true);
+    }
+    void hideEvent(QHideEvent *event) override
+    {
+        Window::hideEvent(event);
+        VisibilityChanged(false);
+    }
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowStateChange
+            || event->type() == QEvent::ActivationChange) {
+            if (m_skin.IsPlainActive())
+                VisibilityChanged(true);
+            return;
+        }
+        Window::changeEvent(event);
+    }
+    void moveEvent(QMoveEvent *event) override
+    {
+        Window::moveEvent(event);
+        Moved();
+    }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        Window::resizeEvent(event);
+        Moved();
+    }
+
+private:
+    CWindowSkin m_skin;
+    const char *m_who;
 };
 
 #endif // VEXLOR_CWINDOWSKIN_H

@@ -1,17 +1,15 @@
 #ifndef VEXLOR_CIMAGEWRITER_H
 #define VEXLOR_CIMAGEWRITER_H
 
-// The writer of ISO images that the Create and Edit pages share. It knows the working folder
-// (T + "/tmp/", which one page at a time owns and stages into with its copier), waits until the
-// staging is done, checks that every item has its staged copy, runs mkisofs with progress and
-// Stop, and judges the run. mkisofs writes a temporary file beside the target, which takes the
-// target's place only when the run has succeeded: a failed or stopped run leaves the target as
-// it was, tells the user with mkisofs's own message, and leaves no partial file behind.
-//
-// Files added from disk are staged as links to them (FileLinks), which mkisofs follows: the
-// staging check makes sure each still exists with the size it had when it was added, and a run
-// in which mkisofs left out a file it could not read has failed.
+// The writer of ISO images that the Create and Edit pages share, the widget side of CImageWrite
+// (logic/imagewrite.h): one page at a time owns the working folder and stages into it with its
+// copier; the writer waits for the staging with the page's progress dialog and Stop, runs mkisofs
+// with progress, and shows what each step came to. mkisofs writes a temporary file beside the
+// target, which takes the target's place only when the run has succeeded: a failed or stopped run
+// leaves the target as it was, tells the user with mkisofs's own message, and leaves no partial
+// file behind.
 
+#include "logic/imagewrite.h"
 #include "services/crunners.h"
 
 #include <QObject>
@@ -22,7 +20,6 @@
 
 class CFileCopy;
 class CProgressDialog;
-class Item;
 
 class CImageWriter : public QObject
 {
@@ -36,8 +33,8 @@ public:
 
     // The working folder: Util::GetTempDir() + "/tmp/", and the same without the trailing "/"
     // as mkisofs is given it.
-    static QString WorkDir();
-    static QString WorkDirSource();
+    static QString WorkDir() { return CImageWrite::WorkDir(); }
+    static QString WorkDirSource() { return CImageWrite::WorkDirSource(); }
 
     // Makes the page the working folder's owner: the copier of the page that owned it before
     // (a closed page) is stopped and waited for, showing the busy cursor and painting, then the
@@ -51,7 +48,7 @@ public:
     // --- staging -----------------------------------------------------------------------------
 
     // A copy of source is queued again: an earlier failure of it no longer counts.
-    void Restaged(const QString &source);
+    void Restaged(const QString &source) { m_Write.Restaged(source); }
     // Starts a write: busy, Stop not pressed.
     void Begin();
     // Waits, processing events, until the copier has carried out every task, showing "Copy
@@ -63,18 +60,21 @@ public:
     // The items below root without a complete staged copy (their copy failed, or nothing is at
     // their place in the working folder), at most 50, in tree order. The working folder is read
     // once, noting the staged files of 4 GiB or more on the way (StagedLargeFiles()).
-    QStringList UnstagedItems(const Item &root);
+    QStringList UnstagedItems(const Item &root) { return m_Write.UnstagedItems(root); }
     // The staged files of 4 GiB or more that the last UnstagedItems() saw, relative to the
     // working folder: what the image will hold, even for a source that grew after it was added.
-    QStringList StagedLargeFiles() const { return m_StagedLarge; }
+    QStringList StagedLargeFiles() const { return m_Write.StagedLargeFiles(); }
     // The files added from disk whose size differs from the size noted when they were added, as
     // the last UnstagedItems() saw them (at most 50): the image would not hold what the project
     // shows.
-    QStringList ChangedItems() const { return m_Changed; }
+    QStringList ChangedItems() const { return m_Write.ChangedItems(); }
     // The files below root of 4 GiB or more, by the size noted when each was added or listed.
-    static QStringList LargeFiles(const Item &root);
+    static QStringList LargeFiles(const Item &root) { return CImageWrite::LargeFiles(root); }
     // Paths for a message: one per line, at most max of them, then "... and N more".
-    static QString PathListText(const QStringList &paths, int max = 5);
+    static QString PathListText(const QStringList &paths, int max = 5)
+    {
+        return CImageWrite::PathListText(paths, max);
+    }
 
     // --- the run -----------------------------------------------------------------------------
 
@@ -100,33 +100,30 @@ public:
     bool IsBusy() const { return m_Busy || m_Runner; }
     bool StopRequested() const { return m_StopRequested; }
     CRunCommandThread *Runner() const { return m_Runner; }
-    QString Target() const { return m_Target; }
+    QString Target() const { return m_Write.Target(); }
     // The arguments of the last run prepared.
     QStringList LastArguments() const { return m_LastArguments; }
 
     // The message for a run that did not put an image in place; "" when it did. failedText
     // opens it ("Create ISO failed"); mkisofs's own message follows.
     static QString FailureText(const CRunOutcome &outcome, bool imageWritten,
-                               const QString &failedText);
+                               const QString &failedText)
+    {
+        return CImageWrite::FailureText(outcome, imageWritten, failedText);
+    }
 
 private:
-    void collectCopyFailures();
+    // Shows a failure; true when the step is done.
+    bool shown(const WriteOutcome &outcome);
 
     CFileCopy *m_Copier;
+    CImageWrite m_Write;
     CProgressDialog *m_Progress;
     CRunners m_Runners;
     CRunCommandThread *m_Runner = nullptr;
     bool m_Busy = false;
     bool m_StopRequested = false;
-    QString m_Target;
-    QString m_Output; // the temporary file mkisofs writes
-    QString m_FailedText;
     QStringList m_LastArguments;
-    // Sources of copy tasks that failed; an item with such a source has no complete staged copy.
-    QStringList m_FailedSources;
-    QStringList m_StagedLarge;
-    QStringList m_Changed;
-    QStringList m_Skipped; // files mkisofs said it left out, relative to the working folder
 };
 
 #endif // VEXLOR_CIMAGEWRITER_H

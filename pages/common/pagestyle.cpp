@@ -1,15 +1,16 @@
 #include "pages/common/pagestyle.h"
 
+#include "services/util.h"
 #include "ui/cimagebutton.h"
-
+#include "ui/imagedialog.h"
 #include "ui/nofocusdelegate.h"
 
-#include "services/util.h"
-
+#include <QAction>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeDatabase>
 #include <QRadioButton>
 
@@ -44,15 +45,41 @@ QString FileType(const QString &path)
     return types.mimeTypeForFile(path).comment();
 }
 
+void SetUpPage(ImageDialog *page, const char *name, const QString &background)
+{
+    page->setObjectName(QString::fromLatin1(name));
+    page->setWindowTitle(QStringLiteral("Vexlor"));
+    page->SetBackGround(background);
+}
+
 void Place(QWidget *widget, const char *name, int x, int y, int width, int height,
            const QString &style)
 {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->move(x, y);
-    if (width > 0)
-        widget->setFixedSize(width, height);
     if (!style.isEmpty())
         widget->setStyleSheet(style);
+    if (width > 0)
+        widget->setFixedSize(width, height);
+    if (x < 0 && widget->parentWidget()) {
+        if (width <= 0)
+            widget->adjustSize();
+        x += widget->parentWidget()->width() - widget->width();
+    }
+    widget->move(x, y);
+}
+
+QMenu *ListMenu(QWidget *list, const QList<QPair<QString, std::function<void()>>> &entries)
+{
+    auto *menu = new QMenu(list);
+    for (const auto &entry : entries) {
+        if (entry.first.isEmpty()) {
+            menu->addSeparator();
+            continue;
+        }
+        const std::function<void()> run = entry.second;
+        QObject::connect(menu->addAction(entry.first), &QAction::triggered, menu, [run] { run(); });
+    }
+    return menu;
 }
 
 CImageButton *Button(QWidget *page, const char *name, const QString &prefix, int x, int y)

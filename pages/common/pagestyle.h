@@ -1,16 +1,22 @@
 #ifndef VEXLOR_PAGESTYLE_H
 #define VEXLOR_PAGESTYLE_H
 
-// What every page's form shares: the style sheets of its lists, the folder icon, and the set-up
-// of its image buttons.
+// What every page's form shares: the page's own set-up, the style sheets of its lists, the folder
+// icon, the placing of its widgets, its image buttons and its lists' context menus. A page
+// builds its form in one pass of Placed() and Button() calls into its struct Form.
 
 #include <QAbstractItemView>
 #include <QIcon>
 #include <QList>
+#include <QPair>
 #include <QString>
 
+#include <functional>
+
 class CImageButton;
+class ImageDialog;
 class QHeaderView;
+class QMenu;
 class QRadioButton;
 class QWidget;
 
@@ -29,8 +35,12 @@ QIcon FolderIcon();
 // the file itself (README, Makefile).
 QString FileType(const QString &path);
 
+// Names a page, gives it the program's title and its background picture (which sets its size).
+void SetUpPage(ImageDialog *page, const char *name, const QString &background);
+
 // Names a widget of a page's form and places it at (x, y), fixed to width x height when given,
-// with a style sheet when given; returns it.
+// with a style sheet when given; returns it. A negative x places the widget's right edge -x
+// pixels inside its parent's, sized to its content when no width is given.
 void Place(QWidget *widget, const char *name, int x, int y, int width = 0, int height = 0,
            const QString &style = QString());
 template<class W>
@@ -51,6 +61,10 @@ CImageButton *Button(QWidget *page, const char *name, const QString &prefix, int
 // the current cell or the view, a custom context menu.
 void SetUpList(QAbstractItemView *view, QHeaderView *header, const QString &style, int columns,
                QAbstractItemView::SelectionMode mode);
+
+// The context menu of a page's list, a child of list: an entry per text calling its action, a
+// separator for an empty text.
+QMenu *ListMenu(QWidget *list, const QList<QPair<QString, std::function<void()>>> &entries);
 
 // A radio button with the skin's indicators, named name, at (x, y).
 QRadioButton *Radio(QWidget *page, const char *name, const QString &text, int x, int y);

@@ -25,8 +25,8 @@
 
 #include "lib/probe.h"
 #include "lib/system.h"
+#include "lib/toolmain.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -350,19 +350,14 @@ int writeImage(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    const QString verb = arguments.value(0);
-    if (verb == QLatin1String("list") && arguments.size() == 1)
-        return list();
-    if (verb == QLatin1String("info") && arguments.size() == 2)
-        return info(arguments.at(1));
-    if (verb == QLatin1String("unmountDisk"))
-        return unmountDisk(arguments);
-    if (verb == QLatin1String("partitionDisk"))
-        return partitionDisk(arguments);
-    if (verb == QLatin1String("writeImage"))
-        return writeImage(arguments);
-    return fail(QStringLiteral("usage: diskutil list | info DEVICE | unmountDisk DISK | "
-                               "partitionDisk DISK 1 MBR|GPT FORMAT NAME R IDENTITY"));
+    return ToolMain::Run(
+        argc, argv, QStringLiteral("diskutil"),
+        { { QStringLiteral("list"), [](const QStringList &) { return list(); }, 1 },
+          { QStringLiteral("info"),
+            [](const QStringList &arguments) { return info(arguments.at(1)); }, 2 },
+          { QStringLiteral("unmountDisk"), unmountDisk },
+          { QStringLiteral("partitionDisk"), partitionDisk },
+          { QStringLiteral("writeImage"), writeImage } },
+        QStringLiteral("diskutil list | info DEVICE | unmountDisk DISK | "
+                       "partitionDisk DISK 1 MBR|GPT FORMAT NAME R IDENTITY"));
 }

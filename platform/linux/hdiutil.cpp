@@ -13,6 +13,8 @@
 
 #include "lib/probe.h"
 #include "lib/system.h"
+#include "lib/toolmain.h"
+#include "services/linesplitter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,21 +41,10 @@ int runWithProgress(const QString &program, const QStringList &arguments,
     if (!process.waitForStarted(-1))
         return fail(program + QStringLiteral(" cannot be started"));
     process.closeWriteChannel();
-    QByteArray pending;
-    auto flush = [&](bool atEnd) {
-        for (;;) {
-            int end = -1;
-            for (int i = 0; i < pending.size(); ++i) {
-                if (pending.at(i) == '\n' || pending.at(i) == '\r') {
-                    end = i;
-                    break;
-                }
-            }
-            if (end < 0 && !(atEnd && !pending.isEmpty()))
-                return;
-            const QString line
-                = QString::fromLocal8Bit(pending.left(end < 0 ? pending.size() : end));
-            pending.remove(0, end < 0 ? pending.size() : end + 1);
+    CLineSplitter splitter;
+    auto say = [&](const QList<QByteArray> &lines) {
+        for (const QByteArray &bytes : lines) {
+            const QString line = QString::fromLocal8Bit(bytes);
             if (line.trimmed().isEmpty())
                 continue;
             Sys::Say(line);
@@ -64,11 +55,10 @@ int runWithProgress(const QString &program, const QStringList &arguments,
     };
     while (process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(200);
-        pending += process.readAll();
-        flush(false);
+        say(splitter.Feed(process.readAll()));
     }
-    pending += process.readAll();
-    flush(true);
+    say(splitter.Feed(process.readAll()));
+    say(splitter.Finish());
     if (process.exitStatus() != QProcess::NormalExit)
         return fail(program + QStringLiteral(" crashed"));
     if (process.exitCode() == 0)
@@ -200,14 +190,9 @@ int eject(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    const QString verb = arguments.value(0);
-    if (verb == QLatin1String("burn"))
-        return burn(arguments);
-    if (verb == QLatin1String("makehybrid"))
-        return makehybrid(arguments);
-    if (verb == QLatin1String("eject"))
-        return eject(arguments);
-    return fail(QStringLiteral("usage: hdiutil burn|makehybrid|eject ..."));
+    return ToolMain::Run(argc, argv, QStringLiteral("hdiutil"),
+                         { { QStringLiteral("burn"), burn },
+                           { QStringLiteral("makehybrid"), makehybrid },
+                           { QStringLiteral("eject"), eject } },
+                         QStringLiteral("hdiutil burn|makehybrid|eject ..."));
 }

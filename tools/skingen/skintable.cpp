@@ -4,87 +4,77 @@ namespace Skin {
 
 namespace {
 
-// A state family: one picture per state, all of one size.
-struct Family
+// A picture of the table, or a state family: one picture per state, all of one size.
+struct Picture
 {
     const char *name;
-    const char *separator; // between name and digit: "" or "_"
-    int states; // 3 (normal, hover, pressed) or 4 (plus disabled)
     int width;
     int height;
     Role role;
-    Look look;
     const char *kind;
     const char *word;
+    Look look = Look::Secondary;
+    int states = 0; // 0 for a single picture, 3 (normal, hover, pressed) or 4 (plus disabled)
+    const char *separator = ""; // between name and digit: "" or "_"
 };
 
-const Family families[] = {
+const Picture families[] = {
     // Home window feature tiles.
-    { "mburn", "", 3, 428, 220, Role::FeatureTile, Look::Primary, "burn", "Burn" },
-    { "Extract", "", 3, 206, 220, Role::FeatureTile, Look::Primary, "extract", "Extract" },
-    { "Create", "", 3, 208, 219, Role::FeatureTile, Look::Primary, "create", "Create" },
-    { "Edit", "", 3, 210, 219, Role::FeatureTile, Look::Primary, "edit", "Edit" },
-    { "Copy-Disc", "", 3, 206, 219, Role::FeatureTile, Look::Primary, "copy", "Copy Disc" },
+    { "mburn", 428, 220, Role::FeatureTile, "burn", "Burn", Look::Primary, 3 },
+    { "Extract", 206, 220, Role::FeatureTile, "extract", "Extract", Look::Primary, 3 },
+    { "Create", 208, 219, Role::FeatureTile, "create", "Create", Look::Primary, 3 },
+    { "Edit", 210, 219, Role::FeatureTile, "edit", "Edit", Look::Primary, 3 },
+    { "Copy-Disc", 206, 219, Role::FeatureTile, "copy", "Copy Disc", Look::Primary, 3 },
 
     // Burn page.
-    { "Broswe", "", 3, 64, 24, Role::Button, Look::Secondary, "", "Browse" },
-    { "burn", "", 3, 108, 30, Role::Button, Look::Primary, "", "Burn" },
+    { "Broswe", 64, 24, Role::Button, "", "Browse", Look::Secondary, 3 },
+    { "burn", 108, 30, Role::Button, "", "Burn", Look::Primary, 3 },
     // Back buttons: "backwhite" on the Burn, Edit and Copy pages, "Back" on Extract and Create.
-    { "backwhite", "", 3, 108, 30, Role::Button, Look::Secondary, "back", "Back" },
-    { "Back", "", 3, 108, 30, Role::Button, Look::Secondary, "back", "Back" },
+    { "backwhite", 108, 30, Role::Button, "back", "Back", Look::Secondary, 3 },
+    { "Back", 108, 30, Role::Button, "back", "Back", Look::Secondary, 3 },
 
     // Extract and Edit pages.
-    { "loadiso", "", 3, 88, 26, Role::Button, Look::Primary, "", "Load ISO" },
-    { "btnextract", "", 3, 108, 30, Role::Button, Look::Primary, "", "Extract" },
+    { "loadiso", 88, 26, Role::Button, "", "Load ISO", Look::Primary, 3 },
+    { "btnextract", 108, 30, Role::Button, "", "Extract", Look::Primary, 3 },
 
     // Create page.
-    { "addfile", "", 3, 91, 24, Role::Button, Look::Secondary, "", "Add Files" },
-    { "adddir", "", 3, 91, 24, Role::Button, Look::Secondary, "", "Add Folder" },
-    { "Remove", "", 3, 91, 24, Role::Button, Look::Secondary, "", "Remove" },
-    { "Create-IOS", "", 3, 108, 30, Role::Button, Look::Primary, "", "Create ISO" },
+    { "addfile", 91, 24, Role::Button, "", "Add Files", Look::Secondary, 3 },
+    { "adddir", 91, 24, Role::Button, "", "Add Folder", Look::Secondary, 3 },
+    { "Remove", 91, 24, Role::Button, "", "Remove", Look::Secondary, 3 },
+    { "Create-IOS", 108, 30, Role::Button, "", "Create ISO", Look::Primary, 3 },
 
     // Edit page tool bar and its save button.
-    { "Add", "", 3, 74, 19, Role::Button, Look::Secondary, "", "Add" },
-    { "Export", "", 3, 74, 19, Role::Button, Look::Secondary, "", "Export" },
-    { "Rename", "", 3, 74, 19, Role::Button, Look::Secondary, "", "Rename" },
-    { "Delete", "", 3, 74, 19, Role::Button, Look::Secondary, "", "Delete" },
-    { "New", "", 3, 74, 19, Role::Button, Look::Secondary, "", "New" },
-    { "save", "", 3, 108, 30, Role::Button, Look::Primary, "", "Save" },
+    { "Add", 74, 19, Role::Button, "", "Add", Look::Secondary, 3 },
+    { "Export", 74, 19, Role::Button, "", "Export", Look::Secondary, 3 },
+    { "Rename", 74, 19, Role::Button, "", "Rename", Look::Secondary, 3 },
+    { "Delete", 74, 19, Role::Button, "", "Delete", Look::Secondary, 3 },
+    { "New", 74, 19, Role::Button, "", "New", Look::Secondary, 3 },
+    { "save", 108, 30, Role::Button, "", "Save", Look::Primary, 3 },
 
     // Copy page: "refresh" is the button that ejects the disc, "filedialog" picks the target.
-    { "start", "", 3, 108, 30, Role::Button, Look::Primary, "", "Start" },
-    { "refresh", "", 3, 88, 28, Role::Button, Look::Secondary, "", "Eject" },
-    { "filedialog", "", 3, 88, 28, Role::Button, Look::Secondary, "", "Browse" },
+    { "start", 108, 30, Role::Button, "", "Start", Look::Primary, 3 },
+    { "refresh", 88, 28, Role::Button, "", "Eject", Look::Secondary, 3 },
+    { "filedialog", 88, 28, Role::Button, "", "Browse", Look::Secondary, 3 },
 
     // Dialogs. "NO_" is the second button of the message box: Cancel wherever it is shown.
-    { "OK", "", 3, 90, 21, Role::Button, Look::Primary, "", "OK" },
-    { "Open-Folder", "", 3, 90, 21, Role::Button, Look::Secondary, "", "Open Folder" },
-    { "OK", "_", 3, 92, 22, Role::Button, Look::Primary, "", "OK" },
-    { "NO", "_", 3, 92, 22, Role::Button, Look::Secondary, "", "Cancel" },
+    { "OK", 90, 21, Role::Button, "", "OK", Look::Primary, 3 },
+    { "Open-Folder", 90, 21, Role::Button, "", "Open Folder", Look::Secondary, 3 },
+    { "OK", 92, 22, Role::Button, "", "OK", Look::Primary, 3, "_" },
+    { "NO", 92, 22, Role::Button, "", "Cancel", Look::Secondary, 3, "_" },
     // Three states only: a disabled Stop button has no picture and paints nothing.
-    { "Stop", "", 3, 73, 20, Role::Button, Look::Secondary, "", "Stop" },
+    { "Stop", 73, 20, Role::Button, "", "Stop", Look::Secondary, 3 },
 
     // Window buttons of every window.
-    { "osxclose", "", 4, 12, 12, Role::WindowButton, Look::Secondary, "close", "" },
-    { "osxmin", "", 4, 12, 12, Role::WindowButton, Look::Secondary, "min", "" },
+    { "osxclose", 12, 12, Role::WindowButton, "close", "", Look::Secondary, 4 },
+    { "osxmin", 12, 12, Role::WindowButton, "min", "", Look::Secondary, 4 },
 
     // Kept in the bundle without a window that shows them.
-    { "close_small_", "", 3, 28, 25, Role::SmallClose, Look::Secondary, "", "" },
-    { "loadiso5", "", 3, 108, 30, Role::Button, Look::Primary, "", "Load ISO" },
+    { "close_small_", 28, 25, Role::SmallClose, "", "", Look::Secondary, 3 },
+    { "loadiso5", 108, 30, Role::Button, "", "Load ISO", Look::Primary, 3 },
 };
 
 // Pictures that are not state families.
-struct Single
-{
-    const char *name;
-    int width;
-    int height;
-    Role role;
-    const char *kind;
-    const char *word;
-};
-
-const Single singles[] = {
+const Picture singles[] = {
     { "Home", 300, 68, Role::HeaderLink, "home", "Home" },
     { "Help", 300, 68, Role::HeaderLink, "help", "Help" },
 
@@ -147,29 +137,26 @@ const Message messages[] = {
 QList<Entry> entries()
 {
     QList<Entry> list;
-    for (const Family &f : families) {
-        for (int digit = 1; digit <= f.states; ++digit) {
-            Entry e;
-            e.name = QString::fromLatin1(f.name) + QString::fromLatin1(f.separator)
-                + QString::number(digit);
-            e.size = QSize(f.width, f.height);
-            e.role = f.role;
-            e.state = static_cast<State>(digit - 1);
-            e.look = f.look;
-            e.kind = QString::fromLatin1(f.kind);
-            e.word = QString::fromLatin1(f.word);
-            list << e;
-        }
-    }
-    for (const Single &s : singles) {
+    auto add = [&](const Picture &p, const QString &name, State state) {
         Entry e;
-        e.name = QString::fromLatin1(s.name);
-        e.size = QSize(s.width, s.height);
-        e.role = s.role;
-        e.kind = QString::fromLatin1(s.kind);
-        e.word = QString::fromLatin1(s.word);
+        e.name = name;
+        e.size = QSize(p.width, p.height);
+        e.role = p.role;
+        e.state = state;
+        e.look = p.look;
+        e.kind = QString::fromLatin1(p.kind);
+        e.word = QString::fromLatin1(p.word);
         list << e;
+    };
+    for (const Picture &f : families) {
+        for (int digit = 1; digit <= f.states; ++digit)
+            add(f,
+                QString::fromLatin1(f.name) + QString::fromLatin1(f.separator)
+                    + QString::number(digit),
+                static_cast<State>(digit - 1));
     }
+    for (const Picture &s : singles)
+        add(s, QString::fromLatin1(s.name), State::Normal);
     return list;
 }
 
