@@ -120,7 +120,7 @@ void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &lea
 }
 
 Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
-                    const QStringList &leaveOut)
+                    const QStringList &leaveOut, const std::function<void(const Item &)> &added)
 {
     const QFileInfo info(source);
     if (!info.exists() || info.fileName().isEmpty())
@@ -134,8 +134,10 @@ Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
     item.m_Time = timeText(info);
     if (!tree.AddItem(item))
         return nullptr;
-    Item *added = tree.GetItem(item.m_Path);
-    if (added->m_IsDir)
-        ScanLocalFolder(added, item.m_SrcPath, leaveOut);
-    return added;
+    Item *entry = tree.GetItem(item.m_Path);
+    if (added)
+        added(*entry);
+    if (entry->m_IsDir)
+        ScanLocalFolder(entry, item.m_SrcPath, leaveOut);
+    return entry;
 }

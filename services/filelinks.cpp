@@ -118,22 +118,34 @@ QByteArray anchorFor(const QByteArray &anchors, const QByteArray &dir)
     }
 }
 
-// Makes the link path -> target, replacing what is there unless it is a folder.
-bool makeLink(const QByteArray &target, const QByteArray &path)
+// Makes the link name -> target in the folder open as dirFd (or path, with AT_FDCWD), replacing
+// what is there unless it is a folder.
+bool makeLink(const QByteArray &target, int dirFd, const QByteArray &name)
 {
-    if (::symlink(target.constData(), path.constData()) == 0)
+    if (::symlinkat(target.constData(), dirFd, name.constData()) == 0)
         return true;
     struct stat st;
-    if (errno == EEXIST && ::lstat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode)
-        && ::unlink(path.constData()) == 0 && ::symlink(target.constData(), path.constData()) == 0)
+    if (errno == EEXIST && ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && !S_ISDIR(st.st_mode) && ::unlinkat(dirFd, name.constData(), 0) == 0
+        && ::symlinkat(target.constData(), dirFd, name.constData()) == 0)
         return true;
-    qCWarning(lcCopier) << "FileLinks: cannot make" << path << strerror(errno);
+    qCWarning(lcCopier) << "FileLinks: cannot make" << name << strerror(errno);
     return false;
 }
 
+// Whether the file (its stat: st) in the folder open as dirFd can be read. The owner's own
+// permission decides for the owner, which spares most files the access() call.
+bool readable(int dirFd, const char *name, const struct stat &st)
+{
+    static const uid_t self = ::geteuid();
+    return (st.st_uid == self && (st.st_mode & S_IRUSR))
+        || ::faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
+}
+
 // How the file system of a folder lists the entries of a folder relative to the order they were
-// made in: the same order (+1), the reverse (-1, tmpfs), or an order of its own (0: hashed names).
-// Found once per file system by making three entries in a scratch folder within folder.
+// made in: the same order (+1), the reverse (-1, tmpfs), or an order of its own (0: hashed names,
+// as ext4 lists even small folders). Found once per file system by making a few entries in a
+// scratch folder within folder.
 int listingOrder(const QByteArray &folder)
 {
     static QMutex lock;
@@ -148,7 +160,9 @@ int listingOrder(const QByteArray &folder)
     QByteArray scratch = folder + "/.order-XXXXXX";
     if (!::mkdtemp(scratch.data()))
         return 0;
-    static const char *const made[] = { "b", "c", "a" };
+    // Eight names made out of order: a file system that lists by hashed names matches neither
+    // order but by a chance of 1 in 20,000.
+    static const char *const made[] = { "3", "6", "0", "5", "2", "7", "1", "4" };
     for (const char *name : made)
         ::symlink(".", (scratch + '/' + name).constData());
     QByteArray listed;
@@ -162,7 +176,7 @@ int listingOrder(const QByteArray &folder)
     for (const char *name : made)
         ::unlink((scratch + '/' + name).constData());
     ::rmdir(scratch.constData());
-    const int order = listed == "bca" ? 1 : listed == "acb" ? -1 : 0;
+    const int order = listed == "36052714" ? 1 : listed == "41725063" ? -1 : 0;
     known.emplace(st.st_dev, order);
     return order;
 }
@@ -226,6 +240,13 @@ struct Walker
         else if (order < 0)
             std::sort(names.begin(), names.end());
         const int fd = ::dirfd(dir);
+        const int dstFd = ::open(dst.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dstFd < 0) {
+            qCWarning(lcCopier) << "FileLinks: cannot open" << dst << strerror(errno);
+            ::closedir(dir);
+            ok = false;
+            return;
+        }
         ancestors.push_back(idOf(st));
         QByteArray prefix; // the way from dst to the anchor of src, made at the first file
         for (const QByteArray &name : names) {
@@ -242,7 +263,7 @@ struct Walker
                     folder(src + '/' + name, dst + '/' + name, es);
                 continue;
             }
-            if (!S_ISREG(es.st_mode) || ::faccessat(fd, name.constData(), R_OK, AT_EACCESS) != 0)
+            if (!S_ISREG(es.st_mode) || !readable(fd, name.constData(), es))
                 continue;
             if (prefix.isEmpty()) {
                 const QByteArray anchor = anchorFor(anchors, src);
@@ -252,7 +273,7 @@ struct Walker
                 }
                 prefix = relativePath(dst, anchors) + '/' + anchor + '/';
             }
-            if (!makeLink(prefix + name, dst + '/' + name))
+            if (!makeLink(prefix + name, dstFd, name))
                 ok = false;
             linked();
         }
@@ -260,7 +281,8 @@ struct Walker
         ::closedir(dir);
         // The folder keeps its source's times, as the files do through their links.
         const struct timespec times[2] = { st.st_atim, st.st_mtim };
-        ::utimensat(AT_FDCWD, dst.constData(), times, 0);
+        ::futimens(dstFd, times);
+        ::close(dstFd);
     }
 };
 
@@ -302,7 +324,7 @@ bool FileLinks::Link(const QString &source, const QString &destination,
         if (anchor.isEmpty())
             return false;
         const bool made = makeLink(
-            relativePath(parent, anchors) + '/' + anchor + '/' + src.mid(slash + 1), dst);
+            relativePath(parent, anchors) + '/' + anchor + '/' + src.mid(slash + 1), AT_FDCWD, dst);
         linked();
         return made;
     }
