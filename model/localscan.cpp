@@ -27,19 +27,16 @@ QString timeText(const QFileInfo &info)
 }
 
 #ifdef Q_OS_UNIX
-// The text of timeText() for an entry of the folder open as folderFd, without QFileInfo's
-// conversion to local time: that one asks the C library to reload the time zone (a stat of
-// /etc/localtime) two or three times per entry, which cost most of a large folder's scan. The
-// same localtime_r() fields give the same text. Times before 1970 or past 2037, which Qt
-// converts by its own rules, and entries that cannot be read here go the slow way.
-QString fastTimeText(int folderFd, const QFileInfo &info)
+// The text of timeText() for an entry whose stat is st (null when it could not be read), without
+// QFileInfo's conversion to local time: that one asks the C library to reload the time zone (a
+// stat of /etc/localtime) two or three times per entry, which cost most of a large folder's
+// scan. The same localtime_r() fields give the same text. Times before 1970 or past 2037, which
+// Qt converts by its own rules, and entries that cannot be read here go the slow way.
+QString fastTimeText(const struct stat *st, const QFileInfo &info)
 {
-    struct stat st;
-    if (folderFd < 0
-        || ::fstatat(folderFd, QFile::encodeName(info.fileName()).constData(), &st, 0) != 0
-        || st.st_mtime < 0 || st.st_mtime > 0x7fffffff)
+    if (!st || st->st_mtime < 0 || st->st_mtime > 0x7fffffff)
         return timeText(info);
-    const time_t secs = st.st_mtime;
+    const time_t secs = st->st_mtime;
     struct tm local;
     if (!::localtime_r(&secs, &local) || local.tm_sec > 59)
         return timeText(info);
@@ -90,11 +87,18 @@ void scan(Item *parent, const QString &folder, const QStringList &leaveOut, QStr
             }
         }
         item.m_Path = parent->m_Path + QLatin1Char('/') + entry.fileName();
+#ifdef Q_OS_UNIX
+        // One stat relative to the open folder gives size and time: QFileInfo's own would walk
+        // the whole path again.
+        struct stat st;
+        const bool statted = folderFd.fd >= 0
+            && ::fstatat(folderFd.fd, QFile::encodeName(entry.fileName()).constData(), &st, 0) == 0;
+        if (!item.m_IsDir)
+            item.m_Size = QString::number(statted ? qint64(st.st_size) : entry.size());
+        item.m_Time = fastTimeText(statted ? &st : nullptr, entry);
+#else
         if (!item.m_IsDir)
             item.m_Size = QString::number(entry.size());
-#ifdef Q_OS_UNIX
-        item.m_Time = fastTimeText(folderFd.fd, entry);
-#else
         item.m_Time = timeText(entry);
 #endif
         Item *added = parent->m_Children.append(item);
@@ -120,7 +124,7 @@ void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &lea
 }
 
 Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
-                    const QStringList &leaveOut)
+                    const QStringList &leaveOut, const std::function<void(const Item &)> &added)
 {
     const QFileInfo info(source);
     if (!info.exists() || info.fileName().isEmpty())
@@ -134,8 +138,10 @@ Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
     item.m_Time = timeText(info);
     if (!tree.AddItem(item))
         return nullptr;
-    Item *added = tree.GetItem(item.m_Path);
-    if (added->m_IsDir)
-        ScanLocalFolder(added, item.m_SrcPath, leaveOut);
-    return added;
+    Item *entry = tree.GetItem(item.m_Path);
+    if (added)
+        added(*entry);
+    if (entry->m_IsDir)
+        ScanLocalFolder(entry, item.m_SrcPath, leaveOut);
+    return entry;
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class Item;
 
 // Appends an item for every entry of folder to parent's children (no duplicate check), and so on
@@ -20,7 +22,10 @@ class CTree;
 // Adds the local file or folder source to tree at prefix + its name (prefix empty or ending in
 // "/"): m_SrcPath, size and time from the disk, a folder with its content (ScanLocalFolder).
 // Returns the added item; null when the path is already in the tree or source does not exist.
+// added, when given, is called with the new item once it is in the tree and before a folder's
+// content is scanned (the caller may start work on it meanwhile).
 Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
-                    const QStringList &leaveOut = {});
+                    const QStringList &leaveOut = {},
+                    const std::function<void(const Item &)> &added = {});
 
 #endif // VEXLOR_LOCALSCAN_H

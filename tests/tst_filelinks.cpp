@@ -31,6 +31,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void folderMirrored();
     void fileLinkedAndReplaced();
+    void crowdedFolderListedDescending();
     void cleanupTestCase() { QDir(FileLinks::AnchorFolder()).removeRecursively(); }
 };
 
@@ -100,6 +101,35 @@ void TestFileLinks::fileLinkedAndReplaced()
     // A source that is gone is a failed task and leaves nothing behind.
     QVERIFY(!FileLinks::Link(dir.path() + "/gone.txt", dir.path() + "/work/gone.txt", nullptr));
     QVERIFY(!QFileInfo(dir.path() + "/work/gone.txt").isSymLink());
+}
+
+// Mount route: tmpfs (/dev/shm), whose folders list their entries newest first, while the
+// machine's other disks list them by hashed name.
+void TestFileLinks::crowdedFolderListedDescending()
+{
+    if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        QSKIP("no tmpfs at /dev/shm");
+    QTemporaryDir home(QStringLiteral("/dev/shm/tst_filelinks-XXXXXX"));
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    // Made in ascending order, as a picture folder fills: tmpfs lists it descending.
+    const QString src = home.path() + "/src/Pictures";
+    QStringList made;
+    for (int i = 0; i < 40; ++i) {
+        made << QStringLiteral("Screenshot %1.png").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY(writeFile(src + "/" + made.last(), "x"));
+    }
+    QVERIFY(writeFile(src + "/sub/z.txt", "z"));
+    made << "sub";
+    const QString work = Util::GetTempDir() + "/tmp";
+    QVERIFY(work.startsWith(home.path()));
+    QVERIFY(FileLinks::Link(src, work, nullptr));
+    // The working folder lists them descending all the same (for xorrisofs the cheap order).
+    std::sort(made.begin(), made.end(), std::greater<QString>());
+    QCOMPARE(
+        QDir(work + "/Pictures").entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted),
+        made);
 }
 
 QTEST_MAIN(TestFileLinks)

@@ -160,14 +160,17 @@ void CProjectList::Add(const QStringList &sources)
     for (QString source : sources) {
         while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
             source.chop(1);
-        const Item *added = AddLocalEntry(*m_Tree, source, prefix, { m_StageDir });
+        // Staged as links to the user's files (task kind 3), read only when the image is
+        // written. A folder is mirrored into the folder that holds it, under its own name; the
+        // copier starts on it while its content is scanned here.
+        const Item *added
+            = AddLocalEntry(*m_Tree, source, prefix, { m_StageDir }, [&](const Item &entry) {
+                  m_Writer->Restaged(entry.m_SrcPath);
+                  m_Copier->AddTask(entry.m_SrcPath,
+                                    m_StageDir + (entry.m_IsDir ? prefix : entry.m_Path), 3);
+              });
         if (!added)
             continue; // already in the project
-        m_Writer->Restaged(added->m_SrcPath);
-        // Staged as links to the user's files (task kind 3), read only when the image is
-        // written. A folder is mirrored into the folder that holds it, under its own name.
-        m_Copier->AddTask(added->m_SrcPath, m_StageDir + (added->m_IsDir ? prefix : added->m_Path),
-                          3);
         QTreeWidgetItem *node = MakeNode(*added);
         if (target)
             target->addChild(node);
