@@ -109,13 +109,7 @@ AddResult AddLocal(CTree &tree, Item *folder, const QStringList &paths, const QS
             result.unreadable << path;
             continue;
         }
-        Item item;
-        item.m_SrcPath = info.absoluteFilePath();
-        item.m_Path = prefix + info.fileName();
-        item.m_IsDir = info.isDir();
-        if (!item.m_IsDir)
-            item.m_Size = QString::number(info.size());
-        item.m_Time = Util::QT2String(info.lastModified());
+        const Item item = LocalItem(info, prefix);
         if (!tree.AddItem(item)) {
             result.existing << info.fileName();
             continue;

@@ -123,12 +123,8 @@ void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &lea
         scan(parent, folder, canonical, ancestors);
 }
 
-Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
-                    const QStringList &leaveOut, const std::function<void(const Item &)> &added)
+Item LocalItem(const QFileInfo &info, const QString &prefix)
 {
-    const QFileInfo info(source);
-    if (!info.exists() || info.fileName().isEmpty())
-        return nullptr;
     Item item;
     item.m_SrcPath = info.absoluteFilePath();
     item.m_Path = prefix + info.fileName();
@@ -136,6 +132,16 @@ Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
     if (!item.m_IsDir)
         item.m_Size = QString::number(info.size());
     item.m_Time = timeText(info);
+    return item;
+}
+
+Item *AddLocalEntry(CTree &tree, const QString &source, const QString &prefix,
+                    const QStringList &leaveOut, const std::function<void(const Item &)> &added)
+{
+    const QFileInfo info(source);
+    if (!info.exists() || info.fileName().isEmpty())
+        return nullptr;
+    const Item item = LocalItem(info, prefix);
     if (!tree.AddItem(item))
         return nullptr;
     Item *entry = tree.GetItem(item.m_Path);

@@ -18,6 +18,11 @@ class Item;
 void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &leaveOut = {});
 
 class CTree;
+class QFileInfo;
+
+// The item for the local file or folder info, at prefix + its name: m_SrcPath, size and time
+// from the disk.
+Item LocalItem(const QFileInfo &info, const QString &prefix);
 
 // Adds the local file or folder source to tree at prefix + its name (prefix empty or ending in
 // "/"): m_SrcPath, size and time from the disk, a folder with its content (ScanLocalFolder).
