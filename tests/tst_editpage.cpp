@@ -33,28 +33,6 @@ namespace {
 
 const qint64 MiB = Q_INT64_C(1) << 20;
 
-// Bytes that differ from file to file, so that a mix-up shows.
-QByteArray content(const QString &seed, int size)
-{
-    QByteArray data;
-    const QByteArray s = seed.toUtf8();
-    for (int i = 0; data.size() < size; ++i)
-        data += s + QByteArray::number(i) + '\n';
-    data.truncate(size);
-    return data;
-}
-
-QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    p.waitForFinished(120000);
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAll());
-}
-
 QString mkisofs()
 {
     return Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
@@ -63,20 +41,8 @@ QString mkisofs()
 // An image of folder src, as a user's tool would make it.
 bool makeImage(const QString &src, const QString &image, const QStringList &extra = {})
 {
-    int code = -1;
-    const QString out
-        = run(mkisofs(), QStringList { "-quiet", "-R", "-J", "-o", image } + extra << src, &code);
-    if (code != 0)
-        qWarning() << out;
-    return code == 0;
-}
-
-// What an image holds, read back by extracting it whole: path -> bytes, folders end in "/".
-QMap<QString, QByteArray> imageContent(const QString &image, const QString &scratch)
-{
-    QDir(scratch).removeRecursively();
-    run(Util::GetCurrentExePath() + "/7z/7z", { "x", "-y", "-o" + scratch, image });
-    return fileTree(scratch);
+    return runCommand(mkisofs(), QStringList { "-quiet", "-R", "-J", "-o", image } + extra << src)
+        .ok();
 }
 
 // The page's tree as path -> "/" for folders, size for files (what a listing shows).
@@ -434,7 +400,7 @@ void TestEditPage::changesWhileExtracting()
     // Enough to extract that the extraction is still running when it is held.
     const QString src = m_dir.path() + "/earlysrc";
     QVERIFY(QDir().mkpath(src));
-    QVERIFY(run("cp", { "-a", m_src + "/.", src }).isEmpty());
+    QVERIFY(runCommand("cp", { "-a", m_src + "/.", src }).output.isEmpty());
     QVERIFY(writeFile(src + "/zz/big.bin", "big"));
     QVERIFY(QFile::resize(src + "/zz/big.bin", 128 * MiB));
     const QString image = m_dir.path() + "/early.iso";
