@@ -29,6 +29,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "model/eltorito.h"
 #include "testhelpers.h"
 
 namespace BootHelpers {
@@ -388,6 +389,39 @@ inline bool makeChainStick(const QString &diskPath, const QMap<QString, QString>
         QStringLiteral("sfdisk"),
         { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"), diskPath }, table);
     return sfdisk.code == 0 || fail(QStringLiteral("sfdisk: ") + sfdisk.text());
+}
+
+// A catalog in one line: "section:platform:B or -:media:count:load sector" per entry.
+inline QString catalogSummary(const ElTorito::Catalog &c)
+{
+    if (!c.valid)
+        return QStringLiteral("invalid");
+    QStringList parts;
+    for (const ElTorito::BootEntry &e : c.entries)
+        parts << QStringLiteral("%1:%2:%3:%4:%5:%6")
+                     .arg(e.section)
+                     .arg(e.platform, 0, 16)
+                     .arg(e.bootable ? "B" : "-")
+                     .arg(e.media)
+                     .arg(e.sectorCount)
+                     .arg(e.loadRba);
+    return parts.join(QLatin1Char(' '));
+}
+
+// Files (not folders) of 7-Zip's listing of an image, with their sizes.
+inline QMap<QString, qint64> imageListing(const QString &iso)
+{
+    QMap<QString, qint64> files;
+    bool inTable = false;
+    for (const QString &line : runCommand(QStringLiteral("7z"), { "l", iso }).text().split('\n')) {
+        if (line.startsWith(QLatin1String("-------------------"))) {
+            inTable = !inTable;
+            continue;
+        }
+        if (inTable && line.size() > 53 && line.at(20) != 'D')
+            files.insert(line.mid(53), line.mid(26, 12).trimmed().toLongLong());
+    }
+    return files;
 }
 
 struct BootResult
