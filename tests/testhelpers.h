@@ -4,6 +4,7 @@
 // Helpers for tests that drive real pages: they answer the modal pickers and prompts a page
 // opens by finding the dialog on screen, the way a user would, instead of stubbing the page.
 
+#include "model/ctree.h"
 #include "services/util.h"
 
 #include <QApplication>
@@ -464,6 +465,21 @@ inline QMap<QString, QByteArray> imageContent(const QString &image, const QStrin
     runCommand(Util::GetCurrentExePath() + QStringLiteral("/7z/7z"),
                { "x", "-y", "-o" + scratch, image });
     return fileTree(scratch);
+}
+
+// Every entry below folder as a listing shows it, sorted; folders end in "/".
+inline QStringList treePaths(const Item &folder)
+{
+    QStringList out;
+    for (const Item *child : folder.m_Children)
+        out << child->m_Path + (child->m_IsDir ? "/" : "") << treePaths(*child);
+    out.sort();
+    return out;
+}
+
+inline QStringList treePaths(const CTree &tree)
+{
+    return treePaths(tree.m_Root);
 }
 
 // --- loop devices ---

@@ -45,22 +45,6 @@ bool makeImage(const QString &src, const QString &image, const QStringList &extr
         .ok();
 }
 
-// The page's tree as path -> "/" for folders, size for files (what a listing shows).
-void treePaths(const Item &folder, QStringList &out)
-{
-    for (const Item *child : folder.m_Children) {
-        out << child->m_Path + (child->m_IsDir ? "/" : "");
-        treePaths(*child, out);
-    }
-}
-QStringList treePaths(const CTree &tree)
-{
-    QStringList out;
-    treePaths(tree.m_Root, out);
-    out.sort();
-    return out;
-}
-
 // A small file system of its own for a test folder (root only); unmounted when it goes.
 struct TmpfsMount
 {
