@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -481,6 +482,33 @@ inline QStringList treePaths(const CTree &tree)
 {
     return treePaths(tree.m_Root);
 }
+
+// A small file system of its own for a test folder (root only; options as mount -o takes
+// them); unmounted when it goes, also when the test fails.
+struct TmpfsMount
+{
+    QString dir;
+    bool mounted = false;
+    TmpfsMount(const QString &path, const QByteArray &options)
+        : dir(path)
+    {
+        QDir().mkpath(dir);
+        mounted = ::geteuid() == 0
+            && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, options.constData())
+                == 0;
+    }
+    bool makeReadOnly(const QByteArray &options)
+    {
+        return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       options.constData())
+            == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+    }
+};
 
 // --- loop devices ---
 

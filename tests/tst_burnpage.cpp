@@ -340,19 +340,13 @@ void TestBurnPage::failingWritesAreNoSuccess()
     if (::geteuid() != 0)
         QSKIP("writing to loop devices needs root");
     // A stick whose file lies on a full tmpfs: its writes fail part-way.
-    const QString full = m_Tmp.filePath("full");
-    QVERIFY(QDir().mkpath(full));
-    QVERIFY(runCommand("mount", { "-t", "tmpfs", "-o", "size=24m", "fulltmpfs", full }).ok());
-    struct Unmount
-    {
-        QString path;
-        ~Unmount() { runCommand("umount", { "-l", path }); }
-    } unmount { full };
+    const TmpfsMount full(m_Tmp.filePath("full"), "size=24m");
+    QVERIFY(full.mounted);
     const QString src = m_Tmp.filePath("bigsrc");
     QVERIFY(writeFile(src + "/big.bin", noise(32 << 20)));
     m_Iso = m_Tmp.filePath("big.iso");
     QVERIFY(runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }).ok());
-    m_Disk.reset(new LoopDevice(full + "/stick.img", 128 << 20));
+    m_Disk.reset(new LoopDevice(full.dir + "/stick.img", 128 << 20));
     if (m_Disk->node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());

@@ -586,14 +586,12 @@ void TestCreatePage::fullDiskLeavesNoImage()
     if (!m_page)
         QSKIP("no project");
     // A small file system of its own gives a real "disk full"; it needs root and tmpfs.
-    const QString small = m_out + "/small-disk";
-    QVERIFY(QDir().mkpath(small));
-    if (runCommand("mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", small }).code != 0)
+    const TmpfsMount small(m_out + "/small-disk", "size=64k");
+    if (!small.mounted)
         QSKIP("cannot mount a small tmpfs here");
-    const QString image = small + "/full.iso";
+    const QString image = small.dir + "/full.iso";
     const QString shown = createImage(m_page.get(), ImageType::Udf, image);
     const bool left = QFile::exists(image);
-    runCommand("umount", { small });
     QVERIFY2(shown.startsWith("Create ISO failed"), qPrintable(shown));
     QVERIFY2(shown.contains("No space left on device"), qPrintable(shown));
     QVERIFY(!left);
@@ -948,18 +946,10 @@ void TestCreatePage::largeProjectNeedsNoRoomForStaging()
     // The image: the file, rounded up to whole sectors, and the image's own structures.
     const qint64 imageSize = GiB + 512 * 1024;
     const QString temp = Util::GetTempDir();
-    if (runCommand("mount",
-                   { "-t", "tmpfs", "-o",
-                     QStringLiteral("size=%1k,mode=0700").arg((imageSize + 10 * MiB) / 1024),
-                     "tmpfs", temp })
-            .code
-        != 0)
+    const TmpfsMount mount(
+        temp, QStringLiteral("size=%1k,mode=0700").arg((imageSize + 10 * MiB) / 1024).toLatin1());
+    if (!mount.mounted)
         QSKIP("cannot mount a small tmpfs here");
-    struct Unmount
-    {
-        QString path;
-        ~Unmount() { runCommand("umount", { path }); }
-    } unmount { temp };
     QString shown;
     {
         CPage3 page;

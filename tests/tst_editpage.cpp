@@ -45,31 +45,6 @@ bool makeImage(const QString &src, const QString &image, const QStringList &extr
         .ok();
 }
 
-// A small file system of its own for a test folder (root only); unmounted when it goes.
-struct TmpfsMount
-{
-    QString dir;
-    bool mounted = false;
-    TmpfsMount(const QString &path, const char *size)
-        : dir(path)
-    {
-        QDir().mkpath(dir);
-        mounted = ::geteuid() == 0
-            && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, size) == 0;
-    }
-    bool makeReadOnly(const char *size)
-    {
-        return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
-                       size)
-            == 0;
-    }
-    ~TmpfsMount()
-    {
-        if (mounted)
-            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
-    }
-};
-
 // The home window's stand-in: the page is embedded in it as the home window embeds it.
 struct Host
 {
