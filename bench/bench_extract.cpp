@@ -16,8 +16,8 @@
 // run bare, and the page's time after 7-Zip has ended.
 // Goal: the page at most 1.1 times the bare "7z x" of the whole image.
 //
-// Usage: bench_extract [runs] [--only load|extract]   (QT_QPA_PLATFORM=offscreen without a
-// display). Set TMPDIR to a tmpfs folder (/dev/shm) to keep the disk out of the figures; the
+// Usage: bench_extract [runs] [--only load|extract]   (runs: 3 unless given, medians printed;
+// QT_QPA_PLATFORM=offscreen without a display). Set TMPDIR to a tmpfs folder (/dev/shm) to keep the disk out of the figures; the
 // extracted files are removed after each run.
 
 #include "pages/cpage2.h"
@@ -371,7 +371,7 @@ int main(int argc, char *argv[])
     // Developer diagnostics off, as in a build that does not print them; warnings still show.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     qInstallMessageHandler(quietDebug);
-    int runs = 5;
+    int runs = 3;
     QString only;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);

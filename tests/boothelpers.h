@@ -24,13 +24,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "model/eltorito.h"
+#include "testhelpers.h"
+
 namespace BootHelpers {
+
+using namespace TestHelpers;
 
 const char *const kBiosMarker = "VEXLOR-BIOS-MARKER";
 const char *const kBootmgrMarker = "VEXLOR-BOOTMGR-MARKER";
@@ -59,24 +63,6 @@ inline QString cacheDir()
               .absolutePath();
     QDir().mkpath(dir);
     return dir;
-}
-
-// Runs a program to its end; true when it exited 0. Its merged output goes to *output.
-inline bool run(const QString &program, const QStringList &args, QString *output = nullptr,
-                int timeoutMs = 120000)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForStarted() && p.waitForFinished(timeoutMs);
-    if (!ok)
-        p.kill(), p.waitForFinished();
-    const QString out = QString::fromLocal8Bit(p.readAll());
-    if (output)
-        *output = out;
-    if (ok && (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0))
-        qWarning("%s failed: %s", qPrintable(program), qPrintable(out.left(2000)));
-    return ok && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 inline bool haveTool(const char *name)
@@ -119,9 +105,10 @@ inline QString nasmProgram(const QString &source, const QString &name)
     if (!haveTool("nasm"))
         return QString();
     return cached(name, [&](const QString &out) {
-        return run(QStringLiteral("nasm"),
-                   { QStringLiteral("-f"), QStringLiteral("bin"), QStringLiteral("-o"), out,
-                     sourceDir() + QLatin1Char('/') + source });
+        return runCommand(QStringLiteral("nasm"),
+                          { QStringLiteral("-f"), QStringLiteral("bin"), QStringLiteral("-o"), out,
+                            sourceDir() + QLatin1Char('/') + source })
+            .ok();
     });
 }
 
@@ -144,14 +131,18 @@ inline QString uefiMarkerProgram()
         || !QFileInfo::exists(sourceDir() + QStringLiteral("/grub.cfg")))
         return QString();
     return cached(QStringLiteral("BOOTX64.EFI"), [](const QString &out) {
-        return run(
-            QStringLiteral("grub-mkstandalone"),
-            { QStringLiteral("-O"), QStringLiteral("x86_64-efi"), QStringLiteral("-o"), out,
-              // Only the modules grub.cfg needs: 0.6 MB instead of 10 MB.
-              QStringLiteral("--install-modules=normal echo serial terminal halt configfile"),
-              QStringLiteral("--modules=serial terminal echo halt"), QStringLiteral("--locales="),
-              QStringLiteral("--fonts="), QStringLiteral("--themes="),
-              QStringLiteral("boot/grub/grub.cfg=") + sourceDir() + QStringLiteral("/grub.cfg") });
+        return runCommand(QStringLiteral("grub-mkstandalone"),
+                          { QStringLiteral("-O"), QStringLiteral("x86_64-efi"),
+                            QStringLiteral("-o"), out,
+                            // Only the modules grub.cfg needs: 0.6 MB instead of 10 MB.
+                            QStringLiteral(
+                                "--install-modules=normal echo serial terminal halt configfile"),
+                            QStringLiteral("--modules=serial terminal echo halt"),
+                            QStringLiteral("--locales="), QStringLiteral("--fonts="),
+                            QStringLiteral("--themes="),
+                            QStringLiteral("boot/grub/grub.cfg=") + sourceDir()
+                                + QStringLiteral("/grub.cfg") })
+            .ok();
     });
 }
 
@@ -164,14 +155,17 @@ inline QString uefiFatImage()
     return cached(QStringLiteral("efi.img"),
                   [&](const QString &out) {
                       const qint64 kib = QFileInfo(efi).size() / 1024 + 1024;
-                      return run(QStringLiteral("mkfs.fat"),
-                                 { QStringLiteral("-C"), out, QString::number(kib) })
-                          && run(QStringLiteral("mmd"),
-                                 { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
-                                   QStringLiteral("::/EFI/BOOT") })
-                          && run(QStringLiteral("mcopy"),
-                                 { QStringLiteral("-i"), out, efi,
-                                   QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") });
+                      return runCommand(QStringLiteral("mkfs.fat"),
+                                        { QStringLiteral("-C"), out, QString::number(kib) })
+                                 .ok()
+                          && runCommand(QStringLiteral("mmd"),
+                                        { QStringLiteral("-i"), out, QStringLiteral("::/EFI"),
+                                          QStringLiteral("::/EFI/BOOT") })
+                                 .ok()
+                          && runCommand(QStringLiteral("mcopy"),
+                                        { QStringLiteral("-i"), out, efi,
+                                          QStringLiteral("::/EFI/BOOT/BOOTX64.EFI") })
+                                 .ok();
                   },
                   { efi });
 }
@@ -187,13 +181,6 @@ inline bool copyFile(const QString &from, const QString &to, qint64 padTo = 0)
     if (padTo > data.size())
         data.append(QByteArray(int(padTo - data.size()), '\0'));
     return out.write(data) == data.size();
-}
-
-inline bool writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
 }
 
 // A grub-mkrescue image whose grub.cfg prints kBiosMarker when GRUB was started by BIOS and
@@ -213,7 +200,7 @@ inline QString grubRescueImage(bool uefi)
                               : QStringLiteral("grub-rescue-bios.iso");
     return cached(name, [&](const QString &out) {
         QTemporaryDir src;
-        if (!writeText(src.filePath(QStringLiteral("boot/grub/grub.cfg")),
+        if (!writeFile(src.filePath(QStringLiteral("boot/grub/grub.cfg")),
                        QByteArray("serial --unit=0 --speed=115200\n"
                                   "terminal_output serial console\n"
                                   "if [ \"$grub_platform\" = efi ]; then echo ")
@@ -229,7 +216,7 @@ inline QString grubRescueImage(bool uefi)
         // Without a module folder it takes every platform installed (BIOS and UEFI here).
         if (!uefi)
             args << QStringLiteral("-d") << lib + QStringLiteral("i386-pc");
-        return run(QStringLiteral("grub-mkrescue"), args << src.path());
+        return runCommand(QStringLiteral("grub-mkrescue"), args << src.path()).ok();
     });
 }
 
@@ -279,16 +266,15 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
         // The marker's code ends well before the partition table (byte 446), which sfdisk
         // writes over the copy without touching the code.
         const QString hd = srcDir + QStringLiteral("/boot/hd.img");
-        QProcess sfdisk;
         if (!copyFile(marker, hd, 2 * 1024 * 1024) || !haveTool("sfdisk"))
             return fail(QStringLiteral("cannot write the hard disk image"));
-        sfdisk.start(QStringLiteral("sfdisk"),
-                     { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"),
-                       QStringLiteral("-q"), hd });
-        sfdisk.waitForStarted();
-        sfdisk.write("label: dos\nstart=63, type=c, bootable\n");
-        sfdisk.closeWriteChannel();
-        if (!sfdisk.waitForFinished(60000) || sfdisk.exitCode() != 0)
+        RunOptions table;
+        table.input = "label: dos\nstart=63, type=c, bootable\n";
+        if (!runCommand(QStringLiteral("sfdisk"),
+                        { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"),
+                          QStringLiteral("-q"), hd },
+                        table)
+                 .ok())
             return fail(QStringLiteral("sfdisk failed on the hard disk image"));
         boot << QStringLiteral("-c") << QStringLiteral("boot/boot.cat") << QStringLiteral("-b")
              << QStringLiteral("boot/hd.img") << QStringLiteral("-hard-disk-boot");
@@ -297,7 +283,7 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
         if (!copyFile(QString::fromLatin1(kIsolinuxBin), dir + QStringLiteral("isolinux.bin"))
             || !copyFile(QString::fromLatin1(kLdlinux), dir + QStringLiteral("ldlinux.c32"))
             || !copyFile(marker, dir + QStringLiteral("marker.bs"))
-            || !writeText(
+            || !writeFile(
                 dir + QStringLiteral("isolinux.cfg"),
                 "DEFAULT marker\nPROMPT 0\nTIMEOUT 0\nLABEL marker\n  KERNEL marker.bs\n"))
             return fail(QStringLiteral("isolinux files missing"));
@@ -317,12 +303,12 @@ inline bool makeBootableImage(Kind kind, const QString &srcDir, const QString &i
         boot << QStringLiteral("-e") << QStringLiteral("boot/efi.img")
              << QStringLiteral("-no-emul-boot");
     }
-    QString out;
-    if (!run(QStringLiteral("genisoimage"),
-             QStringList { QStringLiteral("-quiet"), QStringLiteral("-o"), isoPath } + extraArgs
-                 + boot + QStringList { srcDir },
-             &out))
-        return fail(QStringLiteral("genisoimage: ") + out);
+    const CommandRun make
+        = runCommand(QStringLiteral("genisoimage"),
+                     QStringList { QStringLiteral("-quiet"), QStringLiteral("-o"), isoPath }
+                         + extraArgs + boot + QStringList { srcDir });
+    if (!make.ok())
+        return fail(QStringLiteral("genisoimage: ") + make.text());
     return true;
 }
 
@@ -348,28 +334,35 @@ inline bool makeChainStick(const QString &diskPath, const QMap<QString, QString>
     const QString cfg = diskPath + QStringLiteral(".cfg");
     const qint64 partKiB = qint64(sizeMiB - 1) * 1024;
     QFile::remove(part);
-    if (!writeText(cfg,
+    if (!writeFile(cfg,
                    "default boot\nLABEL boot\nMENU LABEL boot\nCOM32 /syslinux/chain.c32\n"
                    "APPEND fs ntldr=/bootmgr\n"))
         return fail(QStringLiteral("cannot write syslinux.cfg"));
-    if (!run(QStringLiteral("mkfs.fat"),
-             { QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-C"), part,
-               QString::number(partKiB) })
-        || !run(QStringLiteral("mmd"),
-                { QStringLiteral("-i"), part, QStringLiteral("::/syslinux") })
-        || !run(QStringLiteral("syslinux"),
-                { QStringLiteral("--install"), QStringLiteral("--directory"),
-                  QStringLiteral("/syslinux"), part })
-        || !run(QStringLiteral("mcopy"),
-                { QStringLiteral("-i"), part, bios + QStringLiteral("chain.c32"),
-                  bios + QStringLiteral("libcom32.c32"), bios + QStringLiteral("libutil.c32"),
-                  QStringLiteral("::/syslinux/") })
-        || !run(QStringLiteral("mcopy"),
-                { QStringLiteral("-i"), part, cfg, QStringLiteral("::/syslinux.cfg") }))
+    if (!runCommand(QStringLiteral("mkfs.fat"),
+                    { QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-C"), part,
+                      QString::number(partKiB) })
+             .ok()
+        || !runCommand(QStringLiteral("mmd"),
+                       { QStringLiteral("-i"), part, QStringLiteral("::/syslinux") })
+                .ok()
+        || !runCommand(QStringLiteral("syslinux"),
+                       { QStringLiteral("--install"), QStringLiteral("--directory"),
+                         QStringLiteral("/syslinux"), part })
+                .ok()
+        || !runCommand(QStringLiteral("mcopy"),
+                       { QStringLiteral("-i"), part, bios + QStringLiteral("chain.c32"),
+                         bios + QStringLiteral("libcom32.c32"),
+                         bios + QStringLiteral("libutil.c32"), QStringLiteral("::/syslinux/") })
+                .ok()
+        || !runCommand(QStringLiteral("mcopy"),
+                       { QStringLiteral("-i"), part, cfg, QStringLiteral("::/syslinux.cfg") })
+                .ok())
         return fail(QStringLiteral("cannot make the FAT volume"));
     for (auto it = rootFiles.cbegin(); it != rootFiles.cend(); ++it) {
-        if (!run(QStringLiteral("mcopy"),
-                 { QStringLiteral("-i"), part, it.value(), QStringLiteral("::/") + it.key() }))
+        if (!runCommand(
+                 QStringLiteral("mcopy"),
+                 { QStringLiteral("-i"), part, it.value(), QStringLiteral("::/") + it.key() })
+                 .ok())
             return fail(QStringLiteral("cannot copy ") + it.key());
     }
     // The disk: the syslinux MBR, the volume at 1 MiB, then the partition table.
@@ -388,19 +381,47 @@ inline bool makeChainStick(const QString &diskPath, const QMap<QString, QString>
     volume.close();
     QFile::remove(part);
     QFile::remove(cfg);
-    QProcess sfdisk;
-    sfdisk.setProcessChannelMode(QProcess::MergedChannels);
-    sfdisk.start(QStringLiteral("sfdisk"),
-                 { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"), diskPath });
-    sfdisk.waitForStarted();
-    sfdisk.write(QStringLiteral("label: dos\nstart=2048, size=%1, type=c, bootable\n")
-                     .arg(partKiB * 2)
-                     .toLatin1());
-    sfdisk.closeWriteChannel();
-    if (!sfdisk.waitForFinished(60000) || sfdisk.exitStatus() != QProcess::NormalExit
-        || sfdisk.exitCode() != 0)
-        return fail(QStringLiteral("sfdisk: ") + QString::fromLocal8Bit(sfdisk.readAll()));
-    return true;
+    RunOptions table;
+    table.input = QStringLiteral("label: dos\nstart=2048, size=%1, type=c, bootable\n")
+                      .arg(partKiB * 2)
+                      .toLatin1();
+    const CommandRun sfdisk = runCommand(
+        QStringLiteral("sfdisk"),
+        { QStringLiteral("--no-reread"), QStringLiteral("--no-tell-kernel"), diskPath }, table);
+    return sfdisk.code == 0 || fail(QStringLiteral("sfdisk: ") + sfdisk.text());
+}
+
+// A catalog in one line: "section:platform:B or -:media:count:load sector" per entry.
+inline QString catalogSummary(const ElTorito::Catalog &c)
+{
+    if (!c.valid)
+        return QStringLiteral("invalid");
+    QStringList parts;
+    for (const ElTorito::BootEntry &e : c.entries)
+        parts << QStringLiteral("%1:%2:%3:%4:%5:%6")
+                     .arg(e.section)
+                     .arg(e.platform, 0, 16)
+                     .arg(e.bootable ? "B" : "-")
+                     .arg(e.media)
+                     .arg(e.sectorCount)
+                     .arg(e.loadRba);
+    return parts.join(QLatin1Char(' '));
+}
+
+// Files (not folders) of 7-Zip's listing of an image, with their sizes.
+inline QMap<QString, qint64> imageListing(const QString &iso)
+{
+    QMap<QString, qint64> files;
+    bool inTable = false;
+    for (const QString &line : runCommand(QStringLiteral("7z"), { "l", iso }).text().split('\n')) {
+        if (line.startsWith(QLatin1String("-------------------"))) {
+            inTable = !inTable;
+            continue;
+        }
+        if (inTable && line.size() > 53 && line.at(20) != 'D')
+            files.insert(line.mid(53), line.mid(26, 12).trimmed().toLongLong());
+    }
+    return files;
 }
 
 struct BootResult
@@ -462,23 +483,16 @@ inline BootResult boot(const QString &image, Medium medium, bool uefi, int timeo
              << QStringLiteral("-device") << QStringLiteral("usb-storage,drive=usb0,bootindex=0");
         break;
     }
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(QStringLiteral("timeout"), args);
-    if (!p.waitForStarted() || !p.waitForFinished((timeoutSec + 10) * 1000)) {
-        p.kill();
-        p.waitForFinished();
-        return result;
-    }
-    result.serial = p.readAllStandardOutput();
+    RunOptions options;
+    options.timeoutMs = (timeoutSec + 10) * 1000;
+    options.separateErrors = true;
+    const CommandRun qemu = runCommand(QStringLiteral("timeout"), args, options);
+    result.serial = qemu.output;
+    result.exitCode = qemu.code;
     // VEXLOR_BOOT_LOG=FILE keeps the last run's command line and serial output for a look.
-    if (qEnvironmentVariableIsSet("VEXLOR_BOOT_LOG")) {
-        QFile log(qEnvironmentVariable("VEXLOR_BOOT_LOG"));
-        if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            log.write(args.join(QLatin1Char(' ')).toLocal8Bit() + "\n" + result.serial
-                      + p.readAllStandardError());
-    }
-    result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (qEnvironmentVariableIsSet("VEXLOR_BOOT_LOG"))
+        writeFile(qEnvironmentVariable("VEXLOR_BOOT_LOG"),
+                  args.join(QLatin1Char(' ')).toLocal8Bit() + "\n" + qemu.output + qemu.errors);
     return result;
 }
 

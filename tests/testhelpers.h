@@ -4,7 +4,11 @@
 // Helpers for tests that drive real pages: they answer the modal pickers and prompts a page
 // opens by finding the dialog on screen, the way a user would, instead of stubbing the page.
 
+#include "model/ctree.h"
+#include "services/util.h"
+
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
@@ -19,6 +23,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -26,6 +31,10 @@
 #include <functional>
 
 #include <csignal>
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -358,63 +367,239 @@ inline void clickButton(QWidget *button)
     QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
 }
 
-// --- tools, loop devices and installations ---
+// --- programs ---
+
+struct RunOptions
+{
+    int timeoutMs = 120000;
+    QByteArray input; // written to the program's standard input, which is then closed
+    bool separateErrors = false; // standard error in errors instead of in output
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
 
 struct CommandRun
 {
+    QString program;
     int code = -1; // -1: not started, crashed or no end in time
     QByteArray output; // standard output and standard error, merged
+    QByteArray errors; // standard error, when kept apart
+    QString text() const { return QString::fromUtf8(output); }
+    // True when the program exited 0; otherwise says what it printed, so that a failing step
+    // explains itself. Tests that expect a failure look at code.
+    bool ok() const
+    {
+        if (code != 0)
+            qWarning("%s exited %d: %s", qPrintable(program), code,
+                     (output + errors).left(2000).constData());
+        return code == 0;
+    }
 };
 
-// Runs a program with its arguments (at most timeoutMs), optionally with its own environment.
-inline CommandRun
-runCommand(const QString &program, const QStringList &arguments, int timeoutMs = 120000,
-           const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+// Runs a program with its arguments to its end (killed after options.timeoutMs).
+inline CommandRun runCommand(const QString &program, const QStringList &arguments,
+                             const RunOptions &options = {})
 {
     CommandRun result;
+    result.program = program;
     QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setProcessEnvironment(options.environment);
+    p.setProcessChannelMode(options.separateErrors ? QProcess::SeparateChannels
+                                                   : QProcess::MergedChannels);
     p.start(program, arguments);
-    if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit) {
+    if (p.waitForStarted()) {
+        p.write(options.input);
+        p.closeWriteChannel();
+    }
+    if (p.waitForFinished(options.timeoutMs) && p.exitStatus() == QProcess::NormalExit) {
         result.code = p.exitCode();
     } else {
         p.kill();
         p.waitForFinished(2000);
     }
-    result.output = p.readAll();
+    result.output = p.readAllStandardOutput();
+    result.errors = p.readAllStandardError();
     return result;
 }
 
-// A loop device over a file of size bytes, detached on destruction, with whatever is mounted
-// from it (FUSE mounts name the partition as their source) unmounted first.
-struct LoopStick
+inline CommandRun runCommand(const QString &program, const QStringList &arguments, int timeoutMs)
 {
-    QString file, node;
-    LoopStick(const QString &path, qint64 size)
+    RunOptions options;
+    options.timeoutMs = timeoutMs;
+    return runCommand(program, arguments, options);
+}
+
+// --- content ---
+
+// Bytes that differ from file to file, so that a mix-up shows.
+inline QByteArray content(const QString &seed, int size)
+{
+    QByteArray data;
+    const QByteArray s = seed.toUtf8();
+    for (int i = 0; data.size() < size; ++i)
+        data += s + QByteArray::number(i) + '\n';
+    data.truncate(size);
+    return data;
+}
+
+// size bytes that do not compress, the same for the same seed.
+inline QByteArray noise(int size, quint32 seed = 12345)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (char &c : data)
+        c = char((seed = seed * 1103515245u + 12345u) >> 24);
+    return data;
+}
+
+// The SHA-1 of a file's bytes, empty when it cannot be read.
+inline QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    return f.open(QIODevice::ReadOnly) && hash.addData(&f) ? hash.result() : QByteArray();
+}
+
+// What an image holds, read back by extracting it whole with the 7-Zip beside the executable
+// into scratch (emptied first): path -> bytes, folders end in "/".
+inline QMap<QString, QByteArray> imageContent(const QString &image, const QString &scratch)
+{
+    QDir(scratch).removeRecursively();
+    runCommand(Util::GetCurrentExePath() + QStringLiteral("/7z/7z"),
+               { "x", "-y", "-o" + scratch, image });
+    return fileTree(scratch);
+}
+
+// Every entry below folder as a listing shows it, sorted; folders end in "/".
+inline QStringList treePaths(const Item &folder)
+{
+    QStringList out;
+    for (const Item *child : folder.m_Children)
+        out << child->m_Path + (child->m_IsDir ? "/" : "") << treePaths(*child);
+    out.sort();
+    return out;
+}
+
+inline QStringList treePaths(const CTree &tree)
+{
+    return treePaths(tree.m_Root);
+}
+
+// A small file system of its own for a test folder (root only; options as mount -o takes
+// them); unmounted when it goes, also when the test fails.
+struct TmpfsMount
+{
+    QString dir;
+    bool mounted = false;
+    TmpfsMount(const QString &path, const QByteArray &options)
+        : dir(path)
+    {
+        QDir().mkpath(dir);
+        mounted = ::geteuid() == 0
+            && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, options.constData())
+                == 0;
+    }
+    bool makeReadOnly(const QByteArray &options)
+    {
+        return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       options.constData())
+            == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+    }
+};
+
+// --- loop devices ---
+
+// A loop device over a file, detached when the guard goes, also when the test fails: whatever
+// is mounted from it or its partitions is unmounted first (FUSE mounts name the device as their
+// source). The guard detaches the node only while it still holds a file the guard attached:
+// a node that a tool or the test let go may belong to another test by then.
+class LoopDevice
+{
+public:
+    struct Offset
+    {
+        qint64 bytes;
+    };
+    // size >= 0: a new sparse file of size bytes that begins with start; else the file as it is.
+    explicit LoopDevice(const QString &path, qint64 size = -1, const QByteArray &start = {})
         : file(path)
     {
         QFile f(path);
-        if (f.open(QIODevice::WriteOnly) && f.resize(size)) {
-            const CommandRun attach
-                = runCommand(QStringLiteral("losetup"), { "-f", "--show", path });
-            if (attach.code == 0)
-                node = QString::fromLocal8Bit(attach.output).trimmed();
-        }
+        if (size < 0
+            || (f.open(QIODevice::WriteOnly) && f.resize(size) && f.write(start) == start.size()))
+            attach({ "-f", "--show", path }, path);
     }
-    ~LoopStick()
+    // The file as it is, from byte offset on.
+    LoopDevice(const QString &path, Offset offset)
+        : file(path)
     {
-        if (node.isEmpty())
+        attach({ "-f", "--show", "-o", QString::number(offset.bytes), path }, path);
+    }
+    ~LoopDevice() { detach(); }
+    LoopDevice(const LoopDevice &) = delete;
+    LoopDevice &operator=(const LoopDevice &) = delete;
+
+    // Puts another file behind the same node (another stick in the same port).
+    bool swapTo(const QString &other)
+    {
+        detach();
+        for (int i = 0; i < 50; ++i) {
+            if (runCommand(QStringLiteral("losetup"), { node, other }).code == 0) {
+                remember(other);
+                return true;
+            }
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    // Unmounts what comes from the device, then detaches it, while it holds one of our files.
+    void detach()
+    {
+        if (node.isEmpty() || !holdsOurs())
             return;
         for (const QByteArray &line : readFile(QStringLiteral("/proc/self/mounts")).split('\n')) {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
                 runCommand(
                     QStringLiteral("umount"),
-                    { QString::fromLocal8Bit(f.at(1)).replace(QLatin1String("\\040"), " ") });
+                    { "-l", QString::fromLocal8Bit(f.at(1)).replace(QLatin1String("\\040"), " ") });
         }
+        runCommand(QStringLiteral("partx"), { "-d", node });
         runCommand(QStringLiteral("losetup"), { "-d", node });
     }
+
+    const QString file; // the file the guard was made over
+    QString node; // empty when no device was free
+
+private:
+    void attach(const QStringList &args, const QString &path)
+    {
+        const CommandRun run = runCommand(QStringLiteral("losetup"), args);
+        if (run.code == 0) {
+            node = QString::fromLocal8Bit(run.output).trimmed();
+            remember(path);
+        }
+    }
+    void remember(const QString &path)
+    {
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+            m_files.append({ st.st_dev, st.st_ino });
+    }
+    bool holdsOurs() const
+    {
+        const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_CLOEXEC);
+        loop_info64 info {};
+        const bool attached = fd >= 0 && ::ioctl(fd, LOOP_GET_STATUS64, &info) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return attached && m_files.contains({ dev_t(info.lo_device), ino_t(info.lo_inode) });
+    }
+    QList<QPair<dev_t, ino_t>> m_files;
 };
 
 // Installs the build folder buildDir into prefix ("cmake --install"); empty on success, else

@@ -3,6 +3,7 @@
 // The catalog and boot image are located by reading the boot record ourselves.
 
 #include "services/util.h"
+#include "testhelpers.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+
+using namespace TestHelpers;
 
 namespace {
 
@@ -47,18 +50,6 @@ QByteArray pattern(int size, quint32 seed)
     return bytes;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Collects what is written to the process's standard output (file descriptor 1) meanwhile.
 class StdoutCapture
 {
@@ -81,7 +72,7 @@ public:
             ::close(m_saved);
             m_saved = -1;
         }
-        return QString::fromLocal8Bit(readAll(m_file));
+        return QString::fromLocal8Bit(readFile(m_file));
     }
     ~StdoutCapture() { finish(); }
 
@@ -154,15 +145,13 @@ QString TestBootExtract::buildImage(const QString &name, const QStringList &boot
     const QString src = m_tmp.filePath(name + "-src");
     QDir().mkpath(src);
     for (auto it = files.cbegin(); it != files.cend(); ++it)
-        if (!writeAll(src + "/" + it.key(), it.value()))
+        if (!writeFile(src + "/" + it.key(), it.value()))
             return QString();
     const QString iso = m_tmp.filePath(name + ".iso");
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(mkisofs, QStringList { "-quiet", "-o", iso } + bootArgs + QStringList { src });
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QString();
-    return iso;
+    return runCommand(mkisofs, QStringList { "-quiet", "-o", iso } + bootArgs + QStringList { src })
+               .ok()
+        ? iso
+        : QString();
 }
 
 void TestBootExtract::initTestCase()
@@ -181,8 +170,8 @@ void TestBootExtract::initTestCase()
         = buildImage("floppy", { "-b", "fd.img", "-c", "boot.cat" }, { { "fd.img", m_floppyImg } });
     m_data = buildImage("data", {}, { { "readme.txt", "hello\n" } });
     QVERIFY(!m_noEmul.isEmpty() && !m_floppy.isEmpty() && !m_data.isEmpty());
-    m_noEmulBytes = readAll(m_noEmul);
-    m_floppyBytes = readAll(m_floppy);
+    m_noEmulBytes = readFile(m_noEmul);
+    m_floppyBytes = readFile(m_floppy);
 
     // Locate the catalog (sector 17, bytes 71..74) and the default entry's load RBA ourselves.
     m_catalogOffset = le32(m_noEmulBytes, 17 * kSector + 71) * kSector;
@@ -219,7 +208,7 @@ void TestBootExtract::noEmulation()
                  { QString("\nReading boot-catalog from sector %1").arg(m_catalogOffset / kSector),
                    "No emulation\n" }));
     QCOMPARE(printed, QString("  Boot-Indicator: Bootable\n"));
-    QCOMPARE(readAll(out), m_bootBin); // 4 x 512 bytes from load RBA x 2048
+    QCOMPARE(readFile(out), m_bootBin); // 4 x 512 bytes from load RBA x 2048
 }
 
 void TestBootExtract::floppy()
@@ -233,7 +222,7 @@ void TestBootExtract::floppy()
     QVERIFY(m_messages.contains("1.44 meg diskette\n"));
     QCOMPARE(printed,
              QString("  Boot-Indicator: Bootable\n  Sector count to read: 2880 (1474560 bytes)\n"));
-    const QByteArray written = readAll(out);
+    const QByteArray written = readFile(out);
     QCOMPARE(written.size(), 1474560);
     QVERIFY(written == m_floppyImg);
 }
@@ -388,7 +377,7 @@ void TestBootExtract::patched()
     }
     const QString iso = m_tmp.filePath(QString("patched%1.iso").arg(m_case));
     const QString out = m_tmp.filePath(QString("patched%1.bin").arg(m_case));
-    QVERIFY(writeAll(iso, image));
+    QVERIFY(writeFile(iso, image));
 
     bool ok = false;
     const QString printed = run(iso, out, &ok);
@@ -407,7 +396,7 @@ void TestBootExtract::patched()
         else
             expected = image.mid(output.section(':', 1, 1).toInt(), output.section(':', 2).toInt());
         QVERIFY(QFile::exists(out));
-        const QByteArray written = readAll(out);
+        const QByteArray written = readFile(out);
         QCOMPARE(written.size(), expected.size());
         QVERIFY(written == expected);
     }
@@ -442,13 +431,13 @@ void TestBootExtract::truncated()
     QFETCH(bool, written);
     const QString iso = m_tmp.filePath(QString("cut%1.iso").arg(m_case));
     const QString out = m_tmp.filePath(QString("cut%1.bin").arg(m_case));
-    QVERIFY(writeAll(iso, m_noEmulBytes.left(int(length))));
+    QVERIFY(writeFile(iso, m_noEmulBytes.left(int(length))));
     bool ok = false;
     run(iso, out, &ok);
     QTEST(ok, "result");
     QCOMPARE(QFile::exists(out), written);
     if (written)
-        QCOMPARE(readAll(out), m_bootBin);
+        QCOMPARE(readFile(out), m_bootBin);
 }
 
 // A catalog and boot image that start beyond 2 GiB, in a sparse copy of the image.
@@ -475,7 +464,7 @@ void TestBootExtract::beyondTwoGiB()
     QFile::remove(iso);
     QVERIFY(ok);
     QVERIFY(m_messages.contains("\nReading boot-catalog from sector 1100000"));
-    QCOMPARE(readAll(out), m_bootBin);
+    QCOMPARE(readFile(out), m_bootBin);
 }
 
 void TestBootExtract::outputFile()
@@ -484,10 +473,10 @@ void TestBootExtract::outputFile()
 
     // A longer file already at the output path is replaced, not overwritten at its start only.
     const QString out = m_tmp.filePath("existing.bin");
-    QVERIFY(writeAll(out, QByteArray(10000, 'Z')));
+    QVERIFY(writeFile(out, QByteArray(10000, 'Z')));
     run(m_noEmul, out, &ok);
     QVERIFY(ok);
-    QCOMPARE(readAll(out), m_bootBin);
+    QCOMPARE(readFile(out), m_bootBin);
 
     // An output folder that does not exist: the boot record was good, nothing is written.
     const QString nowhere = m_tmp.filePath("no/such/folder/boot.bin");
@@ -500,10 +489,10 @@ void TestBootExtract::outputFile()
     QString direct = m_tmp.filePath("direct.bin");
     QByteArray data("abcdef");
     Util::WriteData(direct, data.data(), data.size());
-    QCOMPARE(readAll(direct), QByteArray("abcdef"));
+    QCOMPARE(readFile(direct), QByteArray("abcdef"));
     QByteArray shorter("xy");
     Util::WriteData(direct, shorter.data(), shorter.size());
-    QCOMPARE(readAll(direct), QByteArray("xy"));
+    QCOMPARE(readFile(direct), QByteArray("xy"));
     Util::WriteData(direct, nullptr, 0);
     QVERIFY(QFile::exists(direct));
     QCOMPARE(QFileInfo(direct).size(), qint64(0));

@@ -19,7 +19,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -29,61 +28,6 @@
 #include <unistd.h>
 
 using namespace TestHelpers;
-
-namespace {
-
-bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok
-        = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    const QByteArray text = p.readAll();
-    if (out)
-        *out = text;
-    if (!ok)
-        qWarning() << program << args << "failed:" << text.left(1000);
-    return ok;
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    return f.open(QIODevice::ReadOnly) && hash.addData(&f) ? hash.result() : QByteArray();
-}
-
-// A loop device over a sparse file, detached (with whatever is mounted from it) on destruction.
-struct LoopDisk
-{
-    QString file, node;
-    // A fresh file of size bytes, or the file as it is when size is negative.
-    explicit LoopDisk(const QString &path, qint64 size = -1)
-        : file(path)
-    {
-        QFile f(path);
-        QByteArray out;
-        if ((size < 0 || (f.open(QIODevice::WriteOnly) && f.resize(size)))
-            && run(QStringLiteral("losetup"), { "-f", "--show", path }, &out))
-            node = QString::fromLocal8Bit(out).trimmed();
-    }
-    ~LoopDisk()
-    {
-        if (node.isEmpty())
-            return;
-        // Its volumes go first (FUSE mounts name the partition as their source).
-        const QByteArray mounts = readFile("/proc/self/mounts");
-        for (const QByteArray &line : mounts.split('\n')) {
-            const QList<QByteArray> f = line.split(' ');
-            if (f.size() > 1 && (f.at(0) == node || f.at(0).startsWith(node.toLocal8Bit() + 'p')))
-                run("umount", { QString::fromLocal8Bit(f.at(1)).replace("\\040", " ") });
-        }
-        run(QStringLiteral("losetup"), { "-d", node });
-    }
-};
-
-} // namespace
 
 class TestBurnPage : public QObject
 {
@@ -119,7 +63,7 @@ private:
     QTemporaryDir m_Tmp;
     QString m_Source, m_SmallIso, m_Iso, m_BootIso;
     CBurnDialog *m_Page = nullptr;
-    QScopedPointer<LoopDisk> m_Disk;
+    QScopedPointer<LoopDevice> m_Disk;
     QString m_DiskName; // the disk the last format warning named
 };
 
@@ -138,7 +82,7 @@ void TestBurnPage::initTestCase()
         data[i] = char(i * 7 ^ (i >> 8));
     QVERIFY(writeFile(m_Source + "/sources/data.bin", data));
     m_SmallIso = m_Tmp.filePath("small.iso");
-    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_SmallIso, m_Source }));
+    QVERIFY(runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_SmallIso, m_Source }).ok());
     // The same files with a BIOS entry and a UEFI entry whose FAT image alone holds the loader.
     m_BootIso = m_Tmp.filePath("boot.iso");
     if (!BootHelpers::makeBootableImage(BootHelpers::Kind::BiosAndUefi, m_Source, m_BootIso,
@@ -164,7 +108,7 @@ void TestBurnPage::needLoop()
 {
     if (::geteuid() != 0)
         QSKIP("writing to loop devices needs root");
-    m_Disk.reset(new LoopDisk(m_Tmp.filePath("stick.img"), 64 << 20));
+    m_Disk.reset(new LoopDevice(m_Tmp.filePath("stick.img"), 64 << 20));
     if (m_Disk->node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());
@@ -259,15 +203,14 @@ void TestBurnPage::usbStickBootsAndHoldsTheImage()
     m_Page->findChild<QLineEdit *>("volumelab")->setText("vexlor");
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
     QVERIFY2(m_DiskName.endsWith(", " + m_Disk->node), qPrintable(m_DiskName));
-    QByteArray table;
-    QVERIFY(run("sfdisk", { "--dump", m_Disk->node }, &table));
-    QVERIFY2(table.contains(scheme ? "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B" : "type=c"),
-             table.constData());
+    const CommandRun table = runCommand("sfdisk", { "--dump", m_Disk->node });
+    QVERIFY2(table.output.contains(scheme ? "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B" : "type=c"),
+             table.output.constData());
 
     // Read back unmounted, with mtools: every file of the image, byte for byte, and the UEFI
     // loader taken from the image's UEFI boot image.
     const QString volume = m_Tmp.filePath("burnmedia/VEXLOR");
-    QVERIFY(run("umount", { volume }));
+    QVERIFY(runCommand("umount", { volume }).ok());
     const QString copy = m_Tmp.filePath("copy%1").arg(scheme);
     const auto onStick = fatFiles(m_Disk->node + "p1", copy);
     QVERIFY(!onStick.isEmpty());
@@ -380,7 +323,7 @@ void TestBurnPage::swappedStickAfterTheWarningIsNotWritten()
     // While the warning is open the stick is replaced by another one at the same node.
     const QStringList seen = pressBurn(true, [&] {
         locked = !list->isEnabled() && !m_Page->findChild<QComboBox *>("ptlist")->isEnabled();
-        swapped = run("losetup", { "-d", m_Disk->node }) && run("losetup", { m_Disk->node, other });
+        swapped = m_Disk->swapTo(other);
     });
     QVERIFY(locked && swapped);
     QCOMPARE(seen.size(), 2);
@@ -397,23 +340,13 @@ void TestBurnPage::failingWritesAreNoSuccess()
     if (::geteuid() != 0)
         QSKIP("writing to loop devices needs root");
     // A stick whose file lies on a full tmpfs: its writes fail part-way.
-    const QString full = m_Tmp.filePath("full");
-    QVERIFY(QDir().mkpath(full));
-    QVERIFY(run("mount", { "-t", "tmpfs", "-o", "size=24m", "fulltmpfs", full }));
-    struct Unmount
-    {
-        QString path;
-        ~Unmount() { run("umount", { "-l", path }); }
-    } unmount { full };
+    const TmpfsMount full(m_Tmp.filePath("full"), "size=24m");
+    QVERIFY(full.mounted);
     const QString src = m_Tmp.filePath("bigsrc");
-    QByteArray noise(32 << 20, Qt::Uninitialized);
-    quint32 x = 12345;
-    for (int i = 0; i < noise.size(); ++i)
-        noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
-    QVERIFY(writeFile(src + "/big.bin", noise));
+    QVERIFY(writeFile(src + "/big.bin", noise(32 << 20)));
     m_Iso = m_Tmp.filePath("big.iso");
-    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
-    m_Disk.reset(new LoopDisk(full + "/stick.img", 128 << 20));
+    QVERIFY(runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }).ok());
+    m_Disk.reset(new LoopDevice(full.dir + "/stick.img", 128 << 20));
     if (m_Disk->node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_USB_DISKS", m_Disk->node.toLocal8Bit());
@@ -427,7 +360,7 @@ void TestBurnPage::failingWritesAreNoSuccess()
 void TestBurnPage::refreshKeepsTheChoiceOrNone()
 {
     needLoop();
-    LoopDisk second(m_Tmp.filePath("second.img"), 64 << 20);
+    LoopDevice second(m_Tmp.filePath("second.img"), 64 << 20);
     if (second.node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_USB_DISKS", (m_Disk->node + ":" + second.node).toLocal8Bit());
@@ -507,7 +440,7 @@ void TestBurnPage::hybridImageIsWrittenAsDiskImage()
                  << "-isohybrid-gpt-basdat";
         }
         m_Iso = m_Tmp.filePath("hybrid.iso");
-        QVERIFY(run("xorriso", args << src));
+        QVERIFY(runCommand("xorriso", args << src).ok());
     }
     needLoop();
     openPage(true);
@@ -541,15 +474,16 @@ void TestBurnPage::rockRidgeImageReachesFat()
     // Rock Ridge only (no Joliet, so 7-Zip reads the modes): read-only files and folders, a
     // private folder, a symbolic link and a time before 1980, onto the FUSE FAT volume.
     const QString src = m_Tmp.filePath("rock ridge");
-    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QVERIFY(runCommand("cp", { "-r", m_Source, src }).ok());
     QVERIFY(writeFile(src + "/ro.txt", "read only\n") && writeFile(src + "/old.txt", "old\n")
             && writeFile(src + "/private/x.txt", "x\n"));
-    QVERIFY(run("chmod", { "0444", src + "/ro.txt" }) && run("chmod", { "0555", src + "/docs" })
-            && run("chmod", { "0700", src + "/private" })
-            && run("ln", { "-s", "ro.txt", src + "/link" })
-            && run("touch", { "-d", "1975-01-01", src + "/old.txt" }));
+    QVERIFY(runCommand("chmod", { "0444", src + "/ro.txt" }).ok()
+            && runCommand("chmod", { "0555", src + "/docs" }).ok()
+            && runCommand("chmod", { "0700", src + "/private" }).ok()
+            && runCommand("ln", { "-s", "ro.txt", src + "/link" }).ok()
+            && runCommand("touch", { "-d", "1975-01-01", src + "/old.txt" }).ok());
     m_Iso = m_Tmp.filePath("rockridge.iso");
-    QVERIFY(run("genisoimage", { "-quiet", "-R", "-o", m_Iso, src }));
+    QVERIFY(runCommand("genisoimage", { "-quiet", "-R", "-o", m_Iso, src }).ok());
     needLoop();
     openPage(true);
     QCOMPARE(pressBurn(), (QStringList { ":/nwu/format_usb", "Burning Successfully..." }));
@@ -557,7 +491,7 @@ void TestBurnPage::rockRidgeImageReachesFat()
     QCOMPARE(readFile(volume + "/ro.txt"), QByteArray("read only\n"));
     QCOMPARE(readFile(volume + "/private/x.txt"), QByteArray("x\n"));
     QVERIFY(!QFileInfo::exists(volume + "/link"));
-    QVERIFY(run("umount", { volume }));
+    QVERIFY(runCommand("umount", { volume }).ok());
     if (!BootHelpers::haveTool("qemu-system-x86_64"))
         QSKIP("qemu is needed for the boot");
     const BootHelpers::BootResult boot
@@ -573,17 +507,18 @@ void TestBurnPage::largeInstallImageIsSplit()
         QSKIP("wimtools is needed for the installation image");
     const QString src = m_Tmp.filePath("windows");
     const QString content = m_Tmp.filePath("wim content");
-    QVERIFY(run("cp", { "-r", m_Source, src }));
+    QVERIFY(runCommand("cp", { "-r", m_Source, src }).ok());
     QByteArray noise(5 << 20, Qt::Uninitialized);
     quint32 x = 7;
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char((x = x * 1103515245u + 12345u) >> 24);
     QVERIFY(writeFile(content + "/a.bin", noise.left(3 << 20))
             && writeFile(content + "/b.bin", noise.mid(3 << 20)));
-    QVERIFY(run("wimlib-imagex",
-                { "capture", content, src + "/sources/install.wim", "--compress=none" }));
+    QVERIFY(runCommand("wimlib-imagex",
+                       { "capture", content, src + "/sources/install.wim", "--compress=none" })
+                .ok());
     m_Iso = m_Tmp.filePath("windows.iso");
-    QVERIFY(run("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }));
+    QVERIFY(runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, src }).ok());
     needLoop();
     qputenv("VEXLOR_TEST_FAT_FILE_LIMIT", "2097152");
     openPage(true);
@@ -593,9 +528,10 @@ void TestBurnPage::largeInstallImageIsSplit()
     const QString sources = m_Tmp.filePath("burnmedia/NONAME/sources");
     QVERIFY(!QFileInfo::exists(sources + "/install.wim"));
     QVERIFY(QFileInfo::exists(sources + "/install2.swm"));
-    QVERIFY(run("wimlib-imagex",
-                { "verify", sources + "/install.swm", "--ref=" + sources + "/install*.swm" }));
-    QVERIFY(run("umount", { m_Tmp.filePath("burnmedia/NONAME") }));
+    QVERIFY(runCommand("wimlib-imagex",
+                       { "verify", sources + "/install.swm", "--ref=" + sources + "/install*.swm" })
+                .ok());
+    QVERIFY(runCommand("umount", { m_Tmp.filePath("burnmedia/NONAME") }).ok());
     if (!BootHelpers::haveTool("qemu-system-x86_64"))
         QSKIP("qemu is needed for the boot");
     const BootHelpers::BootResult boot
@@ -626,7 +562,7 @@ void TestBurnPage::opticalBurnWritesTheImage()
     if (::geteuid() != 0)
         QSKIP("a drive with a disc needs a loop device");
     QVERIFY(QFile::copy(m_Iso, m_Tmp.filePath("pressed.iso")));
-    LoopDisk pressed(m_Tmp.filePath("pressed.iso"));
+    LoopDevice pressed(m_Tmp.filePath("pressed.iso"));
     if (pressed.node.isEmpty())
         QSKIP("no free loop device");
     qputenv("VEXLOR_TEST_OPTICAL_DRIVES", pressed.node.toLocal8Bit());
@@ -644,7 +580,7 @@ void TestBurnPage::homeWindowAnnouncesNewDisks()
         QSKIP("attaching loop devices needs root");
     MainWindow w;
     QSignalSpy spy(&w, &MainWindow::sigdrivechange);
-    LoopDisk disk(m_Tmp.filePath("new.img"), 1 << 20);
+    LoopDevice disk(m_Tmp.filePath("new.img"), 1 << 20);
     if (disk.node.isEmpty())
         QSKIP("no free loop device");
     QVERIFY(spy.wait(5000));

@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -29,18 +28,6 @@ namespace {
 
 const char *const DriveSeam = "VEXLOR_TEST_OPTICAL_DRIVES";
 
-// Runs a program to its end; its exit code (-1 when it did not end normally) and its output.
-int run(const QString &program, const QStringList &args, QByteArray *output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-    if (output)
-        *output = p.readAll();
-    return ended ? p.exitCode() : -1;
-}
-
 // A FUSE mount on dir that goes with the guard, whatever happens to the test.
 struct FuseMount
 {
@@ -49,37 +36,15 @@ struct FuseMount
         : dir(folder)
     {
         QDir().mkpath(dir);
-        mounted = run(program, QStringList(args) << dir << options) == 0;
+        mounted = runCommand(program, QStringList(args) << dir << options).ok();
     }
     ~FuseMount()
     {
         if (mounted)
-            run("fusermount", { "-u", dir });
+            runCommand("fusermount", { "-u", dir });
     }
     QString dir;
     bool mounted = false;
-};
-
-// A loop device over an image file; detached by the guard only while it still holds that file.
-struct LoopDevice
-{
-    explicit LoopDevice(const QString &file, qint64 offset = 0)
-        : image(QFileInfo(file).canonicalFilePath())
-    {
-        QByteArray out;
-        if (run("losetup", { "-f", "--show", "-o", QString::number(offset), image }, &out) == 0)
-            device = QString::fromLocal8Bit(out).trimmed();
-    }
-    ~LoopDevice()
-    {
-        const QString name = QFileInfo(device).fileName();
-        if (!device.isEmpty()
-            && readFile("/sys/block/" + name + "/loop/backing_file").trimmed()
-                == image.toLocal8Bit())
-            run("losetup", { "-d", device });
-    }
-    QString image;
-    QString device;
 };
 
 // The files of a folder, or those 7-Zip extracts of an image, without the boot files.
@@ -88,12 +53,6 @@ QMap<QString, QByteArray> withoutBoot(QMap<QString, QByteArray> files)
     for (auto it = files.begin(); it != files.end();)
         it = it.key().startsWith("boot") ? files.erase(it) : std::next(it);
     return files;
-}
-
-QMap<QString, QByteArray> extracted(const QString &image, const QString &dir)
-{
-    run(Util::GetCurrentExePath() + "/7z/7z", { "x", "-y", "-o" + dir, image });
-    return withoutBoot(fileTree(dir));
 }
 
 } // namespace
@@ -118,17 +77,17 @@ class TestCopyDiscPage : public QObject
 
     bool mountDisc()
     {
-        m_Disc.reset(new FuseMount("fuseiso", { "-p", m_Loop->device }, m_Mnt,
-                                   { "-o", "fsname=" + m_Loop->device }));
+        m_Disc.reset(new FuseMount("fuseiso", { "-p", m_Loop->node }, m_Mnt,
+                                   { "-o", "fsname=" + m_Loop->node }));
         return m_Disc->mounted;
     }
     bool mountRebuiltDisc()
     {
         m_RebuiltDisc.reset(new FuseMount("fuseiso", { "-p", m_Iso }, m_RebuiltMnt,
-                                          { "-o", "fsname=" + m_Unreadable->device }));
+                                          { "-o", "fsname=" + m_Unreadable->node }));
         return m_RebuiltDisc->mounted;
     }
-    QString device(bool exact) const { return exact ? m_Loop->device : m_Unreadable->device; }
+    QString device(bool exact) const { return exact ? m_Loop->node : m_Unreadable->node; }
     int driveRow(bool exact = true) const { return m_List ? m_List->findData(device(exact)) : -1; }
     // Opens a page and waits until its list shows both test drives; false when it never does.
     // From the home window when given, as a user opens it: the page follows its drive changes.
@@ -176,30 +135,26 @@ private slots:
             writeFile(m_Source + QString::fromUtf8("/Ünïcødé/naïve café.txt"), "caf\xc3\xa9\n"));
         QVERIFY(writeFile(m_Source + "/with blank.txt", "blank\n"));
         QVERIFY(QDir().mkpath(m_Source + "/empty folder"));
-        QByteArray random(3 * 1024 * 1024 + 123, Qt::Uninitialized);
-        QRandomGenerator(20261208).fillRange(reinterpret_cast<quint32 *>(random.data()),
-                                             random.size() / 4);
-        QVERIFY(writeFile(m_Source + "/data/random.bin", random));
+        QVERIFY(writeFile(m_Source + "/data/random.bin", noise(3 * 1024 * 1024 + 123, 20261208)));
         m_Iso = m_Tmp.path() + "/disc.iso";
         // A disc that starts a computer (BIOS, no emulation) when nasm is at hand.
         m_Bootable = BootHelpers::makeBootableImage(BootHelpers::Kind::NoEmulation, m_Source, m_Iso,
                                                     { "-J", "-R" });
         if (!m_Bootable)
-            QVERIFY(run(QStandardPaths::findExecutable("genisoimage"),
-                        { "-quiet", "-J", "-R", "-o", m_Iso, m_Source })
-                    == 0);
+            QVERIFY(
+                runCommand("genisoimage", { "-quiet", "-J", "-R", "-o", m_Iso, m_Source }).ok());
 
         if (!QFileInfo("/dev/fuse").exists() || QStandardPaths::findExecutable("fuseiso").isEmpty())
             QSKIP("no FUSE or fuseiso here");
         m_Loop.reset(new LoopDevice(m_Iso));
-        m_Unreadable.reset(new LoopDevice(m_Iso, 65536));
-        if (m_Loop->device.isEmpty() || m_Unreadable->device.isEmpty())
+        m_Unreadable.reset(new LoopDevice(m_Iso, LoopDevice::Offset { 65536 }));
+        if (m_Loop->node.isEmpty() || m_Unreadable->node.isEmpty())
             QSKIP("no free loop devices");
         m_Mnt = m_Tmp.path() + "/mnt";
         m_RebuiltMnt = m_Tmp.path() + "/mnt-rebuilt";
         if (!mountDisc() || !mountRebuiltDisc())
             QSKIP("fuseiso cannot mount the test disc");
-        qputenv(DriveSeam, (m_Loop->device + ":" + m_Unreadable->device).toLocal8Bit());
+        qputenv(DriveSeam, (m_Loop->node + ":" + m_Unreadable->node).toLocal8Bit());
     }
 
     void cleanup()
@@ -208,7 +163,7 @@ private slots:
         m_Page = nullptr;
         m_List = nullptr;
         if (m_Loop)
-            qputenv(DriveSeam, (m_Loop->device + ":" + m_Unreadable->device).toLocal8Bit());
+            qputenv(DriveSeam, (m_Loop->node + ":" + m_Unreadable->node).toLocal8Bit());
     }
 
     void rebuildKeepsTheSelection()
@@ -216,8 +171,7 @@ private slots:
         // A third drive: a plain file is a burner with a blank disc to the disk tools.
         const QString burner = m_Tmp.path() + "/burner.img";
         QVERIFY(writeFile(burner, QByteArray()));
-        qputenv(DriveSeam,
-                (burner + ":" + m_Loop->device + ":" + m_Unreadable->device).toLocal8Bit());
+        qputenv(DriveSeam, (burner + ":" + m_Loop->node + ":" + m_Unreadable->node).toLocal8Bit());
         MainWindow home;
         QVERIFY(openPage(&home));
         QVERIFY(waitUntil([&] { return m_List->count() == 3; }));
@@ -271,7 +225,7 @@ private slots:
         } else if (kind == "small") {
             const QString fat = m_Tmp.path() + "/small.img";
             QFile::remove(fat);
-            if (run("mkfs.fat", { "-C", fat, "1024" }) != 0)
+            if (runCommand("mkfs.fat", { "-C", fat, "1024" }).code != 0)
                 QSKIP("mkfs.fat cannot make the small volume");
             place.reset(new FuseMount("fusefat", { "-o", "rw+", fat }, m_Tmp.path() + "/small"));
             if (!place->mounted)
@@ -357,14 +311,14 @@ private slots:
         const QString big = m_Tmp.path() + "/big.iso";
         QVERIFY(writeFile(big, head) && QFile(big).resize(qint64(sectors) * 2048));
         LoopDevice loop(big);
-        if (loop.device.isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no free loop device");
-        qputenv(DriveSeam, loop.device.toLocal8Bit());
+        qputenv(DriveSeam, loop.node.toLocal8Bit());
         m_Page = new CPage5;
         m_Page->show();
         m_List = m_Page->findChild<QComboBox *>("dvdlist");
-        QVERIFY(waitUntil([&] { return m_List->findData(loop.device) >= 0; }, 20000));
-        m_List->setCurrentIndex(m_List->findData(loop.device));
+        QVERIFY(waitUntil([&] { return m_List->findData(loop.node) >= 0; }, 20000));
+        m_List->setCurrentIndex(m_List->findData(loop.node));
         const QString folder = m_Tmp.path() + "/stopped";
         const QString target = folder + "/earlier.iso";
         QVERIFY(writeFile(target, "an image made earlier"));
@@ -399,7 +353,7 @@ private slots:
     {
         QVERIFY(openPage());
         QCOMPARE(m_List->itemText(driveRow(false)),
-                 QString("VEXLOR TEST DRIVE 1.00 (%1)").arg(m_Unreadable->device));
+                 QString("VEXLOR TEST DRIVE 1.00 (%1)").arg(m_Unreadable->node));
         m_List->setCurrentIndex(driveRow(false));
 
         const QString target = m_Tmp.path() + "/out/copy of disc.iso";
@@ -419,16 +373,14 @@ private slots:
         QVERIFY(progressDone);
 
         // Every file of the disc is in the copy, with the same bytes.
-        const auto copy = extracted(target, m_Tmp.path() + "/x-copy");
+        const auto copy = withoutBoot(imageContent(target, m_Tmp.path() + "/x-copy"));
         QCOMPARE(copy, withoutBoot(fileTree(m_Source)));
 
         // Eject unmounts the disc and the list is read again; a copy then finds no disc to read.
         QSignalSpy rebuilt(m_List->model(), &QAbstractItemModel::rowsRemoved);
         clickButton(m_Page->findChild<QWidget *>("eject"));
         QVERIFY(waitUntil([&] { return rebuilt.count() > 0 && driveRow(false) >= 0; }, 20000));
-        QByteArray mounts;
-        run("mount", {}, &mounts);
-        QVERIFY(!mounts.contains(m_RebuiltMnt.toLocal8Bit()));
+        QVERIFY(!runCommand("mount", {}).output.contains(m_RebuiltMnt.toLocal8Bit()));
         QFile::remove(target);
         QVERIFY(copyTo(target).contains("is not mounted"));
         QVERIFY(!QFileInfo::exists(target));

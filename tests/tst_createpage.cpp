@@ -43,32 +43,9 @@ namespace {
 const qint64 MiB = Q_INT64_C(1) << 20;
 const qint64 GiB = Q_INT64_C(1) << 30;
 
-// Bytes that differ from file to file, so that a mix-up shows.
-QByteArray content(const QString &seed, int size)
-{
-    QByteArray data;
-    data.reserve(size);
-    const QByteArray s = seed.toUtf8();
-    for (int i = 0; data.size() < size; ++i)
-        data += s + QByteArray::number(i) + '\n';
-    data.truncate(size);
-    return data;
-}
-
 QString sevenZip()
 {
     return Util::GetCurrentExePath() + QStringLiteral("/7z/7z");
-}
-
-QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    p.waitForFinished(120000);
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAll());
 }
 
 struct Listing
@@ -82,7 +59,7 @@ struct Listing
 Listing listImage(const QString &image)
 {
     Listing listing;
-    const QStringList lines = run(sevenZip(), { "l", "-slt", image }).split('\n');
+    const QStringList lines = runCommand(sevenZip(), { "l", "-slt", image }).text().split('\n');
     bool entries = false;
     QString path;
     bool folder = false;
@@ -568,9 +545,7 @@ void TestCreatePage::createEachType()
     // The extracted bytes equal the sources; the source folder's own link to a file (link.txt)
     // is that file in the image, as a copy of the folder gave it.
     const QString x = m_out + "/x-" + QTest::currentDataTag();
-    int code = -1;
-    const QString out = run(sevenZip(), { "x", "-y", "-o" + x, image }, &code);
-    QVERIFY2(code == 0, qPrintable(out));
+    QVERIFY(runCommand(sevenZip(), { "x", "-y", "-o" + x, image }).ok());
     for (const Item *file : files) {
         QCOMPARE(listing.sizes.value(file->m_Path), QFileInfo(file->m_SrcPath).size());
         QVERIFY2(readFile(x + "/" + file->m_Path) == readFile(file->m_SrcPath),
@@ -611,16 +586,12 @@ void TestCreatePage::fullDiskLeavesNoImage()
     if (!m_page)
         QSKIP("no project");
     // A small file system of its own gives a real "disk full"; it needs root and tmpfs.
-    const QString small = m_out + "/small-disk";
-    QVERIFY(QDir().mkpath(small));
-    int code = -1;
-    run("mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", small }, &code);
-    if (code != 0)
+    const TmpfsMount small(m_out + "/small-disk", "size=64k");
+    if (!small.mounted)
         QSKIP("cannot mount a small tmpfs here");
-    const QString image = small + "/full.iso";
+    const QString image = small.dir + "/full.iso";
     const QString shown = createImage(m_page.get(), ImageType::Udf, image);
     const bool left = QFile::exists(image);
-    run("umount", { small });
     QVERIFY2(shown.startsWith("Create ISO failed"), qPrintable(shown));
     QVERIFY2(shown.contains("No space left on device"), qPrintable(shown));
     QVERIFY(!left);
@@ -975,18 +946,10 @@ void TestCreatePage::largeProjectNeedsNoRoomForStaging()
     // The image: the file, rounded up to whole sectors, and the image's own structures.
     const qint64 imageSize = GiB + 512 * 1024;
     const QString temp = Util::GetTempDir();
-    int code = -1;
-    run("mount",
-        { "-t", "tmpfs", "-o",
-          QStringLiteral("size=%1k,mode=0700").arg((imageSize + 10 * MiB) / 1024), "tmpfs", temp },
-        &code);
-    if (code != 0)
+    const TmpfsMount mount(
+        temp, QStringLiteral("size=%1k,mode=0700").arg((imageSize + 10 * MiB) / 1024).toLatin1());
+    if (!mount.mounted)
         QSKIP("cannot mount a small tmpfs here");
-    struct Unmount
-    {
-        QString path;
-        ~Unmount() { run("umount", { path }); }
-    } unmount { temp };
     QString shown;
     {
         CPage3 page;

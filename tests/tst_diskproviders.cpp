@@ -15,86 +15,26 @@
 #include "services/sevenzip.h"
 #include "services/uefiboot.h"
 #include "services/util.h"
+#include "testhelpers.h"
 
-#include <QCryptographicHash>
 #include <QtTest>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace TestHelpers;
+
 namespace {
 
-struct Run
+CommandRun tool(const QString &name, const QStringList &arguments)
 {
-    int code = -1;
-    QString output; // standard output, then standard error
-    QString out; // standard output alone
-};
-
-Run run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(120000);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-             out + QString::fromUtf8(process.readAllStandardError()), out };
-}
-
-Run tool(const QString &name, const QStringList &arguments)
-{
-    return run(PlatformTools::Program(name), arguments);
-}
-
-QByteArray fileHash(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(&file);
-    return hash.result();
+    return runCommand(PlatformTools::Program(name), arguments);
 }
 
 QStringList mountLines()
 {
-    return tool("mount", {}).output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return tool("mount", {}).text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
-
-// A loop device over a new sparse file; everything mounted from it is unmounted and the device
-// detached when the guard ends, also when the test fails.
-class LoopDevice
-{
-public:
-    LoopDevice(const QString &file, qint64 size, const QByteArray &content = {})
-    {
-        QFile backing(file);
-        if (!backing.open(QIODevice::WriteOnly) || !backing.resize(size))
-            return;
-        backing.write(content);
-        backing.close();
-        const Run attach = run("losetup", { "-f", "--show", file });
-        if (attach.code == 0)
-            m_node = attach.output.trimmed();
-    }
-    ~LoopDevice()
-    {
-        if (m_node.isEmpty())
-            return;
-        for (const QString &line : mountLines()) {
-            DiskTools::MountEntry entry;
-            if (DiskTools::ParseMountLine(line, &entry)
-                && DiskTools::IsDiskOrPartition(entry.device, m_node))
-                run("umount", { "-l", entry.mountPoint });
-        }
-        run("partx", { "-d", m_node });
-        run("losetup", { "-d", m_node });
-    }
-    QString node() const { return m_node; }
-
-private:
-    QString m_node;
-};
 
 constexpr qint64 kStickSize = 64 * 1024 * 1024;
 
@@ -103,26 +43,13 @@ constexpr qint64 kStickSize = 64 * 1024 * 1024;
 QStringList identity(const QString &node)
 {
     return BurnLogic::IdentityArgs(
-        BurnLogic::IdentityFromInfo(node, tool("diskutil", DiskTools::InfoArgs(node)).output));
+        BurnLogic::IdentityFromInfo(node, tool("diskutil", DiskTools::InfoArgs(node)).text()));
 }
 
 QStringList partitionArgs(const QString &node, const QString &format, const QString &name,
                           const QString &scheme = QStringLiteral("MBR"))
 {
     return DiskTools::PartitionArgs(node, format, name, scheme) + identity(node);
-}
-
-// Puts another file behind the loop device at node (the same node, another stick).
-bool swapStick(const QString &node, const QString &file)
-{
-    run("partx", { "-d", node });
-    run("losetup", { "-d", node });
-    for (int i = 0; i < 50; ++i) {
-        if (run("losetup", { node, file }).code == 0)
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
 }
 
 QByteArray firstMiB(const QString &path)
@@ -164,25 +91,25 @@ private slots:
     void listOffersOnlyTheTestDisk()
     {
         LoopDevice loop(m_dir.filePath("list.img"), kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
         // Without the seam a loop device is never offered.
         seam(QString());
-        QVERIFY(!tool("diskutil", { "list" }).output.contains(loop.node()));
+        QVERIFY(!tool("diskutil", { "list" }).text().contains(loop.node));
 
-        seam(loop.node());
-        const Run list = tool("diskutil", { "list" });
+        seam(loop.node);
+        const CommandRun list = tool("diskutil", { "list" });
         QCOMPARE(list.code, 0);
         QStringList listed;
-        for (const QString &line : list.output.split('\n')) {
+        for (const QString &line : list.text().split('\n')) {
             if (!DiskTools::ListedDisk(line).isEmpty())
                 listed << DiskTools::ListedDisk(line);
         }
-        QCOMPARE(listed, QStringList { loop.node() });
+        QCOMPARE(listed, QStringList { loop.node });
 
-        const QString info = tool("diskutil", DiskTools::InfoArgs(loop.node())).output;
+        const QString info = tool("diskutil", DiskTools::InfoArgs(loop.node)).text();
         QVERIFY2(DiskTools::IsUsbStickInfo(info), qPrintable(info));
-        QCOMPARE(Util::DiskSpaceTotal(loop.node()), kStickSize);
+        QCOMPARE(Util::DiskSpaceTotal(loop.node), kStickSize);
     }
 
     // The Burn page's path: partition and format, find the mount point, unmount, make the disk
@@ -191,40 +118,42 @@ private slots:
     {
         const QString image = m_dir.filePath("stick.img");
         LoopDevice loop(image, kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
-        seam(loop.node());
-        const Run partition = tool("diskutil", partitionArgs(loop.node(), "FAT32", "testvol"));
-        QVERIFY2(partition.code == 0, qPrintable(partition.output));
+        seam(loop.node);
+        const CommandRun partition = tool("diskutil", partitionArgs(loop.node, "FAT32", "testvol"));
+        QVERIFY2(partition.code == 0, qPrintable(partition.text()));
 
-        const QString first = DiskTools::FirstPartition(loop.node());
+        const QString first = DiskTools::FirstPartition(loop.node);
         const QString mountPoint = Util::GetMountPoint(first);
         QCOMPARE(mountPoint, m_media + QStringLiteral("/TESTVOL"));
-        QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node()), mountPoint);
+        QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node), mountPoint);
         QCOMPARE(Util::GetMountPoint(mountPoint), mountPoint); // a blank in the one argument
 
-        const Run unmount = run(PlatformTools::Program("diskutil"),
-                                QProcess::splitCommand("unmountDisk " + loop.node()));
-        QVERIFY2(unmount.code == 0, qPrintable(unmount.output));
+        const CommandRun unmount = runCommand(PlatformTools::Program("diskutil"),
+                                              QProcess::splitCommand("unmountDisk " + loop.node));
+        QVERIFY2(unmount.code == 0, qPrintable(unmount.text()));
         QVERIFY(Util::GetMountPoint(first).isEmpty());
 
         const QString command = DiskTools::MkbootableCommand(
-            PlatformTools::Program("mkbootable"), loop.node(), mountPoint, identity(loop.node()));
-        const Run boot = tool("osascript", DiskTools::AdminArgs(command));
-        QVERIFY2(boot.code == 0, qPrintable(boot.output));
+            PlatformTools::Program("mkbootable"), loop.node, mountPoint, identity(loop.node));
+        const CommandRun boot = tool("osascript", DiskTools::AdminArgs(command));
+        QVERIFY2(boot.code == 0, qPrintable(boot.text()));
         QCOMPARE(Util::GetMountPoint(first), mountPoint);
         QVERIFY(Util::WriteMulLinesToFile({ "default boot" }, mountPoint + "/syslinux.cfg"));
-        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
+        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node)).code, 0);
 
         // The volume, read with mtools: label, boot loader and modules, configuration.
-        const Run label = run("mlabel", { "-s", "-i", first, "::" });
-        QVERIFY2(label.output.contains("TESTVOL"), qPrintable(label.output));
+        const CommandRun label = runCommand("mlabel", { "-s", "-i", first, "::" });
+        QVERIFY2(label.text().contains("TESTVOL"), qPrintable(label.text()));
         const QString files
-            = run("mdir", { "-a", "-b", "-i", first, "::/syslinux" }).output.toLower();
+            = runCommand("mdir", { "-a", "-b", "-i", first, "::/syslinux" }).text().toLower();
         for (const char *name : { "ldlinux.sys", "chain.c32", "libcom32.c32", "libutil.c32" })
             QVERIFY2(files.contains(QLatin1String("/syslinux/") + name), qPrintable(files));
-        QCOMPARE(run("mtype", { "-i", first, "::/syslinux.cfg" }).out,
-                 QStringLiteral("default boot\n"));
+        RunOptions apart;
+        apart.separateErrors = true;
+        QCOMPARE(runCommand("mtype", { "-i", first, "::/syslinux.cfg" }, apart).output,
+                 QByteArray("default boot\n"));
 
         // On the disk: the syslinux MBR code, the partition active, a FAT32 boot sector.
         QFile disk(image);
@@ -242,55 +171,54 @@ private slots:
     {
         const QString image = m_dir.filePath("refuse.img");
         LoopDevice loop(image, kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
 
         // A loop device the seam does not name is no disk that may be written.
         seam(QStringLiteral("/dev/loop-none"));
-        const QByteArray before = fileHash(image);
-        Run refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NONAME"));
+        const QByteArray before = digest(image);
+        CommandRun refused = tool("diskutil", partitionArgs(loop.node, "FAT32", "NONAME"));
         QVERIFY(refused.code != 0);
-        QVERIFY2(refused.output.contains("refused"), qPrintable(refused.output));
-        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NONAME", "GPT"));
-        QVERIFY2(refused.code != 0 && refused.output.contains("refused"),
-                 qPrintable(refused.output));
+        QVERIFY2(refused.text().contains("refused"), qPrintable(refused.text()));
+        refused = tool("diskutil", partitionArgs(loop.node, "FAT32", "NONAME", "GPT"));
+        QVERIFY2(refused.code != 0 && refused.text().contains("refused"),
+                 qPrintable(refused.text()));
         refused = tool("mkbootable",
-                       QStringList { loop.node(), m_media + QStringLiteral("/mnt") }
-                           + identity(loop.node()));
+                       QStringList { loop.node, m_media + QStringLiteral("/mnt") }
+                           + identity(loop.node));
         QVERIFY(refused.code != 0);
         // Without the disk's identity nothing is written, whatever the disk.
-        seam(loop.node());
-        QVERIFY(tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "NONAME")).code
-                != 0);
-        QVERIFY(tool("mkbootable", { loop.node(), m_media + QStringLiteral("/mnt") }).code != 0);
-        QCOMPARE(fileHash(image), before);
+        seam(loop.node);
+        QVERIFY(tool("diskutil", DiskTools::PartitionArgs(loop.node, "FAT32", "NONAME")).code != 0);
+        QVERIFY(tool("mkbootable", { loop.node, m_media + QStringLiteral("/mnt") }).code != 0);
+        QCOMPARE(digest(image), before);
 
         // A volume that is in use cannot be unmounted: refused, and the disk stays as it was.
-        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "MS-DOS FAT16", "BUSY")).code, 0);
-        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node, "MS-DOS FAT16", "BUSY")).code, 0);
+        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node));
         QVERIFY(!mountPoint.isEmpty());
         QProcess holder;
         holder.setWorkingDirectory(mountPoint);
         holder.start("sleep", { "60" });
         QVERIFY(holder.waitForStarted());
-        const QByteArray busy = fileHash(image);
-        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
+        const QByteArray busy = digest(image);
+        refused = tool("diskutil", partitionArgs(loop.node, "FAT32", "OTHER"));
         holder.kill();
         holder.waitForFinished();
         QVERIFY(refused.code != 0);
-        QVERIFY2(refused.output.contains("in use"), qPrintable(refused.output));
-        QCOMPARE(fileHash(image), busy);
-        QCOMPARE(Util::GetMountPoint(DiskTools::FirstPartition(loop.node())), mountPoint);
+        QVERIFY2(refused.text().contains("in use"), qPrintable(refused.text()));
+        QCOMPARE(digest(image), busy);
+        QCOMPARE(Util::GetMountPoint(DiskTools::FirstPartition(loop.node)), mountPoint);
 
         // A scheme other than MBR or GPT, labels FAT cannot hold: refused before anything.
         for (const QStringList &args :
-             { partitionArgs(loop.node(), "FAT32", "OTHER", "APM"),
-               partitionArgs(loop.node(), "FAT32", "TWELVE_CHARS"),
-               partitionArgs(loop.node(), "FAT32", QString::fromUtf8("\u20acURO")) }) {
+             { partitionArgs(loop.node, "FAT32", "OTHER", "APM"),
+               partitionArgs(loop.node, "FAT32", "TWELVE_CHARS"),
+               partitionArgs(loop.node, "FAT32", QString::fromUtf8("\u20acURO")) }) {
             refused = tool("diskutil", args);
             QVERIFY2(refused.code != 0, qPrintable(args.join(' ')));
         }
-        QCOMPARE(fileHash(image), busy);
+        QCOMPARE(digest(image), busy);
     }
 
     // Another stick at the same node, at each step that writes: the tool refuses and the other
@@ -299,33 +227,33 @@ private slots:
     {
         const QString first = m_dir.filePath("first.img"), other = m_dir.filePath("other.img");
         LoopDevice loop(first, kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
         QFile spare(other);
         QVERIFY(spare.open(QIODevice::WriteOnly) && spare.resize(kStickSize));
         spare.close();
-        seam(loop.node());
-        const QStringList chosen = identity(loop.node());
+        seam(loop.node);
+        const QStringList chosen = identity(loop.node);
         QVERIFY(chosen.contains(QStringLiteral("--serial")) && !chosen.at(1).isEmpty());
 
         // Before partitionDisk and before the boot helper.
-        QVERIFY(swapStick(loop.node(), other));
-        const QByteArray otherBefore = fileHash(other);
-        QVERIFY(identity(loop.node()) != chosen);
-        Run refused
-            = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "X") + chosen);
-        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
-                 qPrintable(refused.output));
+        QVERIFY(loop.swapTo(other));
+        const QByteArray otherBefore = digest(other);
+        QVERIFY(identity(loop.node) != chosen);
+        CommandRun refused
+            = tool("diskutil", DiskTools::PartitionArgs(loop.node, "FAT32", "X") + chosen);
+        QVERIFY2(refused.code != 0 && refused.text().contains("no longer the disk"),
+                 qPrintable(refused.text()));
         refused = tool("mkbootable",
-                       QStringList { loop.node(), m_media + QStringLiteral("/mnt") } + chosen);
-        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
-                 qPrintable(refused.output));
-        QCOMPARE(fileHash(other), otherBefore);
+                       QStringList { loop.node, m_media + QStringLiteral("/mnt") } + chosen);
+        QVERIFY2(refused.code != 0 && refused.text().contains("no longer the disk"),
+                 qPrintable(refused.text()));
+        QCOMPARE(digest(other), otherBefore);
 
         // Inside partitionDisk, between its unmount and its table: an umount that swaps the
         // stick right after it has unmounted the volume.
-        QVERIFY(swapStick(loop.node(), first));
-        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "FAT32", "FIRST")).code, 0);
+        QVERIFY(loop.swapTo(first));
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node, "FAT32", "FIRST")).code, 0);
         const QString bin = m_dir.filePath("swapbin");
         QVERIFY(QDir().mkpath(bin));
         QFile script(bin + "/umount");
@@ -335,20 +263,20 @@ private slots:
                            "losetup -d '%1'\n"
                            "for i in 1 2 3 4 5 6 7 8 9 10; do losetup '%1' '%2' && exit 0; "
                            "sleep 0.2; done\nexit 0\n")
-                .arg(loop.node(), other)
+                .arg(loop.node, other)
                 .toUtf8());
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QStringList firstIdentity = identity(loop.node());
+        const QStringList firstIdentity = identity(loop.node);
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin) + ":" + path);
         refused
-            = tool("diskutil", DiskTools::PartitionArgs(loop.node(), "FAT32", "Y") + firstIdentity);
+            = tool("diskutil", DiskTools::PartitionArgs(loop.node, "FAT32", "Y") + firstIdentity);
         qputenv("PATH", path);
-        QVERIFY2(refused.code != 0 && refused.output.contains("no longer the disk"),
-                 qPrintable(refused.output));
-        QCOMPARE(fileHash(other), otherBefore);
-        QVERIFY(swapStick(loop.node(), first));
+        QVERIFY2(refused.code != 0 && refused.text().contains("no longer the disk"),
+                 qPrintable(refused.text()));
+        QCOMPARE(digest(other), otherBefore);
+        QVERIFY(loop.swapTo(first));
     }
 
     // A partition held open exclusively (as an open crypt container or an LVM or RAID member
@@ -357,34 +285,34 @@ private slots:
     {
         const QString image = m_dir.filePath("inuse.img");
         LoopDevice loop(image, kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
-        seam(loop.node());
-        QCOMPARE(tool("diskutil", partitionArgs(loop.node(), "FAT32", "INUSE")).code, 0);
-        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
+        seam(loop.node);
+        QCOMPARE(tool("diskutil", partitionArgs(loop.node, "FAT32", "INUSE")).code, 0);
+        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node));
         QVERIFY(!mountPoint.isEmpty());
 
         // Stacked: a tmpfs over the volume stays, and so does the stick.
-        QCOMPARE(run("mount", { "-t", "tmpfs", "stacked", mountPoint }).code, 0);
+        QCOMPARE(runCommand("mount", { "-t", "tmpfs", "stacked", mountPoint }).code, 0);
         QByteArray before = firstMiB(image);
-        Run refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
-        QVERIFY2(refused.code != 0 && refused.output.contains("stacked on"),
-                 qPrintable(refused.output));
+        CommandRun refused = tool("diskutil", partitionArgs(loop.node, "FAT32", "OTHER"));
+        QVERIFY2(refused.code != 0 && refused.text().contains("stacked on"),
+                 qPrintable(refused.text()));
         QVERIFY(mountLines().filter("stacked on " + mountPoint).size() == 1);
         QCOMPARE(firstMiB(image), before);
-        QCOMPARE(run("umount", { mountPoint }).code, 0);
+        QCOMPARE(runCommand("umount", { mountPoint }).code, 0);
 
         // Held open exclusively.
-        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
+        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node)).code, 0);
         const int held
-            = ::open(QFile::encodeName(DiskTools::FirstPartition(loop.node())), O_RDONLY | O_EXCL);
+            = ::open(QFile::encodeName(DiskTools::FirstPartition(loop.node)), O_RDONLY | O_EXCL);
         QVERIFY(held >= 0);
-        before = fileHash(image);
-        refused = tool("diskutil", partitionArgs(loop.node(), "FAT32", "OTHER"));
+        before = digest(image);
+        refused = tool("diskutil", partitionArgs(loop.node, "FAT32", "OTHER"));
         ::close(held);
-        QVERIFY2(refused.code != 0 && refused.output.contains("in use"),
-                 qPrintable(refused.output));
-        QCOMPARE(fileHash(image), before);
+        QVERIFY2(refused.code != 0 && refused.text().contains("in use"),
+                 qPrintable(refused.text()));
+        QCOMPARE(digest(image), before);
     }
 
     // A stick with three old partitions: afterwards the kernel sees one partition, at the new
@@ -400,33 +328,31 @@ private slots:
         QFETCH(QString, label);
         const QString image = m_dir.filePath("old.img");
         LoopDevice loop(image, kStickSize);
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
-        QProcess sfdisk;
-        sfdisk.start("sfdisk", { "--quiet", "--no-reread", loop.node() });
-        sfdisk.write(QStringLiteral("label: %1\nstart=2048, size=8192\nstart=10240, size=40960\n"
-                                    "start=51200\n")
-                         .arg(label)
-                         .toLatin1());
-        sfdisk.closeWriteChannel();
-        QVERIFY(sfdisk.waitForFinished() && sfdisk.exitCode() == 0);
-        QCOMPARE(run("partx", { "-a", loop.node() }).code, 0);
-        QCOMPARE(run("mkfs.fat", { "-n", "OLDTWO", loop.node() + "p2" }).code, 0);
-        seam(loop.node());
-        const Run partition = tool("diskutil", partitionArgs(loop.node(), "FAT32", "NEW"));
-        QVERIFY2(partition.code == 0, qPrintable(partition.output));
+        RunOptions table;
+        table.input = QStringLiteral("label: %1\nstart=2048, size=8192\nstart=10240, size=40960\n"
+                                     "start=51200\n")
+                          .arg(label)
+                          .toLatin1();
+        QVERIFY(runCommand("sfdisk", { "--quiet", "--no-reread", loop.node }, table).ok());
+        QCOMPARE(runCommand("partx", { "-a", loop.node }).code, 0);
+        QCOMPARE(runCommand("mkfs.fat", { "-n", "OLDTWO", loop.node + "p2" }).code, 0);
+        seam(loop.node);
+        const CommandRun partition = tool("diskutil", partitionArgs(loop.node, "FAT32", "NEW"));
+        QVERIFY2(partition.code == 0, qPrintable(partition.text()));
         const QStringList parts = QDir("/sys/class/block")
-                                      .entryList({ QFileInfo(loop.node()).fileName() + "p*" },
+                                      .entryList({ QFileInfo(loop.node).fileName() + "p*" },
                                                  QDir::AllEntries | QDir::System);
-        QCOMPARE(parts, QStringList { QFileInfo(loop.node()).fileName() + "p1" });
+        QCOMPARE(parts, QStringList { QFileInfo(loop.node).fileName() + "p1" });
         QFile start(QStringLiteral("/sys/class/block/%1/start").arg(parts.first()));
         QVERIFY(start.open(QIODevice::ReadOnly));
         QCOMPARE(start.readAll().trimmed(), QByteArray("2048"));
-        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
+        const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node));
         QCOMPARE(mountPoint, m_media + "/NEW");
-        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
-        const Run volume = run("mlabel", { "-s", "-i", loop.node() + "p1", "::" });
-        QVERIFY2(volume.output.contains("NEW"), qPrintable(volume.output));
+        QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node)).code, 0);
+        const CommandRun volume = runCommand("mlabel", { "-s", "-i", loop.node + "p1", "::" });
+        QVERIFY2(volume.text().contains("NEW"), qPrintable(volume.text()));
     }
 
     // A GPT stick made by the providers as a burn makes an MBR one (the Burn page itself leaves
@@ -448,26 +374,27 @@ private slots:
         const QString stick = m_dir.filePath("gpt stick.img");
         {
             LoopDevice loop(stick, kStickSize);
-            if (loop.node().isEmpty())
+            if (loop.node.isEmpty())
                 QSKIP("no loop device free");
-            seam(loop.node());
-            const Run partition
-                = tool("diskutil", partitionArgs(loop.node(), "FAT32", "STICK", "GPT"));
-            QVERIFY2(partition.code == 0, qPrintable(partition.output));
-            const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node()));
-            QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
-            const Run boot = tool("mkbootable",
-                                  QStringList { loop.node(), mountPoint } + identity(loop.node()));
-            QVERIFY2(boot.code == 0, qPrintable(boot.output));
+            seam(loop.node);
+            const CommandRun partition
+                = tool("diskutil", partitionArgs(loop.node, "FAT32", "STICK", "GPT"));
+            QVERIFY2(partition.code == 0, qPrintable(partition.text()));
+            const QString mountPoint = Util::GetMountPoint(DiskTools::FirstPartition(loop.node));
+            QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node)).code, 0);
+            const CommandRun boot
+                = tool("mkbootable", QStringList { loop.node, mountPoint } + identity(loop.node));
+            QVERIFY2(boot.code == 0, qPrintable(boot.text()));
             QVERIFY(Util::WriteMulLinesToFile({ "default boot", "LABEL boot", "MENU LABEL boot",
                                                 "COM32 /syslinux/chain.c32",
                                                 "APPEND fs ntldr=/bootmgr" },
                                               mountPoint + "/syslinux.cfg"));
-            QCOMPARE(run(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, iso)).code, 0);
+            QCOMPARE(runCommand(SevenZip::Program(), SevenZip::UnpackArgs(mountPoint, iso)).code,
+                     0);
             QCOMPARE(int(UefiBoot::MakeVolumeUefiBootable(iso, mountPoint).outcome),
                      int(UefiBoot::Outcome::AlreadyBootable));
-            QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node())).code, 0);
-            const QString dump = run("sfdisk", { "--dump", loop.node() }).out;
+            QCOMPARE(tool("diskutil", DiskTools::UnmountDiskArgs(loop.node)).code, 0);
+            const QString dump = runCommand("sfdisk", { "--dump", loop.node }).text();
             QVERIFY2(dump.contains("label: gpt")
                          && dump.contains("type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B")
                          && dump.contains("LegacyBIOSBootable"),
@@ -492,48 +419,48 @@ private slots:
         QVERIFY(QDir().mkpath(source + "/sub dir"));
         QVERIFY(Util::WriteMulLinesToFile({ "hello" }, source + "/sub dir/read me.txt"));
         const QString discImage = m_dir.filePath("disc.iso");
-        QCOMPARE(run(Util::GetCurrentExePath() + "/cdrtools/mkisofs",
-                     { "-J", "-R", "-V", "MY DISC", "-o", discImage, source })
+        QCOMPARE(runCommand(Util::GetCurrentExePath() + "/cdrtools/mkisofs",
+                            { "-J", "-R", "-V", "MY DISC", "-o", discImage, source })
                      .code,
                  0);
         QFile disc(discImage);
         QVERIFY(disc.open(QIODevice::ReadOnly));
         LoopDevice loop(m_dir.filePath("drive.img"), disc.size(), disc.readAll());
-        if (loop.node().isEmpty())
+        if (loop.node.isEmpty())
             QSKIP("no loop device free");
         const QString burner = m_dir.filePath("burner.img");
         QVERIFY(Util::WriteMulLinesToFile({}, burner));
-        seam(QString(), loop.node() + ":" + burner);
+        seam(QString(), loop.node + ":" + burner);
 
         const QList<DiskTools::Drive> drives
-            = DiskTools::ReadDriveStatus(tool("drutil", { "status" }).output.split('\n'));
+            = DiskTools::ReadDriveStatus(tool("drutil", { "status" }).text().split('\n'));
         QCOMPARE(drives.size(), 2);
-        QCOMPARE(drives.at(0).Text(),
-                 QStringLiteral("VEXLOR TEST DRIVE 1.00 (%1)").arg(loop.node()));
+        QCOMPARE(drives.at(0).Text(), QStringLiteral("VEXLOR TEST DRIVE 1.00 (%1)").arg(loop.node));
         QCOMPARE(drives.at(1).device, burner);
-        QVERIFY(tool("diskutil", { "info", loop.node() }).output.contains("Optical Drive Type:"));
+        QVERIFY(tool("diskutil", { "info", loop.node }).text().contains("Optical Drive Type:"));
 
         // The disc mounted (FUSE here), found in the mount listing and copied to an image.
         const QString mounted = m_dir.filePath("MY DISC");
         QVERIFY(QDir().mkpath(mounted));
-        QCOMPARE(run("fuseiso", { "-p", loop.node(), mounted, "-o", "fsname=" + loop.node() }).code,
-                 0);
-        QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node()), mounted);
+        QCOMPARE(
+            runCommand("fuseiso", { "-p", loop.node, mounted, "-o", "fsname=" + loop.node }).code,
+            0);
+        QCOMPARE(DiskTools::MountPointForDevice(mountLines(), loop.node), mounted);
         const QString copy = m_dir.filePath("copy.iso");
-        const Run hybrid = tool("hdiutil", DiskTools::MakeHybridArgs(copy, mounted));
-        QVERIFY2(hybrid.code == 0, qPrintable(hybrid.output));
-        QVERIFY(hybrid.output.contains("DRStatusPercentCompleteKey: 1.000000"));
-        const Run listing = run(Util::GetCurrentExePath() + "/7z/7z", { "l", copy });
-        QVERIFY2(listing.output.contains("sub dir/read me.txt"), qPrintable(listing.output));
+        const CommandRun hybrid = tool("hdiutil", DiskTools::MakeHybridArgs(copy, mounted));
+        QVERIFY2(hybrid.code == 0, qPrintable(hybrid.text()));
+        QVERIFY(hybrid.text().contains("DRStatusPercentCompleteKey: 1.000000"));
+        const CommandRun listing = runCommand(Util::GetCurrentExePath() + "/7z/7z", { "l", copy });
+        QVERIFY2(listing.text().contains("sub dir/read me.txt"), qPrintable(listing.text()));
         QVERIFY(tool("hdiutil", { "makehybrid", "-o", copy, mounted }).code != 0); // no -ov
 
-        QCOMPARE(tool("hdiutil", DiskTools::EjectArgs(loop.node())).code, 0);
-        QVERIFY(DiskTools::MountPointForDevice(mountLines(), loop.node()).isEmpty());
+        QCOMPARE(tool("hdiutil", DiskTools::EjectArgs(loop.node)).code, 0);
+        QVERIFY(DiskTools::MountPointForDevice(mountLines(), loop.node).isEmpty());
 
         // Burning to the file burner writes the image at its start.
-        const Run burn = tool("hdiutil", DiskTools::BurnArgs(copy, burner));
-        QVERIFY2(burn.code == 0, qPrintable(burn.output));
-        QVERIFY(burn.output.contains("DRStatusPercentCompleteKey: 1.000000"));
+        const CommandRun burn = tool("hdiutil", DiskTools::BurnArgs(copy, burner));
+        QVERIFY2(burn.code == 0, qPrintable(burn.text()));
+        QVERIFY(burn.text().contains("DRStatusPercentCompleteKey: 1.000000"));
         QFile written(burner);
         QFile original(copy);
         QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));

@@ -23,20 +23,6 @@ using BootHelpers::Kind;
 
 Q_DECLARE_METATYPE(BootHelpers::Kind)
 
-namespace {
-
-QStringList treePaths(const Item &folder)
-{
-    QStringList out;
-    for (const Item *child : folder.m_Children) {
-        out << child->m_Path + (child->m_IsDir ? "/" : "");
-        out << treePaths(*child);
-    }
-    return out;
-}
-
-} // namespace
-
 class TestEditBoot : public QObject
 {
     Q_OBJECT

@@ -1,16 +1,18 @@
 // The whole boot catalog reader on hand-made catalogs, the extent map against 7-Zip's listing of
-// real images, the mkisofs boot switches, the boot fixtures in qemu, and saves that carry every
-// boot entry over (extract with 7-Zip, build with the switches, boot the result).
+// real images and the mkisofs boot switches; no image is started here (tst_eltoritoboot boots
+// them). No mount: images are read as files.
 
 #include "boothelpers.h"
 #include "model/eltorito.h"
 #include "services/bootoptions.h"
+#include "testhelpers.h"
 
-#include <QDirIterator>
-#include <QRegularExpression>
 #include <QTest>
 
 using namespace ElTorito;
+using namespace TestHelpers;
+using BootHelpers::catalogSummary;
+using BootHelpers::imageListing;
 
 namespace {
 
@@ -40,51 +42,6 @@ QByteArray sector(const QByteArray &records, int sectors = 1)
     return records + QByteArray(sectors * kSectorSize - records.size(), '\0');
 }
 
-QString summary(const Catalog &c)
-{
-    if (!c.valid)
-        return QStringLiteral("invalid");
-    QStringList parts;
-    for (const BootEntry &e : c.entries)
-        parts << QStringLiteral("%1:%2:%3:%4:%5:%6")
-                     .arg(e.section)
-                     .arg(e.platform, 0, 16)
-                     .arg(e.bootable ? "B" : "-")
-                     .arg(e.media)
-                     .arg(e.sectorCount)
-                     .arg(e.loadRba);
-    return parts.join(' ');
-}
-
-QString tool(const char *name)
-{
-    return QStandardPaths::findExecutable(QString::fromLatin1(name));
-}
-
-// Files (not folders) of 7-Zip's listing of an image, with their sizes.
-QMap<QString, qint64> listing(const QString &iso)
-{
-    QString out;
-    BootHelpers::run(tool("7z"), { "l", iso }, &out);
-    QMap<QString, qint64> files;
-    bool inTable = false;
-    for (const QString &line : out.split('\n')) {
-        if (line.startsWith(QLatin1String("-------------------"))) {
-            inTable = !inTable;
-            continue;
-        }
-        if (inTable && line.size() > 53 && line.at(20) != 'D')
-            files.insert(line.mid(53), line.mid(26, 12).trimmed().toLongLong());
-    }
-    return files;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(QVector<BootEntry>)
@@ -103,11 +60,6 @@ private slots:
     void optionsAvoidNames();
     void options_data();
     void options();
-    void fixturesBoot_data();
-    void fixturesBoot();
-    void bootmgrThroughChain();
-    void saveKeepsBoot_data();
-    void saveKeepsBoot();
 };
 
 void TestElTorito::parse_data()
@@ -173,7 +125,7 @@ void TestElTorito::parse()
 {
     QFETCH(QByteArray, catalog);
     QFETCH(QString, expected);
-    QCOMPARE(summary(ParseCatalog(catalog)), expected);
+    QCOMPARE(catalogSummary(ParseCatalog(catalog)), expected);
 }
 
 // The catalog read from a file: past its sector, at the image's end, out of range; and the
@@ -194,7 +146,7 @@ void TestElTorito::readFromImage()
         img.replace(17 * kSectorSize, kSectorSize, b);
         img += catalog;
         const QString path = dir.filePath(QString::number(img.size()) + ".iso");
-        BootHelpers::writeText(path, img);
+        writeFile(path, img);
         return path;
     };
     const QByteArray v0 = validation(0);
@@ -210,7 +162,7 @@ void TestElTorito::readFromImage()
     QCOMPARE(c.entries.first().hasBootInfoTable, false);
     // It goes on in the next sector (the last one of the image, a short one).
     c = ReadCatalog(image(18, tail + entry(0x88, 0, 8, 19) + entry(0x88, 0, 9, 18)));
-    QCOMPARE(summary(c), QString("0:0:B:0:4:0 62:ef:B:0:8:19 62:ef:B:0:9:18"));
+    QCOMPARE(catalogSummary(c), QString("0:0:B:0:4:0 62:ef:B:0:8:19 62:ef:B:0:9:18"));
     QCOMPARE(BootKinds(c), QString("BIOS and UEFI"));
     QVERIFY(ReadBootImage(dir.filePath("x.iso"), c.entries.at(1)).isEmpty()); // no such file
     QVERIFY(ReadBootImage(image(18, tail + entry(0x88, 0, 8, 19)), c.entries.at(1)).isEmpty());
@@ -219,7 +171,7 @@ void TestElTorito::readFromImage()
     QVERIFY(!ReadCatalog(dir.filePath("missing.iso")).valid);
     QCOMPARE(BootKinds(Catalog()), QString("not bootable"));
 
-    if (tool("genisoimage").isEmpty() || !QFileInfo::exists(BootHelpers::kIsolinuxBin))
+    if (!BootHelpers::haveTool("genisoimage") || !QFileInfo::exists(BootHelpers::kIsolinuxBin))
         QSKIP("genisoimage or isolinux missing");
     const QString iso = dir.filePath("isolinux.iso");
     QString error;
@@ -252,7 +204,7 @@ void TestElTorito::extents_data()
 void TestElTorito::extents()
 {
     QFETCH(QStringList, args);
-    if (tool("genisoimage").isEmpty() || tool("7z").isEmpty())
+    if (!BootHelpers::haveTool("genisoimage") || !BootHelpers::haveTool("7z"))
         QSKIP("genisoimage or 7z missing");
     QTemporaryDir dir;
     const QString src = dir.filePath("src");
@@ -265,19 +217,19 @@ void TestElTorito::extents()
                               "lower_case.TXT",
                               "boot/marker.img" };
     for (int i = 0; i < names.size(); ++i)
-        QVERIFY(BootHelpers::writeText(src + '/' + names.at(i),
-                                       QByteArray(100 + i * 3000, char('a' + i))));
+        QVERIFY(writeFile(src + '/' + names.at(i), QByteArray(100 + i * 3000, char('a' + i))));
     QDir(src).mkpath("empty/folder");
-    BootHelpers::writeText(src + "/zero", QByteArray());
+    writeFile(src + "/zero", QByteArray());
     const QString iso = dir.filePath("t.iso");
-    QVERIFY(BootHelpers::run(tool("genisoimage"),
-                             QStringList { "-quiet", "-o", iso } + args
-                                 + QStringList { "-c", "boot/boot.cat", "-b", "boot/marker.img",
-                                                 "-no-emul-boot", src }));
+    QVERIFY(runCommand("genisoimage",
+                       QStringList { "-quiet", "-o", iso } + args
+                           + QStringList { "-c", "boot/boot.cat", "-b", "boot/marker.img",
+                                           "-no-emul-boot", src })
+                .ok());
     const ExtentMap map = ReadExtents(iso);
     QVERIFY(map.valid);
     // (In the UDF tree the boot catalog lists with size 0.)
-    const QMap<QString, qint64> listed = listing(iso);
+    const QMap<QString, qint64> listed = imageListing(iso);
     QStringList nonEmpty, all;
     for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
         if (!IsVirtualBootEntry(it.key()))
@@ -349,7 +301,7 @@ void TestElTorito::hostileTrees()
     img.replace(22 * kSectorSize, deep.size(), deep);
     img.replace(23 * kSectorSize, 5, "hello");
     const QString iso = dir.filePath("loop.iso");
-    QVERIFY(BootHelpers::writeText(iso, img));
+    QVERIFY(writeFile(iso, img));
     const ExtentMap map = ReadExtents(iso);
     QVERIFY(map.valid);
     QCOMPARE(map.files, (QMap<quint32, QString> { { 21, "DEEP/B.TXT" }, { 23, "A.TXT" } }));
@@ -367,7 +319,7 @@ void TestElTorito::hostileTrees()
         noise[17 * kSectorSize] = 0;
         noise.replace(20 * kSectorSize, 32, validation(round));
         const QString path = dir.filePath(QString("noise%1.iso").arg(round));
-        QVERIFY(BootHelpers::writeText(path, noise));
+        QVERIFY(writeFile(path, noise));
         ReadExtents(path);
         const Catalog c = ReadCatalog(path);
         for (const BootEntry &e : c.entries)
@@ -506,143 +458,6 @@ void TestElTorito::optionsAvoidNames()
     QCOMPARE(r.args.mid(r.args.indexOf("-b")).join(' '),
              QString("-b boot (2).bin -no-emul-boot -boot-load-size 4 -boot-info-table"));
     QCOMPARE(r.hidden, (QStringList { "boot (3).catalog", "boot (2).bin", "isolinux/boot.cat" }));
-}
-
-void TestElTorito::fixturesBoot_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("uefi");
-    QTest::addColumn<QString>("marker");
-    QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation) << false
-                                  << BootHelpers::kBiosMarker;
-    QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette) << false
-                              << BootHelpers::kBiosMarker;
-    QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux) << false
-                              << BootHelpers::kBiosMarker;
-    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk) << false
-                               << BootHelpers::kBiosMarker;
-    QTest::newRow("BIOS and UEFI, under OVMF")
-        << int(BootHelpers::Kind::BiosAndUefi) << true << BootHelpers::kUefiMarker;
-}
-
-// Each fixture kind boots in qemu to its marker.
-void TestElTorito::fixturesBoot()
-{
-    QFETCH(int, kind);
-    QFETCH(bool, uefi);
-    QFETCH(QString, marker);
-    if (tool("qemu-system-x86_64").isEmpty() || tool("nasm").isEmpty())
-        QSKIP("qemu or nasm missing");
-    if (uefi
-        && (BootHelpers::uefiFatImage().isEmpty() || !QFileInfo::exists(BootHelpers::kOvmfCode)))
-        QSKIP("no UEFI marker program or no OVMF");
-    QTemporaryDir dir;
-    const QString iso = dir.filePath("boot.iso");
-    QString error;
-    QVERIFY2(BootHelpers::makeBootableImage(BootHelpers::Kind(kind), dir.filePath("src"), iso, {},
-                                            &error),
-             qPrintable(error));
-    const BootHelpers::BootResult r = BootHelpers::boot(iso, BootHelpers::Medium::Cdrom, uefi);
-    QVERIFY2(r.has(marker.toLatin1()), r.serial.right(300).constData());
-    QCOMPARE(r.exitCode, uefi ? 0 : 33);
-}
-
-// The bootmgr stand-in, started from a stick through the syslinux MBR, ldlinux and chain.c32.
-void TestElTorito::bootmgrThroughChain()
-{
-    if (tool("qemu-system-x86_64").isEmpty() || BootHelpers::bootmgrProgram().isEmpty())
-        QSKIP("qemu or nasm missing");
-    QTemporaryDir dir;
-    const QString stick = dir.filePath("stick, 1.img");
-    QString error;
-    QVERIFY2(BootHelpers::makeChainStick(stick, { { "bootmgr", BootHelpers::bootmgrProgram() } },
-                                         &error),
-             qPrintable(error));
-    const auto r = BootHelpers::boot(stick, BootHelpers::Medium::UsbDisk, false);
-    QVERIFY2(r.has(BootHelpers::kBootmgrMarker), r.serial.right(300).constData());
-    QCOMPARE(r.exitCode, 33);
-}
-
-void TestElTorito::saveKeepsBoot_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::newRow("no emulation") << int(BootHelpers::Kind::NoEmulation);
-    QTest::newRow("diskette") << int(BootHelpers::Kind::Diskette);
-    QTest::newRow("isolinux") << int(BootHelpers::Kind::Isolinux);
-    QTest::newRow("hard disk") << int(BootHelpers::Kind::HardDisk);
-    QTest::newRow("BIOS and UEFI") << int(BootHelpers::Kind::BiosAndUefi);
-    QTest::newRow("UEFI only") << int(BootHelpers::Kind::UefiOnly);
-}
-
-// Load (7-Zip extracts the image into a working folder, the catalog and extents are read),
-// save with the built switches as the Edit page does ("-udf -R"), list and boot the result.
-void TestElTorito::saveKeepsBoot()
-{
-    QFETCH(int, kind);
-    const auto k = BootHelpers::Kind(kind);
-    if (tool("qemu-system-x86_64").isEmpty() || tool("nasm").isEmpty() || tool("7z").isEmpty())
-        QSKIP("qemu, nasm or 7z missing");
-    if (BootHelpers::needsUefi(k)
-        && (BootHelpers::uefiFatImage().isEmpty() || !QFileInfo::exists(BootHelpers::kOvmfCode)))
-        QSKIP("no UEFI marker program or no OVMF");
-    QTemporaryDir dir;
-    const QString src = dir.filePath("src");
-    QVERIFY(BootHelpers::writeText(src + "/docs/readme.txt", "hello\n"));
-    QVERIFY(BootHelpers::writeText(src + "/sub/boot.bin", "a file of the user's named boot.bin\n"));
-    const QString iso = dir.filePath("in.iso");
-    QString error;
-    QVERIFY2(BootHelpers::makeBootableImage(k, src, iso, { "-J", "-R" }, &error),
-             qPrintable(error));
-
-    // One save: 7-Zip extracts the image into a working folder, whose virtual entries and
-    // catalog the Edit page leaves out; the boot files are written; mkisofs builds the image.
-    auto save = [&](const QString &from, const QString &work, const QString &to) {
-        BootOptions::Result r;
-        if (!BootHelpers::run(tool("7z"), { "x", "-y", "-o" + work, from }))
-            return r;
-        r = BootOptions::Build(ReadCatalog(from), ReadExtents(from), work);
-        QDir(work + "/[BOOT]").removeRecursively();
-        if (!r.catalogPath.isEmpty())
-            QFile::remove(work + '/' + r.catalogPath);
-        if (!BootOptions::WriteBootFiles(r, from, work)
-            || !BootHelpers::run(tool("genisoimage"),
-                                 QStringList { "-quiet", "-udf", "-R", "-o", to } + r.args
-                                     + QStringList { r.sourceArg }))
-            r.args.clear();
-        return r;
-    };
-    const Catalog catalog = ReadCatalog(iso);
-    const QString out = dir.filePath("out.iso");
-    // (A working folder whose path holds pattern characters and blanks.)
-    const BootOptions::Result r = save(iso, dir.filePath("work [1] ?"), out);
-    QVERIFY(!r.args.isEmpty());
-    // The saved image lists exactly the tree: the catalog and the boot images are hidden.
-    QMap<QString, qint64> before = listing(iso), after = listing(out);
-    before.remove(r.catalogPath);
-    for (const QString &key : before.keys()) {
-        if (IsVirtualBootEntry(key))
-            before.remove(key);
-    }
-    QCOMPARE(after.keys(), before.keys());
-
-    const Catalog saved = ReadCatalog(out);
-    QCOMPARE(saved.hasBios(), catalog.hasBios());
-    QCOMPARE(saved.hasEfi(), catalog.hasEfi());
-    QCOMPARE(saved.entries.size(), catalog.entries.size());
-    // A second save of the saved image changes nothing more.
-    const QString again = dir.filePath("again.iso");
-    QVERIFY(!save(out, dir.filePath("work2"), again).args.isEmpty());
-    QCOMPARE(listing(again), listing(out));
-    QCOMPARE(summary(ReadCatalog(again)).remove(QRegularExpression(":\\d+(?= |$)")),
-             summary(saved).remove(QRegularExpression(":\\d+(?= |$)")));
-    if (catalog.hasBios()) {
-        const auto b = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, false);
-        QVERIFY2(b.has(BootHelpers::kBiosMarker), b.serial.right(300).constData());
-    }
-    if (catalog.hasEfi()) {
-        const auto u = BootHelpers::boot(out, BootHelpers::Medium::Cdrom, true);
-        QVERIFY2(u.has(BootHelpers::kUefiMarker), u.serial.right(300).constData());
-    }
 }
 
 QTEST_GUILESS_MAIN(TestElTorito)

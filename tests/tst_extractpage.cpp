@@ -48,13 +48,7 @@ QString isoTool()
 
 bool makeIso(const QString &source, const QString &image)
 {
-    QProcess p;
-    p.start(isoTool(), { "-quiet", "-J", "-R", "-o", image, source });
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning() << "makeIso failed" << p.readAllStandardError();
-        return false;
-    }
-    return true;
+    return runCommand(isoTool(), { "-quiet", "-J", "-R", "-o", image, source }).ok();
 }
 
 QStringList tableNames(QTableWidget *list)
@@ -709,22 +703,19 @@ void TestExtractPage::closeButtonDuringACopyAndAnExtraction()
         QTest::qWait(10000);
         qFatal("the close button did not end the process");
     }
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(childVar, "1");
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                { "closeButtonDuringACopyAndAnExtraction" });
-    QVERIFY(child.waitForFinished(120000));
+    RunOptions options;
+    options.environment.insert(childVar, "1");
+    const CommandRun child = runCommand(QCoreApplication::applicationFilePath(),
+                                        { "closeButtonDuringACopyAndAnExtraction" }, options);
     const qint64 ended = QDateTime::currentMSecsSinceEpoch();
-    const QByteArray out = child.readAllStandardOutput();
+    const QByteArray out = child.output;
     const int at = out.indexOf("CLOSE-AT ");
     QVERIFY2(at >= 0, out.constData());
     const qint64 took = ended - out.mid(at + 9, out.indexOf('\n', at) - at - 9).toLongLong();
     const pid_t left = processWith("-o" + work);
     if (left)
         ::kill(left, SIGKILL);
-    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(child.code, 0);
     QVERIFY2(took < 2500, qPrintable(QString::number(took)));
     QCOMPARE(left, 0);
     const QFileInfo staged(work + "copied.bin");

@@ -39,11 +39,11 @@ QString TestImageLoader::makeImage(const QString &name, const QStringList &files
     const QString src = m_dir.path() + "/" + name;
     for (const QString &file : files)
         writeFile(src + "/" + file, file.toUtf8());
-    QProcess mkisofs;
-    mkisofs.start(Util::GetCurrentExePath() + "/cdrtools/mkisofs",
-                  { "-quiet", "-J", "-R", "-o", src + ".iso", src });
-    mkisofs.waitForFinished(60000);
-    return mkisofs.exitCode() == 0 ? src + ".iso" : QString();
+    return runCommand(Util::GetCurrentExePath() + "/cdrtools/mkisofs",
+                      { "-quiet", "-J", "-R", "-o", src + ".iso", src })
+               .ok()
+        ? src + ".iso"
+        : QString();
 }
 
 void TestImageLoader::laterLoadReplacesTheEarlierOne()

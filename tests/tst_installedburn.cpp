@@ -260,7 +260,10 @@ QStringList TestInstalledBurn::burnAs(const QString &stick, int *exitCode)
         QString("VEXLOR_TEST_USB_DISKS=%1\nVEXLOR_TEST_MEDIA_DIR=%2\n").arg(stick, media).toUtf8());
     ::chmod(QFile::encodeName(kSeamDir + "/test-seams").constData(), 0644);
 
-    QProcessEnvironment env;
+    RunOptions options;
+    options.timeoutMs = 300000;
+    QProcessEnvironment &env = options.environment;
+    env.clear();
     env.insert("PATH", "/usr/sbin:/usr/bin:/sbin:/bin");
     env.insert("HOME", m_Scratch + "/home");
     env.insert("LANG", "C.UTF-8");
@@ -272,7 +275,7 @@ QStringList TestInstalledBurn::burnAs(const QString &stick, int *exitCode)
         = runCommand("setpriv",
                      { QString("--reuid=%1").arg(m_Uid), QString("--regid=%1").arg(m_Gid),
                        "--clear-groups", "--", m_Driver, "--burn-as-user", m_Image, stick },
-                     300000, env);
+                     options);
     *exitCode = run.code;
     QStringList prompts;
     for (const QByteArray &line : run.output.split('\n')) {
@@ -287,7 +290,7 @@ QStringList TestInstalledBurn::burnAs(const QString &stick, int *exitCode)
 void TestInstalledBurn::allowedUserBurnsThroughPkexec()
 {
     setRule("YES");
-    LoopStick stick(m_Scratch + "/allowed.img", 64 << 20);
+    LoopDevice stick(m_Scratch + "/allowed.img", 64 << 20);
     if (stick.node.isEmpty())
         QSKIP("no free loop device");
     int code = -1;
@@ -308,7 +311,7 @@ void TestInstalledBurn::allowedUserBurnsThroughPkexec()
 void TestInstalledBurn::deniedUserGetsACancelAndAnUnchangedStick()
 {
     setRule("NO");
-    LoopStick stick(m_Scratch + "/denied.img", 64 << 20);
+    LoopDevice stick(m_Scratch + "/denied.img", 64 << 20);
     if (stick.node.isEmpty())
         QSKIP("no free loop device");
     // An old volume on the stick, which must stay as it was.

@@ -4,6 +4,7 @@
 
 #include "model/ctree.h"
 #include "model/listing.h"
+#include "testhelpers.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,6 +16,8 @@
 #include <QTest>
 
 #include <functional>
+
+using namespace TestHelpers;
 
 namespace {
 
@@ -303,10 +306,7 @@ void TestListing::realImage()
         f.write(QByteArray(int(it.value()), 'q'));
     }
     const QString iso = tmp.filePath("t.iso");
-    QProcess make;
-    make.start(mkisofs, { "-quiet", "-J", "-R", "-o", iso, src });
-    QVERIFY(make.waitForFinished(60000));
-    QCOMPARE(make.exitCode(), 0);
+    QVERIFY(runCommand(mkisofs, { "-quiet", "-J", "-R", "-o", iso, src }).ok());
 
     QProcess list;
     list.start(sevenZip, { "l", iso });

@@ -292,16 +292,14 @@ void TestMainWindow::closeButtonEndsProcessAtOnce()
         QTest::qWait(5000);
         qFatal("the close button did not end the process");
     }
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VEXLOR_CLOSE_CHILD", "1");
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), { "closeButtonEndsProcessAtOnce" });
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
+    RunOptions options;
+    options.timeoutMs = 30000;
+    options.environment.insert("VEXLOR_CLOSE_CHILD", "1");
+    const CommandRun child = runCommand(QCoreApplication::applicationFilePath(),
+                                        { "closeButtonEndsProcessAtOnce" }, options);
+    QCOMPARE(child.code, 0);
     // The test framework never got to report the function's end.
-    QVERIFY(!child.readAllStandardOutput().contains("Totals:"));
+    QVERIFY(!child.output.contains("Totals:"));
 }
 
 void TestMainWindow::mountedVolume_data()

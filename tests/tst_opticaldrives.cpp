@@ -86,13 +86,11 @@ private slots:
         QVERIFY(writeFile(burner, before));
         qputenv("VEXLOR_TEST_OPTICAL_DRIVES", burner.toLocal8Bit());
 
-        QProcess hdiutil;
-        hdiutil.start(PlatformTools::Program("hdiutil"), DiskTools::BurnArgs(image, burner));
-        QVERIFY(hdiutil.waitForFinished(120000));
-        const QString errors = QString::fromLocal8Bit(hdiutil.readAllStandardError());
+        const CommandRun burn
+            = runCommand(PlatformTools::Program("hdiutil"), DiskTools::BurnArgs(image, burner));
         qunsetenv("VEXLOR_TEST_OPTICAL_DRIVES");
-        QVERIFY(hdiutil.exitCode() != 0);
-        QVERIFY2(errors.contains("is not blank: it holds data"), qPrintable(errors));
+        QVERIFY(burn.code > 0);
+        QVERIFY2(burn.output.contains("is not blank: it holds data"), burn.output.constData());
         QCOMPARE(readFile(burner), before);
     }
 };

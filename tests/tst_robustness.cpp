@@ -6,6 +6,7 @@
 #include "model/ctree.h"
 #include "model/listing.h"
 #include "services/util.h"
+#include "testhelpers.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -19,6 +20,8 @@
 #include <functional>
 #include <random>
 #include <unistd.h>
+
+using namespace TestHelpers;
 
 namespace {
 
@@ -140,12 +143,6 @@ private:
     QtMessageHandler m_previous = nullptr;
 };
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestRobustness : public QObject
@@ -229,7 +226,7 @@ void TestRobustness::mutatedImages()
         QVERIFY2(result == expected.result, qPrintable(where));
         QVERIFY2(QFile::exists(out) == expected.written, qPrintable(where));
         if (expected.written)
-            QVERIFY2(readAll(out) == expected.bytes, qPrintable(where));
+            QVERIFY2(readFile(out) == expected.bytes, qPrintable(where));
         results += result;
         written += expected.written;
     }
@@ -280,7 +277,7 @@ void TestRobustness::mutatedEntries()
         const bool expectWrite = entry[0] == 0x88 && offset + length <= image.size();
         QVERIFY2(QFile::exists(out) == expectWrite, qPrintable(QString("round %1").arg(round)));
         if (expectWrite) {
-            QVERIFY(readAll(out) == image.mid(int(offset), int(length)));
+            QVERIFY(readFile(out) == image.mid(int(offset), int(length)));
             ++written;
         }
     }

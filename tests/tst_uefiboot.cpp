@@ -4,9 +4,11 @@
 
 #include "boothelpers.h"
 #include "services/uefiboot.h"
+#include "testhelpers.h"
 
 #include <QTest>
 
+using namespace TestHelpers;
 using namespace UefiBoot;
 using ElTorito::BootEntry;
 using ElTorito::Catalog;
@@ -45,12 +47,6 @@ QByteArray bootSector(int bytesPerSector, int small, quint32 large, bool signatu
     if (signature)
         s.replace(510, 2, "\x55\xAA");
     return s;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -145,7 +141,7 @@ private slots:
         QCOMPARE(ElTorito::ReadCatalog(uefiOnly).entries.first().sectorCount, quint16(1));
 
         const QString volume = dir.filePath("volume");
-        QVERIFY(BootHelpers::writeText(volume + "/readme.txt", "image file\n"));
+        QVERIFY(writeFile(volume + "/readme.txt", "image file\n"));
         Result r = MakeVolumeUefiBootable(uefiOnly, volume);
         QCOMPARE(int(r.outcome), int(Outcome::Copied));
         QCOMPARE(r.copied, QStringList { "EFI/BOOT/BOOTX64.EFI" });
@@ -153,7 +149,7 @@ private slots:
 
         // Files the image provides stay as they are, found without regard to case.
         const QString second = dir.filePath("second");
-        QVERIFY(BootHelpers::writeText(second + "/efi/Boot/bootx64.efi", "the image's own\n"));
+        QVERIFY(writeFile(second + "/efi/Boot/bootx64.efi", "the image's own\n"));
         r = MakeVolumeUefiBootable(uefiOnly, second, { "boot/efi.img" });
         QCOMPARE(int(r.outcome), int(Outcome::Copied));
         QVERIFY(r.copied.isEmpty());
