@@ -6,6 +6,7 @@
 #include "services/platformtools.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
+#include "services/wimlib.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,17 +122,12 @@ qint64 FileLimit()
 
 QStringList SplitWimArgs(const QString &wim, const QString &swm)
 {
-    // 3800 MiB parts stay well below 4 GiB; a lowered limit splits into parts of half of it.
-    const qint64 mib = FileLimit() == FatFileLimit ? 3800 : qMax<qint64>(1, FileLimit() / 2 >> 20);
-    return { QStringLiteral("split"), wim, swm, QString::number(mib) };
+    return Wimlib::SplitArgs(wim, swm, Wimlib::PartMiB(FileLimit()));
 }
 
 QStringList VerifySwmArgs(const QString &firstPart)
 {
-    QString pattern = firstPart;
-    pattern.chop(4); // ".swm"
-    return { QStringLiteral("verify"), firstPart,
-             QStringLiteral("--ref=") + pattern + QStringLiteral("*.swm") };
+    return Wimlib::VerifyArgs(firstPart);
 }
 
 Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt)

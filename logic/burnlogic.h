@@ -105,9 +105,11 @@ bool IsSplittableWim(const QString &path);
 // VEXLOR_TEST_FAT_FILE_LIMIT, in bytes, lowers it).
 qint64 FileLimit();
 // wimlib-imagex's arguments that split wim into parts named like swm ("install.swm",
-// "install2.swm", ...) each below the file limit: "split", wim, swm, size in MiB.
+// "install2.swm", ...) each below the file limit: Wimlib::SplitArgs with
+// Wimlib::PartMiB(FileLimit()).
 QStringList SplitWimArgs(const QString &wim, const QString &swm);
-// wimlib-imagex's arguments that check a split image through its first part.
+// wimlib-imagex's arguments that check a split image through its first part:
+// Wimlib::VerifyArgs.
 QStringList VerifySwmArgs(const QString &firstPart);
 
 // Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of

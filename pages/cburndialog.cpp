@@ -8,6 +8,7 @@
 #include "services/sevenzip.h"
 #include "services/uefiboot.h"
 #include "services/util.h"
+#include "services/wimlib.h"
 #include "ui/cimagebutton.h"
 #include "ui/cmycombobox.h"
 #include "ui/commdialog.h"
@@ -887,24 +888,19 @@ void CBurnDialog::BurnDiskImage(const QString &image, const BurnLogic::DiskIdent
 
 bool CBurnDialog::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
 {
-    // The installation image is taken out of the image into the temporary folder, then split
-    // onto the stick in parts FAT can hold, which Windows Setup reads as they are.
+    // The installation image goes onto the stick in parts FAT can hold, which Windows Setup
+    // reads as they are.
     m_ProgressDialog.SetText(QStringLiteral("Splitting the Windows installation image..."));
-    m_ProgressDialog.SetRange(0, 0);
-    const QString scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
-    QDir(scratch).removeRecursively();
-    CRunOutcome end
-        = RunStep(SevenZip::Program(), SevenZip::ExtractArgs(image, scratch, { m_SplitWim }),
-                  nullptr, SevenZip::ErrorReader());
-    const QString wim = scratch + QLatin1Char('/') + m_SplitWim;
-    const QString folder = QFileInfo(mountPoint + QLatin1Char('/') + m_SplitWim).path();
-    const QString first = folder + QStringLiteral("/") + QFileInfo(m_SplitWim).completeBaseName()
-        + QStringLiteral(".swm");
-    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done && QDir().mkpath(folder))
-        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::SplitWimArgs(wim, first));
-    QDir(scratch).removeRecursively();
-    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done)
-        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::VerifySwmArgs(first));
+    m_ProgressDialog.SetRange(0, 100);
+    Wimlib::SplitJob job;
+    job.image = image;
+    job.entry = m_SplitWim;
+    job.volume = mountPoint;
+    job.scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
+    job.partMiB
+        = Wimlib::PartMiB(qMin(BurnLogic::FileLimit(), Wimlib::VolumeFileLimit(mountPoint)));
+    const CRunOutcome end = Wimlib::SplitOnto(
+        job, [this](Wimlib::Stage, int percent) { m_ProgressDialog.SetValue(percent); });
     if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
         FailBurn(BurnLogic::FailureText(
             QStringLiteral("The Windows installation image \"%1\" could not be split onto the "
