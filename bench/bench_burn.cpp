@@ -15,10 +15,10 @@
 // table in its first sector, as isohybrid writes it) burnt by the page, against a bare
 // "dd bs=4M oflag=direct conv=fsync" plus a read-back cmp onto the same kind of stick. Goal: at
 // most 1.1 times.
-// A third row splits a 4.3 GiB Windows installation image (sources/install.wim of five files of
-// random bytes, uncompressed, in an image made with xorrisofs -iso-level 3) onto the FAT volume
-// of a fresh 6 GiB stick, as the Burn page does it (taken out of the image, split into parts the
-// volume holds, the parts checked), against a bare "wimlib-imagex split" of the same file, kept
+// A third row splits a 4.3 GiB Windows installation image (sources/install.wim of 44 files of
+// 100 MiB of random bytes, uncompressed, in an image made with xorrisofs -iso-level 3) onto the FAT
+// volume of a fresh 6 GiB stick, as the Burn page does it (taken out of the image, split into parts
+// the volume holds, the parts checked), against a bare "wimlib-imagex split" of the same file, kept
 // beside the image, into the same place with the same part size. Goal: at most 1.2 times. The
 // two files (9 GiB) and the page's copy of the installation image are kept in the system's
 // temporary folder: point TMPDIR at a roomy disk.
@@ -223,14 +223,15 @@ QPair<QString, QString> makeWindowsImage()
 {
     const QString base = QDir::tempPath() + QStringLiteral("/vexlor-bench-burn-install");
     const QString wim = base + QStringLiteral(".wim"), image = base + QStringLiteral(".iso");
-    const qint64 fileSize = Q_INT64_C(880) << 20;
-    if (QFileInfo(wim).size() < 5 * fileSize) {
+    const int files = 44;
+    const qint64 fileSize = Q_INT64_C(100) << 20;
+    if (QFileInfo(wim).size() < files * fileSize) {
         // Random bytes, so that nothing along the way gains by compressing.
         QTemporaryDir content(base + QStringLiteral("-content-XXXXXX"));
         QFile random(QStringLiteral("/dev/urandom"));
         if (!random.open(QIODevice::ReadOnly))
             return {};
-        for (int f = 0; f < 5; ++f) {
+        for (int f = 0; f < files; ++f) {
             QFile file(content.filePath(QStringLiteral("data%1.bin").arg(f)));
             if (!file.open(QIODevice::WriteOnly))
                 return {};

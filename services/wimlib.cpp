@@ -32,7 +32,7 @@ int PartMiB(qint64 fileLimit)
     if (fileLimit >= FatFileLimit)
         return 3800;
     if (fileLimit >= FuseFatFileLimit)
-        return 1900;
+        return 512;
     return int(qMax<qint64>(1, fileLimit / 2 >> 20));
 }
 

@@ -71,7 +71,7 @@ void TestWimlib::partSize_data()
     const QString fuse = "/dev/loop3p1 on /media/u/STICK (fuse.fusefat, rw, user_id=0)";
     const QString other = "/dev/sda1 on /media/u/STICKER (fuse, rw)";
     QTest::newRow("kernel vfat") << QStringList { other, vfat } << qint64(0) << 3800;
-    QTest::newRow("FUSE FAT") << QStringList { vfat, fuse } << qint64(0) << 1900;
+    QTest::newRow("FUSE FAT") << QStringList { vfat, fuse } << qint64(0) << 512;
     QTest::newRow("not mounted") << QStringList { other } << qint64(0) << 3800;
     QTest::newRow("lowered, vfat") << QStringList { vfat } << qint64(40 << 20) << 20;
     QTest::newRow("lowered, FUSE") << QStringList { fuse } << qint64(3 << 20) << 1;
