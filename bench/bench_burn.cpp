@@ -15,13 +15,22 @@
 // table in its first sector, as isohybrid writes it) burnt by the page, against a bare
 // "dd bs=4M oflag=direct conv=fsync" plus a read-back cmp onto the same kind of stick. Goal: at
 // most 1.1 times.
+// A third row splits a 4.3 GiB Windows installation image (sources/install.wim of 44 files of
+// 100 MiB of random bytes, uncompressed, in an image made with xorrisofs -iso-level 3) onto the FAT
+// volume of a fresh 6 GiB stick, as the Burn page does it (taken out of the image, split into parts
+// the volume holds, the parts checked), against a bare "wimlib-imagex split" of the same file, kept
+// beside the image, into the same place with the same part size. Goal: at most 1.2 times. The
+// two files (9 GiB) and the page's copy of the installation image are kept in the system's
+// temporary folder: point TMPDIR at a roomy disk.
 //
-// Usage: bench_burn [files|image]   (both rows without an argument)
+// Usage: bench_burn [files|image|wim [STICKDIR]]   (every row without an argument; the sticks'
+// files below STICKDIR when given)
 //
 // QT_QPA_PLATFORM=offscreen without a display.
 
 #include "pages/cburndialog.h"
 #include "services/sevenzip.h"
+#include "services/wimlib.h"
 #include "ui/cimagebutton.h"
 #include "ui/commdialog.h"
 
@@ -109,13 +118,13 @@ void unmountUnder(const QString &dir)
 struct Stick
 {
     QString file, node;
-    Stick(const QString &path)
+    Stick(const QString &path, qint64 size)
         : file(path)
     {
         QFile(path).remove();
         QFile f(path);
         QByteArray out;
-        if (f.open(QIODevice::WriteOnly) && f.resize(Q_INT64_C(1342177280))
+        if (f.open(QIODevice::WriteOnly) && f.resize(size)
             && run(QStringLiteral("losetup"), { "-f", "--show", path }, &out))
             node = QString::fromLocal8Bit(out).trimmed();
     }
@@ -166,35 +175,125 @@ double pageBurn(const QString &image, const QString &node, const QString &media)
     return page;
 }
 
-// The bare steps on the device; -1 when one failed.
-double bareBurn(const QString &image, const QString &files, const QString &node,
-                const QString &volume)
+// One FAT32 partition over the whole stick, mounted at volume as the disk tools do it: the
+// kernel's vfat where there is one, else FUSE. syslinux goes on it when asked.
+bool makeFatVolume(const QString &node, const QString &volume, bool syslinux)
 {
     const QString part = node + QStringLiteral("p1");
     QDir().mkpath(volume);
-    QElapsedTimer t;
-    t.start();
     bool ok = run(QStringLiteral("sfdisk"), { "--wipe", "always", node }, nullptr,
                   QByteArrayLiteral("label: dos\n,,c,*\n"));
     run(QStringLiteral("partx"), { "-u", node });
     ok = ok && run(QStringLiteral("mkfs.fat"), { "-F", "32", "-n", "BARE", part });
-    run(QStringLiteral("mmd"), { "-i", part, "::/syslinux" });
-    ok = ok && run(QStringLiteral("syslinux"), { "--install", "--directory", "/syslinux", part });
-    // As the disk tools do: the kernel's vfat where there is one, else FUSE.
+    if (syslinux) {
+        run(QStringLiteral("mmd"), { "-i", part, "::/syslinux" });
+        ok = ok
+            && run(QStringLiteral("syslinux"), { "--install", "--directory", "/syslinux", part });
+    }
     QFile filesystems(QStringLiteral("/proc/filesystems"));
     const bool vfat
         = filesystems.open(QIODevice::ReadOnly) && filesystems.readAll().contains("\tvfat\n");
     if (vfat)
-        ok = ok && run(QStringLiteral("mount"), { "-t", "vfat", part, volume });
-    else
-        ok = ok && run(QStringLiteral("fusefat"), { "-o", "rw+", part, volume });
+        return ok && run(QStringLiteral("mount"), { "-t", "vfat", part, volume });
+    return ok && run(QStringLiteral("fusefat"), { "-o", "rw+", part, volume });
+}
+
+// The bare steps on the device; -1 when one failed.
+double bareBurn(const QString &image, const QString &files, const QString &node,
+                const QString &volume)
+{
+    QElapsedTimer t;
+    t.start();
+    bool ok = makeFatVolume(node, volume, true);
     ok = ok && run(SevenZip::Program(), SevenZip::UnpackArgs(volume, image));
     ok = ok && run(QStringLiteral("sync"), { "-f", volume });
-    run(QStringLiteral("blockdev"), { "--flushbufs", part });
+    run(QStringLiteral("blockdev"), { "--flushbufs", node + QStringLiteral("p1") });
     for (int f = 0; ok && f < 4; ++f) {
         const QString name = QStringLiteral("/sources/part%1.bin").arg(f);
         ok = run(QStringLiteral("cmp"), { files + name, volume + name });
     }
+    const double bare = ok ? seconds(t) : -1;
+    unmountUnder(volume);
+    return bare;
+}
+
+// The installation image and an image holding it as sources/install.wim beside a /bootmgr,
+// made once; empty strings when a step failed.
+QPair<QString, QString> makeWindowsImage()
+{
+    const QString base = QDir::tempPath() + QStringLiteral("/vexlor-bench-burn-install");
+    const QString wim = base + QStringLiteral(".wim"), image = base + QStringLiteral(".iso");
+    const int files = 44;
+    const qint64 fileSize = Q_INT64_C(100) << 20;
+    if (QFileInfo(wim).size() < files * fileSize) {
+        // Random bytes, so that nothing along the way gains by compressing.
+        QTemporaryDir content(base + QStringLiteral("-content-XXXXXX"));
+        QFile random(QStringLiteral("/dev/urandom"));
+        if (!random.open(QIODevice::ReadOnly))
+            return {};
+        for (int f = 0; f < files; ++f) {
+            QFile file(content.filePath(QStringLiteral("data%1.bin").arg(f)));
+            if (!file.open(QIODevice::WriteOnly))
+                return {};
+            for (qint64 done = 0; done < fileSize; done += 1 << 20)
+                file.write(random.read(1 << 20));
+        }
+        QFile::remove(wim);
+        if (!run(QStringLiteral("wimlib-imagex"),
+                 { "capture", content.path(), wim, "--compress=none" }))
+            return {};
+        QFile::remove(image);
+    }
+    if (QFileInfo(image).size() < QFileInfo(wim).size()) {
+        QTemporaryDir tree(base + QStringLiteral("-tree-XXXXXX"));
+        QDir().mkpath(tree.filePath(QStringLiteral("sources")));
+        QFile bootmgr(tree.filePath(QStringLiteral("bootmgr")));
+        if (!bootmgr.open(QIODevice::WriteOnly) || bootmgr.write("bootmgr\n") < 0
+            || !QFile::link(wim, tree.filePath(QStringLiteral("sources/install.wim"))))
+            return {};
+        bootmgr.close();
+        if (!run(QStringLiteral("xorriso"),
+                 { "-as", "mkisofs", "-quiet", "-follow-links", "-iso-level", "3", "-o", image,
+                   tree.path() }))
+            return {};
+    }
+    return { wim, image };
+}
+
+// The page's split onto a fresh FAT volume on the stick; -1 when it failed.
+double pageSplit(const QString &image, const QString &node, const QString &volume,
+                 const QString &scratch)
+{
+    if (!makeFatVolume(node, volume, false))
+        return -1;
+    Wimlib::SplitJob job;
+    job.image = image;
+    job.entry = QStringLiteral("sources/install.wim");
+    job.volume = volume;
+    job.scratch = scratch;
+    QElapsedTimer t;
+    t.start();
+    job.partMiB = Wimlib::PartMiB(Wimlib::VolumeFileLimit(volume));
+    const CRunOutcome end = Wimlib::SplitOnto(job, {});
+    const double page = end.Ok() ? seconds(t) : -1;
+    if (!end.Ok())
+        std::fprintf(stderr, "%s\n", qPrintable(end.ErrorSummary(3)));
+    unmountUnder(volume);
+    return page;
+}
+
+// The bare split of the same file into the same place; -1 when it failed.
+double bareSplit(const QString &wim, const QString &node, const QString &volume)
+{
+    if (!makeFatVolume(node, volume, false))
+        return -1;
+    const int partMiB = Wimlib::PartMiB(Wimlib::VolumeFileLimit(volume));
+    QElapsedTimer t;
+    t.start();
+    const bool ok = QDir().mkpath(volume + QStringLiteral("/sources"))
+        && run(QStringLiteral("wimlib-imagex"),
+               { "split", wim, volume + QStringLiteral("/sources/install.swm"),
+                 QString::number(partMiB) });
     const double bare = ok ? seconds(t) : -1;
     unmountUnder(volume);
     return bare;
@@ -249,13 +348,14 @@ double bareImage(const QString &image, const QString &node)
 // first; prints the medians and the ratio.
 bool measure(const char *name, double goal, const QString &work,
              const std::function<double(const QString &)> &page,
-             const std::function<double(const QString &)> &bare)
+             const std::function<double(const QString &)> &bare,
+             qint64 stickSize = Q_INT64_C(1342177280))
 {
     QList<double> pages, bares;
     for (int round = 0; round < 3; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool isPage = (round + turn) % 2 == 0;
-            Stick stick(work + QStringLiteral("/stick%1%2.img").arg(round).arg(turn));
+            Stick stick(work + QStringLiteral("/stick%1%2.img").arg(round).arg(turn), stickSize);
             if (stick.node.isEmpty())
                 return false;
             const double time = isPage ? page(stick.node) : bare(stick.node);
@@ -285,13 +385,20 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    const QString image = makeImage();
-    if (image.isEmpty())
-        return 1;
-    std::printf("image %s (%.0f MiB)\n", qPrintable(image),
-                double(QFileInfo(image).size()) / 1048576.0);
-    QTemporaryDir work;
+    // The sticks' files go below the folder given second (tmpfs keeps the disk out of the
+    // figures), else into the system's temporary folder.
+    QTemporaryDir work(argc > 2
+                           ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench_burn-XXXXXX")
+                           : QDir::tempPath() + QStringLiteral("/bench_burn-XXXXXX"));
     const QString media = work.filePath(QStringLiteral("media"));
+    QString image;
+    if (only.isEmpty() || only == QLatin1String("files") || only == QLatin1String("image")) {
+        image = makeImage();
+        if (image.isEmpty())
+            return 1;
+        std::printf("image %s (%.0f MiB)\n", qPrintable(image),
+                    double(QFileInfo(image).size()) / 1048576.0);
+    }
     if (only.isEmpty() || only == QLatin1String("files")) {
         // The image's own files, for the bare read-back.
         const QString files = image + QStringLiteral(".files");
@@ -312,6 +419,25 @@ int main(int argc, char **argv)
                 "disk image", 1.1, work.path(),
                 [&](const QString &node) { return pageBurn(hybrid, node, media); },
                 [&](const QString &node) { return bareImage(hybrid, node); }))
+            return 1;
+    }
+    if (only.isEmpty() || only == QLatin1String("wim")) {
+        const QPair<QString, QString> windows = makeWindowsImage();
+        if (windows.first.isEmpty())
+            return 1;
+        std::printf("installation image %s (%.0f MiB) in %s\n", qPrintable(windows.first),
+                    double(QFileInfo(windows.first).size()) / 1048576.0,
+                    qPrintable(windows.second));
+        const QString volume = work.filePath(QStringLiteral("volume"));
+        QTemporaryDir scratchDir; // the file taken out of the image, beside the image
+        const QString scratch = scratchDir.filePath(QStringLiteral("wimsplit"));
+        if (!measure(
+                "wim split", 1.2, work.path(),
+                [&](const QString &node) {
+                    return pageSplit(windows.second, node, volume, scratch);
+                },
+                [&](const QString &node) { return bareSplit(windows.first, node, volume); },
+                Q_INT64_C(6) << 30))
             return 1;
     }
     return 0;

@@ -8,6 +8,7 @@
 #include "services/sevenzip.h"
 #include "services/uefiboot.h"
 #include "services/util.h"
+#include "services/wimlib.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -142,6 +143,18 @@ int BurnJob::BulkLimit(int times) const
 
 CRunOutcome BurnJob::RunStep(const QString &program, const QStringList &arguments,
                              void (BurnJob::*onLine)(QString), CErrorLineReader reader, int limitMs)
+{
+    std::function<void(QString)> lines;
+    if (onLine)
+        lines = [this, onLine](QString line) {
+            (this->*onLine)(line);
+        };
+    return RunStep(program, arguments, lines, reader, limitMs);
+}
+
+CRunOutcome BurnJob::RunStep(const QString &program, const QStringList &arguments,
+                             const std::function<void(QString)> &onLine, CErrorLineReader reader,
+                             int limitMs)
 {
     CRunOutcome end;
     if (m_Stopped)
@@ -373,22 +386,22 @@ void BurnJob::RunDiskImage()
 bool BurnJob::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
 {
     // The installation image is taken out of the image into the temporary folder, then split
-    // onto the stick in parts FAT can hold, which Windows Setup reads as they are.
-    Progress(QStringLiteral("Splitting the Windows installation image..."), -1);
-    const QString scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
-    QDir(scratch).removeRecursively();
-    CRunOutcome end
-        = RunStep(SevenZip::Program(), SevenZip::ExtractArgs(image, scratch, { m_SplitWim }),
-                  nullptr, SevenZip::ErrorReader());
-    const QString wim = scratch + QLatin1Char('/') + m_SplitWim;
-    const QString folder = QFileInfo(mountPoint + QLatin1Char('/') + m_SplitWim).path();
-    const QString first = folder + QStringLiteral("/") + QFileInfo(m_SplitWim).completeBaseName()
-        + QStringLiteral(".swm");
-    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done && QDir().mkpath(folder))
-        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::SplitWimArgs(wim, first));
-    QDir(scratch).removeRecursively();
-    if (BurnLogic::Judge(end) == BurnLogic::Outcome::Done)
-        end = RunStep(QStringLiteral("wimlib-imagex"), BurnLogic::VerifySwmArgs(first));
+    // onto the stick in parts FAT can hold, which Windows Setup reads as they are. Each tool is a
+    // step of the burn: bounded in time, and ended by Stop.
+    Progress(QStringLiteral("Splitting the Windows installation image..."), 0);
+    Wimlib::SplitJob job;
+    job.image = image;
+    job.entry = m_SplitWim;
+    job.volume = mountPoint;
+    job.scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
+    job.partMiB
+        = Wimlib::PartMiB(qMin(BurnLogic::FileLimit(), Wimlib::VolumeFileLimit(mountPoint)));
+    job.run = [this](const QString &program, const QStringList &arguments,
+                     const CErrorLineReader &reader, const std::function<void(QString)> &onLine) {
+        return RunStep(program, arguments, onLine, reader, 0);
+    };
+    const CRunOutcome end = Wimlib::SplitOnto(
+        job, [this](Wimlib::Stage, int percent) { emit progressValue(percent); });
     if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
         FailBurn(BurnLogic::FailureText(
             QStringLiteral("The Windows installation image \"%1\" could not be split onto the "

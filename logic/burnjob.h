@@ -105,6 +105,9 @@ private:
     CRunOutcome RunStep(const QString &program, const QStringList &arguments,
                         void (BurnJob::*onLine)(QString) = nullptr, CErrorLineReader reader = {},
                         int limitMs = 0);
+    CRunOutcome RunStep(const QString &program, const QStringList &arguments,
+                        const std::function<void(QString)> &onLine, CErrorLineReader reader,
+                        int limitMs);
     // A step that writes the disk, as root or through the administrator prompt.
     CRunOutcome RunAdminStep(const QString &tool, const QStringList &arguments,
                              void (BurnJob::*onLine)(QString) = nullptr);

@@ -6,6 +6,7 @@
 #include "services/platformtools.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
+#include "services/wimlib.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,21 +118,6 @@ qint64 FileLimit()
     bool ok = false;
     const qint64 test = qEnvironmentVariable("VEXLOR_TEST_FAT_FILE_LIMIT").toLongLong(&ok);
     return ok && test > 0 ? qMin(test, FatFileLimit) : FatFileLimit;
-}
-
-QStringList SplitWimArgs(const QString &wim, const QString &swm)
-{
-    // 3800 MiB parts stay well below 4 GiB; a lowered limit splits into parts of half of it.
-    const qint64 mib = FileLimit() == FatFileLimit ? 3800 : qMax<qint64>(1, FileLimit() / 2 >> 20);
-    return { QStringLiteral("split"), wim, swm, QString::number(mib) };
-}
-
-QStringList VerifySwmArgs(const QString &firstPart)
-{
-    QString pattern = firstPart;
-    pattern.chop(4); // ".swm"
-    return { QStringLiteral("verify"), firstPart,
-             QStringLiteral("--ref=") + pattern + QStringLiteral("*.swm") };
 }
 
 Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt)

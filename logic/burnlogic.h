@@ -105,11 +105,6 @@ bool IsSplittableWim(const QString &path);
 // The size from which a file is too large for FAT: 4 GiB (the test setting
 // VEXLOR_TEST_FAT_FILE_LIMIT, in bytes, lowers it).
 qint64 FileLimit();
-// wimlib-imagex's arguments that split wim into parts named like swm ("install.swm",
-// "install2.swm", ...) each below the file limit: "split", wim, swm, size in MiB.
-QStringList SplitWimArgs(const QString &wim, const QString &swm);
-// wimlib-imagex's arguments that check a split image through its first part.
-QStringList VerifySwmArgs(const QString &firstPart);
 
 // Reads the 7-Zip listing of an image, one output line at a time, and keeps the first file of
 // FileLimit() or more (other than a Windows installation image, which is kept apart as the one
