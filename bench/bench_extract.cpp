@@ -17,11 +17,11 @@
 // Goal: the page at most 1.1 times the bare "7z x" of the whole image.
 //
 // Usage: bench_extract [runs] [--only load|extract]   (runs: 3 unless given, medians printed;
-// QT_QPA_PLATFORM=offscreen without a display). Set TMPDIR to a tmpfs folder (/dev/shm) to keep the disk out of the figures; the
-// extracted files are removed after each run.
+// QT_QPA_PLATFORM=offscreen without a display). Set TMPDIR to a tmpfs folder (/dev/shm) to keep the
+// disk out of the figures; the extracted files are removed after each run.
 
-#include "pages/cpage2.h"
 #include "logic/extractlogic.h"
+#include "pages/cpage2.h"
 #include "services/cruncommandthread.h"
 #include "services/sevenzip.h"
 #include "services/util.h"

@@ -67,7 +67,7 @@ void TestFileLinks::folderMirrored()
          { QString(), QStringLiteral("/empty"), QStringLiteral("/sub dir") })
         QVERIFY(QFileInfo(w + folder).isDir() && !QFileInfo(w + folder).isSymLink());
     QCOMPARE(QFileInfo(w + "/sub dir").lastModified(), old);
-    for (const QString &file : { "a.txt", "link.txt", "sub dir/b.txt" }) {
+    for (const char *file : { "a.txt", "link.txt", "sub dir/b.txt" }) {
         const QFileInfo info(w + "/" + file);
         QVERIFY(info.isSymLink());
         QByteArray raw(4096, 0);
