@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QTimer>
 
 CDriveList::CDriveList(QComboBox *list, QObject *parent)
     : QObject(parent)
@@ -33,6 +34,10 @@ void CDriveList::Refresh()
     m_Runner->SetRunCmd(PlatformTools::Program(QStringLiteral("drutil")),
                         DiskTools::DriveStatusArgs());
     m_Runner->start();
+    // A drive tool that hangs (a drive that does not answer) must not hold the list, nor the
+    // page waiting for it, for ever: it is ended and the drives listed so far are shown.
+    CRunCommandThread *runner = m_Runner;
+    QTimer::singleShot(ToolLimitMs, runner, [runner] { runner->KillTool(); });
 }
 
 void CDriveList::RefreshAndWait()

@@ -36,6 +36,8 @@ signals:
     void refreshed();
 
 private:
+    // How long one reading may take before its tool is ended.
+    static constexpr int ToolLimitMs = 30000;
     void OnFinished();
 
     QComboBox *m_List;
