@@ -292,6 +292,13 @@ QString SaveRefusalText(const QString &extractFailure, const QString &unstaged,
     return why.isEmpty() ? why : QStringLiteral("The ISO file was not saved: ") + why;
 }
 
+QString SaveStoppedText(const QString &target)
+{
+    return QFileInfo::exists(target)
+        ? QStringLiteral("Saving was stopped; \"%1\" was left as it was.").arg(target)
+        : QStringLiteral("Saving was stopped; no ISO file was written.");
+}
+
 // --- loading --------------------------------------------------------------------------------
 
 QString VirtualBootFolder()

@@ -135,6 +135,9 @@ QString ExportProblemText(const QStringList &failed, const ExtractLogic::Deliver
 // have no staged copy, or files changed since they were added (each list one path a line).
 QString SaveRefusalText(const QString &extractFailure, const QString &unstaged,
                         const QString &changed);
+// What the user is told when a save to target was stopped: target, when it exists, was left as it
+// was; else no image was written.
+QString SaveStoppedText(const QString &target);
 
 // --- loading --------------------------------------------------------------------------------
 

@@ -1,7 +1,9 @@
 #include "logic/editsession.h"
 
+#include "logic/imagewrite.h"
 #include "model/ctree.h"
 #include "services/cfilecopy.h"
+#include "services/mkisofs.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
 
@@ -268,6 +270,22 @@ BootOptions::Result EditSession::SaveBoot() const
     return BootOptions::Build(m_Catalog, m_Extents, source, [this](const QString &path) {
         return m_Tree->GetItem(path) != nullptr;
     });
+}
+
+QString EditSession::PrepareSave(const QStringList &unstaged, const QStringList &changed)
+{
+    QString refusal = EditLogic::SaveRefusalText(
+        m_ExtractFailure, CImageWrite::PathListText(unstaged), CImageWrite::PathListText(changed));
+    m_SaveBoot = SaveBoot();
+    m_SaveLarge = !CImageWrite::LargeFiles(m_Tree->m_Root).isEmpty();
+    if (refusal.isEmpty())
+        PlaceBootFiles(m_SaveBoot, &refusal);
+    return refusal;
+}
+
+QStringList EditSession::SaveArgs(const QString &output) const
+{
+    return Mkisofs::SaveArgs(output, m_SaveBoot.sourceArg, m_SaveBoot.args, m_SaveLarge);
 }
 
 bool EditSession::PlaceBootFiles(const BootOptions::Result &boot, QString *error)

@@ -88,11 +88,17 @@ public:
     // for the user returned (*ok when nothing failed); otherwise (stopped) they are dropped once
     // the copier is free, and "" is returned.
     QString FinishExport(bool copied, bool *ok);
-    // The boot switches of a save of the edited tree, and the boot images it needs at the top of
-    // W: false with *error set when one cannot be written (those written go again).
-    BootOptions::Result SaveBoot() const;
-    bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
-    void RemoveBootFiles();
+    // True from the start of an export's copies until FinishExport().
+    bool IsExporting() const { return !m_Export.stageDir.isEmpty(); }
+    // Readies a save of the edited tree once W holds every change: "" with the boot images the
+    // new image needs placed at the top of W, or why the save must not run (W lacks part of the
+    // image, unstaged items have no copy in W, changed files differ from what was added, a boot
+    // image cannot be written).
+    QString PrepareSave(const QStringList &unstaged, const QStringList &changed);
+    // The mkisofs arguments of the prepared save, writing the image to output.
+    QStringList SaveArgs(const QString &output) const;
+    // The save has ended: its boot images leave W.
+    void SaveEnded() { RemoveBootFiles(); }
     // The file that keeps the boot image of catalog entry i from the load on.
     static QString BootImageCopy(int i);
 
@@ -106,6 +112,11 @@ signals:
     void extractionFinished();
 
 private:
+    // The boot switches of a save of the edited tree, and the boot images it needs at the top of
+    // W: false with *error set when one cannot be written (those written go again).
+    BootOptions::Result SaveBoot() const;
+    bool PlaceBootFiles(const BootOptions::Result &boot, QString *error);
+    void RemoveBootFiles();
     void KeepBootImages(const QString &image);
     void WaitForPreviousExtraction();
     void StartExtractionWhenReady();
@@ -129,6 +140,8 @@ private:
     ElTorito::Catalog m_Catalog;
     ElTorito::ExtentMap m_Extents;
     QStringList m_BootFiles; // written at the top of W for the save in progress
+    BootOptions::Result m_SaveBoot; // the boot switches of the prepared save
+    bool m_SaveLarge = false; // the prepared save holds a file of 4 GiB or more
 };
 
 #endif // VEXLOR_EDITSESSION_H

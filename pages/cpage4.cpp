@@ -1,62 +1,44 @@
 #include "pages/cpage4.h"
 
-#include "pages/common/cimagebrowser.h"
 #include "pages/common/cimageloader.h"
 #include "pages/common/pagestyle.h"
-#include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/cimagebutton.h"
 #include "ui/cinputdialog.h"
 #include "ui/clineedit.h"
-#include "ui/scheckboxheaderview.h"
 
-#include <QAction>
 #include <QCursor>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QTableWidget>
 #include <QTimer>
-#include <QTreeWidget>
 
 using EditLogic::FileTask;
 
-struct CPage4::Form
+struct CPage4::Form : PageStyle::BrowseForm
 {
-    CImageButton *loadiso = nullptr;
-    CImageButton *back = nullptr;
     CLineEdit *search = nullptr;
-    QTreeWidget *tree = nullptr;
-    QTableWidget *list = nullptr;
     QLabel *bootkinds = nullptr;
-    QList<CImageButton *> buttons; // loadiso, add, export_2, rename, delete_2, new_2, back, save
 };
 
 bool CPage4::s_InTable = false;
 
 CPage4::CPage4(QWidget *parent)
     : ImageDialog(parent != nullptr)
+    , ImageWorkspace(parent)
     , form(new Form)
-    , m_ProgressDialog(parent)
     , m_Session(&m_Tree, &m_FileCopy, CImageWriter::WorkDir())
-    , m_Writer(&m_FileCopy, &m_ProgressDialog)
 {
     SetEscapeAsBack(
         [this] {
             // Back hides the page, and a hidden page's changes go with the next Create or Edit
             // page.
-            return form->back && form->back->isEnabled() && m_Phase == Phase::Idle
+            return form->back && form->back->isEnabled() && !m_Writer.IsBusy()
                 && m_Tree.m_Root.m_Children.isEmpty();
         },
         [this] { close(); });
     // W may still belong to a page closed before this one: it is claimed before its removal.
-    m_Session.SetWorkDirRemoval([this] {
-        if (!m_Writer.OwnsWorkDir())
-            m_Writer.ClaimWorkDir();
-        else
-            m_FileCopy.AddTask(m_Session.WorkDir(), QString(), 1);
-    });
+    m_Session.SetWorkDirRemoval([this] { m_Writer.QueueWorkDirRemoval(); });
     connect(&m_Session, &EditSession::copyStaged, &m_Writer, &CImageWriter::Restaged);
     connect(&m_Session, &EditSession::extractionFinished, this, &CPage4::OnExtractFinished);
 }
@@ -66,7 +48,6 @@ CPage4::~CPage4()
     StopWork();
     if (m_CursorBusy)
         Util::RestoreCursor();
-    delete m_ListMenu;
     delete m_Loader;
     delete form;
 }
@@ -84,10 +65,8 @@ void CPage4::StopWork()
 void CPage4::InitializeUI()
 {
     qCDebug(lcEdit) << "CPage4::InitializeUI() is called!!";
-    setObjectName(QStringLiteral("CPage4"));
+    PageStyle::SetUpPage(this, "CPage4", QStringLiteral(":/nwu/page4"));
     resize(674, 415);
-    setWindowTitle(QStringLiteral("Vexlor"));
-    SetBackGround(QStringLiteral(":/nwu/page4"));
     SetBackGroundColor(Qt::white);
     if (QWidget *host = parentWidget())
         setFixedSize(host->width() - 6, host->height() - 110);
@@ -97,7 +76,6 @@ void CPage4::InitializeUI()
         auto *b
             = PageStyle::Button(this, name, QStringLiteral(":/nwu/") + QLatin1String(images), x, y);
         connect(b, qOverload<>(&CImageButton::clicked), this, slot);
-        form->buttons << b;
         return b;
     };
     f->loadiso = button("loadiso", "loadiso", 11, 16, &CPage4::OnLoadISO);
@@ -123,32 +101,34 @@ void CPage4::InitializeUI()
     m_Browser = new CImageBrowser(f->tree, f->list, &m_CurrentItem, this);
     const QString style = QString::fromLatin1(PageStyle::List);
     m_HeaderView = m_Browser->SetUp(style, style);
+    m_Browser->ConnectTo(this);
     m_Loader = new CImageLoader(&m_Tree, m_Browser, &s_InTable, this);
     connect(m_Loader, &CImageLoader::lineOutput, this, &CPage4::OnLineOutput);
     connect(m_Loader, &CImageLoader::loadingChanged, this,
             [this](bool loading) { SetButtonsEnabled(!loading); });
     connect(m_Loader, &CImageLoader::failed, &m_Session, &EditSession::ListingFailed);
-
     connect(f->search, &QLineEdit::textChanged, this, &CPage4::OnSearch);
     connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage4::StopCreate);
-    connect(m_HeaderView, &SCheckBoxHeaderView::checkStausChange, this, &CPage4::slotSelectAll);
-
-    m_ListMenu = new QMenu();
-    auto action = [this](const QString &text, void (CPage4::*slot)()) {
-        auto *a = new QAction(text, this);
-        connect(a, &QAction::triggered, this, slot);
-        m_ListMenu->addAction(a);
-        return a;
-    };
-    m_AddAction = action(QStringLiteral("Add(&A)"), &CPage4::OnAdd);
-    m_ExportAction = action(QStringLiteral("Export(&E)"), &CPage4::OnExport);
-    m_RenameAction = action(QStringLiteral("Rename(&R)"), &CPage4::OnRename);
-    m_DeleteAction = action(QStringLiteral("Delete(&D)"), &CPage4::OnDelete);
-    m_NewAction = action(QStringLiteral("New(&N)"), &CPage4::OnNew);
-    connect(f->list, &QWidget::customContextMenuRequested, this, &CPage4::OnListContextMenuRequest);
-    connect(f->tree, &QTreeWidget::itemClicked, this, &CPage4::OnTreeCurrentChanged);
-    connect(f->list, &QTableWidget::itemDoubleClicked, this, &CPage4::OnListViewDoubleClicked);
-    connect(f->list, &QTableWidget::itemClicked, this, &CPage4::OnListViewClicked);
+    m_ListMenu = PageStyle::ListMenu(f->list,
+                                     { { QStringLiteral("Add(&A)"),
+                                         [this] {
+                                             OnAdd();
+                                         } },
+                                       { QStringLiteral("Export(&E)"),
+                                         [this] {
+                                             OnExport();
+                                         } },
+                                       { QStringLiteral("Rename(&R)"),
+                                         [this] {
+                                             OnRename();
+                                         } },
+                                       { QStringLiteral("Delete(&D)"),
+                                         [this] {
+                                             OnDelete();
+                                         } },
+                                       { QStringLiteral("New(&N)"), [this] {
+                                            OnNew();
+                                        } } });
 
     SetButtonsEnabled(false);
     f->back->setEnabled(true);
@@ -160,7 +140,7 @@ void CPage4::InitializeUI()
 
 void CPage4::SetButtonsEnabled(bool on)
 {
-    for (CImageButton *button : qAsConst(form->buttons))
+    for (auto *button : findChildren<CImageButton *>(QString(), Qt::FindDirectChildrenOnly))
         button->setEnabled(on);
 }
 
@@ -229,7 +209,7 @@ void CPage4::OnSearch()
 
 QTreeWidgetItem *CPage4::TopNode() const
 {
-    return form->tree->topLevelItemCount() > 0 ? form->tree->topLevelItem(0) : nullptr;
+    return form->tree->topLevelItem(0);
 }
 
 // --- changes ------------------------------------------------------------------------------
@@ -296,13 +276,8 @@ void CPage4::OnRename()
             Util::ShowError(EditLogic::NameCheckText(check));
         return;
     }
-    for (int row = 0; row < form->list->rowCount(); ++row) {
-        if (m_Browser->RowItem(row) == child)
-            form->list->item(row, 0)->setText(name);
-    }
     // The folder view follows the new name.
-    if (QTreeWidgetItem *node = GetTreeWidgetItemByData(TopNode(), child))
-        node->setText(0, name);
+    m_Browser->Renamed(child);
 }
 
 void CPage4::OnDelete()
@@ -312,10 +287,7 @@ void CPage4::OnDelete()
         Util::ShowError(QStringLiteral("Please select one row in the table list first"));
         return;
     }
-    for (Item *child : checked) {
-        if (child->m_IsDir)
-            CImageBrowser::del(GetTreeWidgetItemByData(TopNode(), child));
-    }
+    m_Browser->RemoveNodes(checked);
     m_Session.Delete(m_CurrentItem, checked);
     RefreshTable();
 }
@@ -325,30 +297,18 @@ void CPage4::OnDelete()
 bool CPage4::WaitForWorkDir(const QString &text)
 {
     m_Stopped = false;
-    m_Phase = Phase::Waiting;
     m_Writer.Begin();
     m_ProgressDialog.SetText(text);
     m_ProgressDialog.SetValue(0);
-    if (m_Session.IsExtracting()) {
-        m_ProgressDialog.SetText(QStringLiteral("Extracting iso..."));
-        m_ProgressDialog.SetRange(0, 100);
-        m_ProgressDialog.show();
-        while (m_Session.IsExtracting() && !m_Stopped) {
-            m_ProgressDialog.SetValue(m_Session.ExtractProgress());
-            // Events for up to 200 ms, or until Stop is pressed.
-            QEventLoop loop;
-            QTimer::singleShot(200, &loop, &QEventLoop::quit);
-            connect(&m_ProgressDialog, &CProgressDialog::SigCancel, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        qCDebug(lcEdit) << "Extract finished!!!";
-    }
+    const auto extracting = [this] {
+        return m_Session.IsExtracting() ? m_Session.ExtractProgress() : -1;
+    };
+    if (m_Writer.WaitWhile(QStringLiteral("Extracting iso..."), extracting)
+        && m_Writer.WaitForStaging())
+        return true;
     // A Stop here leaves the changes queued.
-    if (m_Stopped || !m_Writer.WaitForStaging()) {
-        EndOperation();
-        return false;
-    }
-    return true;
+    m_Writer.End();
+    return false;
 }
 
 void CPage4::OnExport()
@@ -359,7 +319,7 @@ void CPage4::OnExport()
         return;
     }
     const QString dest = Util::GetDirDialog(this);
-    if (dest.isEmpty() || m_Phase != Phase::Idle)
+    if (dest.isEmpty() || m_Writer.IsBusy())
         return;
     // The items are copied from where they are once W holds every change made so far; their
     // paths are taken now (nothing can change them while the progress dialog is shown).
@@ -367,56 +327,33 @@ void CPage4::OnExport()
         QList<const Item *>(checked.cbegin(), checked.cend()), m_Session.WorkDir(), dest);
     if (!WaitForWorkDir(QStringLiteral("Exporting files...")))
         return;
-    m_Phase = Phase::Exporting;
     m_Writer.Begin();
     m_Session.StartExport(plan, dest);
     bool ok = false;
     const QString said = m_Session.FinishExport(m_Writer.WaitForStaging(), &ok);
-    EndOperation();
+    m_Writer.End();
     if (ok)
         Util::ShowOpen(said, dest);
     else if (!said.isEmpty())
         Util::ShowError(said);
 }
 
-void CPage4::EndOperation()
-{
-    m_Phase = Phase::Idle;
-    m_Writer.End();
-}
-
 void CPage4::StopCreate()
 {
     m_Stopped = true;
-    switch (m_Phase) {
-    case Phase::Exporting:
-        // Only the copies of the export are queued now; the changes were carried out before.
+    // Only the copies of an export are queued while it runs: the changes were carried out before.
+    // The changes a save waits for stay queued for a later one.
+    if (m_Session.IsExporting())
         m_FileCopy.ClearAllTasks();
-        m_Writer.Stop();
-        break;
-    case Phase::Saving: {
-        // The writer stops mkisofs and removes what it wrote; the target stays as it was.
-        m_Writer.Stop();
-        m_CreateThread = nullptr;
-        m_Session.RemoveBootFiles();
-        EndOperation();
-        const QString target = m_SaveIsoPath;
-        QTimer::singleShot(0, this, [target] {
-            Util::ShowError(
-                QFileInfo::exists(target)
-                    ? QStringLiteral("Saving was stopped; \"%1\" was left as it was.").arg(target)
-                    : QStringLiteral("Saving was stopped; no ISO file was written."));
-        });
-        break;
-    }
-    case Phase::Waiting:
-        // The staged changes stay queued for a later save.
-        m_Writer.Stop();
-        break;
-    case Phase::Idle:
-        break;
-    }
-    m_ProgressDialog.hide();
+    const bool saving = m_CreateThread != nullptr;
+    // The writer stops mkisofs and removes what it wrote; the target stays as it was.
+    m_Writer.Stop();
+    m_CreateThread = nullptr;
+    if (!saving)
+        return;
+    m_Session.SaveEnded();
+    const QString text = EditLogic::SaveStoppedText(m_SaveIsoPath);
+    QTimer::singleShot(0, this, [text] { Util::ShowError(text); });
 }
 
 void CPage4::OnSave()
@@ -426,34 +363,25 @@ void CPage4::OnSave()
         return;
     }
     const QString target = Util::GetSaveDialog(this, QStringLiteral("ISO Files(*.ISO)"));
-    if (target.isEmpty() || m_Phase != Phase::Idle
+    if (target.isEmpty() || m_Writer.IsBusy()
         || !WaitForWorkDir(QStringLiteral("Saving ISO file...")))
         return;
     qCDebug(lcEdit) << "file copy finished!!!";
     const QStringList unstaged = m_Writer.UnstagedItems(m_Tree.m_Root);
-    QString refusal = EditLogic::SaveRefusalText(
-        m_Session.ExtractFailure(), CImageWriter::PathListText(unstaged),
-        CImageWriter::PathListText(m_Writer.ChangedItems()));
-    const BootOptions::Result boot = m_Session.SaveBoot();
-    if (!refusal.isEmpty() || !m_Session.PlaceBootFiles(boot, &refusal)) {
-        EndOperation();
+    const QString refusal = m_Session.PrepareSave(unstaged, m_Writer.ChangedItems());
+    if (!refusal.isEmpty()) {
+        m_Writer.End();
         Util::ShowError(refusal);
         return;
     }
     m_SaveIsoPath = target;
-    const bool large = !CImageWriter::LargeFiles(m_Tree.m_Root).isEmpty();
     m_CreateThread = m_Writer.Prepare(
-        target,
-        [&](const QString &output) {
-            return Mkisofs::SaveArgs(output, boot.sourceArg, boot.args, large);
-        },
+        target, [this](const QString &output) { return m_Session.SaveArgs(output); },
         QStringLiteral("Saving ISO file..."), QStringLiteral("Save ISO failed"));
     if (!m_CreateThread) {
-        m_Session.RemoveBootFiles();
-        EndOperation();
+        m_Session.SaveEnded();
         return;
     }
-    m_Phase = Phase::Saving;
     connect(m_CreateThread, &CRunCommandThread::standoutputline, this, &CPage4::OnCreateOutput);
     connect(m_CreateThread, &CRunCommandThread::sigfinished, this, &CPage4::OnCreateFinished);
     m_CreateThread->start();
@@ -464,8 +392,7 @@ void CPage4::OnCreateFinished()
     if (!m_CreateThread || sender() != m_CreateThread)
         return;
     m_CreateThread = nullptr;
-    m_Session.RemoveBootFiles();
-    m_Phase = Phase::Idle;
+    m_Session.SaveEnded();
     if (m_Writer.Finish()) {
         m_Session.MarkSaved();
         Util::ShowOpen(QStringLiteral("Save ISO file successfully!"),

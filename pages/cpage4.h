@@ -11,11 +11,8 @@
 // in place only when the run has succeeded.
 
 #include "logic/editsession.h"
-#include "model/ctree.h"
 #include "pages/common/cimagebrowser.h"
-#include "pages/common/cimagewriter.h"
-#include "services/cfilecopy.h"
-#include "ui/cprogressdialog.h"
+#include "pages/common/imageworkspace.h"
 #include "ui/imagedialog.h"
 
 #include <QPoint>
@@ -23,14 +20,9 @@
 #include <QStringList>
 
 class CImageLoader;
-class QAction;
 class QMenu;
-class QTableWidgetItem;
-class QTreeWidget;
-class QTreeWidgetItem;
-class SCheckBoxHeaderView;
 
-class CPage4 : public ImageDialog
+class CPage4 : public ImageDialog, public ImageWorkspace
 {
     Q_OBJECT
 
@@ -92,7 +84,6 @@ public slots:
     void OnListContextMenuRequest(QPoint pos);
 
 private:
-    enum class Phase { Idle, Waiting, Exporting, Saving };
     struct Form;
 
     void SetButtonsEnabled(bool on);
@@ -100,36 +91,24 @@ private:
     // Export and Save start: wait, delivering events, until the extraction and the staged tasks
     // are done; false (the operation ended) when Stop was pressed.
     bool WaitForWorkDir(const QString &text);
-    void EndOperation();
 
 public:
     QString m_IsoPath;
     Item *m_CurrentItem = nullptr;
     Form *form = nullptr;
-    QMenu *m_ListMenu = nullptr;
+    QMenu *m_ListMenu = nullptr; // a child of the table, with its five actions
     QString m_SaveIsoPath;
     SCheckBoxHeaderView *m_HeaderView = nullptr;
-    CTree m_Tree;
-    CFileCopy m_FileCopy;
-    CProgressDialog m_ProgressDialog;
-    CRunCommandThread *m_CreateThread = nullptr;
     bool m_Stopped = false;
-    QAction *m_NewAction = nullptr;
-    QAction *m_AddAction = nullptr;
-    QAction *m_ExportAction = nullptr;
-    QAction *m_DeleteAction = nullptr;
-    QAction *m_RenameAction = nullptr;
 
 private:
     // One in-table state for the listings of every Edit page; each load resets it.
     static bool s_InTable;
 
     EditSession m_Session;
-    CImageWriter m_Writer;
     CImageBrowser *m_Browser = nullptr;
     CImageLoader *m_Loader = nullptr;
     bool m_CursorBusy = false;
-    Phase m_Phase = Phase::Idle;
 };
 
 #endif // VEXLOR_CPAGE4_H

@@ -120,15 +120,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!session.IsExtracting() && copier.IsIdle(), 30000);
         QCOMPARE(session.ExtractFailure(), QString());
 
-        const BootOptions::Result boot = session.SaveBoot();
-        QCOMPARE(boot.args.value(boot.args.indexOf("-b") + 1), bootFile);
-        QString error;
-        QVERIFY2(session.PlaceBootFiles(boot, &error), qPrintable(error));
+        // A refused save places no boot image in W.
+        QVERIFY(session.PrepareSave({ "docs/a.txt" }, {}).contains("docs/a.txt"));
+        QVERIFY(!QFile::exists(w + "boot.bin"));
+        const QString refusal = session.PrepareSave({}, {});
+        QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+        const QStringList args = session.SaveArgs("out.iso");
+        QCOMPARE(args.value(args.indexOf("-b") + 1), bootFile);
         QCOMPARE(entries(w), inW);
         if (bootFile == "boot.bin")
             QCOMPARE(readFile(w + "boot.bin"),
                      ElTorito::ReadBootImage(image, session.Catalog().entries.first()));
-        session.RemoveBootFiles();
+        session.SaveEnded();
         QVERIFY(!QFile::exists(w + "boot.bin"));
         QDir(Util::GetTempDir()).removeRecursively();
     }

@@ -33,17 +33,17 @@ SCheckBoxHeaderView *CImageBrowser::SetUp(const QString &treeStyle, const QStrin
     m_Tree->header()->setStretchLastSection(false);
     m_Tree->setAttribute(Qt::WA_MacShowFocusRect, false);
 
-    auto *header = new SCheckBoxHeaderView(0, Qt::Horizontal, m_List);
-    m_List->setHorizontalHeader(header);
+    m_Header = new SCheckBoxHeaderView(0, Qt::Horizontal, m_List);
+    m_List->setHorizontalHeader(m_Header);
     m_List->setColumnCount(4);
     m_List->setHorizontalHeaderLabels({ QStringLiteral("File Name"), QStringLiteral(" Size"),
                                         QStringLiteral("Type"), QStringLiteral("Time") });
-    header->setVisible(true);
+    m_Header->setVisible(true);
     m_List->verticalHeader()->setVisible(false);
-    PageStyle::SetUpList(m_List, header, listStyle, 4, QAbstractItemView::ExtendedSelection);
+    PageStyle::SetUpList(m_List, m_Header, listStyle, 4, QAbstractItemView::ExtendedSelection);
     m_Viewport = m_List->viewport();
     m_Viewport->installEventFilter(this);
-    return header;
+    return m_Header;
 }
 
 bool CImageBrowser::eventFilter(QObject *watched, QEvent *event)
@@ -151,6 +151,23 @@ void CImageBrowser::AppendRow(Item *child, bool checkable)
     m_List->setRowCount(row + 1);
     m_Rows << child;
     fillRow(row, child, checkable);
+}
+
+void CImageBrowser::Renamed(Item *item)
+{
+    const int row = m_Rows.indexOf(item);
+    if (QTableWidgetItem *cell = m_List->item(row, 0))
+        cell->setText(item->GetName());
+    if (QTreeWidgetItem *node = GetTreeWidgetItemByData(m_Tree->topLevelItem(0), item))
+        node->setText(0, item->GetName());
+}
+
+void CImageBrowser::RemoveNodes(const QList<Item *> &items)
+{
+    for (Item *item : items) {
+        if (item->m_IsDir)
+            del(GetTreeWidgetItemByData(m_Tree->topLevelItem(0), item));
+    }
 }
 
 Item *CImageBrowser::RowItem(int row) const

@@ -7,19 +7,18 @@
 // on a row (a click on the box itself toggles only once), double-click into folders, and a
 // search filter on the names.
 
+#include "ui/scheckboxheaderview.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QVector>
 
 class CTree;
 class Item;
-class QTableWidget;
-class QTableWidgetItem;
-class QTreeWidget;
-class QTreeWidgetItem;
-class SCheckBoxHeaderView;
 
 class CImageBrowser : public QObject
 {
@@ -37,6 +36,17 @@ public:
     // selected several at a time, not editable, no focus rectangle, a custom context menu; the
     // folder view with one column, no header, single selection. Call once the table has its size.
     SCheckBoxHeaderView *SetUp(const QString &treeStyle, const QString &listStyle);
+    // Routes the select-all box, the clicks on both views and the table's context-menu request
+    // to page's slots of the same names, which a page may override. Call after SetUp().
+    template<class Page> void ConnectTo(Page *page)
+    {
+        connect(m_Header, &SCheckBoxHeaderView::checkStausChange, page, &Page::slotSelectAll);
+        connect(m_List, &QWidget::customContextMenuRequested, page,
+                &Page::OnListContextMenuRequest);
+        connect(m_Tree, &QTreeWidget::itemClicked, page, &Page::OnTreeCurrentChanged);
+        connect(m_List, &QTableWidget::itemDoubleClicked, page, &Page::OnListViewDoubleClicked);
+        connect(m_List, &QTableWidget::itemClicked, page, &Page::OnListViewClicked);
+    }
 
     // Empties both views; no current folder.
     void Clear();
@@ -59,6 +69,10 @@ public:
     // Appends a row for child at the end of the table (for a child just added to the current
     // folder), unticked when checkable, else without a check box.
     void AppendRow(Item *child, bool checkable = true);
+    // Shows the new name of item in its row and its folder node.
+    void Renamed(Item *item);
+    // Removes the folder nodes of items, with the nodes below them (before the items go).
+    void RemoveNodes(const QList<Item *> &items);
     // The item a row shows; null when there is no such row.
     Item *RowItem(int row) const;
     // The rows whose box is ticked (fully), in table order, and the items they show.
@@ -89,6 +103,7 @@ private:
 
     QTreeWidget *m_Tree;
     QTableWidget *m_List;
+    SCheckBoxHeaderView *m_Header = nullptr;
     QObject *m_Viewport = nullptr; // the table's viewport, whose events are watched
     Item **m_Current;
     QString m_Filter;

@@ -67,6 +67,14 @@ bool CImageWriter::OwnsWorkDir() const
     return g_WorkDirOwner == this;
 }
 
+void CImageWriter::QueueWorkDirRemoval()
+{
+    if (OwnsWorkDir())
+        m_Copier->AddTask(WorkDir(), QString(), 1);
+    else
+        ClaimWorkDir();
+}
+
 void CImageWriter::StopCopier()
 {
     if (g_WorkDirOwner == this)
@@ -84,6 +92,21 @@ void CImageWriter::Begin()
 {
     m_Busy = true;
     m_StopRequested = false;
+}
+
+bool CImageWriter::WaitWhile(const QString &text, const std::function<int()> &percent)
+{
+    int value = percent();
+    if (value >= 0 && !m_StopRequested) {
+        m_Progress->SetText(text);
+        m_Progress->SetRange(0, 100);
+        m_Progress->show();
+    }
+    for (; value >= 0 && !m_StopRequested; value = percent()) {
+        m_Progress->SetValue(value);
+        processEventsFor(200, m_Progress);
+    }
+    return !m_StopRequested;
 }
 
 bool CImageWriter::WaitForStaging()

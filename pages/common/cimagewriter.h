@@ -41,6 +41,9 @@ public:
     // removal of the folder is queued on this page's copier, before any copy of its own.
     void ClaimWorkDir();
     bool OwnsWorkDir() const;
+    // Queues the removal of the working folder on the page's copier, claiming the folder first
+    // when another page owns it.
+    void QueueWorkDirRemoval();
     // Stops the page's copier after the file in progress and waits for it, showing the busy
     // cursor while the windows keep painting (user input waits).
     void StopCopier();
@@ -51,6 +54,9 @@ public:
     void Restaged(const QString &source) { m_Write.Restaged(source); }
     // Starts a write: busy, Stop not pressed.
     void Begin();
+    // Waits, processing events, while percent() is 0 or more, showing text and that percentage.
+    // False when Stop was pressed.
+    bool WaitWhile(const QString &text, const std::function<int()> &percent);
     // Waits, processing events, until the copier has carried out every task, showing "Copy
     // files and directories..." and the KiB copied. False when Stop was pressed.
     bool WaitForStaging();

@@ -1,9 +1,10 @@
 #ifndef VEXLOR_PAGESTYLE_H
 #define VEXLOR_PAGESTYLE_H
 
-// What every page's form shares: the page's own set-up, the style sheets of its lists, the folder
-// icon, the placing of its widgets, its image buttons and its lists' context menus. A page
-// builds its form in one pass of Placed() and Button() calls into its struct Form.
+// What every page's form shares: the controls every form has, the page's own set-up, the style
+// sheets of its lists, the folder icon, the placing of its widgets, its image buttons and its
+// lists' context menus. A page builds its form in one pass of Placed() and Button() calls into
+// its struct Form.
 
 #include <QAbstractItemView>
 #include <QIcon>
@@ -18,9 +19,25 @@ class ImageDialog;
 class QHeaderView;
 class QMenu;
 class QRadioButton;
+class QTableWidget;
+class QTreeWidget;
 class QWidget;
 
 namespace PageStyle {
+
+// The controls of a form that a page reaches after building it: every page its Back button, the
+// pages that browse an image (Extract, Edit) also Load ISO, the folder view and the file table.
+// A page's struct Form derives from one of them and adds its own.
+struct PageForm
+{
+    CImageButton *back = nullptr;
+};
+struct BrowseForm : PageForm
+{
+    CImageButton *loadiso = nullptr;
+    QTreeWidget *tree = nullptr;
+    QTableWidget *list = nullptr;
+};
 
 // The white list of files (the Extract and Edit tables, the Edit folder view).
 extern const char *const List;
