@@ -56,7 +56,8 @@ public:
     void ListingFailed();
     // True from a load until its extraction has ended.
     bool IsExtracting() const { return m_Pending.IsHolding(); }
-    int ExtractProgress() const { return m_ExtractProgress; }
+    // The running extraction's percentage; -1 when none runs.
+    int ExtractProgress() const { return IsExtracting() ? m_ExtractProgress : -1; }
     // Why W does not hold the whole image; empty when the extraction succeeded.
     QString ExtractFailure() const { return m_ExtractFailure; }
     // One line of the extraction's output: its progress.

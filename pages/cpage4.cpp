@@ -7,13 +7,9 @@
 #include "ui/cinputdialog.h"
 #include "ui/clineedit.h"
 
-#include <QCursor>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMenu>
 #include <QTimer>
-
-using EditLogic::FileTask;
 
 struct CPage4::Form : PageStyle::BrowseForm
 {
@@ -109,26 +105,13 @@ void CPage4::InitializeUI()
     connect(m_Loader, &CImageLoader::failed, &m_Session, &EditSession::ListingFailed);
     connect(f->search, &QLineEdit::textChanged, this, &CPage4::OnSearch);
     connect(&m_ProgressDialog, &CProgressDialog::SigCancel, this, &CPage4::StopCreate);
-    m_ListMenu = PageStyle::ListMenu(f->list,
-                                     { { QStringLiteral("Add(&A)"),
-                                         [this] {
-                                             OnAdd();
-                                         } },
-                                       { QStringLiteral("Export(&E)"),
-                                         [this] {
-                                             OnExport();
-                                         } },
-                                       { QStringLiteral("Rename(&R)"),
-                                         [this] {
-                                             OnRename();
-                                         } },
-                                       { QStringLiteral("Delete(&D)"),
-                                         [this] {
-                                             OnDelete();
-                                         } },
-                                       { QStringLiteral("New(&N)"), [this] {
-                                            OnNew();
-                                        } } });
+    m_ListMenu = PageStyle::ListMenu(
+        f->list,
+        { { QStringLiteral("Add(&A)"), std::bind(&CPage4::OnAdd, this) },
+          { QStringLiteral("Export(&E)"), std::bind(&CPage4::OnExport, this) },
+          { QStringLiteral("Rename(&R)"), std::bind(&CPage4::OnRename, this) },
+          { QStringLiteral("Delete(&D)"), std::bind(&CPage4::OnDelete, this) },
+          { QStringLiteral("New(&N)"), std::bind(&CPage4::OnNew, this) } });
 
     SetButtonsEnabled(false);
     f->back->setEnabled(true);
@@ -154,12 +137,6 @@ void CPage4::SetEnabled(bool on)
     else
         Util::SetCursorBusy();
     m_CursorBusy = !on;
-}
-
-void CPage4::OnListContextMenuRequest(QPoint)
-{
-    if (m_ListMenu)
-        m_ListMenu->exec(QCursor::pos());
 }
 
 // --- loading ------------------------------------------------------------------------------
@@ -207,17 +184,7 @@ void CPage4::OnSearch()
     m_Browser->SetFilter(form->search->text());
 }
 
-QTreeWidgetItem *CPage4::TopNode() const
-{
-    return form->tree->topLevelItem(0);
-}
-
 // --- changes ------------------------------------------------------------------------------
-
-void CPage4::AddFileOpTasks(const QString &source, const QString &destination, int kind)
-{
-    m_Session.Stage(FileTask { kind, source, destination });
-}
 
 void CPage4::AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node)
 {
@@ -297,18 +264,9 @@ void CPage4::OnDelete()
 bool CPage4::WaitForWorkDir(const QString &text)
 {
     m_Stopped = false;
-    m_Writer.Begin();
-    m_ProgressDialog.SetText(text);
-    m_ProgressDialog.SetValue(0);
-    const auto extracting = [this] {
-        return m_Session.IsExtracting() ? m_Session.ExtractProgress() : -1;
-    };
-    if (m_Writer.WaitWhile(QStringLiteral("Extracting iso..."), extracting)
-        && m_Writer.WaitForStaging())
-        return true;
-    // A Stop here leaves the changes queued.
-    m_Writer.End();
-    return false;
+    // W holds the whole image once the extraction has ended. A Stop leaves the changes queued.
+    return m_Writer.BeginWhenReady(text, QStringLiteral("Extracting iso..."),
+                                   [this] { return m_Session.ExtractProgress(); });
 }
 
 void CPage4::OnExport()

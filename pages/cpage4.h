@@ -15,12 +15,13 @@
 #include "pages/common/imageworkspace.h"
 #include "ui/imagedialog.h"
 
+#include <QCursor>
+#include <QMenu>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 
 class CImageLoader;
-class QMenu;
 
 class CPage4 : public ImageDialog, public ImageWorkspace
 {
@@ -39,7 +40,10 @@ public:
 
     void SetEnabled(bool on);
     // Stages one task on W: held back while the extraction runs, else handed to the copier.
-    void AddFileOpTasks(const QString &source, const QString &destination, int kind);
+    void AddFileOpTasks(const QString &source, const QString &destination, int kind)
+    {
+        m_Session.Stage(EditLogic::FileTask { kind, source, destination });
+    }
     // Mirrors the local folder dir below folder and adds its folder nodes under node.
     void AddSubDir(Item *folder, const QString &dir, QTreeWidgetItem *node);
 
@@ -81,13 +85,13 @@ public slots:
     virtual void OnListViewDoubleClicked() { m_Browser->OnListViewDoubleClicked(); }
     virtual void OnListViewClicked(QTableWidgetItem *pItem) { m_Browser->OnListViewClicked(pItem); }
     virtual void RefreshTreeWidget() { m_Browser->RefreshTreeWidget(); }
-    void OnListContextMenuRequest(QPoint pos);
+    void OnListContextMenuRequest(QPoint) { m_ListMenu->exec(QCursor::pos()); }
 
 private:
     struct Form;
 
     void SetButtonsEnabled(bool on);
-    QTreeWidgetItem *TopNode() const;
+    QTreeWidgetItem *TopNode() const { return m_Browser->TopNode(); }
     // Export and Save start: wait, delivering events, until the extraction and the staged tasks
     // are done; false (the operation ended) when Stop was pressed.
     bool WaitForWorkDir(const QString &text);

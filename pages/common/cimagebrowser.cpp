@@ -158,7 +158,7 @@ void CImageBrowser::Renamed(Item *item)
     const int row = m_Rows.indexOf(item);
     if (QTableWidgetItem *cell = m_List->item(row, 0))
         cell->setText(item->GetName());
-    if (QTreeWidgetItem *node = GetTreeWidgetItemByData(m_Tree->topLevelItem(0), item))
+    if (QTreeWidgetItem *node = GetTreeWidgetItemByData(TopNode(), item))
         node->setText(0, item->GetName());
 }
 
@@ -166,7 +166,7 @@ void CImageBrowser::RemoveNodes(const QList<Item *> &items)
 {
     for (Item *item : items) {
         if (item->m_IsDir)
-            del(GetTreeWidgetItemByData(m_Tree->topLevelItem(0), item));
+            del(GetTreeWidgetItemByData(TopNode(), item));
     }
 }
 
@@ -244,10 +244,7 @@ void CImageBrowser::OnListViewDoubleClicked()
 
 void CImageBrowser::RefreshTreeWidget()
 {
-    QTreeWidgetItem *top = m_Tree->topLevelItem(0);
-    if (!top)
-        return;
-    QTreeWidgetItem *node = GetTreeWidgetItemByData(top, *m_Current);
+    QTreeWidgetItem *node = GetTreeWidgetItemByData(TopNode(), *m_Current);
     if (!node)
         return;
     if (node->parent() && !node->parent()->isExpanded())

@@ -79,6 +79,8 @@ public:
     QList<int> CheckedRows() const;
     QList<Item *> CheckedItems() const;
 
+    // The folder view's top node (the root's), or null.
+    QTreeWidgetItem *TopNode() const { return m_Tree->topLevelItem(0); }
     // The node at node or below it (depth first, the node before its children) that carries
     // item; null when either is null or nothing matches.
     static QTreeWidgetItem *GetTreeWidgetItemByData(QTreeWidgetItem *node, Item *item);

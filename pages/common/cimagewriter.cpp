@@ -94,11 +94,15 @@ void CImageWriter::Begin()
     m_StopRequested = false;
 }
 
-bool CImageWriter::WaitWhile(const QString &text, const std::function<int()> &percent)
+bool CImageWriter::BeginWhenReady(const QString &text, const QString &waitText,
+                                  const std::function<int()> &percent)
 {
+    Begin();
+    m_Progress->SetText(text);
+    m_Progress->SetValue(0);
     int value = percent();
-    if (value >= 0 && !m_StopRequested) {
-        m_Progress->SetText(text);
+    if (value >= 0) {
+        m_Progress->SetText(waitText);
         m_Progress->SetRange(0, 100);
         m_Progress->show();
     }
@@ -106,7 +110,10 @@ bool CImageWriter::WaitWhile(const QString &text, const std::function<int()> &pe
         m_Progress->SetValue(value);
         processEventsFor(200, m_Progress);
     }
-    return !m_StopRequested;
+    if (!m_StopRequested && WaitForStaging())
+        return true;
+    End();
+    return false;
 }
 
 bool CImageWriter::WaitForStaging()

@@ -54,9 +54,11 @@ public:
     void Restaged(const QString &source) { m_Write.Restaged(source); }
     // Starts a write: busy, Stop not pressed.
     void Begin();
-    // Waits, processing events, while percent() is 0 or more, showing text and that percentage.
-    // False when Stop was pressed.
-    bool WaitWhile(const QString &text, const std::function<int()> &percent);
+    // Begin(), once the working folder is ready: waits, processing events, while percent() is 0
+    // or more, showing waitText and that percentage, then WaitForStaging() (showing text while
+    // no bytes are to be copied). False, the write ended, when Stop was pressed.
+    bool BeginWhenReady(const QString &text, const QString &waitText,
+                        const std::function<int()> &percent);
     // Waits, processing events, until the copier has carried out every task, showing "Copy
     // files and directories..." and the KiB copied. False when Stop was pressed.
     bool WaitForStaging();
