@@ -16,13 +16,9 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
-struct CPage2::Form
+struct CPage2::Form : PageStyle::BrowseForm
 {
-    CImageButton *loadiso = nullptr;
-    CImageButton *back = nullptr;
     CImageButton *extract = nullptr;
-    QTreeWidget *tree = nullptr;
-    QTableWidget *list = nullptr;
 };
 
 CPage2::CPage2(QWidget *parent)

@@ -22,7 +22,7 @@
 
 using Mkisofs::ImageType;
 
-struct CPage3::Form
+struct CPage3::Form : PageStyle::PageForm
 {
     QTreeWidget *list = nullptr;
     QRadioButton *jolet = nullptr;
@@ -32,7 +32,6 @@ struct CPage3::Form
     CImageButton *adddir = nullptr;
     CImageButton *remove = nullptr;
     CImageButton *create = nullptr;
-    CImageButton *back = nullptr;
     QWidget *widget = nullptr;
     QLabel *totalsize = nullptr;
     QLabel *label_2 = nullptr;
@@ -40,10 +39,8 @@ struct CPage3::Form
 };
 
 CPage3::CPage3(QWidget *parent)
-    : ImageDialog(parent != nullptr)
+    : CWriterPage(parent)
     , form(new Form)
-    , m_ProgressDialog(parent)
-    , m_Writer(&m_FileCopy, &m_ProgressDialog)
 {
     SetEscapeAsBack(
         [this] {

@@ -5,25 +5,19 @@
 // in the working folder, and writes it as an ISO image (ISO 9660 with Joliet, ISO 9660 with
 // long names, or UDF) with mkisofs through the image writer.
 
-#include "model/ctree.h"
 #include "pages/common/cimagebrowser.h"
-#include "pages/common/cimagewriter.h"
-#include "services/cfilecopy.h"
-#include "ui/cprogressdialog.h"
-#include "ui/imagedialog.h"
+#include "pages/common/cwriterpage.h"
 
 #include <QModelIndex>
 #include <QPoint>
 #include <QStringList>
 
 class CProjectList;
-class CRunCommandThread;
-class QKeyEvent;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class CPage3 : public ImageDialog
+class CPage3 : public CWriterPage
 {
     Q_OBJECT
 
@@ -70,15 +64,10 @@ private:
     void AddToProject(const QStringList &sources);
 
     Form *form;
-    CProgressDialog m_ProgressDialog;
-    CRunCommandThread *m_CreateThread = nullptr;
-    CTree m_Tree;
-    CFileCopy m_FileCopy;
     QMenu *m_ListMenu = nullptr;
     QString m_StageDir;
     QString m_IsoPath;
 
-    CImageWriter m_Writer;
     CProjectList *m_Project = nullptr;
     bool m_Stopped = false; // StopWork() has run
 };

@@ -20,8 +20,7 @@ struct CPage4::Form : PageStyle::BrowseForm
 bool CPage4::s_InTable = false;
 
 CPage4::CPage4(QWidget *parent)
-    : ImageDialog(parent != nullptr)
-    , ImageWorkspace(parent)
+    : CWriterPage(parent)
     , form(new Form)
     , m_Session(&m_Tree, &m_FileCopy, CImageWriter::WorkDir())
 {

@@ -12,8 +12,7 @@
 
 #include "logic/editsession.h"
 #include "pages/common/cimagebrowser.h"
-#include "pages/common/imageworkspace.h"
-#include "ui/imagedialog.h"
+#include "pages/common/cwriterpage.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -23,7 +22,7 @@
 
 class CImageLoader;
 
-class CPage4 : public ImageDialog, public ImageWorkspace
+class CPage4 : public CWriterPage
 {
     Q_OBJECT
 
