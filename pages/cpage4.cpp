@@ -60,8 +60,8 @@ void CPage4::StopWork()
 void CPage4::InitializeUI()
 {
     qCDebug(lcEdit) << "CPage4::InitializeUI() is called!!";
-    PageStyle::SetUpPage(this, "CPage4", QStringLiteral(":/nwu/page4"));
     resize(674, 415);
+    PageStyle::SetUpPage(this, "CPage4", QStringLiteral(":/nwu/page4"));
     SetBackGroundColor(Qt::white);
     if (QWidget *host = parentWidget())
         setFixedSize(host->width() - 6, host->height() - 110);
