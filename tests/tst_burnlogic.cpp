@@ -1,5 +1,6 @@
-// The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
-// 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
+// The Burn page's widget-free parts: label rules, partitioning arguments, the space test, which
+// inputs apply, the 4 GiB scan of a listing, the check that a disk is still the chosen one and
+// the choice kept across listings, step outcomes, the checks of an image before a burn, and the
 // read-back of a written volume (on a plain folder standing in for it: no mount involved), and
 // how the burn job ends before it writes anything (no disk, no mount involved).
 
@@ -27,10 +28,14 @@ private slots:
     void partitionArguments_data();
     void partitionArguments();
     void enoughSpace();
+    void formState_data();
+    void formState();
     void largeFileScan_data();
     void largeFileScan();
     void sameDisk_data();
     void sameDisk();
+    void choiceAfterListing_data();
+    void choiceAfterListing();
     void judge_data();
     void judge();
     void partitionTable_data();
@@ -39,6 +44,8 @@ private slots:
     void willStart();
     void fatSkips_data();
     void fatSkips();
+    void prepare_data();
+    void prepare();
     void verifyVolume_data();
     void verifyVolume();
     void burnJobEnds_data();
@@ -121,6 +128,47 @@ void TestBurnLogic::enoughSpace()
     QVERIFY(EnoughSpace(disk, disk - SpareBytes));
     QVERIFY(!EnoughSpace(disk, disk - SpareBytes + 1));
     QVERIFY(!EnoughSpace(0, 0));
+    // A disk image takes the disk as it is: its own size is enough.
+    QVERIFY(EnoughSpace(disk, disk, true));
+    QVERIFY(!EnoughSpace(disk, disk + 1, true));
+}
+
+void TestBurnLogic::formState_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("dvd");
+    QTest::addColumn<bool>("diskImage");
+    QTest::addColumn<bool>("gpt");
+    QTest::addColumn<QString>("applies"); // the fields that are true
+    QTest::newRow("optical") << false << true << false << false << "idle dvdList";
+    QTest::newRow("optical, GPT chosen before") << false << true << false << true << "idle dvdList";
+    QTest::newRow("USB, MBR") << false << false << false << false
+                              << "idle usbList scheme fileSystem";
+    QTest::newRow("USB, GPT: FAT32 locked")
+        << false << false << false << true << "idle usbList scheme gptNote";
+    QTest::newRow("USB disk image") << false << false << true << true << "idle usbList routeNote";
+    QTest::newRow("burning") << true << false << false << false << "";
+}
+
+void TestBurnLogic::formState()
+{
+    QFETCH(bool, busy);
+    QFETCH(bool, dvd);
+    QFETCH(bool, diskImage);
+    QFETCH(bool, gpt);
+    QFETCH(QString, applies);
+    const FormState f = Form(busy, dvd, diskImage, gpt);
+    const QList<QPair<bool, QString>> fields {
+        { f.idle, "idle" },      { f.dvdList, "dvdList" },       { f.usbList, "usbList" },
+        { f.scheme, "scheme" },  { f.fileSystem, "fileSystem" }, { f.routeNote, "routeNote" },
+        { f.gptNote, "gptNote" }
+    };
+    QStringList on;
+    for (const auto &field : fields) {
+        if (field.first)
+            on << field.second;
+    }
+    QCOMPARE(on.join(' '), applies);
 }
 
 void TestBurnLogic::largeFileScan_data()
@@ -401,6 +449,79 @@ void TestBurnLogic::fatSkips()
     QVERIFY(!marked.last().offVolume);
 }
 
+void TestBurnLogic::choiceAfterListing_data()
+{
+    // Disks by serial; the node is /dev/sd and the serial's first letter.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<QStringList>("now");
+    QTest::addColumn<int>("choice");
+    QTest::newRow("first listing") << QStringList() << -1 << QStringList { "a", "b" } << 0;
+    QTest::newRow("first listing, no disk") << QStringList() << -1 << QStringList() << -1;
+    QTest::newRow("the chosen disk, listed further down")
+        << QStringList { "a", "b" } << 1 << QStringList { "c", "a", "b" } << 2;
+    QTest::newRow("the chosen disk gone, not the other in its place")
+        << QStringList { "a", "b" } << 1 << QStringList { "a" } << -1;
+    QTest::newRow("another stick at the chosen node")
+        << QStringList { "a" } << 0 << QStringList { "a2" } << -1;
+    QTest::newRow("nothing chosen") << QStringList { "a" } << -1 << QStringList { "a" } << -1;
+}
+
+void TestBurnLogic::choiceAfterListing()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, chosen);
+    QFETCH(QStringList, now);
+    QFETCH(int, choice);
+    const auto disks = [](const QStringList &serials) {
+        QList<DiskIdentity> list;
+        for (const QString &serial : serials)
+            list << DiskIdentity { "/dev/sd" + serial.left(1), 1000, "Stick", serial, "", "8:16" };
+        return list;
+    };
+    QCOMPARE(ChoiceAfterListing(disks(before), chosen, disks(now)), choice);
+}
+
+void TestBurnLogic::prepare_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QByteArray>("fatLimit"); // VEXLOR_TEST_FAT_FILE_LIMIT
+    QTest::addColumn<bool>("missing");
+    QTest::addColumn<QString>("refusal"); // part of it; "" for none
+    QTest::newRow("MBR") << "MBR" << QByteArray() << false << "";
+    QTest::newRow("no image") << "MBR" << QByteArray() << true << "cannot be read";
+    QTest::newRow("a file too large for FAT")
+        << "MBR" << QByteArray("100000") << false << "\"data/big.bin\"";
+    QTest::newRow("GPT for an image without a UEFI loader")
+        << "GPT(required for UEFI boot)" << QByteArray() << false << "GPT";
+}
+
+void TestBurnLogic::prepare()
+{
+    // An image with /bootmgr (it starts on BIOS from an MBR stick) and no UEFI loader.
+    QFETCH(QString, scheme);
+    QFETCH(QByteArray, fatLimit);
+    QFETCH(bool, missing);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    QVERIFY(TestHelpers::writeFile(dir.filePath("src/bootmgr"), "bootmgr\n"));
+    QVERIFY(TestHelpers::writeFile(dir.filePath("src/data/big.bin"), QByteArray(300000, 'x')));
+    BurnJob::Request request;
+    request.image = dir.filePath("t.iso");
+    request.scheme = scheme;
+    if (!missing)
+        QVERIFY(
+            TestHelpers::runCommand(
+                "genisoimage", { "-quiet", "-J", "-R", "-o", request.image, dir.filePath("src") })
+                .ok());
+    qputenv("VEXLOR_TEST_FAT_FILE_LIMIT", fatLimit);
+    const QString why = BurnJob::Prepare(&request, false);
+    qunsetenv("VEXLOR_TEST_FAT_FILE_LIMIT");
+    QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));
+    if (why.isEmpty())
+        QCOMPARE(request.files.size(), 2);
+}
+
 void TestBurnLogic::verifyVolume_data()
 {
     QTest::addColumn<QString>("damage");
@@ -475,13 +596,16 @@ void TestBurnLogic::verifyVolume()
 void TestBurnLogic::burnJobEnds_data()
 {
     QTest::addColumn<int>("syncSeconds"); // how long the first step runs
-    QTest::addColumn<bool>("stop"); // Stop is pressed while it runs
+    QTest::addColumn<QString>("press"); // while it runs: "Stop", or "Abandon" (the page goes)
     QTest::addColumn<BurnJob::Outcome>("outcome");
     QTest::addColumn<QString>("message");
-    QTest::newRow("the disk is gone") << 0 << false << BurnJob::Outcome::Failed << "no longer";
+    QTest::newRow("the disk is gone") << 0 << "" << BurnJob::Outcome::Failed << "no longer";
     QTest::newRow("a step past its time limit")
-        << 30 << false << BurnJob::Outcome::Failed << "did not end within";
-    QTest::newRow("stopped") << 30 << true << BurnJob::Outcome::Stopped << "";
+        << 30 << "" << BurnJob::Outcome::Failed << "did not end within";
+    QTest::newRow("stopped") << 30 << "Stop" << BurnJob::Outcome::Stopped
+                             << "stopped before it ended; the USB disk /dev/vexlor-no-such-disk";
+    QTest::newRow("abandoned: stopped, and gone by itself")
+        << 30 << "Abandon" << BurnJob::Outcome::Stopped << "";
 }
 
 void TestBurnLogic::burnJobEnds()
@@ -489,7 +613,7 @@ void TestBurnLogic::burnJobEnds()
     // The first step, sync, is a stand-in found first on PATH; the disk is one no tool lists, so
     // nothing can be written.
     QFETCH(int, syncSeconds);
-    QFETCH(bool, stop);
+    QFETCH(QString, press);
     QFETCH(BurnJob::Outcome, outcome);
     QFETCH(QString, message);
     QTemporaryDir bin;
@@ -502,25 +626,29 @@ void TestBurnLogic::burnJobEnds()
     request.image = QCoreApplication::applicationFilePath();
     request.disk.node = "/dev/vexlor-no-such-disk";
     request.disk.size = 1;
-    BurnJob job(request);
+    QPointer<BurnJob> job = new BurnJob(request);
     BurnJob::Limits limits;
     limits.quick = 1000;
-    job.SetLimits(limits);
+    job->SetLimits(limits);
     QString failure;
-    connect(&job, &BurnJob::stepFailed, [&failure](const QString &text) { failure = text; });
-    QSignalSpy finished(&job, &BurnJob::finished);
+    connect(job, &BurnJob::stepFailed, [&failure](const QString &text) { failure = text; });
+    QSignalSpy finished(job.data(), &BurnJob::finished);
     QElapsedTimer clock;
     clock.start();
-    job.Start();
-    if (stop)
-        QTimer::singleShot(300, &job, &BurnJob::Stop);
-    const bool ended = finished.wait(20000);
+    job->Start();
+    if (!press.isEmpty())
+        QTimer::singleShot(300, job, press == "Stop" ? &BurnJob::Stop : &BurnJob::Abandon);
+    const bool ended = press == "Abandon" ? QTest::qWaitFor([&] { return job.isNull(); }, 20000)
+                                          : finished.wait(20000);
     qputenv("PATH", path);
     QVERIFY(ended);
+    QVERIFY(clock.elapsed() < 15000);
+    if (press == "Abandon")
+        return;
+    QScopedPointer<BurnJob> done(job.data());
     QCOMPARE(finished.first().first().value<BurnJob::Outcome>(), outcome);
     QVERIFY2(failure.contains(message), qPrintable(failure));
-    QVERIFY(clock.elapsed() < 15000);
-    QVERIFY(!job.IsRunning());
+    QVERIFY(!job->IsRunning());
 }
 
 QTEST_GUILESS_MAIN(TestBurnLogic)
