@@ -1,8 +1,8 @@
-// The Burn page's widget-free parts: label rules, partitioning arguments, the space test, which
-// inputs apply, the 4 GiB scan of a listing, the check that a disk is still the chosen one and
-// the choice kept across listings, step outcomes, the checks of an image before a burn, and the
-// read-back of a written volume (on a plain folder standing in for it: no mount involved), and
-// how the burn job ends before it writes anything (no disk, no mount involved).
+// The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
+// 4 GiB scan of a listing, the check that a disk is still the chosen one and the choice kept
+// across listings, step outcomes, the checks of an image before a burn, the read-back of a
+// written volume (on a plain folder standing in for it: no mount involved), and how the burn job
+// ends before it writes anything (no disk, no mount involved).
 
 #include "logic/burnjob.h"
 #include "logic/burnlogic.h"
@@ -28,8 +28,6 @@ private slots:
     void partitionArguments_data();
     void partitionArguments();
     void enoughSpace();
-    void formState_data();
-    void formState();
     void largeFileScan_data();
     void largeFileScan();
     void sameDisk_data();
@@ -131,44 +129,6 @@ void TestBurnLogic::enoughSpace()
     // A disk image takes the disk as it is: its own size is enough.
     QVERIFY(EnoughSpace(disk, disk, true));
     QVERIFY(!EnoughSpace(disk, disk + 1, true));
-}
-
-void TestBurnLogic::formState_data()
-{
-    QTest::addColumn<bool>("busy");
-    QTest::addColumn<bool>("dvd");
-    QTest::addColumn<bool>("diskImage");
-    QTest::addColumn<bool>("gpt");
-    QTest::addColumn<QString>("applies"); // the fields that are true
-    QTest::newRow("optical") << false << true << false << false << "idle dvdList";
-    QTest::newRow("optical, GPT chosen before") << false << true << false << true << "idle dvdList";
-    QTest::newRow("USB, MBR") << false << false << false << false
-                              << "idle usbList scheme fileSystem";
-    QTest::newRow("USB, GPT: FAT32 locked")
-        << false << false << false << true << "idle usbList scheme gptNote";
-    QTest::newRow("USB disk image") << false << false << true << true << "idle usbList routeNote";
-    QTest::newRow("burning") << true << false << false << false << "";
-}
-
-void TestBurnLogic::formState()
-{
-    QFETCH(bool, busy);
-    QFETCH(bool, dvd);
-    QFETCH(bool, diskImage);
-    QFETCH(bool, gpt);
-    QFETCH(QString, applies);
-    const FormState f = Form(busy, dvd, diskImage, gpt);
-    const QList<QPair<bool, QString>> fields {
-        { f.idle, "idle" },      { f.dvdList, "dvdList" },       { f.usbList, "usbList" },
-        { f.scheme, "scheme" },  { f.fileSystem, "fileSystem" }, { f.routeNote, "routeNote" },
-        { f.gptNote, "gptNote" }
-    };
-    QStringList on;
-    for (const auto &field : fields) {
-        if (field.first)
-            on << field.second;
-    }
-    QCOMPARE(on.join(' '), applies);
 }
 
 void TestBurnLogic::largeFileScan_data()
