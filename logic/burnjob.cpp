@@ -19,7 +19,7 @@
 
 #include <memory>
 
-// vexlor.burnjob: the USB burn's steps (debug lines off unless switched on).
+// vexlor.burnjob: the burn's steps (debug lines off unless switched on).
 Q_LOGGING_CATEGORY(lcBurnJob, "vexlor.burnjob", QtWarningMsg)
 
 using namespace BurnLogic;
@@ -29,6 +29,16 @@ namespace {
 // The identity of the disk listed at node right now; an empty node when it is not listed as a
 // USB disk any more.
 DiskIdentity listedIdentity(const QString &disk, int limitMs)
+{
+    bool listed = false;
+    for (const QString &line : BurnJob::DiskListing(limitMs))
+        listed = listed || DiskTools::ListedDisk(line) == disk;
+    return listed ? BurnJob::UsbDisk(disk) : DiskIdentity();
+}
+
+} // namespace
+
+QStringList BurnJob::DiskListing(int limitMs)
 {
     CRunCommandThread list;
     list.m_CollectOutput = true;
@@ -40,13 +50,8 @@ DiskIdentity listedIdentity(const QString &disk, int limitMs)
     list.start();
     list.waitFinished();
     list.wait();
-    bool listed = false;
-    for (const QString &line : qAsConst(list.m_OutputLines))
-        listed = listed || DiskTools::ListedDisk(line) == disk;
-    return listed ? BurnJob::UsbDisk(disk) : DiskIdentity();
+    return list.m_OutputLines;
 }
-
-} // namespace
 
 DiskIdentity BurnJob::UsbDisk(const QString &node)
 {
@@ -87,6 +92,25 @@ BurnJob::ImageFacts BurnJob::ReadImage(const QString &image)
     return facts;
 }
 
+QString BurnJob::Prepare(Request *request, bool diskImageOffered)
+{
+    const ImageFacts facts = ReadImage(request->image);
+    if (!request->diskImage) {
+        if (!facts.complete)
+            return FailureText(QStringLiteral("The image \"%1\" cannot be read; the USB disk was "
+                                              "not changed.")
+                                   .arg(request->image),
+                               facts.listing);
+        if (!facts.tooLarge.isEmpty())
+            return TooLargeText(facts.tooLarge, facts.tooLargeSize);
+        request->imagePaths = facts.paths;
+        request->files = facts.files;
+        request->splitWim = facts.splitWim;
+    }
+    return StartsNowhereText(facts.boot, diskImageOffered, request->diskImage,
+                             IsGptChoice(request->scheme));
+}
+
 BurnJob::BurnJob(const Request &request, QObject *parent)
     : QObject(parent)
     , m_Request(request)
@@ -119,11 +143,24 @@ void BurnJob::Stop()
         m_Runner->KillTool();
 }
 
+void BurnJob::Abandon()
+{
+    disconnect();
+    setParent(nullptr);
+    connect(this, &BurnJob::finished, this, &QObject::deleteLater);
+    if (m_Request.drive.isEmpty())
+        Stop();
+    if (!m_Running)
+        deleteLater();
+}
+
 void BurnJob::Run()
 {
     if (m_Stopped)
         return Finish(Outcome::Stopped);
-    if (m_Request.diskImage)
+    if (!m_Request.drive.isEmpty())
+        RunDisc();
+    else if (m_Request.diskImage)
         RunDiskImage();
     else
         RunFiles();
@@ -135,10 +172,11 @@ void BurnJob::Progress(const QString &text, int percent)
     emit progressValue(percent);
 }
 
-int BurnJob::BulkLimit(int times) const
+int BurnJob::BulkLimit(int times, int perMiB) const
 {
     const qint64 mib = QFileInfo(m_Request.image).size() >> 20;
-    return int(qMin<qint64>(INT_MAX, m_Limits.bulk + times * mib * m_Limits.perMiB));
+    const qint64 each = perMiB > 0 ? perMiB : m_Limits.perMiB;
+    return int(qMin<qint64>(INT_MAX, m_Limits.bulk + times * mib * each));
 }
 
 CRunOutcome BurnJob::RunStep(const QString &program, const QStringList &arguments,
@@ -383,6 +421,18 @@ void BurnJob::RunDiskImage()
     Finish(Outcome::Succeeded);
 }
 
+void BurnJob::RunDisc()
+{
+    Progress(QStringLiteral("Burning the disc..."), 0);
+    const CRunOutcome end = RunStep(PlatformTools::Program(QStringLiteral("hdiutil")),
+                                    DiskTools::BurnArgs(m_Request.image, m_Request.drive),
+                                    &BurnJob::OnDiscLine, {}, BulkLimit(1, m_Limits.discPerMiB));
+    if (Judge(end) != BurnLogic::Outcome::Done)
+        return FailBurn(FailureText(QStringLiteral("The disc could not be burnt."), end));
+    Util::WriteLog(QStringLiteral("BurnJob burnt a disc in ") + m_Request.drive);
+    Finish(Outcome::Succeeded);
+}
+
 bool BurnJob::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
 {
     // The installation image is taken out of the image into the temporary folder, then split
@@ -468,6 +518,12 @@ void BurnJob::Finish(Outcome outcome)
     if (!m_Running)
         return;
     m_Running = false;
+    if (outcome == Outcome::Stopped)
+        emit stepFailed(
+            QStringLiteral("The burn was stopped before it ended; %1 may not be usable.")
+                .arg(m_Request.drive.isEmpty()
+                         ? QStringLiteral("the USB disk ") + m_Request.disk.node
+                         : QStringLiteral("the disc in ") + m_Request.drive));
     emit finished(outcome);
 }
 
@@ -487,5 +543,14 @@ void BurnJob::OnImageWriteLine(QString line)
     bool isProgress = false;
     const double fraction = DiskTools::ProgressFraction(line, &isProgress);
     if (isProgress)
+        emit progressValue(int(fraction * 100));
+}
+
+void BurnJob::OnDiscLine(QString line)
+{
+    // A fraction of 0 (the burn being prepared) leaves the bar as it is.
+    bool isProgress = false;
+    const double fraction = DiskTools::ProgressFraction(line, &isProgress);
+    if (isProgress && fraction > 0)
         emit progressValue(int(fraction * 100));
 }

@@ -1,9 +1,10 @@
 #ifndef VEXLOR_BURNJOB_H
 #define VEXLOR_BURNJOB_H
 
-// The USB burn as a job: the steps that write the chosen disk, one after the other, each with a
-// time limit, on the disk the root tools hold and check again by its identity. The job shows
-// nothing; it tells how it goes through its signals, and the page shows them.
+// A burn as a job: the steps that write the chosen USB disk, one after the other, each with a
+// time limit, on the disk the root tools hold and check again by its identity; or the one step
+// that burns the disc in an optical drive. The job shows nothing; it tells how it goes through
+// its signals, and the page shows them.
 //
 // File route: the disk is looked at again, partitioned and formatted, made bootable (MBR),
 // given /syslinux.cfg, filled with the image's files (what FAT cannot store is left out),
@@ -31,6 +32,7 @@ public:
     struct Request
     {
         QString image;
+        QString drive; // an optical drive: the image is burnt to its disc, and disk is unused
         BurnLogic::DiskIdentity disk; // as chosen; the job checks it again before writing
         bool diskImage = false; // the image's bytes onto the whole disk
         // The file route: the page's choices and the image's listing.
@@ -49,6 +51,8 @@ public:
         int admin = 15 * 60000; // partitioning, the boot helper (the prompt waits for the user)
         int bulk = 10 * 60000;
         int perMiB = 1000;
+        // A disc burns at its drive's pace: a CD at the lowest speed takes 7 s for each MiB.
+        int discPerMiB = 8000;
     };
     // What the page needs to know of an image, read from its first sectors, its boot catalog and
     // its 7-Zip listing.
@@ -67,6 +71,15 @@ public:
     };
     // Reads them, handling events while 7-Zip lists the image.
     static ImageFacts ReadImage(const QString &image);
+    // Reads the image again right before a USB burn, and for the file route gives request the
+    // files to write. Returns why the burn cannot go on, in the system's words: the image cannot
+    // be read or holds a file FAT cannot, or the choice gives a stick that starts nowhere while
+    // another would not (diskImageOffered: the image was offered the disk-image route); "" when
+    // it can.
+    static QString Prepare(Request *request, bool diskImageOffered);
+
+    // The lines of "diskutil list", read within limitMs (a tool that does not answer is ended).
+    static QStringList DiskListing(int limitMs = 30000);
 
     // The identity of the disk at node when its "diskutil info" report (read within 30 seconds)
     // shows a USB stick; an empty node otherwise.
@@ -84,13 +97,18 @@ public:
     // Ends the step in progress (its tool is killed) and the burn, which ends as Stopped.
     void Stop();
     bool IsRunning() const { return m_Running; }
+    // For an owner that goes while the job runs: no one hears of the job any more, and it deletes
+    // itself once it has ended. A USB burn is stopped; a disc burn goes on to its end, since a
+    // disc cut short is lost anyway.
+    void Abandon();
 
 signals:
     // The step under way, for the user ("Burning the USB disk...").
     void progressText(const QString &text);
     // Percent done of the step, or -1 while it cannot be measured.
     void progressValue(int percent);
-    // Why the burn failed, in the system's words; finished(Failed) follows.
+    // Why the burn failed or what a stop left, in the system's words; finished(Failed) or
+    // finished(Stopped) follows.
     void stepFailed(const QString &message);
     void finished(BurnJob::Outcome outcome);
 
@@ -98,6 +116,7 @@ private:
     void Run();
     void RunFiles();
     void RunDiskImage();
+    void RunDisc();
     void Progress(const QString &text, int percent);
     // Runs a tool to its end (events are handled meanwhile) within limitMs (0: the bulk limit
     // for this image); lines go to onLine when given; errors are read by reader (by default
@@ -128,9 +147,11 @@ private:
     bool VerifyStick(const QString &image, const QString &disk, const QString &mountPoint);
     void FailBurn(const QString &text);
     void Finish(Outcome outcome);
-    int BulkLimit(int times = 1) const;
+    // The time limit of a step that moves the image's bytes times (perMiB: 0 for the limits' own).
+    int BulkLimit(int times = 1, int perMiB = 0) const;
     void OnUnpackLine(QString line);
     void OnImageWriteLine(QString line);
+    void OnDiscLine(QString line);
 
     const Request m_Request;
     const QString m_SplitWim;

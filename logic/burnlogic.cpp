@@ -62,9 +62,9 @@ QStringList PartitionArgs(const QString &disk, const QString &schemeText, const 
                                                             : QStringLiteral("MBR"));
 }
 
-bool EnoughSpace(qint64 diskSize, qint64 imageSize)
+bool EnoughSpace(qint64 diskSize, qint64 imageSize, bool diskImage)
 {
-    return diskSize >= imageSize + SpareBytes;
+    return diskSize > 0 && diskSize >= imageSize + (diskImage ? 0 : SpareBytes);
 }
 
 QStringList SyslinuxConfig()
@@ -139,6 +139,29 @@ QString StartsText(const Starts &starts)
     return QStringLiteral("nothing");
 }
 
+QString BootLine(const QString &bootKinds, const BootFacts &facts, bool usb, bool diskImage,
+                 bool gpt)
+{
+    QString text = QStringLiteral("Boot: ") + bootKinds;
+    if (usb)
+        text += QStringLiteral("; the USB disk will start on ")
+            + StartsText(WillStart(facts, diskImage, gpt));
+    return text;
+}
+
+FormState Form(bool busy, bool dvd, bool diskImage, bool gpt)
+{
+    FormState form;
+    form.idle = !busy;
+    form.dvdList = !busy && dvd;
+    form.usbList = !busy && !dvd;
+    form.scheme = form.usbList && !diskImage;
+    form.fileSystem = form.scheme && !gpt;
+    form.routeNote = !dvd && diskImage;
+    form.gptNote = !dvd && !diskImage && gpt;
+    return form;
+}
+
 QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt)
 {
     if (WillStart(facts, diskImage, gpt).Any())
@@ -209,6 +232,19 @@ bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now)
     return !chosen.node.isEmpty() && chosen.node == now.node && now.size > 0
         && chosen.size == now.size && chosen.model == now.model && chosen.serial == now.serial
         && chosen.wwn == now.wwn && chosen.deviceNumber == now.deviceNumber;
+}
+
+int ChoiceAfterListing(const QList<DiskIdentity> &before, int chosen,
+                       const QList<DiskIdentity> &now)
+{
+    if (before.isEmpty())
+        return now.isEmpty() ? -1 : 0;
+    int at = -1;
+    for (int i = 0; i < now.size() && chosen >= 0 && chosen < before.size(); ++i) {
+        if (SameDisk(before.at(chosen), now.at(i)))
+            at = i;
+    }
+    return at;
 }
 
 QString ModelFromInfo(const QString &report)

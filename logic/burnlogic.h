@@ -44,8 +44,9 @@ QStringList PartitionArgs(const QString &disk, const QString &schemeText, const 
 // Whether the partition scheme entry is the GPT one.
 bool IsGptChoice(const QString &schemeText);
 
-// The disk's total size must hold the image and 50 MiB more.
-bool EnoughSpace(qint64 diskSize, qint64 imageSize);
+// The disk's total size must hold the image, and 50 MiB more when the image's files go onto a
+// new volume (a disk image takes the disk as it is).
+bool EnoughSpace(qint64 diskSize, qint64 imageSize, bool diskImage = false);
 
 // The five lines of /syslinux.cfg: a single default entry that chain-loads /bootmgr.
 QStringList SyslinuxConfig();
@@ -85,9 +86,30 @@ struct BootFacts
 Starts WillStart(const BootFacts &facts, bool diskImage, bool gpt);
 // "BIOS and UEFI", "BIOS", "UEFI" or "nothing".
 QString StartsText(const Starts &starts);
+// The line under the chosen image: what it can start with (bootKinds, as the boot catalog says),
+// and for a USB disk what the stick will start on ("Boot: BIOS; the USB disk will start on BIOS").
+QString BootLine(const QString &bootKinds, const BootFacts &facts, bool usb, bool diskImage,
+                 bool gpt);
 // Why the choice gives a stick that starts nowhere while another choice would not; "" when the
 // choice starts somewhere, or when no choice does (a data image).
 QString StartsNowhereText(const BootFacts &facts, bool diskImageOffered, bool diskImage, bool gpt);
+
+// Which inputs of the Burn page apply. While a burn runs (busy) none; otherwise the drive list
+// for the optical target (dvd), the USB disk's inputs for a USB disk. A disk image (diskImage)
+// brings its own partitions, so that the scheme, file system and label do not apply; a GPT
+// choice keeps FAT32 locked. The notes: the disk-image route's, and the GPT stick's, which
+// speaks of the file route only.
+struct FormState
+{
+    bool idle = false; // the target, the image, Back and Burn
+    bool dvdList = false;
+    bool usbList = false; // and the disk-image choice
+    bool scheme = false; // and the label
+    bool fileSystem = false;
+    bool routeNote = false;
+    bool gptNote = false;
+};
+FormState Form(bool busy, bool dvd, bool diskImage, bool gpt);
 
 // --- files too large for FAT --------------------------------------------------------------
 
@@ -155,6 +177,12 @@ DiskIdentity IdentityFromInfo(const QString &node, const QString &report);
 // Whether now (read right before writing) is still the disk chosen earlier: every field the
 // same, and a size above 0.
 bool SameDisk(const DiskIdentity &chosen, const DiskIdentity &now);
+// Which disk of the list read just now (now) is chosen when the list before it had the entry at
+// chosen (-1: none) of before chosen: that disk wherever it is listed now, and none when it is
+// gone, never another in its place. A first listing (before empty) chooses its first disk, as a
+// list does by itself.
+int ChoiceAfterListing(const QList<DiskIdentity> &before, int chosen,
+                       const QList<DiskIdentity> &now);
 // The model line of a "diskutil info" report ("Device / Media Name:"), trimmed; "" when there
 // is none.
 QString ModelFromInfo(const QString &report);

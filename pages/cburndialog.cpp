@@ -2,14 +2,12 @@
 
 #include "pages/common/cdrivelist.h"
 #include "pages/common/pagestyle.h"
-#include "services/cruncommandthread.h"
 #include "services/disktools.h"
-#include "services/platformtools.h"
 #include "services/sevenzip.h"
 #include "services/util.h"
+#include "ui/charvalidator.h"
 #include "ui/cimagebutton.h"
 #include "ui/cmycombobox.h"
-#include "ui/commdialog.h"
 #include "ui/gerneraldialog.h"
 
 #include <QCheckBox>
@@ -20,7 +18,6 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QRadioButton>
-#include <QValidator>
 
 // vexlor.burn: the Burn page (debug lines off unless switched on; warnings of failures on).
 Q_LOGGING_CATEGORY(lcBurn, "vexlor.burn", QtWarningMsg)
@@ -102,34 +99,6 @@ public:
 };
 } // namespace Ui
 
-namespace {
-
-// Refuses, as they are typed, the characters a FAT volume label cannot hold.
-class LabelValidator : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString &input, int &) const override
-    {
-        for (const QChar c : input) {
-            if (!BurnLogic::IsLabelChar(c))
-                return Invalid;
-        }
-        return Acceptable;
-    }
-};
-
-// A message with OK only; file names and tool output are shown as plain text.
-void showMessage(const QString &text)
-{
-    CommDialog dialog;
-    dialog.SetPlainText(text);
-    dialog.SetCancelHidden();
-    dialog.exec();
-}
-
-} // namespace
-
 CBurnDialog::CBurnDialog(QWidget *parent)
     : ImageDialog(parent != nullptr)
     , ui(new Ui::CBurnDialog)
@@ -144,8 +113,10 @@ CBurnDialog::CBurnDialog(QWidget *parent)
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Vexlor"));
     SetBackGround(QStringLiteral(":/nwu/page1"));
-    ui->volumelab->setValidator(new LabelValidator(ui->volumelab));
+    // The characters a FAT volume label cannot hold are refused as they are typed.
+    ui->volumelab->setValidator(new CharValidator(BurnLogic::IsLabelChar, ui->volumelab));
     m_Drives = new CDriveList(ui->dvdlist, this);
+    m_UsbDisks = new CUsbDiskList(ui->usblist, this);
 
     const auto clicked = qOverload<>(&CImageButton::clicked);
     connect(ui->browser, clicked, this, &CBurnDialog::onBrowser);
@@ -165,23 +136,9 @@ CBurnDialog::CBurnDialog(QWidget *parent)
 
 CBurnDialog::~CBurnDialog()
 {
-    // A USB burn still running is stopped; its job goes once its step has ended.
-    if (m_Job) {
-        m_Job->disconnect(this);
-        m_Job->setParent(nullptr);
-        connect(m_Job, &BurnJob::finished, m_Job, &QObject::deleteLater);
-        m_Job->Stop();
-        if (!m_Job->IsRunning())
-            m_Job->deleteLater();
-    }
-    // An optical burn still running goes on to its end; its runner must not outlive the wait.
-    if (m_CurrentRunner) {
-        m_CurrentRunner->disconnect(this);
-        if (!m_CurrentRunner->isFinished() && !m_CurrentRunner->wait(5000))
-            qCWarning(lcBurn) << "CBurnDialog::~CBurnDialog the burn is still running; left behind";
-        else
-            delete m_CurrentRunner;
-    }
+    // A burn still running is left to its job, which goes once it has ended.
+    if (m_Job)
+        m_Job->Abandon();
     delete ui;
 }
 
@@ -213,26 +170,6 @@ void CBurnDialog::ShowBootKinds()
     ApplyEnabled();
 }
 
-void CBurnDialog::ShowStarts()
-{
-    // What the image can start with, and for a USB disk what the stick will start on.
-    QString text = QStringLiteral("Boot: ") + m_Image.bootKinds;
-    if (ui->rusb->isChecked())
-        text += QStringLiteral("; the USB disk will start on ")
-            + BurnLogic::StartsText(BurnLogic::WillStart(
-                m_Image.boot, DiskImageRoute(), BurnLogic::IsGptChoice(ui->ptlist->currentText())));
-    ui->bootkinds->setText(text);
-}
-
-bool CBurnDialog::RefuseStartsNowhere(bool diskImage, bool gpt)
-{
-    const QString why
-        = BurnLogic::StartsNowhereText(m_Image.boot, !ui->diskimage->isHidden(), diskImage, gpt);
-    if (!why.isEmpty())
-        showMessage(why);
-    return why.isEmpty();
-}
-
 bool CBurnDialog::DiskImageRoute() const
 {
     return ui->rusb->isChecked() && !ui->diskimage->isHidden() && ui->diskimage->isChecked();
@@ -247,12 +184,10 @@ void CBurnDialog::OnVolumeLabTextChange(QString text)
 
 void CBurnDialog::OnMBRSelect()
 {
-    const bool gpt = ui->ptlist->currentIndex() == 1;
-    if (gpt)
+    // GPT takes FAT32 and keeps it (ApplyEnabled locks the choice).
+    if (ui->ptlist->currentIndex() == 1)
         ui->sysfilelist->setCurrentIndex(0);
-    ui->sysfilelist->setEnabled(!gpt);
-    ui->gptnote->setVisible(gpt);
-    ShowStarts();
+    ApplyEnabled();
 }
 
 void CBurnDialog::OnRadioSelected()
@@ -263,25 +198,24 @@ void CBurnDialog::OnRadioSelected()
 
 void CBurnDialog::ApplyEnabled()
 {
-    // From the press on Burn to its end nothing of the page can be changed. A disk image brings
-    // its own partitions: the scheme, file system and label do not apply.
-    const bool idle = !m_Burning;
+    // From the press on Burn to its end nothing of the page can be changed.
     const bool dvd = ui->rdvd->isChecked();
     const bool image = DiskImageRoute();
+    const bool gpt = BurnLogic::IsGptChoice(ui->ptlist->currentText());
+    const BurnLogic::FormState form = BurnLogic::Form(m_Burning, dvd, image, gpt);
     for (QWidget *w :
          QList<QWidget *> { ui->rdvd, ui->rusb, ui->isofile, ui->browser, ui->back, ui->burn })
-        w->setEnabled(idle);
-    ui->dvdlist->setEnabled(idle && dvd);
-    ui->usblist->setEnabled(idle && !dvd);
-    ui->diskimage->setEnabled(idle && !dvd);
-    ui->ptlist->setEnabled(idle && !dvd && !image);
-    ui->volumelab->setEnabled(idle && !dvd && !image);
-    // A GPT choice keeps FAT32 locked.
-    ui->sysfilelist->setEnabled(idle && !dvd && !image && ui->ptlist->currentIndex() != 1);
-    ShowStarts();
-    ui->routenote->setVisible(image);
-    // The note on GPT sticks shares the place; it speaks of the file route only.
-    ui->gptnote->setVisible(!image && !dvd && ui->ptlist->currentIndex() == 1);
+        w->setEnabled(form.idle);
+    ui->dvdlist->setEnabled(form.dvdList);
+    ui->usblist->setEnabled(form.usbList);
+    ui->diskimage->setEnabled(form.usbList);
+    ui->ptlist->setEnabled(form.scheme);
+    ui->volumelab->setEnabled(form.scheme);
+    ui->sysfilelist->setEnabled(form.fileSystem);
+    ui->bootkinds->setText(BurnLogic::BootLine(m_Image.bootKinds, m_Image.boot, !dvd, image, gpt));
+    // The two notes share one place.
+    ui->routenote->setVisible(form.routeNote);
+    ui->gptnote->setVisible(form.gptNote);
 }
 
 void CBurnDialog::OnRefresh()
@@ -299,48 +233,15 @@ void CBurnDialog::InitializeUSBAndDVDComboBox(int type)
         return;
     m_Refreshing = true;
     if (type == 0 || type == 2)
-        RefreshUSBList();
+        m_UsbDisks->RefreshAndWait();
     if (type == 0 || type == 1)
         m_Drives->RefreshAndWait();
     m_Refreshing = false;
 }
 
-void CBurnDialog::RefreshUSBList()
-{
-    // The chosen disk stays chosen only while it is the same device; when it is gone nothing is
-    // chosen, never another disk in its place.
-    const int current = ui->usblist->currentIndex();
-    const bool hadChoice = current >= 0 && current < m_ListedDisks.size();
-    const BurnLogic::DiskIdentity chosen
-        = hadChoice ? m_ListedDisks.at(current) : BurnLogic::DiskIdentity();
-    const bool hadEntries = ui->usblist->count() > 0;
-    ui->usblist->clear();
-    m_ListedDisks.clear();
-    CRunCommandThread runner;
-    connect(&runner, &CRunCommandThread::standoutputline, this, &CBurnDialog::onUSBLineOutput);
-    runner.SetRunCmd(PlatformTools::Program(QStringLiteral("diskutil")), DiskTools::ListArgs());
-    runner.start();
-    runner.waitFinished();
-    runner.wait();
-    if (!hadChoice && !hadEntries)
-        return; // a first listing: the first disk is shown, as the list does by itself
-    int at = -1;
-    for (int i = 0; i < m_ListedDisks.size() && hadChoice; ++i) {
-        if (BurnLogic::SameDisk(chosen, m_ListedDisks.at(i)))
-            at = i;
-    }
-    ui->usblist->setCurrentIndex(at);
-}
-
 void CBurnDialog::onUSBLineOutput(QString line)
 {
-    const QString node = DiskTools::ListedDisk(line);
-    const BurnLogic::DiskIdentity disk
-        = node.isEmpty() ? BurnLogic::DiskIdentity() : BurnJob::UsbDisk(node);
-    if (disk.node.isEmpty())
-        return;
-    m_ListedDisks << disk;
-    ui->usblist->addItem(node);
+    m_UsbDisks->AddLine(line);
 }
 
 bool CBurnDialog::CheckDiskIsUSB(QString disk)
@@ -355,14 +256,6 @@ void CBurnDialog::onLineOutput(QString line)
 
 // --- burning ------------------------------------------------------------------------------
 
-void CBurnDialog::ShowPicture(const QString &image)
-{
-    GerneralDialog dialog;
-    dialog.SetBackGround(image);
-    dialog.AddOK(123, 0);
-    dialog.exec();
-}
-
 void CBurnDialog::onBurn()
 {
     // A press while the lists are being refilled does nothing: they are not complete yet.
@@ -370,7 +263,7 @@ void CBurnDialog::onBurn()
         return;
     const QString image = ui->isofile->text().trimmed();
     if (!BurnLogic::IsIsoImage(image)) {
-        ShowPicture(QStringLiteral(":/nwu/burn-fails"));
+        GerneralDialog::ShowPicture(QStringLiteral(":/nwu/burn-fails"), 123);
         return;
     }
     // The page keeps still from here to the end.
@@ -380,118 +273,113 @@ void CBurnDialog::onBurn()
         BurnUSB(image);
     else
         BurnDVD(image);
-    if (!m_Job && !m_CurrentRunner) {
-        m_Burning = false;
-        ApplyEnabled();
-    }
+    if (!m_Job)
+        EndBurn();
 }
 
-bool CBurnDialog::CheckImageFitsFat(BurnJob::Request *request)
+void CBurnDialog::EndBurn()
 {
-    Util::SetCursorBusy();
-    const BurnJob::ImageFacts facts = BurnJob::ReadImage(request->image);
-    Util::RestoreCursor();
-    request->imagePaths = facts.paths;
-    request->files = facts.files;
-    request->splitWim = facts.splitWim;
-    if (!facts.complete)
-        showMessage(BurnLogic::FailureText(
-            QStringLiteral("The image \"%1\" cannot be read; the USB disk was not changed.")
-                .arg(request->image),
-            facts.listing));
-    else if (!facts.tooLarge.isEmpty())
-        showMessage(BurnLogic::TooLargeText(facts.tooLarge, facts.tooLargeSize));
-    return facts.complete && facts.tooLarge.isEmpty();
+    m_Burning = false;
+    ApplyEnabled();
 }
 
 void CBurnDialog::FailBurn(const QString &text)
 {
     m_ProgressDialog.hide();
     Util::WriteLog(QStringLiteral("CBurnDialog burn failed: ") + text);
-    showMessage(text);
-    m_Burning = false;
-    ApplyEnabled();
-}
-
-bool CBurnDialog::ConfirmFormat(const BurnLogic::DiskIdentity &disk)
-{
-    CommDialog dialog;
-    dialog.SetAllowWarp();
-    dialog.SetBackGround(QStringLiteral(":/nwu/format_usb"));
-    dialog.SetText(QString());
-    auto *name = PageStyle::Placed(new QLabel(BurnLogic::DiskText(disk), &dialog), "diskname", 20,
-                                   108, 380, 24, QStringLiteral("font:bold 12px;\ncolor:#404040;"));
-    name->setTextFormat(Qt::PlainText);
-    name->setAlignment(Qt::AlignCenter);
-    return dialog.exec() == QDialog::Accepted;
+    Util::ShowError(text);
+    EndBurn();
 }
 
 void CBurnDialog::BurnUSB(const QString &image)
 {
-    const int index = ui->usblist->currentIndex();
-    if (ui->usblist->currentText().isEmpty() || index < 0 || index >= m_ListedDisks.size()) {
-        ShowPicture(QStringLiteral(":/nwu/insert_usb"));
-        return;
-    }
-    // The disk is the one shown at the press.
+    // The disk is the one shown at the press, as it was listed.
     BurnJob::Request request;
     request.image = image;
-    request.disk = m_ListedDisks.at(index);
+    request.disk = m_UsbDisks->Chosen();
+    if (request.disk.node.isEmpty()) {
+        GerneralDialog::ShowPicture(QStringLiteral(":/nwu/insert_usb"), 123);
+        return;
+    }
     request.diskImage = DiskImageRoute();
     request.scheme = ui->ptlist->currentText();
     request.fileSystem = ui->sysfilelist->currentText();
     request.label = ui->volumelab->text();
-    // A file FAT cannot hold is found before the user is asked to give the disk up.
-    if (!request.diskImage && !CheckImageFitsFat(&request))
-        return;
-    if (!RefuseStartsNowhere(request.diskImage, BurnLogic::IsGptChoice(request.scheme))
-        || !ConfirmFormat(request.disk))
-        return;
-    const qint64 imageSize = QFileInfo(image).size();
-    if (request.diskImage ? request.disk.size < imageSize
-                          : !BurnLogic::EnoughSpace(request.disk.size, imageSize)) {
-        ShowPicture(QStringLiteral(":/nwu/insufficient_space"));
+    // What keeps the burn from going on is found before the user is asked to give the disk up.
+    Util::SetCursorBusy();
+    const QString refusal = BurnJob::Prepare(&request, !ui->diskimage->isHidden());
+    Util::RestoreCursor();
+    if (!refusal.isEmpty()) {
+        Util::ShowError(refusal);
         return;
     }
+    if (Util::ShowChoose(QStringLiteral(":/nwu/format_usb"), BurnLogic::DiskText(request.disk))
+        != 1)
+        return;
+    if (!BurnLogic::EnoughSpace(request.disk.size, QFileInfo(image).size(), request.diskImage)) {
+        GerneralDialog::ShowPicture(QStringLiteral(":/nwu/insufficient_space"), 123);
+        return;
+    }
+    StartJob(request);
+    // The press returns once the burn has ended and its message was closed, as it always has.
+    while (m_Burning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void CBurnDialog::BurnDVD(const QString &image)
+{
+    const int i = ui->dvdlist->currentIndex();
+    if (i < 0 || i >= ui->dvdlist->count())
+        return;
+    BurnJob::Request request;
+    request.image = image;
+    request.drive = ui->dvdlist->itemData(i).toString();
+    // The burn goes on in the background; the progress window keeps the user from other input.
+    StartJob(request);
+}
+
+void CBurnDialog::StartJob(const BurnJob::Request &request)
+{
     m_Failure.clear();
     m_Job = new BurnJob(request, this);
     connect(m_Job, &BurnJob::progressText, &m_ProgressDialog, &CProgressDialog::SetText);
-    connect(m_Job, &BurnJob::progressValue, this, [this](int percent) {
-        m_ProgressDialog.SetRange(0, percent < 0 ? 0 : 100);
-        m_ProgressDialog.SetValue(qMax(0, percent));
-    });
+    connect(m_Job, &BurnJob::progressValue, &m_ProgressDialog, &CProgressDialog::SetPercent);
     connect(m_Job, &BurnJob::stepFailed, this, [this](const QString &text) { m_Failure = text; });
     // Queued: the job has returned from its last step before it is dealt with.
     connect(m_Job, &BurnJob::finished, this, &CBurnDialog::OnJobFinished, Qt::QueuedConnection);
     m_ProgressDialog.show();
     m_ProgressDialog.DisableCancel();
     m_Job->Start();
-    // The press returns once the burn has ended and its message was closed, as it always has.
-    while (m_Burning)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void CBurnDialog::OnJobFinished(BurnJob::Outcome outcome)
 {
-    const QString disk = ui->usblist->currentText();
+    const bool disc = ui->rdvd->isChecked();
     delete m_Job;
     m_Job = nullptr;
-    if (outcome == BurnJob::Outcome::Succeeded) {
-        m_ProgressDialog.hide();
-        Util::ShowError(QStringLiteral("Burning Successfully..."));
-        m_Burning = false;
-        ApplyEnabled();
+    if (outcome != BurnJob::Outcome::Succeeded) {
+        FailBurn(m_Failure);
+        // A disk that changed is no longer chosen.
+        if (!disc)
+            InitializeUSBAndDVDComboBox(2);
         return;
     }
-    FailBurn(outcome == BurnJob::Outcome::Stopped
-                 ? QStringLiteral("The burn was stopped before it ended; the USB disk %1 may "
-                                  "not be usable.")
-                       .arg(disk)
-                 : m_Failure);
-    // A disk that changed is no longer chosen.
-    InitializeUSBAndDVDComboBox(2);
+    if (disc)
+        return onDVDBurnFinished();
+    m_ProgressDialog.hide();
+    Util::ShowError(QStringLiteral("Burning Successfully..."));
+    EndBurn();
 }
 
+void CBurnDialog::onDVDBurnFinished()
+{
+    m_ProgressDialog.hide();
+    Util::ShowError(QStringLiteral("Burning disc successfully."));
+    EndBurn();
+}
+
+// A progress line of 7-Zip or of the disc burner into the progress window (the burn's job reads
+// the lines of its own tools the same way).
 void CBurnDialog::onUSBBurnOutput(QString line)
 {
     qCDebug(lcBurn) << "CBurnDialog::onUSBBurnOutput" << line;
@@ -500,52 +388,10 @@ void CBurnDialog::onUSBBurnOutput(QString line)
         m_ProgressDialog.SetValue(progress.percent);
 }
 
-void CBurnDialog::BurnDVD(const QString &image)
-{
-    const int i = ui->dvdlist->currentIndex();
-    if (i < 0 || i >= ui->dvdlist->count())
-        return;
-    m_ProgressDialog.show();
-    m_ProgressDialog.DisableCancel();
-    m_ProgressDialog.SetRange(0, 100);
-    m_ProgressDialog.SetValue(0);
-    m_ProgressDialog.SetText(QStringLiteral("Burning the disc..."));
-    m_CurrentRunner = new CRunCommandThread();
-    connect(m_CurrentRunner, &CRunCommandThread::sigfinished, this,
-            &CBurnDialog::onDVDBurnFinished);
-    connect(m_CurrentRunner, &CRunCommandThread::standoutputline, this,
-            &CBurnDialog::onDVDBurnOutput);
-    m_CurrentRunner->SetErrorReader(BurnLogic::ToolLineReader());
-    m_CurrentRunner->SetRunCmd(PlatformTools::Program(QStringLiteral("hdiutil")),
-                               DiskTools::BurnArgs(image, ui->dvdlist->itemData(i).toString()));
-    m_CurrentRunner->start();
-}
-
 void CBurnDialog::onDVDBurnOutput(QString line)
 {
     bool isProgress = false;
     const double fraction = DiskTools::ProgressFraction(line, &isProgress);
     if (isProgress && fraction > 0)
         m_ProgressDialog.SetValue(int(fraction * 100));
-}
-
-void CBurnDialog::onDVDBurnFinished()
-{
-    auto *runner = qobject_cast<CRunCommandThread *>(sender());
-    if (!runner || runner != m_CurrentRunner)
-        return;
-    m_CurrentRunner = nullptr;
-    const CRunOutcome end = runner->Outcome();
-    runner->wait();
-    runner->deleteLater();
-    if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
-        qCWarning(lcBurn) << "CBurnDialog::onDVDBurnFinished" << end.exitCode << end.errorLines;
-        FailBurn(BurnLogic::FailureText(QStringLiteral("The disc could not be burnt."), end));
-        return;
-    }
-    m_ProgressDialog.hide();
-    Util::WriteLog(QStringLiteral("CBurnDialog burnt a disc"));
-    Util::ShowError(QStringLiteral("Burning disc successfully."));
-    m_Burning = false;
-    ApplyEnabled();
 }

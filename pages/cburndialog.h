@@ -3,7 +3,7 @@
 
 // The Burn page: writes one ISO image either to a USB disk, which is repartitioned, made
 // bootable and filled with the image's files (or given the image's bytes when it is a disk
-// image), or to the disc in an optical drive. The USB steps run as a BurnJob; the page checks
+// image), or to the disc in an optical drive. Either burn runs as a BurnJob; the page checks
 // the choices, asks, and shows the job's progress and end.
 
 #include "logic/burnjob.h"
@@ -14,7 +14,7 @@
 #include <QStringList>
 
 class CDriveList;
-class CRunCommandThread;
+class CUsbDiskList;
 
 namespace Ui {
 class CBurnDialog;
@@ -53,40 +53,28 @@ public slots:
     void onUSBLineOutput(QString line);
 
 private:
-    void RefreshUSBList();
     void BurnUSB(const QString &image);
     void BurnDVD(const QString &image);
-    // The "Boot:" line under the image: what it can start with, and what the USB disk will.
-    void ShowStarts();
-    // Tells why and returns false when the choice gives a stick that starts nowhere while
-    // another would not.
-    bool RefuseStartsNowhere(bool diskImage, bool gpt);
     // Whether the USB burn takes the disk-image route (offered and chosen).
     bool DiskImageRoute() const;
-    // Reads the image's listing into request; false (after telling the user) when it cannot be
-    // read or holds a file too large for FAT.
-    bool CheckImageFitsFat(BurnJob::Request *request);
     // Shows under the image's name what it can start with ("Boot: BIOS and UEFI").
     void ShowBootKinds();
-    void ShowPicture(const QString &image);
+    void StartJob(const BurnJob::Request &request);
     void FailBurn(const QString &text);
-    // The format warning, with the disk it will erase named under its picture; true for OK.
-    bool ConfirmFormat(const BurnLogic::DiskIdentity &disk);
+    void EndBurn();
     // Enables the inputs as the target choice says, or none of them while a burn runs.
     void ApplyEnabled();
     void OnJobFinished(BurnJob::Outcome outcome);
 
     Ui::CBurnDialog *ui = nullptr;
-    CRunCommandThread *m_CurrentRunner = nullptr; // the optical burn
     CProgressDialog m_ProgressDialog;
     CDriveList *m_Drives = nullptr;
-    BurnJob *m_Job = nullptr; // the USB burn under way
+    CUsbDiskList *m_UsbDisks = nullptr;
+    BurnJob *m_Job = nullptr; // the burn under way
 
     bool m_Refreshing = false;
     bool m_Burning = false;
-    // Identity of each listed USB disk, taken when the list was filled.
-    QList<BurnLogic::DiskIdentity> m_ListedDisks;
-    QString m_Failure; // why the USB burn failed, as its job said
+    QString m_Failure; // why the burn failed, as its job said
     BurnJob::ImageFacts m_Image; // read when the image was chosen
 };
 

@@ -92,7 +92,9 @@ public:
     // The message with OK and Cancel: true for OK.
     static bool ShowConfirm(const QString &text);
     static void ShowOpen(const QString &text, const QString &folder);
-    static int ShowChoose(const QString &image);
+    // The picture prompt with OK and Cancel: 1 for OK, else 0. A disk, when given, is named under
+    // the picture's own words: the disk the prompt is about (one it will erase).
+    static int ShowChoose(const QString &image, const QString &disk = QString());
     static void OpenExplorer(QWidget *parent, const QString &path);
 
     // --- El Torito boot image (model/bootextract.cpp) ---

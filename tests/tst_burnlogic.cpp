@@ -1,7 +1,8 @@
 // The Burn page's widget-free parts: label rules, partitioning arguments, the space test, the
-// 4 GiB scan of a listing, the check that a disk is still the chosen one, step outcomes, and the
-// read-back of a written volume (on a plain folder standing in for it: no mount involved), and
-// how the burn job ends before it writes anything (no disk, no mount involved).
+// 4 GiB scan of a listing, the check that a disk is still the chosen one and the choice kept
+// across listings, step outcomes, the checks of an image before a burn, the read-back of a
+// written volume (on a plain folder standing in for it: no mount involved), and how the burn job
+// ends before it writes anything (no disk, no mount involved).
 
 #include "logic/burnjob.h"
 #include "logic/burnlogic.h"
@@ -31,6 +32,8 @@ private slots:
     void largeFileScan();
     void sameDisk_data();
     void sameDisk();
+    void choiceAfterListing_data();
+    void choiceAfterListing();
     void judge_data();
     void judge();
     void partitionTable_data();
@@ -39,6 +42,8 @@ private slots:
     void willStart();
     void fatSkips_data();
     void fatSkips();
+    void prepare_data();
+    void prepare();
     void verifyVolume_data();
     void verifyVolume();
     void burnJobEnds_data();
@@ -121,6 +126,9 @@ void TestBurnLogic::enoughSpace()
     QVERIFY(EnoughSpace(disk, disk - SpareBytes));
     QVERIFY(!EnoughSpace(disk, disk - SpareBytes + 1));
     QVERIFY(!EnoughSpace(0, 0));
+    // A disk image takes the disk as it is: its own size is enough.
+    QVERIFY(EnoughSpace(disk, disk, true));
+    QVERIFY(!EnoughSpace(disk, disk + 1, true));
 }
 
 void TestBurnLogic::largeFileScan_data()
@@ -401,6 +409,79 @@ void TestBurnLogic::fatSkips()
     QVERIFY(!marked.last().offVolume);
 }
 
+void TestBurnLogic::choiceAfterListing_data()
+{
+    // Disks by serial; the node is /dev/sd and the serial's first letter.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<QStringList>("now");
+    QTest::addColumn<int>("choice");
+    QTest::newRow("first listing") << QStringList() << -1 << QStringList { "a", "b" } << 0;
+    QTest::newRow("first listing, no disk") << QStringList() << -1 << QStringList() << -1;
+    QTest::newRow("the chosen disk, listed further down")
+        << QStringList { "a", "b" } << 1 << QStringList { "c", "a", "b" } << 2;
+    QTest::newRow("the chosen disk gone, not the other in its place")
+        << QStringList { "a", "b" } << 1 << QStringList { "a" } << -1;
+    QTest::newRow("another stick at the chosen node")
+        << QStringList { "a" } << 0 << QStringList { "a2" } << -1;
+    QTest::newRow("nothing chosen") << QStringList { "a" } << -1 << QStringList { "a" } << -1;
+}
+
+void TestBurnLogic::choiceAfterListing()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, chosen);
+    QFETCH(QStringList, now);
+    QFETCH(int, choice);
+    const auto disks = [](const QStringList &serials) {
+        QList<DiskIdentity> list;
+        for (const QString &serial : serials)
+            list << DiskIdentity { "/dev/sd" + serial.left(1), 1000, "Stick", serial, "", "8:16" };
+        return list;
+    };
+    QCOMPARE(ChoiceAfterListing(disks(before), chosen, disks(now)), choice);
+}
+
+void TestBurnLogic::prepare_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QByteArray>("fatLimit"); // VEXLOR_TEST_FAT_FILE_LIMIT
+    QTest::addColumn<bool>("missing");
+    QTest::addColumn<QString>("refusal"); // part of it; "" for none
+    QTest::newRow("MBR") << "MBR" << QByteArray() << false << "";
+    QTest::newRow("no image") << "MBR" << QByteArray() << true << "cannot be read";
+    QTest::newRow("a file too large for FAT")
+        << "MBR" << QByteArray("100000") << false << "\"data/big.bin\"";
+    QTest::newRow("GPT for an image without a UEFI loader")
+        << "GPT(required for UEFI boot)" << QByteArray() << false << "GPT";
+}
+
+void TestBurnLogic::prepare()
+{
+    // An image with /bootmgr (it starts on BIOS from an MBR stick) and no UEFI loader.
+    QFETCH(QString, scheme);
+    QFETCH(QByteArray, fatLimit);
+    QFETCH(bool, missing);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    QVERIFY(TestHelpers::writeFile(dir.filePath("src/bootmgr"), "bootmgr\n"));
+    QVERIFY(TestHelpers::writeFile(dir.filePath("src/data/big.bin"), QByteArray(300000, 'x')));
+    BurnJob::Request request;
+    request.image = dir.filePath("t.iso");
+    request.scheme = scheme;
+    if (!missing)
+        QVERIFY(
+            TestHelpers::runCommand(
+                "genisoimage", { "-quiet", "-J", "-R", "-o", request.image, dir.filePath("src") })
+                .ok());
+    qputenv("VEXLOR_TEST_FAT_FILE_LIMIT", fatLimit);
+    const QString why = BurnJob::Prepare(&request, false);
+    qunsetenv("VEXLOR_TEST_FAT_FILE_LIMIT");
+    QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));
+    if (why.isEmpty())
+        QCOMPARE(request.files.size(), 2);
+}
+
 void TestBurnLogic::verifyVolume_data()
 {
     QTest::addColumn<QString>("damage");
@@ -475,13 +556,16 @@ void TestBurnLogic::verifyVolume()
 void TestBurnLogic::burnJobEnds_data()
 {
     QTest::addColumn<int>("syncSeconds"); // how long the first step runs
-    QTest::addColumn<bool>("stop"); // Stop is pressed while it runs
+    QTest::addColumn<QString>("press"); // while it runs: "Stop", or "Abandon" (the page goes)
     QTest::addColumn<BurnJob::Outcome>("outcome");
     QTest::addColumn<QString>("message");
-    QTest::newRow("the disk is gone") << 0 << false << BurnJob::Outcome::Failed << "no longer";
+    QTest::newRow("the disk is gone") << 0 << "" << BurnJob::Outcome::Failed << "no longer";
     QTest::newRow("a step past its time limit")
-        << 30 << false << BurnJob::Outcome::Failed << "did not end within";
-    QTest::newRow("stopped") << 30 << true << BurnJob::Outcome::Stopped << "";
+        << 30 << "" << BurnJob::Outcome::Failed << "did not end within";
+    QTest::newRow("stopped") << 30 << "Stop" << BurnJob::Outcome::Stopped
+                             << "stopped before it ended; the USB disk /dev/vexlor-no-such-disk";
+    QTest::newRow("abandoned: stopped, and gone by itself")
+        << 30 << "Abandon" << BurnJob::Outcome::Stopped << "";
 }
 
 void TestBurnLogic::burnJobEnds()
@@ -489,7 +573,7 @@ void TestBurnLogic::burnJobEnds()
     // The first step, sync, is a stand-in found first on PATH; the disk is one no tool lists, so
     // nothing can be written.
     QFETCH(int, syncSeconds);
-    QFETCH(bool, stop);
+    QFETCH(QString, press);
     QFETCH(BurnJob::Outcome, outcome);
     QFETCH(QString, message);
     QTemporaryDir bin;
@@ -502,25 +586,29 @@ void TestBurnLogic::burnJobEnds()
     request.image = QCoreApplication::applicationFilePath();
     request.disk.node = "/dev/vexlor-no-such-disk";
     request.disk.size = 1;
-    BurnJob job(request);
+    QPointer<BurnJob> job = new BurnJob(request);
     BurnJob::Limits limits;
     limits.quick = 1000;
-    job.SetLimits(limits);
+    job->SetLimits(limits);
     QString failure;
-    connect(&job, &BurnJob::stepFailed, [&failure](const QString &text) { failure = text; });
-    QSignalSpy finished(&job, &BurnJob::finished);
+    connect(job, &BurnJob::stepFailed, [&failure](const QString &text) { failure = text; });
+    QSignalSpy finished(job.data(), &BurnJob::finished);
     QElapsedTimer clock;
     clock.start();
-    job.Start();
-    if (stop)
-        QTimer::singleShot(300, &job, &BurnJob::Stop);
-    const bool ended = finished.wait(20000);
+    job->Start();
+    if (!press.isEmpty())
+        QTimer::singleShot(300, job, press == "Stop" ? &BurnJob::Stop : &BurnJob::Abandon);
+    const bool ended = press == "Abandon" ? QTest::qWaitFor([&] { return job.isNull(); }, 20000)
+                                          : finished.wait(20000);
     qputenv("PATH", path);
     QVERIFY(ended);
+    QVERIFY(clock.elapsed() < 15000);
+    if (press == "Abandon")
+        return;
+    QScopedPointer<BurnJob> done(job.data());
     QCOMPARE(finished.first().first().value<BurnJob::Outcome>(), outcome);
     QVERIFY2(failure.contains(message), qPrintable(failure));
-    QVERIFY(clock.elapsed() < 15000);
-    QVERIFY(!job.IsRunning());
+    QVERIFY(!job->IsRunning());
 }
 
 QTEST_GUILESS_MAIN(TestBurnLogic)

@@ -7,7 +7,7 @@
 
 // A frameless main window painted from one background picture: the base of the home window.
 // It behaves like ImageDialog, but is a main window and not modal.
-class CBaseMainWindow : public CSkinnedWindow<QMainWindow>
+class CBaseMainWindow : public CSkinnedWindow<CBaseMainWindow, QMainWindow>
 {
     Q_OBJECT
 public:
@@ -19,10 +19,6 @@ signals:
 
 public slots:
     void slot_minWindow() { showMinimized(); }
-
-protected:
-    void VisibilityChanged(bool visible) override { emit sigvisable(visible); }
-    void Moved() override { emit sigmove(); }
 };
 
 #endif // VEXLOR_CBASEMAINWINDOW_H

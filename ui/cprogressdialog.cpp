@@ -63,6 +63,12 @@ void CProgressDialog::SetUnfinished()
     m_bar->setRange(0, 0);
 }
 
+void CProgressDialog::SetPercent(int percent)
+{
+    SetRange(0, percent < 0 ? 0 : 100);
+    SetValue(qMax(0, percent));
+}
+
 void CProgressDialog::DisableCancel()
 {
     m_btnCancel->setEnabled(false);

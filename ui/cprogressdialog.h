@@ -19,6 +19,8 @@ public:
     void SetValue(int value);
     // A busy indicator (range 0 to 0).
     void SetUnfinished();
+    // The bar at percent of 0 to 100, or the busy indicator for a percent below 0.
+    void SetPercent(int percent);
     // For steps that cannot be interrupted; Stop stays disabled from then on.
     void DisableCancel();
     bool IsComplete();

@@ -55,10 +55,10 @@ private:
 };
 
 // A skinned window over a Qt window class (QMainWindow for the home window, QDialog for every
-// dialog and page). The class that derives from it declares the signals sigvisable(bool) (shown,
-// hidden, or shown plainly and active again) and sigmove() (moved or resized) and emits them
-// from the two hooks.
-template<class Window> class CSkinnedWindow : public Window
+// dialog and page). Derived, the class that derives from it, declares the signals
+// sigvisable(bool) (shown, hidden, or shown plainly and active again) and sigmove() (moved or
+// resized), since moc reads signals only in the class itself; the window emits them.
+template<class Derived, class Window> class CSkinnedWindow : public Window
 {
 public:
     void SetBackGround(QString path) { m_skin.SetBackGround(path, m_who); }
@@ -77,10 +77,6 @@ protected:
         m_skin.Init();
     }
 
-    // Not pure: the window gets events while it is being built.
-    virtual void VisibilityChanged(bool) { }
-    virtual void Moved() { }
-
     void paintEvent(QPaintEvent *) override { m_skin.Paint(); }
     void mousePressEvent(QMouseEvent *event) override
     {
@@ -93,19 +89,19 @@ protected:
     {
         Window::showEvent(event);
         this->repaint();
-        VisibilityChanged(true);
+        emit Self()->sigvisable(true);
     }
     void hideEvent(QHideEvent *event) override
     {
         Window::hideEvent(event);
-        VisibilityChanged(false);
+        emit Self()->sigvisable(false);
     }
     void changeEvent(QEvent *event) override
     {
         if (event->type() == QEvent::WindowStateChange
             || event->type() == QEvent::ActivationChange) {
             if (m_skin.IsPlainActive())
-                VisibilityChanged(true);
+                emit Self()->sigvisable(true);
             return;
         }
         Window::changeEvent(event);
@@ -113,15 +109,17 @@ protected:
     void moveEvent(QMoveEvent *event) override
     {
         Window::moveEvent(event);
-        Moved();
+        emit Self()->sigmove();
     }
     void resizeEvent(QResizeEvent *event) override
     {
         Window::resizeEvent(event);
-        Moved();
+        emit Self()->sigmove();
     }
 
 private:
+    Derived *Self() { return static_cast<Derived *>(this); }
+
     CWindowSkin m_skin;
     const char *m_who;
 };

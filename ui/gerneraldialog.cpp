@@ -53,3 +53,11 @@ void GerneralDialog::AddNo(int y, int x)
     CImageButton *button = AddButton(QStringLiteral("btnno"), QStringLiteral("NO_"), y, x);
     connect(button, qOverload<>(&CImageButton::clicked), this, &GerneralDialog::reject);
 }
+
+void GerneralDialog::ShowPicture(const QString &image, int y)
+{
+    GerneralDialog dialog;
+    dialog.SetBackGround(image);
+    dialog.AddOK(y, 0);
+    dialog.exec();
+}

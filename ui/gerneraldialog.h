@@ -19,6 +19,8 @@ public:
     void AddOK(int y, int x);
     // A No button (rejects) at (x, y); x = 0 centres it. Call after SetBackGround.
     void AddNo(int y, int x);
+    // Shows the picture message image with its OK button centred at y, and waits for it.
+    static void ShowPicture(const QString &image, int y);
 
 private:
     CImageButton *AddButton(const QString &name, const QString &image, int y, int x);

@@ -10,7 +10,7 @@
 // A frameless dialog painted from one background picture; the base of every dialog and every
 // feature page. It always starts as a parentless, modal top-level window; the home window embeds
 // its pages as children later.
-class ImageDialog : public CSkinnedWindow<QDialog>
+class ImageDialog : public CSkinnedWindow<ImageDialog, QDialog>
 {
     Q_OBJECT
 public:
@@ -29,8 +29,6 @@ public slots:
     void slot_minWindow() { showMinimized(); }
 
 protected:
-    void VisibilityChanged(bool visible) override { emit sigvisable(visible); }
-    void Moved() override { emit sigmove(); }
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

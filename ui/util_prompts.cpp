@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QUrl>
 
 void Util::SetCursorBusy()
@@ -90,12 +91,20 @@ void Util::ShowOpen(const QString &text, const QString &folder)
     dialog.exec();
 }
 
-int Util::ShowChoose(const QString &image)
+int Util::ShowChoose(const QString &image, const QString &disk)
 {
     CommDialog dialog;
     dialog.SetAllowWarp();
     dialog.SetBackGround(image);
     dialog.SetText(QString());
+    if (!disk.isEmpty()) {
+        auto *label = new QLabel(disk, &dialog);
+        label->setObjectName(QStringLiteral("diskname"));
+        label->setGeometry(20, 108, 380, 24);
+        label->setStyleSheet(QStringLiteral("font:bold 12px;\ncolor:#404040;"));
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignCenter);
+    }
     return dialog.exec() == QDialog::Accepted ? 1 : 0;
 }
 

@@ -1,5 +1,6 @@
 #include "pages/common/cdrivelist.h"
 
+#include "logic/burnjob.h"
 #include "services/cruncommandthread.h"
 #include "services/platformtools.h"
 
@@ -77,4 +78,38 @@ void CDriveList::OnFinished()
     }
     m_Found.clear();
     emit refreshed();
+}
+
+CUsbDiskList::CUsbDiskList(QComboBox *list, QObject *parent)
+    : QObject(parent)
+    , m_List(list)
+{
+}
+
+void CUsbDiskList::RefreshAndWait()
+{
+    const QList<BurnLogic::DiskIdentity> before = m_Disks;
+    const int chosen = m_List->currentIndex();
+    m_List->clear();
+    m_Disks.clear();
+    for (const QString &line : BurnJob::DiskListing())
+        AddLine(line);
+    m_List->setCurrentIndex(BurnLogic::ChoiceAfterListing(before, chosen, m_Disks));
+}
+
+void CUsbDiskList::AddLine(const QString &line)
+{
+    const QString node = DiskTools::ListedDisk(line);
+    const BurnLogic::DiskIdentity disk
+        = node.isEmpty() ? BurnLogic::DiskIdentity() : BurnJob::UsbDisk(node);
+    if (disk.node.isEmpty())
+        return;
+    m_Disks << disk;
+    m_List->addItem(node);
+}
+
+BurnLogic::DiskIdentity CUsbDiskList::Chosen() const
+{
+    const int index = m_List->currentIndex();
+    return index >= 0 && index < m_Disks.size() ? m_Disks.at(index) : BurnLogic::DiskIdentity();
 }
