@@ -57,6 +57,14 @@ ItemList::~ItemList()
     clear();
 }
 
+void ItemList::reserve(int count)
+{
+    if (count <= size())
+        return;
+    m_Items.reserve(static_cast<size_t>(count));
+    m_Index.reserve(count);
+}
+
 Item *ItemList::append(const Item &item)
 {
     return adopt(new Item(item));

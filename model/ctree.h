@@ -39,6 +39,8 @@ public:
     Item *first() const { return m_Items.empty() ? nullptr : m_Items.front(); }
     Item *last() const { return m_Items.empty() ? nullptr : m_Items.back(); }
 
+    // Makes room for count children in all, so that appending up to that many moves nothing.
+    void reserve(int count);
     // Copies item (with its subtree) to the end; returns the copy's fixed address.
     Item *append(const Item &item);
     // Takes over item's children instead of copying them; item keeps its own fields.

@@ -10,11 +10,19 @@
 
 #include <cstdio>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #ifdef Q_OS_UNIX
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 Q_LOGGING_CATEGORY(lcScan, "vexlor.scan", QtWarningMsg)
@@ -27,54 +35,134 @@ QString timeText(const QFileInfo &info)
 }
 
 #ifdef Q_OS_UNIX
-// The text of timeText() for an entry whose stat is st (null when it could not be read), without
-// QFileInfo's conversion to local time: that one asks the C library to reload the time zone (a
-// stat of /etc/localtime) two or three times per entry, which cost most of a large folder's
-// scan. The same localtime_r() fields give the same text. Times before 1970 or past 2037, which
-// Qt converts by its own rules, and entries that cannot be read here go the slow way.
-QString fastTimeText(const struct stat *st, const QFileInfo &info)
+using FileId = std::pair<dev_t, ino_t>;
+
+FileId idOf(const struct stat &st)
 {
-    if (!st || st->st_mtime < 0 || st->st_mtime > 0x7fffffff)
-        return timeText(info);
-    const time_t secs = st->st_mtime;
-    struct tm local;
-    if (!::localtime_r(&secs, &local) || local.tm_sec > 59)
-        return timeText(info);
-    char text[32];
-    const int n
-        = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return QString::fromLatin1(text, n);
+    return { st.st_dev, st.st_ino };
 }
 
-// The folder open for fstatat(), closed when it goes out of scope.
-struct FolderFd
+// One entry of a folder being read: its name, its sort key and its stat.
+struct Entry
 {
-    explicit FolderFd(const QString &folder)
-        : fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-    }
-    ~FolderFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FolderFd(const FolderFd &) = delete;
-    FolderFd &operator=(const FolderFd &) = delete;
-    int fd;
+    QString name;
+    QString key;
+    struct stat st;
 };
-#endif
 
+// Walks a folder with one readdir pass and one stat per entry relative to the open folder,
+// without a QFileInfo per entry. The entries and their order are those of QDir::entryInfoList()
+// with AllEntries | NoDotAndDotDot sorted by Name | IgnoreCase: hidden entries and entries that
+// are neither a file nor a folder (dangling links, sockets, pipes, devices) stay out, a link
+// counts as what it leads to. Names equal but for case, which QDir leaves in no set order, come
+// by their exact text.
+class Scanner
+{
+public:
+    std::vector<FileId> leaveOut;
+
+    void folder(Item *parent, const QString &path, const struct stat &st)
+    {
+        ancestors.push_back(idOf(st));
+        std::vector<Entry> entries = read(path);
+        parent->m_Children.reserve(parent->m_Children.size() + int(entries.size()));
+        const QString base = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+        const QString pathBase = parent->m_Path + QLatin1Char('/');
+        // Every entry of this folder goes in before any subfolder is read, so that one folder
+        // at a time is open however deep the tree.
+        std::vector<std::pair<Item *, const struct stat *>> folders;
+        for (const Entry &entry : entries) {
+            Item item;
+            item.m_SrcPath = base + entry.name;
+            item.m_IsDir = S_ISDIR(entry.st.st_mode);
+            if (item.m_IsDir && skipped(idOf(entry.st))) {
+                qCWarning(lcScan) << "ScanLocalFolder leaves out" << item.m_SrcPath;
+                continue;
+            }
+            item.m_Path = pathBase + entry.name;
+            if (!item.m_IsDir)
+                item.m_Size = QString::number(qint64(entry.st.st_size));
+            item.m_Time = timeOf(entry.st, item.m_SrcPath);
+            Item *added = parent->m_Children.append(std::move(item));
+            if (added->m_IsDir)
+                folders.emplace_back(added, &entry.st);
+        }
+        for (const auto &sub : folders)
+            folder(sub.first, sub.first->m_SrcPath, *sub.second);
+        ancestors.pop_back();
+    }
+
+private:
+    std::vector<FileId> ancestors;
+    time_t lastTime = -1;
+    QString lastTimeText;
+
+    bool skipped(const FileId &id) const
+    {
+        return std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()
+            || std::find(leaveOut.begin(), leaveOut.end(), id) != leaveOut.end();
+    }
+
+    static std::vector<Entry> read(const QString &path)
+    {
+        std::vector<Entry> entries;
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+        if (!dir) {
+            if (fd >= 0)
+                ::close(fd);
+            qCDebug(lcScan) << "ScanLocalFolder cannot read" << path << strerror(errno);
+            return entries;
+        }
+        while (const struct dirent *d = ::readdir(dir)) {
+            if (d->d_name[0] == '.')
+                continue; // hidden, "." and ".."
+            Entry entry;
+            if (::fstatat(fd, d->d_name, &entry.st, 0) != 0
+                || !(S_ISREG(entry.st.st_mode) || S_ISDIR(entry.st.st_mode)))
+                continue;
+            entry.name = QFile::decodeName(
+                QByteArray::fromRawData(d->d_name, int(std::strlen(d->d_name))));
+            entry.key = entry.name.toLower();
+            entries.push_back(std::move(entry));
+        }
+        ::closedir(dir);
+        std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+            const int byKey = a.key.compare(b.key);
+            return byKey != 0 ? byKey < 0 : a.name < b.name;
+        });
+        return entries;
+    }
+
+    // The entry's last change as "yyyy-MM-dd hh:mm:ss" in local time, the text QFileInfo gives,
+    // without QFileInfo's conversion: that one asks the C library to reload the time zone (a stat
+    // of /etc/localtime) two or three times per entry. Files made together share their second,
+    // and so the text. Times before 1970 or past 2037, which Qt converts by its own rules, go
+    // the slow way.
+    QString timeOf(const struct stat &st, const QString &path)
+    {
+        const time_t secs = st.st_mtime;
+        if (secs == lastTime)
+            return lastTimeText;
+        struct tm local;
+        if (secs < 0 || secs > 0x7fffffff || !::localtime_r(&secs, &local) || local.tm_sec > 59)
+            return timeText(QFileInfo(path));
+        char text[32];
+        const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d",
+                                    local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                    local.tm_hour, local.tm_min, local.tm_sec);
+        lastTime = secs;
+        lastTimeText = QString::fromLatin1(text, n);
+        return lastTimeText;
+    }
+};
+#else
 void scan(Item *parent, const QString &folder, const QStringList &leaveOut, QStringList &ancestors)
 {
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Drives, QDir::Name | QDir::IgnoreCase);
     ancestors << QFileInfo(folder).canonicalFilePath();
-#ifdef Q_OS_UNIX
-    // Qt reloads the time zone before each conversion; the C library's own is set up once.
-    ::tzset();
-    const FolderFd folderFd(folder);
-#endif
     for (const QFileInfo &entry : entries) {
         Item item;
         item.m_SrcPath = entry.absoluteFilePath();
@@ -87,31 +175,38 @@ void scan(Item *parent, const QString &folder, const QStringList &leaveOut, QStr
             }
         }
         item.m_Path = parent->m_Path + QLatin1Char('/') + entry.fileName();
-#ifdef Q_OS_UNIX
-        // One stat relative to the open folder gives size and time: QFileInfo's own would walk
-        // the whole path again.
-        struct stat st;
-        const bool statted = folderFd.fd >= 0
-            && ::fstatat(folderFd.fd, QFile::encodeName(entry.fileName()).constData(), &st, 0) == 0;
-        if (!item.m_IsDir)
-            item.m_Size = QString::number(statted ? qint64(st.st_size) : entry.size());
-        item.m_Time = fastTimeText(statted ? &st : nullptr, entry);
-#else
         if (!item.m_IsDir)
             item.m_Size = QString::number(entry.size());
         item.m_Time = timeText(entry);
-#endif
-        Item *added = parent->m_Children.append(item);
+        Item *added = parent->m_Children.append(std::move(item));
         if (added->m_IsDir)
-            scan(added, item.m_SrcPath, leaveOut, ancestors);
+            scan(added, added->m_SrcPath, leaveOut, ancestors);
     }
     ancestors.removeLast();
 }
+#endif
 
 } // namespace
 
 void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &leaveOut)
 {
+    if (!parent)
+        return;
+#ifdef Q_OS_UNIX
+    const QString path = QFileInfo(folder).absoluteFilePath();
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    // The C library's time zone is set up once here; localtime_r() does not look at it again.
+    ::tzset();
+    Scanner scanner;
+    for (const QString &out : leaveOut) {
+        struct stat os;
+        if (!out.isEmpty() && ::stat(QFile::encodeName(out).constData(), &os) == 0)
+            scanner.leaveOut.push_back(idOf(os));
+    }
+    scanner.folder(parent, path, st);
+#else
     QStringList canonical;
     for (const QString &path : leaveOut) {
         const QString c = QFileInfo(path).canonicalFilePath();
@@ -119,8 +214,8 @@ void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &lea
             canonical << c;
     }
     QStringList ancestors;
-    if (parent)
-        scan(parent, folder, canonical, ancestors);
+    scan(parent, folder, canonical, ancestors);
+#endif
 }
 
 Item LocalItem(const QFileInfo &info, const QString &prefix)

@@ -12,9 +12,10 @@ class Item;
 
 // Appends an item for every entry of folder to parent's children (no duplicate check), and so on
 // below each subfolder: files and folders without hidden entries, sorted by name ignoring case;
-// m_SrcPath is the entry's absolute path, m_Path parent's path + "/" + its name, m_Size the byte
-// count of a file, m_Time its last change. A folder that leads back to one on the way down, or
-// whose canonical path is one of leaveOut (the working folder), is left out.
+// a link counts as what it leads to, and what is neither a file nor a folder (a dangling link, a
+// pipe, a device) is left out. m_SrcPath is the entry's absolute path, m_Path parent's path + "/"
+// + its name, m_Size the byte count of a file, m_Time its last change. A folder that is one on the
+// way down, or one of leaveOut (the working folder), by whatever path, is left out.
 void ScanLocalFolder(Item *parent, const QString &folder, const QStringList &leaveOut = {});
 
 class CTree;

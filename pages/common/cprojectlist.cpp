@@ -24,45 +24,71 @@ QString nodePath(const QTreeWidgetItem *node)
     return node ? node->data(0, PathRole).toString() : QString();
 }
 
-// A file's node: its icon, size and type texts are made when the view first asks for them, that
-// is for the rows it shows, so that adding tens of thousands of files does not format them all.
-class FileNode : public QTreeWidgetItem
+// A node of the view, made from its item: the texts, the icon and the roles are made when the
+// view first asks for them, that is for the rows it shows, so that adding tens of thousands of
+// entries neither formats nor stores a text per column and row. The strings it keeps are shared
+// with the item, not copied.
+class ProjectNode : public QTreeWidgetItem
 {
 public:
-    FileNode(const QString &srcPath, qint64 size)
-        : m_SrcPath(srcPath)
-        , m_Size(size)
+    explicit ProjectNode(const Item &item)
+        : m_Path(item.m_Path)
+        , m_SrcPath(item.m_SrcPath)
+        , m_Time(item.m_Time)
+        , m_Size(item.m_IsDir ? -1 : static_cast<qint64>(item.m_Size.toULongLong()))
     {
     }
 
     QVariant data(int column, int role) const override
     {
-        if (column == 0 && role == Qt::DecorationRole) {
-            if (!m_HasIcon) {
-                // The catalogue asks the platform's icon provider once per extension.
-                m_Icon = Util::GetExtensionIcon(m_SrcPath.mid(m_SrcPath.lastIndexOf('/') + 1));
-                m_HasIcon = true;
+        const bool isDir = m_Size < 0;
+        if (column == 0) {
+            if (role == PathRole)
+                return m_Path;
+            if (role == FolderRole)
+                return isDir ? QVariant(1) : QVariant();
+            if (role == Qt::DecorationRole) {
+                if (!m_HasIcon) {
+                    // The catalogue asks the platform's icon provider once per extension.
+                    m_Icon = isDir
+                        ? PageStyle::FolderIcon()
+                        : Util::GetExtensionIcon(m_SrcPath.mid(m_SrcPath.lastIndexOf('/') + 1));
+                    m_HasIcon = true;
+                }
+                return m_Icon;
             }
-            return m_Icon;
         }
-        if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            if (column == 2) {
-                if (m_SizeText.isNull())
-                    m_SizeText = Util::SizeToString(m_Size);
-                return m_SizeText;
-            }
-            if (column == 3) {
-                if (m_Type.isNull())
-                    m_Type = PageStyle::FileType(m_SrcPath);
-                return m_Type;
-            }
+        if (role != Qt::DisplayRole && role != Qt::EditRole)
+            return QTreeWidgetItem::data(column, role);
+        const int slash = m_Path.lastIndexOf(QLatin1Char('/'));
+        switch (column) {
+        case 0:
+            return slash < 0 ? m_Path : m_Path.mid(slash + 1);
+        case 1:
+            return slash < 0 ? QString() : m_Path.left(slash);
+        case 2:
+            if (isDir)
+                break;
+            if (m_SizeText.isNull())
+                m_SizeText = Util::SizeToString(m_Size);
+            return m_SizeText;
+        case 3:
+            if (isDir)
+                return CProjectList::tr("Folder");
+            if (m_Type.isNull())
+                m_Type = PageStyle::FileType(m_SrcPath);
+            return m_Type;
+        case 4:
+            return m_Time;
         }
         return QTreeWidgetItem::data(column, role);
     }
 
 private:
+    const QString m_Path;
     const QString m_SrcPath;
-    const qint64 m_Size;
+    const QString m_Time;
+    const qint64 m_Size; // -1 for a folder
     mutable bool m_HasIcon = false;
     mutable QIcon m_Icon;
     mutable QString m_SizeText;
@@ -119,22 +145,14 @@ QTreeWidgetItem *CProjectList::TargetNode() const
 
 QTreeWidgetItem *CProjectList::MakeNode(const Item &item) const
 {
-    QTreeWidgetItem *node = item.m_IsDir
-        ? new QTreeWidgetItem
-        : new FileNode(item.m_SrcPath, static_cast<qint64>(item.m_Size.toULongLong()));
-    node->setText(0, item.GetName());
-    node->setData(0, PathRole, item.m_Path);
-    node->setText(1, item.GetRelPath());
-    if (item.m_IsDir) {
-        node->setIcon(0, PageStyle::FolderIcon());
-        node->setData(0, FolderRole, 1);
-        node->setText(3, tr("Folder"));
+    QTreeWidgetItem *node = new ProjectNode(item);
+    if (!item.m_Children.isEmpty()) {
+        QList<QTreeWidgetItem *> children;
+        children.reserve(item.m_Children.size());
+        for (const Item *child : item.m_Children)
+            children << MakeNode(*child);
+        node->addChildren(children);
     }
-    node->setText(4, item.m_Time);
-    QList<QTreeWidgetItem *> children;
-    for (const Item *child : item.m_Children)
-        children << MakeNode(*child);
-    node->addChildren(children);
     return node;
 }
 
