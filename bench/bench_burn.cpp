@@ -29,6 +29,7 @@
 //
 // QT_QPA_PLATFORM=offscreen without a display.
 
+#include "logic/burnlogic.h"
 #include "pages/cburndialog.h"
 #include "services/sevenzip.h"
 #include "services/wimlib.h"
@@ -274,6 +275,10 @@ double pageSplit(const QString &image, qint64 wimSize, const QString &node, cons
     job.size = wimSize;
     job.volume = volume;
     job.scratch = scratch;
+    const QString partition = node + QStringLiteral("p1");
+    job.flush = [&] {
+        return BurnLogic::FlushVolume(volume, partition);
+    }; // as the burn does
     QElapsedTimer t;
     t.start();
     job.partMiB = Wimlib::PartMiB(Wimlib::VolumeFileLimit(volume));
