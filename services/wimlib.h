@@ -103,14 +103,15 @@ enum class Stage { Extracting, Splitting, Verifying };
 enum class Route { InPlace, CopiedOut };
 
 // Splits the installation image onto the volume and checks the parts. It is read in place when
-// job.inPlace allows, ContiguousFile finds it with job.size bytes that begin as a WIM file does,
-// and a read-only loop device over them can be set up (root, or a member of the group that owns
-// the loop devices); else it is taken out of the image into job.scratch with 7-Zip first
-// (job.scratch is removed whatever happens). The parts are
-// flushed and dropped from the cache before the check reads them, so that it reads the disk.
-// progress(stage, percent) follows each stage on the calling thread, whose events keep being
-// delivered while the tools run; route, when given, is told which way the file was read. The
-// outcome of the step that failed, or of the check when all succeeded.
+// job.inPlace allows, ContiguousFile finds it with job.size bytes that begin as a WIM file does
+// (not where only the image's UDF tree gives its true size), and a read-only loop device over
+// them can be set up (root, or a member of the group that owns the loop devices); the device is
+// let go of whatever ends the split. Else it is taken out of the image into job.scratch with
+// 7-Zip first (job.scratch is removed whatever happens). The parts are flushed and dropped from
+// the cache before the check reads them, so that it reads the disk. progress(stage, percent)
+// follows each stage on the calling thread, whose events keep being delivered while the tools
+// run; route, when given, is told which way the file was read. The outcome of the step that
+// failed, or of the check when all succeeded.
 //
 // Never through a mount of the image: the FUSE image driver gives wrong files of 4 GiB and more
 // (the size cut to 32 bits, or a file stored in several extents shown as several files).
