@@ -17,17 +17,19 @@
 // most 1.1 times.
 // A third row splits a 4.3 GiB Windows installation image (sources/install.wim of 44 files of
 // 100 MiB of random bytes, uncompressed, in an image made with xorrisofs -iso-level 3) onto the FAT
-// volume of a fresh 6 GiB stick, as the Burn page does it (taken out of the image, split into parts
-// the volume holds, the parts checked), against a bare "wimlib-imagex split" of the same file, kept
-// beside the image, into the same place with the same part size. Goal: at most 1.2 times. The
-// two files (9 GiB) and the page's copy of the installation image are kept in the system's
-// temporary folder: point TMPDIR at a roomy disk.
+// volume of a fresh 6 GiB stick, as the Burn page does it (read in place through a loop device
+// over the image's bytes, or taken out of the image where that cannot be had; split into parts
+// the volume holds; the parts flushed and checked), against a bare "wimlib-imagex split" of the
+// same file, kept beside the image, into the same place with the same part size. Goal: at most
+// 1.2 times. The two files (9 GiB) and any copy of the installation image are kept in the
+// system's temporary folder: point TMPDIR at a roomy disk.
 //
 // Usage: bench_burn [files|image|wim [STICKDIR]]   (every row without an argument; the sticks'
 // files below STICKDIR when given)
 //
 // QT_QPA_PLATFORM=offscreen without a display.
 
+#include "logic/burnlogic.h"
 #include "pages/cburndialog.h"
 #include "services/sevenzip.h"
 #include "services/wimlib.h"
@@ -260,8 +262,9 @@ QPair<QString, QString> makeWindowsImage()
     return { wim, image };
 }
 
-// The page's split onto a fresh FAT volume on the stick; -1 when it failed.
-double pageSplit(const QString &image, const QString &node, const QString &volume,
+// The page's split onto a fresh FAT volume on the stick; -1 when it failed. Prints the route
+// and the time of each stage.
+double pageSplit(const QString &image, qint64 wimSize, const QString &node, const QString &volume,
                  const QString &scratch)
 {
     if (!makeFatVolume(node, volume, false))
@@ -269,15 +272,35 @@ double pageSplit(const QString &image, const QString &node, const QString &volum
     Wimlib::SplitJob job;
     job.image = image;
     job.entry = QStringLiteral("sources/install.wim");
+    job.size = wimSize;
     job.volume = volume;
     job.scratch = scratch;
+    const QString partition = node + QStringLiteral("p1");
+    job.flush = [&] {
+        return BurnLogic::FlushVolume(volume, partition);
+    }; // as the burn does
     QElapsedTimer t;
     t.start();
     job.partMiB = Wimlib::PartMiB(Wimlib::VolumeFileLimit(volume));
-    const CRunOutcome end = Wimlib::SplitOnto(job, {});
+    QList<QPair<Wimlib::Stage, double>> stages;
+    Wimlib::Route route = Wimlib::Route::CopiedOut;
+    const CRunOutcome end = Wimlib::SplitOnto(
+        job,
+        [&](Wimlib::Stage stage, int) {
+            if (stages.isEmpty() || stages.last().first != stage)
+                stages.append({ stage, seconds(t) });
+        },
+        &route);
     const double page = end.Ok() ? seconds(t) : -1;
     if (!end.Ok())
         std::fprintf(stderr, "%s\n", qPrintable(end.ErrorSummary(3)));
+    static const char *const names[] = { "copy out", "split", "check" };
+    std::printf("  %s:", route == Wimlib::Route::InPlace ? "in place" : "copied out");
+    for (int i = 0; i < stages.size(); ++i)
+        std::printf(" %s %.0f s", names[int(stages.at(i).first)],
+                    (i + 1 < stages.size() ? stages.at(i + 1).second : seconds(t))
+                        - stages.at(i).second);
+    std::printf("\n");
     unmountUnder(volume);
     return page;
 }
@@ -434,7 +457,8 @@ int main(int argc, char **argv)
         if (!measure(
                 "wim split", 1.2, work.path(),
                 [&](const QString &node) {
-                    return pageSplit(windows.second, node, volume, scratch);
+                    return pageSplit(windows.second, QFileInfo(windows.first).size(), node, volume,
+                                     scratch);
                 },
                 [&](const QString &node) { return bareSplit(windows.first, node, volume); },
                 Q_INT64_C(6) << 30))

@@ -435,13 +435,22 @@ void BurnJob::RunDisc()
 
 bool BurnJob::SplitWimOnto(const QString &image, const QString &disk, const QString &mountPoint)
 {
-    // The installation image is taken out of the image into the temporary folder, then split
-    // onto the stick in parts FAT can hold, which Windows Setup reads as they are. Each tool is a
-    // step of the burn: bounded in time, and ended by Stop.
+    // The installation image is split onto the stick in parts FAT can hold, which Windows Setup
+    // reads as they are: read straight from the image's bytes where it can be, else taken out of
+    // the image into the temporary folder first. Each tool is a step of the burn: bounded in
+    // time, and ended by Stop. The parts are read back from the stick by the split's check.
     Progress(QStringLiteral("Splitting the Windows installation image..."), 0);
     Wimlib::SplitJob job;
     job.image = image;
     job.entry = m_SplitWim;
+    for (const ListedFile &file : m_Request.files) {
+        if (file.path == m_SplitWim)
+            job.size = file.size;
+    }
+    const QString partition = DiskTools::FirstPartition(disk);
+    job.flush = [mountPoint, partition] {
+        return FlushVolume(mountPoint, partition);
+    };
     job.volume = mountPoint;
     job.scratch = Util::GetTempDir() + QStringLiteral("/wimsplit");
     job.partMiB
@@ -450,8 +459,11 @@ bool BurnJob::SplitWimOnto(const QString &image, const QString &disk, const QStr
                      const CErrorLineReader &reader, const std::function<void(QString)> &onLine) {
         return RunStep(program, arguments, onLine, reader, 0);
     };
+    Wimlib::Route route = Wimlib::Route::CopiedOut;
     const CRunOutcome end = Wimlib::SplitOnto(
-        job, [this](Wimlib::Stage, int percent) { emit progressValue(percent); });
+        job, [this](Wimlib::Stage, int percent) { emit progressValue(percent); }, &route);
+    qCDebug(lcBurnJob) << "BurnJob split" << m_SplitWim
+                       << (route == Wimlib::Route::InPlace ? "in place" : "from a copy");
     if (BurnLogic::Judge(end) != BurnLogic::Outcome::Done) {
         FailBurn(BurnLogic::FailureText(
             QStringLiteral("The Windows installation image \"%1\" could not be split onto the "
