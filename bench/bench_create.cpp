@@ -21,8 +21,10 @@
 // mkisofs started. The figures include the pickers being answered on screen (up to about 20 ms
 // each). The ratio compares "first Create" with the faster bare tool (goal: at most 1.3). A bare
 // tool that runs longer than --bare-limit seconds (default 30) is stopped and shown as ">N"; the
-// ratio is then an upper bound ("<"). Put the work folder and HOME (where the page stages) on
-// tmpfs to keep the disk out of the figures.
+// ratio is then an upper bound ("<"). The bare tools run with the environment they are given, as
+// a user would start them. "load" is the one-minute load average as each row ended: on a shared
+// machine it says how far to trust the row. Put the work folder and HOME (where the page stages)
+// on tmpfs to keep the disk out of the figures.
 
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
@@ -254,6 +256,15 @@ PageRun pagePath(const Type &type, const QStringList &files, const QString &fold
     return run;
 }
 
+// The machine's load average over the last minute, as the kernel reports it ("" elsewhere).
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 0);
+}
+
 QString fmt(double s, double limit)
 {
     if (s == OverLimit)
@@ -394,7 +405,7 @@ int main(int argc, char **argv)
         return t;
     };
     say(QString());
-    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
             .arg(QStringLiteral("set"), -24)
             .arg(QStringLiteral("type"), -7)
             .arg(QStringLiteral("genisoimage"), 11)
@@ -404,7 +415,8 @@ int main(int argc, char **argv)
             .arg(QStringLiteral("tool at"), 7)
             .arg(QStringLiteral("first Create"), 12)
             .arg(QStringLiteral("ratio"), 6)
-            .arg(QStringLiteral("goal"), 5));
+            .arg(QStringLiteral("goal"), 5)
+            .arg(QStringLiteral("load"), 5));
     for (const Set &set : sets) {
         for (const Type &type : Types) {
             if (!types.contains(QString::fromLatin1(type.name)))
@@ -452,7 +464,7 @@ int main(int argc, char **argv)
             const double g = summary(geniso);
             const double x = summary(xorriso);
             const double first = summary(firsts);
-            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
+            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
                     .arg(set.name, -24)
                     .arg(QString::fromLatin1(type.name), -7)
                     .arg(fmt(g, limit), 11)
@@ -462,12 +474,13 @@ int main(int argc, char **argv)
                     .arg(fmt(summary(starts), limit), 7)
                     .arg(fmt(first, limit), 12)
                     .arg(ratio(first, g, x, limit), 6)
-                    .arg(QStringLiteral("1.3x"), 5));
+                    .arg(QStringLiteral("1.3x"), 5)
+                    .arg(loadAverage(), 5));
         }
     }
     QDir(Util::GetTempDir() + QStringLiteral("/tmp")).removeRecursively();
     say(QStringLiteral("\nratio = first Create / the faster bare tool; seconds, median of %1 "
-                       "run(s)")
+                       "run(s); load: the one-minute load average as the row ended")
             .arg(repeat));
     return 0;
 }

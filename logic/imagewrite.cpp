@@ -9,55 +9,229 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <QTemporaryFile>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcWriter, "vexlor.writer", QtWarningMsg)
 
 namespace {
 
-// Calls found(path below the folder, size or -1 for a folder) for every file and folder below
-// folder (prefix: its path below the walk's start), following links but entering real folders
-// only.
-void walkStaged(const QByteArray &folder, const QString &prefix,
-                const std::function<void(const QString &, qint64)> &found)
+// The entries of a folder of the working folder, read once: names with their types (DT_
+// values), without "." and "..". No entry is stat'ed unless its file system does not tell its
+// type. The names lie in one buffer, sorted, so that tens of thousands cost no allocation each.
+class Listing
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    const int fd = ::dirfd(dir);
-    while (const struct dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        struct stat st;
-        if (::fstatat(fd, name, &st, 0) != 0)
-            continue;
-        const QString path = prefix + QFile::decodeName(name);
-        if (S_ISDIR(st.st_mode)) {
-            found(path, -1);
-            struct stat own;
-            const bool real = entry->d_type == DT_DIR
-                || (entry->d_type == DT_UNKNOWN
-                    && ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(own.st_mode));
-            if (real)
-                walkStaged(folder + '/' + name, path + QLatin1Char('/'), found);
-        } else if (S_ISREG(st.st_mode)) {
-            found(path, st.st_size);
+public:
+    struct Entry
+    {
+        size_t offset; // of the name in m_Names
+        size_t size;
+        unsigned char type;
+        bool matched; // an item of the project is at this entry
+    };
+
+    // The folder open as fd (-1: none, an empty listing).
+    explicit Listing(int fd)
+    {
+        const int copy = fd >= 0 ? ::dup(fd) : -1;
+        DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+        if (!dir) {
+            if (copy >= 0)
+                ::close(copy);
+            return;
+        }
+        while (const struct dirent *entry = ::readdir(dir)) {
+            const char *name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            unsigned char type = entry->d_type;
+            struct stat st;
+            if (type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                type = IFTODT(st.st_mode);
+            const size_t size = std::strlen(name);
+            m_Entries.push_back({ m_Names.size(), size, type, false });
+            m_Names.append(name, size);
+        }
+        ::closedir(dir);
+        std::sort(m_Entries.begin(), m_Entries.end(),
+                  [this](const Entry &a, const Entry &b) { return Name(a) < Name(b); });
+    }
+
+    std::string_view Name(const Entry &entry) const
+    {
+        return std::string_view(m_Names).substr(entry.offset, entry.size);
+    }
+    // The entry of that name, or null.
+    Entry *Find(std::string_view name)
+    {
+        const auto found = std::lower_bound(
+            m_Entries.begin(), m_Entries.end(), name,
+            [this](const Entry &entry, std::string_view key) { return Name(entry) < key; });
+        return found != m_Entries.end() && Name(*found) == name ? &*found : nullptr;
+    }
+    // The entry's name as a C string.
+    std::string CName(const Entry &entry) const { return std::string(Name(entry)); }
+    std::vector<Entry> &Entries() { return m_Entries; }
+
+private:
+    std::string m_Names;
+    std::vector<Entry> m_Entries;
+};
+
+// The folders of the files added from disk, each opened once while its files are looked at (the
+// files of a folder come one after the other in the project), so that a file is stat'ed by its
+// name alone instead of through the working folder's link and the anchor behind it.
+class SourceFolders
+{
+public:
+    SourceFolders() = default;
+    SourceFolders(const SourceFolders &) = delete;
+    SourceFolders &operator=(const SourceFolders &) = delete;
+    ~SourceFolders() { close(); }
+
+    // The stat of the file at the absolute path, following links as mkisofs does.
+    bool Stat(const QString &path, struct stat *st)
+    {
+        const QByteArray bytes = QFile::encodeName(path);
+        const int slash = bytes.lastIndexOf('/');
+        if (slash < 0)
+            return ::stat(bytes.constData(), st) == 0;
+        if (!m_Open || m_Folder.size() != slash
+            || std::memcmp(m_Folder.constData(), bytes.constData(), size_t(slash)) != 0) {
+            close();
+            m_Folder = bytes.left(slash);
+            m_Open = true;
+            m_Fd = ::open(slash > 0 ? m_Folder.constData() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        return m_Fd >= 0 && ::fstatat(m_Fd, bytes.constData() + slash + 1, st, 0) == 0;
+    }
+
+private:
+    void close()
+    {
+        if (m_Fd >= 0)
+            ::close(m_Fd);
+        m_Fd = -1;
+        m_Open = false;
+    }
+
+    QByteArray m_Folder;
+    bool m_Open = false; // m_Folder was opened (m_Fd is -1 when that failed)
+    int m_Fd = -1;
+};
+
+// The check of the working folder against the project, one folder at a time: every item must
+// have its entry (a real folder for a folder; a file, or a link that leads to one, for a file),
+// and a file added from disk must still have the size it had when it was added. Links the page
+// made lead to the item's own source, which is stat'ed where it lies.
+struct StagingCheck
+{
+    static constexpr int Limit = 50;
+
+    QSet<QString> failed; // sources of copy tasks that failed
+    QStringList missing; // at most Limit, in tree order
+    QStringList changed; // at most Limit
+    QStringList large; // staged files of 4 GiB or more, relative to the working folder
+    SourceFolders sources;
+
+    void Missing(const Item &item)
+    {
+        if (missing.size() < Limit)
+            missing << item.m_Path;
+    }
+
+    void Staged(const QString &path, qint64 size)
+    {
+        if (Mkisofs::TooLargeForIso9660(size))
+            large << path;
+    }
+
+    // The children of folder against the folder of the working folder open as fd (-1 when there
+    // is none); prefix is the path of that folder below the working folder ("" or "a/b/").
+    void Folder(const Item &folder, int fd, const QString &prefix)
+    {
+        Listing listing(fd);
+        size_t matched = 0;
+        for (const Item *child : folder.m_Children) {
+            const Item &item = *child;
+            if (!item.m_SrcPath.isEmpty() && failed.contains(item.m_SrcPath)) {
+                Missing(item);
+                continue;
+            }
+            const QByteArray name = QFile::encodeName(item.GetName());
+            Listing::Entry *entry
+                = listing.Find(std::string_view(name.constData(), size_t(name.size())));
+            if (!entry || entry->matched) {
+                // Below a missing folder everything is missing; it is named once.
+                Missing(item);
+                continue;
+            }
+            entry->matched = true;
+            ++matched;
+            if (item.m_IsDir) {
+                const int sub = entry->type == DT_DIR
+                    ? ::openat(fd, name.constData(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                    : -1;
+                if (sub < 0) {
+                    Missing(item);
+                    continue;
+                }
+                Folder(item, sub, prefix + item.GetName() + QLatin1Char('/'));
+                ::close(sub);
+                continue;
+            }
+            struct stat st;
+            const bool linked = entry->type == DT_LNK && !item.m_SrcPath.isEmpty();
+            const bool there = linked ? sources.Stat(item.m_SrcPath, &st)
+                                      : (entry->type == DT_REG || entry->type == DT_LNK)
+                    && ::fstatat(fd, name.constData(), &st, 0) == 0;
+            if (!there || !S_ISREG(st.st_mode)) {
+                Missing(item);
+                continue;
+            }
+            Staged(item.m_Path, st.st_size);
+            // A file added from disk is read when the image is written: its size must still be
+            // the one the project shows.
+            if (!item.m_SrcPath.isEmpty() && !item.m_Size.isEmpty()
+                && st.st_size != item.m_Size.toLongLong() && changed.size() < Limit)
+                changed << item.m_Path;
+        }
+        if (matched == listing.Entries().size())
+            return;
+        // Entries the project does not show go into the image all the same: their size counts.
+        for (const Listing::Entry &entry : listing.Entries()) {
+            if (entry.matched)
+                continue;
+            const std::string name = listing.CName(entry);
+            const QString path = prefix + QFile::decodeName(name.c_str());
+            struct stat st;
+            if (entry.type == DT_DIR) {
+                const int sub
+                    = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0) {
+                    Folder(Item(), sub, path + QLatin1Char('/'));
+                    ::close(sub);
+                }
+            } else if (::fstatat(fd, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode)) {
+                Staged(path, st.st_size);
+            }
         }
     }
-    ::closedir(dir);
-}
+};
 
 QString tr(const char *text)
 {
@@ -107,46 +281,18 @@ WriteOutcome CImageWrite::CheckStaged(const Item &root, const QString &notStaged
 QStringList CImageWrite::UnstagedItems(const Item &root)
 {
     collectCopyFailures();
-    // One walk of the working folder: staged path -> its size, -1 for a folder. A link counts as
-    // what it leads to (a dangling one as nothing), as mkisofs takes it.
-    QHash<QString, qint64> staged;
     m_StagedLarge.clear();
     m_Changed.clear();
-    walkStaged(QFile::encodeName(WorkDirSource()), QString(),
-               [&](const QString &path, qint64 size) {
-                   staged.insert(path, size);
-                   if (size >= 0 && Mkisofs::TooLargeForIso9660(size))
-                       m_StagedLarge << path;
-               });
-
-    QStringList paths;
-    const QSet<QString> failed(m_FailedSources.begin(), m_FailedSources.end());
-    constexpr int limit = 50;
-    WalkItems(root, [&](const Item &item) {
-        // A linked file is read when the image is written: its size must still be the one the
-        // project shows.
-        if (!item.m_IsDir && !item.m_SrcPath.isEmpty() && !item.m_Size.isEmpty()
-            && m_Changed.size() < limit) {
-            const auto size = staged.constFind(item.m_Path);
-            if (size != staged.constEnd() && size.value() >= 0
-                && size.value() != item.m_Size.toLongLong())
-                m_Changed << item.m_Path;
-        }
-        if (paths.size() >= limit)
-            return false;
-        if (!item.m_SrcPath.isEmpty() && failed.contains(item.m_SrcPath)) {
-            paths << item.m_Path;
-            return false;
-        }
-        const auto found = staged.constFind(item.m_Path);
-        if (found == staged.constEnd() || (found.value() < 0) != item.m_IsDir) {
-            // Below a missing folder everything is missing; it is named once.
-            paths << item.m_Path;
-            return false;
-        }
-        return true;
-    });
-    return paths;
+    StagingCheck check;
+    check.failed = QSet<QString>(m_FailedSources.begin(), m_FailedSources.end());
+    const int fd = ::open(QFile::encodeName(WorkDirSource()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    check.Folder(root, fd, QString());
+    if (fd >= 0)
+        ::close(fd);
+    m_StagedLarge = check.large;
+    m_Changed = check.changed;
+    return check.missing;
 }
 
 QStringList CImageWrite::LargeFiles(const Item &root)

@@ -181,6 +181,26 @@ int listingOrder(const QByteArray &folder)
     return order;
 }
 
+// A link target shorter than this is kept inside the link's inode by ext4 (tmpfs keeps up to 128
+// bytes, btrfs and xfs more): such a link needs no block of its own, and leads to its file in
+// one step instead of two.
+constexpr int InodeTargetLimit = 60;
+
+// The target of the link to the file name in the source folder src: the file's absolute path
+// when that is short, else the way through the folder's anchor (prefix: made on first use by
+// makePrefix).
+template<class MakePrefix>
+QByteArray linkTarget(const QByteArray &src, const QByteArray &name, QByteArray &prefix,
+                      const MakePrefix &makePrefix)
+{
+    const QByteArray direct = (src == "/" ? QByteArray() : src) + '/' + name;
+    if (direct.size() < InodeTargetLimit)
+        return direct;
+    if (prefix.isEmpty())
+        prefix = makePrefix();
+    return prefix.isEmpty() ? QByteArray() : prefix + name;
+}
+
 void linked()
 {
     if (FileLinks::LinkHook hook = g_linkHook)
@@ -248,7 +268,7 @@ struct Walker
             return;
         }
         ancestors.push_back(idOf(st));
-        QByteArray prefix; // the way from dst to the anchor of src, made at the first file
+        QByteArray prefix; // the way from dst to the anchor of src, made when first needed
         for (const QByteArray &name : names) {
             if (stopped()) {
                 ok = false;
@@ -265,15 +285,15 @@ struct Walker
             }
             if (!S_ISREG(es.st_mode) || !readable(fd, name.constData(), es))
                 continue;
-            if (prefix.isEmpty()) {
+            const QByteArray target = linkTarget(src, name, prefix, [&] {
                 const QByteArray anchor = anchorFor(anchors, src);
-                if (anchor.isEmpty()) {
-                    ok = false;
-                    break;
-                }
-                prefix = relativePath(dst, anchors) + '/' + anchor + '/';
+                return anchor.isEmpty() ? anchor : relativePath(dst, anchors) + '/' + anchor + '/';
+            });
+            if (target.isEmpty()) {
+                ok = false;
+                break;
             }
-            if (!makeLink(prefix + name, dstFd, name))
+            if (!makeLink(target, dstFd, name))
                 ok = false;
             linked();
         }
@@ -320,11 +340,15 @@ bool FileLinks::Link(const QString &source, const QString &destination,
         const QByteArray parent = dst.left(dst.lastIndexOf('/'));
         QDir().mkpath(QFile::decodeName(parent));
         const int slash = src.lastIndexOf('/');
-        const QByteArray anchor = anchorFor(anchors, slash > 0 ? src.left(slash) : "/");
-        if (anchor.isEmpty())
+        const QByteArray folder = slash > 0 ? src.left(slash) : QByteArray("/");
+        QByteArray prefix;
+        const QByteArray target = linkTarget(folder, src.mid(slash + 1), prefix, [&] {
+            const QByteArray anchor = anchorFor(anchors, folder);
+            return anchor.isEmpty() ? anchor : relativePath(parent, anchors) + '/' + anchor + '/';
+        });
+        if (target.isEmpty())
             return false;
-        const bool made = makeLink(
-            relativePath(parent, anchors) + '/' + anchor + '/' + src.mid(slash + 1), AT_FDCWD, dst);
+        const bool made = makeLink(target, AT_FDCWD, dst);
         linked();
         return made;
     }

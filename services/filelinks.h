@@ -5,12 +5,12 @@
 // folder as real folders holding symbolic links to the files, which mkisofs follows ("-f"). The
 // user's files are only read, and only when the image is written.
 //
-// A link does not name its file by its absolute path (on many file systems a link target of 60
-// bytes or more takes a whole block, as much as a small file's copy): each source folder gets
-// one anchor, a link in the anchor folder (Util::GetTempDir() + "/links") to that folder, and the
-// links in the working folder lead through it by a short relative path
-// ("../../links/17/name"). Working-folder links therefore stay valid as long as they keep their
-// depth (renames within a folder do) and the anchor folder stays.
+// A link names its file by its absolute path only when that path is shorter than 60 bytes: on
+// many file systems a longer link target takes a whole block, as much as a small file's copy.
+// For longer paths each source folder gets one anchor, a link in the anchor folder
+// (Util::GetTempDir() + "/links") to that folder, and the links in the working folder lead
+// through it by a short relative path ("../../links/17/name"). Such links stay valid as long as
+// they keep their depth (renames within a folder do) and the anchor folder stays.
 //
 // The choice of entries is that of the copier (Util::DirCopy): hidden entries, entries that are
 // neither a file nor a folder (dangling links included) and folders that lead back to one on the

@@ -1,13 +1,16 @@
 // The image writer: the judging of a mkisofs run, the 4 GiB check, the check of the working
 // folder (the widget-free half), and a run that writes beside its target and replaces it only
 // when it succeeds (the widget side showing the failure).
+// Mount route: none (plain folders of the local file system).
 
 #include "testhelpers.h"
 
 #include "logic/imagewrite.h"
 #include "model/ctree.h"
+#include "model/localscan.h"
 #include "pages/common/cimagewriter.h"
 #include "services/cfilecopy.h"
+#include "services/filelinks.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
 #include "ui/commdialog.h"
@@ -57,6 +60,8 @@ private slots:
     void judging();
     void largeFiles();
     void stagingCheck();
+    void linkedSourcesChecked_data();
+    void linkedSourcesChecked();
     void pathList();
     void failedRunKeepsTheTarget();
 };
@@ -189,6 +194,74 @@ void TestImageWriter::stagingCheck()
     writer.Restaged("/src/top.txt");
     QCOMPARE(writer.UnstagedItems(tree.m_Root), QStringList { "docs/sub" });
     QVERIFY(QDir(stage).removeRecursively());
+}
+
+// Files staged as links are checked where they lie: what changed in the source folder since the
+// folder was added is named, and what did not passes, the user's own links included.
+void TestImageWriter::linkedSourcesChecked_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QStringList>("large");
+
+    QTest::newRow("nothing") << "" << QStringList() << QStringList() << QStringList();
+    QTest::newRow("file removed") << "remove" << QStringList { "src/in/b.txt" } << QStringList()
+                                  << QStringList();
+    QTest::newRow("file shorter") << "shorten" << QStringList() << QStringList { "src/in/b.txt" }
+                                  << QStringList();
+    QTest::newRow("file made a folder")
+        << "folder" << QStringList { "src/in/b.txt" } << QStringList() << QStringList();
+    QTest::newRow("source folder renamed")
+        << "rename" << QStringList { "src/in/b.txt", "src/in/own link.txt" } << QStringList()
+        << QStringList();
+    QTest::newRow("link removed from the working folder")
+        << "unlink" << QStringList { "src/in/b.txt" } << QStringList() << QStringList();
+    QTest::newRow("large file not in the project")
+        << "extra" << QStringList() << QStringList() << QStringList { "src/in/extra/big.bin" };
+}
+
+void TestImageWriter::linkedSourcesChecked()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, missing);
+    QFETCH(QStringList, changed);
+    QFETCH(QStringList, large);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString src = dir.path() + "/src";
+    QVERIFY(writeFile(src + "/a.txt", "a"));
+    QVERIFY(writeFile(src + "/in/b.txt", "bbbb"));
+    QVERIFY(QFile::link(src + "/a.txt", src + "/in/own link.txt"));
+    const QString stage = CImageWrite::WorkDir();
+    QVERIFY(QDir(stage).removeRecursively());
+    QVERIFY(QDir().mkpath(stage));
+    CTree tree;
+    QVERIFY(AddLocalEntry(tree, src, QString(), { stage }));
+    QVERIFY(FileLinks::Link(src, stage, nullptr));
+
+    if (change == "remove")
+        QVERIFY(QFile::remove(src + "/in/b.txt"));
+    else if (change == "shorten")
+        QVERIFY(writeFile(src + "/in/b.txt", "b"));
+    else if (change == "folder")
+        QVERIFY(QFile::remove(src + "/in/b.txt") && QDir().mkpath(src + "/in/b.txt"));
+    else if (change == "rename")
+        QVERIFY(QDir().rename(src + "/in", src + "/out"));
+    else if (change == "unlink")
+        QVERIFY(QFile::remove(stage + "src/in/b.txt"));
+    else if (change == "extra")
+        QVERIFY(QDir().mkpath(stage + "src/in/extra")
+                && makeSparse(stage + "src/in/extra/big.bin", 5 * GiB));
+
+    CFileCopy copier;
+    CImageWrite writer(&copier);
+    QCOMPARE(writer.UnstagedItems(tree.m_Root), missing);
+    QCOMPARE(writer.ChangedItems(), changed);
+    QCOMPARE(writer.StagedLargeFiles(), large);
+    QVERIFY(QDir(stage).removeRecursively());
+    QVERIFY(QDir(FileLinks::AnchorFolder()).removeRecursively());
 }
 
 void TestImageWriter::pathList()

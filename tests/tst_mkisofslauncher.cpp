@@ -1,6 +1,7 @@
 // The mkisofs launcher beside the executable: the names each image type keeps, the tool and
 // switches it picks for each shape of names, and how it passes on progress, exit status and
 // termination.
+// Mount route: none (plain folders of the local file system).
 
 #include "testhelpers.h"
 
@@ -33,6 +34,8 @@ private slots:
     void toolChoice_data();
     void toolChoice();
     void xorrisoProgressAndStatus();
+    void timeZone_data();
+    void timeZone();
     void termination_data();
     void termination();
 
@@ -43,7 +46,8 @@ private:
     }
     QString source(const QString &shape) const { return m_dir.path() + "/src/" + shape; }
     // Stand-ins for genisoimage and xorrisofs, first in PATH for the process.
-    void useFakeTools(QProcess &p, const QByteArray &xorrisoBody);
+    void useFakeTools(QProcess &p, const QByteArray &xorrisoBody,
+                      const QByteArray &genisoBody = QByteArray());
     bool isLauncher() const;
 
     QTemporaryDir m_dir;
@@ -146,11 +150,14 @@ void TestMkisofsLauncher::names()
     }
 }
 
-void TestMkisofsLauncher::useFakeTools(QProcess &p, const QByteArray &xorrisoBody)
+void TestMkisofsLauncher::useFakeTools(QProcess &p, const QByteArray &xorrisoBody,
+                                       const QByteArray &genisoBody)
 {
     const QString bin = m_dir.path() + "/bin";
     const QByteArray printArgs = "for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n";
-    QVERIFY(writeFile(bin + "/genisoimage", "#!/bin/sh\necho genisoimage $$\n" + printArgs));
+    QVERIFY(writeFile(
+        bin + "/genisoimage",
+        "#!/bin/sh\n" + (genisoBody.isEmpty() ? "echo genisoimage $$\n" + printArgs : genisoBody)));
     QVERIFY(writeFile(
         bin + "/xorrisofs",
         "#!/bin/sh\n" + (xorrisoBody.isEmpty() ? "echo xorrisofs\n" + printArgs : xorrisoBody)));
@@ -264,6 +271,37 @@ void TestMkisofsLauncher::xorrisoProgressAndStatus()
                             "xorriso : FAILURE : Cannot write" }));
     QCOMPARE(Mkisofs::ReadProgress(lines.at(1)), 217);
     QCOMPARE(Mkisofs::ReadProgress(lines.at(2)), 3294);
+}
+
+// The time zone genisoimage converts file times with is the caller's: an unset TZ is named as the
+// file it stands for (so that the tool reads it once), a TZ the caller set (even an empty one,
+// which means UTC) reaches the tool as it is.
+void TestMkisofsLauncher::timeZone_data()
+{
+    QTest::addColumn<QByteArray>("given"); // "-" for unset
+    QTest::addColumn<QString>("received");
+    QTest::newRow("unset") << QByteArray("-")
+                           << (QFile::exists("/etc/localtime") ? ":/etc/localtime" : "unset");
+    QTest::newRow("a zone") << QByteArray("Asia/Tokyo") << "Asia/Tokyo";
+    QTest::newRow("empty") << QByteArray("") << "";
+}
+
+void TestMkisofsLauncher::timeZone()
+{
+    QFETCH(QByteArray, given);
+    QFETCH(QString, received);
+    if (!isLauncher())
+        QSKIP("The mkisofs beside the executable is not the project's launcher");
+    QProcess p;
+    useFakeTools(p, QByteArray(), "#!/bin/sh\nprintf '%s' \"${TZ-unset}\"\n");
+    QProcessEnvironment env = p.processEnvironment();
+    env.remove("TZ");
+    if (given != "-")
+        env.insert("TZ", QString::fromLatin1(given));
+    p.setProcessEnvironment(env);
+    p.start(launcher(), { "-udf", "-R", "-o", m_dir.path() + "/z.iso", source("ascii") });
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), received);
 }
 
 // A termination request reaches the tool: genisoimage is the launcher's own process; xorrisofs
