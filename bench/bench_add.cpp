@@ -10,6 +10,7 @@
 //
 // Put the work folder and HOME (where the page stages) on tmpfs to keep the disk out.
 
+#include "bench/benchshapes.h"
 #include "pages/cpage3.h"
 #include "services/util.h"
 #include "tests/testhelpers.h"
@@ -32,23 +33,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+using namespace BenchShapes;
 using namespace TestHelpers;
 
 namespace {
-
-void say(const QString &text)
-{
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-double median(QVector<double> v)
-{
-    if (v.isEmpty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 double threadSeconds()
 {
@@ -73,23 +61,6 @@ double otherThreadsSeconds()
             total += f.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return total;
-}
-
-bool makeFiles(const QString &dir, int count, const std::function<QString(int)> &name)
-{
-    QDir().mkpath(dir);
-    for (int i = 0; i < count; ++i) {
-        QFile file(dir + QLatin1Char('/') + name(i));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(QByteArray(100 + i % 900, char('a' + i % 26)));
-    }
-    return true;
-}
-
-QString number(int i, int width)
-{
-    return QStringLiteral("%1").arg(i, width, 10, QLatin1Char('0'));
 }
 
 struct Run
@@ -137,8 +108,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    quietPages();
 
     int repeat = 3;
     QStringList only { "short", "tree" };
@@ -167,21 +137,8 @@ int main(int argc, char **argv)
         std::function<bool(const QString &)> make;
     };
     const Shape shapes[] = {
-        { "short", "20,000 short names", "short/many",
-          [](const QString &dir) {
-              return makeFiles(dir, 20000,
-                               [](int i) { return QStringLiteral("f%1.dat").arg(number(i, 5)); });
-          } },
-        { "tree", "100,000 in 1,000 folders", "tree/many",
-          [](const QString &dir) {
-              for (int d = 0; d < 1000; ++d) {
-                  if (!makeFiles(dir + QStringLiteral("/d") + number(d, 4), 100, [](int i) {
-                          return QStringLiteral("file%1.txt").arg(number(i, 3));
-                      }))
-                      return false;
-              }
-              return true;
-          } },
+        { "short", "20,000 short names", "short/many", makeShortNames },
+        { "tree", "100,000 in 1,000 folders", "tree/many", makeTree },
     };
     say(QStringLiteral("%1 %2 %3 %4")
             .arg(QStringLiteral("set"), -24)

@@ -26,6 +26,7 @@
 // machine it says how far to trust the row. Put the work folder and HOME (where the page stages)
 // on tmpfs to keep the disk out of the figures.
 
+#include "bench/benchshapes.h"
 #include "pages/cpage3.h"
 #include "services/mkisofs.h"
 #include "services/util.h"
@@ -52,6 +53,7 @@
 #include <memory>
 
 using Mkisofs::ImageType;
+using namespace BenchShapes;
 using namespace TestHelpers;
 
 namespace {
@@ -69,20 +71,6 @@ const Type Types[] = {
     { ImageType::Iso9660, "iso9660", "iso9600", "-l" },
     { ImageType::Udf, "udf", "udf", "-udf" },
 };
-
-void say(const QString &text)
-{
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-double median(QVector<double> v)
-{
-    if (v.isEmpty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 // Returned by runTool for a program stopped at the time limit.
 constexpr double OverLimit = -2;
@@ -145,34 +133,6 @@ bool makeLargeFiles(const QString &dir)
             if (file.write(block) != block.size())
                 return false;
         }
-    }
-    return true;
-}
-
-// count files named by name(i) in dir, of 100 to 999 bytes each.
-bool makeFiles(const QString &dir, int count, const std::function<QString(int)> &name)
-{
-    QDir().mkpath(dir);
-    for (int i = 0; i < count; ++i) {
-        QFile file(dir + QLatin1Char('/') + name(i));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(QByteArray(100 + i % 900, char('a' + i % 26)));
-    }
-    return true;
-}
-
-QString number(int i, int width)
-{
-    return QStringLiteral("%1").arg(i, width, 10, QLatin1Char('0'));
-}
-
-bool makeTree(const QString &dir)
-{
-    for (int d = 0; d < 1000; ++d) {
-        if (!makeFiles(dir + QStringLiteral("/d") + number(d, 4), 100,
-                       [](int i) { return QStringLiteral("file%1.txt").arg(number(i, 3)); }))
-            return false;
     }
     return true;
 }
@@ -297,9 +257,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    // The page's diagnostics would only slow the runs down.
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    quietPages();
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
         if (type != QtDebugMsg && type != QtInfoMsg && !text.contains("propagateSizeHints"))
             std::fprintf(stderr, "%s\n", qPrintable(text));
@@ -366,11 +324,7 @@ int main(int argc, char **argv)
         std::function<bool(const QString &)> make;
     };
     const Folder folders[] = {
-        { "short", "20,000 short names", "short/many",
-          [](const QString &dir) {
-              return makeFiles(dir, 20000,
-                               [](int i) { return QStringLiteral("f%1.dat").arg(number(i, 5)); });
-          } },
+        { "short", "20,000 short names", "short/many", makeShortNames },
         { "long", "20,000 long names", "long/many",
           [](const QString &dir) {
               return makeFiles(dir, 20000, [](int i) {
