@@ -105,37 +105,16 @@ Run addOnce(const QString &folder)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenByDefault();
     QApplication app(argc, argv);
     quietPages();
 
-    int repeat = 3;
-    QStringList only { "short", "tree" };
-    QString work;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
-            repeat = qMax(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
-            only = args[++i].split(QLatin1Char(','));
-        else
-            work = args[i];
-    }
-    std::unique_ptr<QTemporaryDir> temp;
-    if (work.isEmpty()) {
-        temp = std::make_unique<QTemporaryDir>(QDir::tempPath()
-                                               + QStringLiteral("/bench_add-XXXXXX"));
-        work = temp->path();
-    }
+    Options options;
+    options.repeat = 3;
+    options.only = QStringList { "short", "tree" };
+    readOptions(app.arguments().mid(1), QStringLiteral("bench_add"), &options);
+    const int repeat = options.repeat;
 
-    struct Shape
-    {
-        const char *key;
-        const char *title;
-        const char *sub;
-        std::function<bool(const QString &)> make;
-    };
     const Shape shapes[] = {
         { "short", "20,000 short names", "short/many", makeShortNames },
         { "tree", "100,000 in 1,000 folders", "tree/many", makeTree },
@@ -146,15 +125,11 @@ int main(int argc, char **argv)
             .arg(QStringLiteral("page cpu"), 9)
             .arg(QStringLiteral("copier cpu"), 11));
     for (const Shape &shape : shapes) {
-        if (!only.contains(QLatin1String(shape.key)))
+        if (!options.only.contains(QLatin1String(shape.key)))
             continue;
-        const QString dir = work + QLatin1Char('/') + QLatin1String(shape.sub);
-        const QString done = dir + QStringLiteral("/.made");
-        if (!QFileInfo::exists(done)) {
-            QDir(dir).removeRecursively();
-            if (!shape.make(dir) || !QFile(done).open(QIODevice::WriteOnly))
-                return 1;
-        }
+        const QString dir = madeOnce(options.work, shape);
+        if (dir.isEmpty())
+            return 1;
         QVector<double> wall, page, others;
         for (int i = 0; i < repeat; ++i) {
             const Run run = addOnce(dir);

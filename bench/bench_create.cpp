@@ -254,8 +254,7 @@ QString ratio(double a, double geniso, double xorriso, double limit)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenByDefault();
     QApplication app(argc, argv);
     quietPages();
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
@@ -263,31 +262,17 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
 
-    int repeat = 1;
-    double limit = 30;
-    QStringList only { "large", "short", "long", "tree" };
-    QStringList types { "joliet", "iso9660", "udf" };
-    QString work;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
-            repeat = qMax(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
-            only = args[++i].split(QLatin1Char(','));
-        else if (args[i] == QLatin1String("--types") && i + 1 < args.size())
-            types = args[++i].split(QLatin1Char(','));
-        else if (args[i] == QLatin1String("--bare-limit") && i + 1 < args.size())
-            limit = args[++i].toDouble();
-        else
-            work = args[i];
-    }
-    std::unique_ptr<QTemporaryDir> temp;
-    if (work.isEmpty()) {
-        temp = std::make_unique<QTemporaryDir>(QDir::tempPath()
-                                               + QStringLiteral("/bench_create-XXXXXX"));
-        work = temp->path();
-    }
-    QDir().mkpath(work);
+    Options options;
+    options.only = QStringList { "large", "short", "long", "tree" };
+    readOptions(app.arguments().mid(1), QStringLiteral("bench_create"), &options);
+    const int repeat = options.repeat;
+    const double limit
+        = options.values.value(QStringLiteral("bare-limit"), QStringLiteral("30")).toDouble();
+    const QStringList only = options.only;
+    const QStringList types
+        = options.values.value(QStringLiteral("types"), QStringLiteral("joliet,iso9660,udf"))
+              .split(QLatin1Char(','));
+    const QString work = options.work;
 
     const QString mkisofs = Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
     const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
@@ -316,14 +301,7 @@ int main(int argc, char **argv)
             files << dir + QStringLiteral("/large%1.bin").arg(f);
         sets << Set { QStringLiteral("1 GiB in 4 files"), dir, files, QString() };
     }
-    struct Folder
-    {
-        const char *key;
-        const char *title;
-        const char *sub;
-        std::function<bool(const QString &)> make;
-    };
-    const Folder folders[] = {
+    const Shape folders[] = {
         { "short", "20,000 short names", "short/many", makeShortNames },
         { "long", "20,000 long names", "long/many",
           [](const QString &dir) {
@@ -333,17 +311,12 @@ int main(int argc, char **argv)
           } },
         { "tree", "100,000 in 1,000 folders", "tree/many", makeTree },
     };
-    for (const Folder &f : folders) {
+    for (const Shape &f : folders) {
         if (!only.contains(QLatin1String(f.key)))
             continue;
-        const QString dir = work + QLatin1Char('/') + QLatin1String(f.sub);
-        const QString done = dir + QStringLiteral("/.made");
-        if (!QFileInfo::exists(done)) {
-            say(QStringLiteral("making %1 ...").arg(QLatin1String(f.title)));
-            QDir(dir).removeRecursively();
-            if (!f.make(dir) || !QFile(done).open(QIODevice::WriteOnly))
-                return 1;
-        }
+        const QString dir = madeOnce(work, f);
+        if (dir.isEmpty())
+            return 1;
         sets << Set { QLatin1String(f.title), QFileInfo(dir).path(), QStringList(), dir };
     }
 

@@ -5,15 +5,26 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMap>
 #include <QStandardPaths>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <QVector>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace BenchShapes {
+
+// Before the application: without a display named, the pages are drawn off screen.
+inline void offscreenByDefault()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 // Pages under the benchmark keep their files in the test locations and log nothing: their
 // diagnostics would only slow the runs down.
@@ -71,6 +82,62 @@ inline bool makeTree(const QString &dir)
             return false;
     }
     return true;
+}
+
+// A folder of many files the benchmarks time, made below the work folder at sub.
+struct Shape
+{
+    const char *key; // as "--only" names it
+    const char *title;
+    const char *sub;
+    std::function<bool(const QString &)> make;
+};
+
+// The command line of a benchmark: "--repeat N", "--only a,b", any other "--name value" (kept in
+// values), and the work folder, a fresh temporary one when none is given.
+struct Options
+{
+    int repeat = 1;
+    QStringList only;
+    QMap<QString, QString> values;
+    QString work;
+    std::unique_ptr<QTemporaryDir> temp;
+};
+
+inline void readOptions(const QStringList &args, const QString &name, Options *options)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const bool valued = args[i].startsWith(QLatin1String("--")) && i + 1 < args.size();
+        if (valued && args[i] == QLatin1String("--repeat"))
+            options->repeat = qMax(1, args[++i].toInt());
+        else if (valued && args[i] == QLatin1String("--only"))
+            options->only = args[++i].split(QLatin1Char(','));
+        else if (valued)
+            options->values.insert(args[i].mid(2), args[i + 1]), ++i;
+        else
+            options->work = args[i];
+    }
+    if (options->work.isEmpty()) {
+        options->temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QLatin1Char('/') + name
+                                                        + QStringLiteral("-XXXXXX"));
+        options->work = options->temp->path();
+    }
+    QDir().mkpath(options->work);
+}
+
+// The folder of a shape below the work folder, made once and kept for the next runs (a ".made"
+// mark says it is whole); empty when it could not be made.
+inline QString madeOnce(const QString &work, const Shape &shape)
+{
+    const QString dir = work + QLatin1Char('/') + QLatin1String(shape.sub);
+    const QString done = dir + QStringLiteral("/.made");
+    if (!QFile::exists(done)) {
+        say(QStringLiteral("making %1 ...").arg(QLatin1String(shape.title)));
+        QDir(dir).removeRecursively();
+        if (!shape.make(dir) || !QFile(done).open(QIODevice::WriteOnly))
+            return QString();
+    }
+    return dir;
 }
 
 } // namespace BenchShapes
