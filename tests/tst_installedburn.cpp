@@ -165,7 +165,11 @@ void TestInstalledBurn::initTestCase()
     QCOMPARE(
         runCommand("useradd", { "-M", "-N", "-d", home, "-s", "/usr/sbin/nologin", m_User }).code,
         0);
-    undo([this] { runCommand("userdel", { m_User }); });
+    undo([this] {
+        runCommand("userdel", { m_User });
+        // The runtime folder Qt made for the user's runs.
+        QDir(QDir::tempPath() + "/runtime-" + m_User).removeRecursively();
+    });
     const passwd *entry = ::getpwnam(qPrintable(m_User));
     QVERIFY(entry);
     m_Uid = entry->pw_uid;
