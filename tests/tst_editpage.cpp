@@ -15,12 +15,15 @@
 #include "ui/cprogressdialog.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <sys/mount.h>
@@ -516,23 +519,32 @@ void TestEditPage::secondLoadWhileExtracting()
         return processWith("-o" + work + QChar(0) + "--" + QChar(0) + image + QChar(0));
     };
     Host host;
-    pid_t firstPid = 0, secondPid = 0;
-    bool firstAliveThen = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!firstPid && (firstPid = extraction(first)) != 0)
-            ::kill(firstPid, SIGSTOP); // still writing W when the second load comes
-        if (firstPid && !secondPid && (secondPid = extraction(second)) != 0)
-            firstAliveThen = extraction(first) != 0;
+    std::atomic<pid_t> firstPid { 0 }, secondPid { 0 };
+    std::atomic<bool> firstAliveThen { false }, polling { true };
+    // Watched from a thread of its own, so that a busy interface thread cannot miss the first
+    // extraction.
+    std::thread poll([&] {
+        while (polling) {
+            if (!firstPid && (firstPid = extraction(first)) != 0)
+                ::kill(firstPid, SIGSTOP); // still writing W when the second load comes
+            if (firstPid && !secondPid && (secondPid = extraction(second)) != 0)
+                firstAliveThen = extraction(first) != 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     });
-    poll.start(1);
+    const auto endPoll = [&] {
+        polling = false;
+        if (poll.joinable())
+            poll.join();
+    };
+    const auto pollEnds = qScopeGuard(endPoll);
     {
         WatcherGuard picker { answerFileDialog(first) };
         clickButton(host.button("loadiso"));
         QVERIFY(waitUntil([&] { return firstPid != 0 && host.button("loadiso")->isEnabled(); }));
     }
     load(host, second);
-    poll.stop();
+    endPoll();
     if (extraction(first))
         ::kill(firstPid, SIGCONT);
     QVERIFY(secondPid != 0);
