@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,20 +182,15 @@ int listingOrder(const QByteArray &folder)
     return order;
 }
 
-// A link target shorter than this is kept inside the link's inode by ext4 (tmpfs keeps up to 128
-// bytes, btrfs and xfs more): such a link needs no block of its own, and leads to its file in
-// one step instead of two.
-constexpr int InodeTargetLimit = 60;
-
 // The target of the link to the file name in the source folder src: the file's absolute path
-// when that is short, else the way through the folder's anchor (prefix: made on first use by
-// makePrefix).
+// when it is shorter than limit (FileLinks::InodeTargetLimit), else the way through the folder's
+// anchor (prefix: made on first use by makePrefix).
 template<class MakePrefix>
-QByteArray linkTarget(const QByteArray &src, const QByteArray &name, QByteArray &prefix,
+QByteArray linkTarget(const QByteArray &src, const QByteArray &name, int limit, QByteArray &prefix,
                       const MakePrefix &makePrefix)
 {
     const QByteArray direct = (src == "/" ? QByteArray() : src) + '/' + name;
-    if (direct.size() < InodeTargetLimit)
+    if (direct.size() < limit)
         return direct;
     if (prefix.isEmpty())
         prefix = makePrefix();
@@ -212,6 +208,7 @@ struct Walker
     const std::atomic<bool> *stop = nullptr;
     QByteArray anchors;
     int order = 0; // the working folder's listingOrder()
+    int limit = 60; // the working folder's InodeTargetLimit()
     std::vector<FileId> leaveOut;
     std::vector<FileId> ancestors;
     bool ok = true;
@@ -285,7 +282,7 @@ struct Walker
             }
             if (!S_ISREG(es.st_mode) || !readable(fd, name.constData(), es))
                 continue;
-            const QByteArray target = linkTarget(src, name, prefix, [&] {
+            const QByteArray target = linkTarget(src, name, limit, prefix, [&] {
                 const QByteArray anchor = anchorFor(anchors, src);
                 return anchor.isEmpty() ? anchor : relativePath(dst, anchors) + '/' + anchor + '/';
             });
@@ -318,6 +315,22 @@ QString FileLinks::AnchorFolder()
     return Util::GetTempDir() + QStringLiteral("/links");
 }
 
+int FileLinks::InodeTargetLimit(const QString &folder)
+{
+    struct statfs fs;
+    if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return 60;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x01021994: // tmpfs: up to 128 bytes with the end mark
+        return 128;
+    case 0x58465342: // xfs: in the inode's data area (156 bytes or more)
+    case 0x9123683eUL: // btrfs: inline in the metadata
+        return 150;
+    default: // ext2/3/4: fewer than 60 bytes
+        return 60;
+    }
+}
+
 void FileLinks::SetLinkHook(LinkHook hook)
 {
     g_linkHook = hook;
@@ -342,7 +355,8 @@ bool FileLinks::Link(const QString &source, const QString &destination,
         const int slash = src.lastIndexOf('/');
         const QByteArray folder = slash > 0 ? src.left(slash) : QByteArray("/");
         QByteArray prefix;
-        const QByteArray target = linkTarget(folder, src.mid(slash + 1), prefix, [&] {
+        const int limit = InodeTargetLimit(QFile::decodeName(parent));
+        const QByteArray target = linkTarget(folder, src.mid(slash + 1), limit, prefix, [&] {
             const QByteArray anchor = anchorFor(anchors, folder);
             return anchor.isEmpty() ? anchor : relativePath(parent, anchors) + '/' + anchor + '/';
         });
@@ -361,6 +375,7 @@ bool FileLinks::Link(const QString &source, const QString &destination,
     // Probed among the anchors, which mkisofs never reads.
     if (::mkdir(anchors.constData(), 0700) == 0 || errno == EEXIST)
         walker.order = listingOrder(anchors);
+    walker.limit = InodeTargetLimit(destination);
     const QByteArray target = absolute(destination) + '/' + src.mid(src.lastIndexOf('/') + 1);
     // Nothing of the working folder, the anchors or the copy itself goes into the copy.
     FileId id;

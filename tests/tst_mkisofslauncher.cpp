@@ -45,7 +45,7 @@ private:
         return Util::GetCurrentExePath() + QStringLiteral("/cdrtools/mkisofs");
     }
     QString source(const QString &shape) const { return m_dir.path() + "/src/" + shape; }
-    // Stand-ins for genisoimage and xorrisofs, first in PATH for the process.
+    // Stand-ins for genisoimage and xorriso, first in PATH for the process.
     void useFakeTools(QProcess &p, const QByteArray &xorrisoBody,
                       const QByteArray &genisoBody = QByteArray());
     bool isLauncher() const;
@@ -159,9 +159,9 @@ void TestMkisofsLauncher::useFakeTools(QProcess &p, const QByteArray &xorrisoBod
         bin + "/genisoimage",
         "#!/bin/sh\n" + (genisoBody.isEmpty() ? "echo genisoimage $$\n" + printArgs : genisoBody)));
     QVERIFY(writeFile(
-        bin + "/xorrisofs",
-        "#!/bin/sh\n" + (xorrisoBody.isEmpty() ? "echo xorrisofs\n" + printArgs : xorrisoBody)));
-    for (const char *name : { "/genisoimage", "/xorrisofs" })
+        bin + "/xorriso",
+        "#!/bin/sh\n" + (xorrisoBody.isEmpty() ? "echo xorriso\n" + printArgs : xorrisoBody)));
+    for (const char *name : { "/genisoimage", "/xorriso" })
         QVERIFY(QFile::setPermissions(bin + name, QFile::ReadOwner | QFile::ExeOwner));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"), bin + QStringLiteral(":/usr/bin:/bin"));
@@ -180,6 +180,7 @@ void TestMkisofsLauncher::toolChoice_data()
     const QStringList tail { "-f", "-R", "-r", "-o", "/o/-l x.iso", "SRC" };
     const QStringList utf8 { "-input-charset", "utf-8" };
     const QStringList level4 { "-iso-level", "4" };
+    const QStringList xorriso { "xorriso", "-pacifier", "interval=0.1", "-as", "mkisofs" };
     const QStringList joliet = QStringList { "-joliet-long", "-joliet" } + tail;
     QTest::newRow("joliet, ascii") << (QStringList { "-joliet" } + tail) << "ascii"
                                    << (QStringList { "genisoimage" } + level4 + joliet);
@@ -189,13 +190,13 @@ void TestMkisofsLauncher::toolChoice_data()
     QTest::newRow("joliet, crowded ascii") << (QStringList { "-joliet" } + tail) << "crowded ascii"
                                            << (QStringList { "genisoimage" } + level4 + joliet);
     QTest::newRow("joliet, crowded wide") << (QStringList { "-joliet" } + tail) << "crowded wide"
-                                          << (QStringList { "xorrisofs" } + utf8 + joliet);
+                                          << (xorriso + utf8 + joliet);
     QTest::newRow("iso9660, wide")
         << (QStringList { "-l" } + tail) << "wide"
         << (QStringList { "genisoimage" } + utf8 + QStringList { "-l" } + tail);
     QTest::newRow("iso9660, crowded ascii")
         << (QStringList { "-l" } + tail) << "crowded ascii"
-        << (QStringList { "xorrisofs" } + utf8 + QStringList { "-l" } + tail);
+        << (xorriso + utf8 + QStringList { "-l" } + tail);
     QTest::newRow("udf, ascii") << (QStringList { "-udf" } + tail) << "ascii"
                                 << (QStringList { "genisoimage" } + level4 + QStringList { "-udf" }
                                     + tail);
