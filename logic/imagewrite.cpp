@@ -145,6 +145,7 @@ struct StagingCheck
     QStringList missing; // at most Limit, in tree order
     QStringList changed; // at most Limit
     QStringList large; // staged files of 4 GiB or more, relative to the working folder
+    Mkisofs::NameShape names; // of every entry of the working folder
     SourceFolders sources;
 
     void Missing(const Item &item)
@@ -164,6 +165,12 @@ struct StagingCheck
     void Folder(const Item &folder, int fd, const QString &prefix)
     {
         Listing listing(fd);
+        Mkisofs::NameCounter counter;
+        for (const Listing::Entry &entry : listing.Entries()) {
+            const std::string_view name = listing.Name(entry);
+            counter.Name(name.data(), name.size());
+        }
+        counter.EndFolder(&names);
         size_t matched = 0;
         for (const Item *child : folder.m_Children) {
             const Item &item = *child;
@@ -292,7 +299,15 @@ QStringList CImageWrite::UnstagedItems(const Item &root)
         ::close(fd);
     m_StagedLarge = check.large;
     m_Changed = check.changed;
+    m_NamesHint = fd >= 0 ? Mkisofs::NamesHint(check.names) : QString();
     return check.missing;
+}
+
+QString CImageWrite::TakeNamesHint()
+{
+    QString hint;
+    hint.swap(m_NamesHint);
+    return hint;
 }
 
 QStringList CImageWrite::LargeFiles(const Item &root)

@@ -61,6 +61,9 @@ public:
     // the last UnstagedItems() saw them (at most 50): the image would not hold what the project
     // shows.
     QStringList ChangedItems() const { return m_Changed; }
+    // What the last UnstagedItems() saw of the names in the working folder, for mkisofs
+    // (Mkisofs::NamesVariable); empty before it, and once taken.
+    QString TakeNamesHint();
     // The files below root of 4 GiB or more, by the size noted when each was added or listed.
     static QStringList LargeFiles(const Item &root);
     // Paths for a message: one per line, at most max of them, then "... and N more".
@@ -95,6 +98,7 @@ private:
     QStringList m_FailedSources;
     QStringList m_StagedLarge;
     QStringList m_Changed;
+    QString m_NamesHint;
     QStringList m_Skipped; // files mkisofs said it left out, relative to the working folder
 };
 

@@ -97,6 +97,11 @@ CRunCommandThread::~CRunCommandThread()
     }
 }
 
+void CRunCommandThread::SetEnvironment(const QString &name, const QString &value)
+{
+    m_environment.append({ name, value });
+}
+
 void CRunCommandThread::SetRunCmd(const QString &command, const QStringList &arguments)
 {
     m_command = command;
@@ -280,7 +285,9 @@ void CRunCommandThread::run()
     OnTerminateProcess();
     m_splitter.Clear();
     const quint64 generation = m_generation;
-    const QProcessEnvironment env = RunnerDetail::childEnvironment(&m_codec);
+    QProcessEnvironment env = RunnerDetail::childEnvironment(&m_codec);
+    for (const auto &variable : qAsConst(m_environment))
+        env.insert(variable.first, variable.second);
 
     auto *process = new CProcess;
     {

@@ -67,6 +67,8 @@ public:
     ~CRunCommandThread() override;
 
     void SetRunCmd(const QString &command, const QStringList &arguments);
+    // A variable the program gets in its environment beside the process's own.
+    void SetEnvironment(const QString &name, const QString &value);
     // Asks the running program to terminate and ends the worker; no sigfinished() follows.
     virtual void terminate();
     // Kills the running program at once (the process is ending and cannot wait for it).
@@ -118,6 +120,7 @@ private:
 
     QString m_command;
     QStringList m_arguments;
+    QList<QPair<QString, QString>> m_environment;
     std::atomic<bool> m_running { false };
     std::atomic<bool> m_stopRequested { false };
     QMutex m_processLock; // guards m_process, which the worker creates and deletes

@@ -48,6 +48,30 @@ bool TooLargeForIso9660(qint64 size)
     return size > Iso9660FileLimit;
 }
 
+const char *const NamesVariable = "VEXLOR_MKISOFS_NAMES";
+
+QString NamesHint(const NameShape &shape)
+{
+    return QStringLiteral("%1 %2").arg(int(shape.wide)).arg(int(shape.crowded));
+}
+
+void NameCounter::Name(const char *name, size_t size)
+{
+    for (size_t i = 0; i < size && !m_Wide; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        m_Wide = c < 0x20 || c > 0x7e;
+    }
+    if (size > 30)
+        ++m_Long;
+}
+
+void NameCounter::EndFolder(NameShape *shape)
+{
+    shape->wide = shape->wide || m_Wide;
+    shape->crowded = shape->crowded || m_Long >= 1000;
+    *this = NameCounter();
+}
+
 QStringList CreateArgs(ImageType type, const QString &image, const QString &source, bool largeFiles)
 {
     QStringList args;

@@ -27,6 +27,30 @@ extern const char *const FollowLinksSwitch;
 // PlatformTools::ToolRoot() + "/cdrtools/mkisofs"
 QString Program();
 
+// What the names below the sources are like, as mkisofs beside the executable chooses its tool
+// and naming by them: any name holding more than printable ASCII, and any folder holding 1,000
+// names or more of over 30 bytes. A caller that has just read every name below the sources
+// passes NamesHint() in the environment variable NamesVariable, which spares the tool a walk
+// of its own.
+struct NameShape
+{
+    bool wide = false;
+    bool crowded = false;
+};
+extern const char *const NamesVariable;
+QString NamesHint(const NameShape &shape);
+// Counts one folder's names into shape.
+class NameCounter
+{
+public:
+    void Name(const char *name, size_t size);
+    void EndFolder(NameShape *shape);
+
+private:
+    bool m_Wide = false;
+    int m_Long = 0;
+};
+
 // Whether a file of size bytes is too large for a plain ISO 9660 or Joliet image.
 bool TooLargeForIso9660(qint64 size);
 

@@ -260,6 +260,8 @@ void TestImageWriter::linkedSourcesChecked()
     QCOMPARE(writer.UnstagedItems(tree.m_Root), missing);
     QCOMPARE(writer.ChangedItems(), changed);
     QCOMPARE(writer.StagedLargeFiles(), large);
+    QCOMPARE(writer.TakeNamesHint(), QStringLiteral("0 0")); // short ASCII names
+    QVERIFY(writer.TakeNamesHint().isEmpty());
     QVERIFY(QDir(stage).removeRecursively());
     QVERIFY(QDir(FileLinks::AnchorFolder()).removeRecursively());
 }

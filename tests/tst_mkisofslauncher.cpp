@@ -158,9 +158,9 @@ void TestMkisofsLauncher::useFakeTools(QProcess &p, const QByteArray &xorrisoBod
     QVERIFY(writeFile(
         bin + "/genisoimage",
         "#!/bin/sh\n" + (genisoBody.isEmpty() ? "echo genisoimage $$\n" + printArgs : genisoBody)));
-    QVERIFY(writeFile(
-        bin + "/xorriso",
-        "#!/bin/sh\n" + (xorrisoBody.isEmpty() ? "echo xorriso\n" + printArgs : xorrisoBody)));
+    QVERIFY(writeFile(bin + "/xorriso",
+                      "#!/bin/sh\n"
+                          + (xorrisoBody.isEmpty() ? "echo xorriso\n" + printArgs : xorrisoBody)));
     for (const char *name : { "/genisoimage", "/xorriso" })
         QVERIFY(QFile::setPermissions(bin + name, QFile::ReadOwner | QFile::ExeOwner));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -189,14 +189,13 @@ void TestMkisofsLauncher::toolChoice_data()
                                       + joliet);
     QTest::newRow("joliet, crowded ascii") << (QStringList { "-joliet" } + tail) << "crowded ascii"
                                            << (QStringList { "genisoimage" } + level4 + joliet);
-    QTest::newRow("joliet, crowded wide") << (QStringList { "-joliet" } + tail) << "crowded wide"
-                                          << (xorriso + utf8 + joliet);
+    QTest::newRow("joliet, crowded wide")
+        << (QStringList { "-joliet" } + tail) << "crowded wide" << (xorriso + utf8 + joliet);
     QTest::newRow("iso9660, wide")
         << (QStringList { "-l" } + tail) << "wide"
         << (QStringList { "genisoimage" } + utf8 + QStringList { "-l" } + tail);
-    QTest::newRow("iso9660, crowded ascii")
-        << (QStringList { "-l" } + tail) << "crowded ascii"
-        << (xorriso + utf8 + QStringList { "-l" } + tail);
+    QTest::newRow("iso9660, crowded ascii") << (QStringList { "-l" } + tail) << "crowded ascii"
+                                            << (xorriso + utf8 + QStringList { "-l" } + tail);
     QTest::newRow("udf, ascii") << (QStringList { "-udf" } + tail) << "ascii"
                                 << (QStringList { "genisoimage" } + level4 + QStringList { "-udf" }
                                     + tail);
@@ -216,6 +215,15 @@ void TestMkisofsLauncher::toolChoice_data()
         << "crowded wide" << QStringList { "genisoimage", "-joliet-long", "-J", "-input-charset",
                                            "iso8859-1",   "-iso-level",   "3",  "-o",
                                            "x",           "SRC" };
+    // The names as the pages saw them in their working folder, instead of the launcher's walk
+    // (", hint" in the shape); a hint not of that form is not trusted.
+    QTest::newRow("hint: wide names")
+        << (QStringList { "-joliet" } + tail) << "ascii, hint 1 0"
+        << (QStringList { "genisoimage" } + utf8 + QStringList { "-l" } + joliet);
+    QTest::newRow("hint: crowded") << (QStringList { "-l" } + tail) << "ascii, hint 0 1"
+                                   << (xorriso + utf8 + QStringList { "-l" } + tail);
+    QTest::newRow("hint not of the form") << (QStringList { "-joliet" } + tail) << "ascii, hint 1"
+                                          << (QStringList { "genisoimage" } + level4 + joliet);
     // "-l" as the value of "-o" is a file name, not the naming switch.
     QTest::newRow("option values are not switches")
         << QStringList { "-udf", "-o", "-l", "SRC" } << "ascii"
@@ -229,11 +237,18 @@ void TestMkisofsLauncher::toolChoice()
     QFETCH(QStringList, received);
     if (!isLauncher())
         QSKIP("The mkisofs beside the executable is not the project's launcher");
+    const QString hint = shape.section(QStringLiteral(", hint "), 1);
+    shape = shape.section(QStringLiteral(", hint "), 0, 0);
     given.replaceInStrings(QRegularExpression("^SRC$"), source(shape));
     received.replaceInStrings(QRegularExpression("^SRC$"), source(shape));
 
     QProcess p;
     useFakeTools(p, QByteArray());
+    if (!hint.isEmpty()) {
+        QProcessEnvironment env = p.processEnvironment();
+        env.insert(QString::fromLatin1(Mkisofs::NamesVariable), hint);
+        p.setProcessEnvironment(env);
+    }
     p.start(launcher(), given);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);

@@ -177,6 +177,10 @@ CImageWriter::Prepare(const QString &target,
     m_Progress->SetValue(0);
     m_Progress->show();
     m_Runner = m_Runners.Create(Mkisofs::Program(), m_LastArguments, Mkisofs::ErrorReader());
+    // The check has just read every name the tool will see.
+    const QString names = m_Write.TakeNamesHint();
+    if (!names.isEmpty() && m_LastArguments.contains(WorkDirSource()))
+        m_Runner->SetEnvironment(QString::fromLatin1(Mkisofs::NamesVariable), names);
     return m_Runner;
 }
 
