@@ -541,7 +541,10 @@ void TestEditPage::secondLoadWhileExtracting()
     {
         WatcherGuard picker { answerFileDialog(first) };
         clickButton(host.button("loadiso"));
-        QVERIFY(waitUntil([&] { return firstPid != 0 && host.button("loadiso")->isEnabled(); }));
+        QVERIFY2(waitUntil([&] { return firstPid != 0 && host.button("loadiso")->isEnabled(); }),
+                 qPrintable(QStringLiteral("first 7-Zip %1, Load ISO %2")
+                                .arg(firstPid)
+                                .arg(host.button("loadiso")->isEnabled())));
     }
     load(host, second);
     endPoll();
